@@ -1,0 +1,19 @@
+# Third-party libraries, all from Debian packages (scripts/packages.txt).
+find_package(SQLite3 REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+find_package(GTest REQUIRED)
+
+# libphonenumber ships no CMake config: find header and library, and link protobuf with it.
+find_package(Protobuf REQUIRED)
+find_path(PHONENUMBER_INCLUDE_DIR phonenumbers/phonenumberutil.h REQUIRED)
+find_library(PHONENUMBER_LIBRARY phonenumber REQUIRED)
+add_library(phonenumber::phonenumber UNKNOWN IMPORTED)
+set_target_properties(phonenumber::phonenumber PROPERTIES
+    IMPORTED_LOCATION "${PHONENUMBER_LIBRARY}"
+    INTERFACE_INCLUDE_DIRECTORIES "${PHONENUMBER_INCLUDE_DIR}")
+target_link_libraries(phonenumber::phonenumber INTERFACE protobuf::libprotobuf)
+
+if(TELNORMER_BENCH)
+    find_package(benchmark REQUIRED)
+endif()

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole test suite twice: a normal build and
+# an AddressSanitizer + UndefinedBehaviorSanitizer build. Fails when anything fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+for preset in default asan; do
+    echo "== $preset: configure, build, test"
+    cmake --preset "$preset"
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done
+echo "== all tests passed (default and asan)"

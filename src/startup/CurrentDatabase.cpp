@@ -1,0 +1,3 @@
+#include "CurrentDatabase.h"
+
+DatabasePtr gDatabase;

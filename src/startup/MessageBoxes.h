@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QMessageBox;
+class QWidget;
+
+enum class MsgButtons { Ok, YesNo };
+enum class MsgIcon { None, Stop, Question, Exclamation, Information };
+enum class MsgAnswer { Ok, Yes, No };
+
+// One message box as the system asks for it.
+struct MessageBoxRequest {
+    QString text;
+    QString caption;
+    MsgIcon icon = MsgIcon::None;
+    MsgButtons buttons = MsgButtons::Ok;
+    MsgAnswer defaultButton = MsgAnswer::Ok;
+
+    bool operator==(const MessageBoxRequest&) const = default;
+};
+
+// The seam every message box of the system goes through, so that tests can answer them.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // Shows the box modally and returns the button the user pressed.
+    virtual MsgAnswer show(const MessageBoxRequest& request) = 0;
+
+    MsgAnswer ok(const QString& text, const QString& caption, MsgIcon icon);
+    MsgAnswer yesNo(const QString& text, const QString& caption, MsgIcon icon,
+                    MsgAnswer defaultButton = MsgAnswer::Yes);
+};
+
+// Message boxes on the desktop.
+class QtMessageBoxes : public MessageBoxes {
+public:
+    explicit QtMessageBoxes(QWidget* parent = nullptr)
+        : parent_(parent) {}
+    MsgAnswer show(const MessageBoxRequest& request) override;
+
+    // The box show() would open, not yet shown.
+    static std::unique_ptr<QMessageBox> build(const MessageBoxRequest& request, QWidget* parent);
+
+private:
+    QWidget* parent_;
+};

@@ -1,0 +1,145 @@
+#include "vcoFiles.h"
+#include "StringConversions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct NameCase {
+    QString name;
+    QString path;
+    QString extension;
+    QString baseName;
+    QString baseNameWithPath;
+};
+
+const NameCase kNameCases[] = {
+    // The documented examples.
+    {u"C:\\Data\\Firm.backup.vdb"_s, u"C:\\Data"_s, u"vdb"_s, u"Firm.backup"_s,
+     u"C:\\Data\\Firm.backup"_s},
+    {u"C:\\Data.old\\Firm"_s, u"C:\\Data.old"_s, u""_s, u"Firm"_s, u"C:\\Data.old\\Firm"_s},
+    {u"C:Firm.vdb"_s, u"C:"_s, u"vdb"_s, u"Firm"_s, u"C:Firm"_s},
+    {u"Firm."_s, u""_s, u""_s, u"Firm"_s, u"Firm"_s},
+    {u".profile"_s, u""_s, u"profile"_s, u".profile"_s, u""_s},
+    {u"C:\\"_s, u"C:"_s, u""_s, u""_s, u"C:\\"_s},
+    // The same rules with this platform's separator.
+    {u"/home/anna/Firm.backup.vdb"_s, u"/home/anna"_s, u"vdb"_s, u"Firm.backup"_s,
+     u"/home/anna/Firm.backup"_s},
+    {u"/home/data.old/Firm"_s, u"/home/data.old"_s, u""_s, u"Firm"_s, u"/home/data.old/Firm"_s},
+    {u"/data/"_s, u"/data"_s, u""_s, u""_s, u"/data/"_s},
+    // Edges: empty, separators only, dots only.
+    {u""_s, u""_s, u""_s, u""_s, u""_s},
+    {u"Firm"_s, u""_s, u""_s, u"Firm"_s, u"Firm"_s},
+    {u"\\"_s, u""_s, u""_s, u""_s, u"\\"_s},
+    {u"."_s, u""_s, u""_s, u"."_s, u""_s},
+    {u"a\\.x"_s, u"a"_s, u"x"_s, u""_s, u"a\\"_s},
+    {u"Kunden Ä.vdb"_s, u""_s, u"vdb"_s, u"Kunden Ä"_s, u"Kunden Ä"_s},
+};
+
+TEST(vcoFiles, NameSplittingFollowsTheExamples) {
+    const vcoFiles files;
+    for (const NameCase& c : kNameCases) {
+        SCOPED_TRACE(c.name.toStdString());
+        EXPECT_EQ(files.GetFilePath(c.name), c.path);
+        EXPECT_EQ(files.GetFileExtension(c.name), c.extension);
+        EXPECT_EQ(files.GetFileBaseName(c.name, false), c.baseName);
+        EXPECT_EQ(files.GetFileBaseName(c.name, true), c.baseNameWithPath);
+    }
+}
+
+TEST(vcoFiles, AddBackslash) {
+    const vcoFiles files;
+    EXPECT_EQ(files.AddBackslash(u"C:\\Data"_s), u"C:\\Data\\"_s);
+    EXPECT_EQ(files.AddBackslash(u"C:\\Data\\"_s), u"C:\\Data\\"_s);
+    EXPECT_EQ(files.AddBackslash(u""_s), u"\\"_s);
+    EXPECT_EQ(files.AddBackslash(u"/data"_s, u"/"_s), u"/data/"_s);
+    EXPECT_EQ(files.AddBackslash(u"/data/"_s, u"/"_s), u"/data/"_s);
+    EXPECT_EQ(files.AddBackslash(u"C:\\Data\\"_s, u"/"_s), u"C:\\Data\\/"_s);
+    // Only one character of the path is compared: a longer Char is always appended.
+    EXPECT_EQ(files.AddBackslash(u"ab"_s, u"ab"_s), u"abab"_s);
+}
+
+class vcoFilesOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        file = dir.filePath(u"Firm.vdb"_s);
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(QDir(dir.path()).mkdir(u"sub"_s));
+        folder = dir.filePath(u"sub"_s);
+    }
+    QTemporaryDir dir;
+    QString file;
+    QString folder;
+    vcoFiles files;
+};
+
+TEST_F(vcoFilesOnDisk, FileExistsOnlyForFiles) {
+    EXPECT_TRUE(files.FileExists(file));
+    EXPECT_FALSE(files.FileExists(folder));
+    EXPECT_FALSE(files.FileExists(folder + u"/"_s));
+    EXPECT_FALSE(files.FileExists(dir.filePath(u"Missing.vdb"_s)));
+    EXPECT_FALSE(files.FileExists(u""_s));
+    EXPECT_FALSE(files.FileExists(dir.filePath(u"*.vdb"_s)));
+    EXPECT_FALSE(files.FileExists(dir.filePath(u"Firm.vd?"_s)));
+    EXPECT_FALSE(files.FileExists(file + QChar(u'\0') + u"x"_s));
+    EXPECT_FALSE(files.FileExists(file + u"\\"_s));
+}
+
+TEST_F(vcoFilesOnDisk, WildcardNamesAreNeverFilesEvenWhenSuchAFileExists) {
+    QFile literal(dir.filePath(u"*.vdb"_s));
+    ASSERT_TRUE(literal.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(files.FileExists(literal.fileName()));
+}
+
+TEST_F(vcoFilesOnDisk, DirExistsWithOrWithoutTrailingSeparator) {
+    EXPECT_TRUE(files.DirExists(folder));
+    EXPECT_TRUE(files.DirExists(folder + u"\\"_s));
+    EXPECT_TRUE(files.DirExists(folder + u"/"_s));
+    EXPECT_TRUE(files.DirExists(u"/"_s));
+    EXPECT_FALSE(files.DirExists(file));
+    EXPECT_FALSE(files.DirExists(u""_s));
+    EXPECT_FALSE(files.DirExists(folder + u"/*"_s));
+    EXPECT_FALSE(files.DirExists(dir.filePath(u"missing"_s)));
+}
+
+TEST_F(vcoFilesOnDisk, GetTempFileCreatesAnEmptyUniqueFile) {
+    const QString a = files.GetTempFile(u"Telnormer"_s);
+    const QString b = files.GetTempFile(u"Telnormer"_s);
+    ASSERT_FALSE(a.isEmpty());
+    EXPECT_NE(a, b);
+    for (const QString& name : {a, b}) {
+        const QFileInfo info(name);
+        EXPECT_TRUE(info.isFile());
+        EXPECT_EQ(info.size(), 0);
+        EXPECT_TRUE(info.fileName().startsWith(u"Tel"_s));
+        EXPECT_FALSE(info.fileName().startsWith(u"Tele"_s));
+        EXPECT_EQ(info.absolutePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
+        QFile::remove(name);
+    }
+    const QString empty = files.GetTempFile(u""_s);
+    EXPECT_FALSE(empty.isEmpty());
+    QFile::remove(empty);
+}
+
+TEST_F(vcoFilesOnDisk, GetTempFileRefusesAPrefixLeavingTheTempFolder) {
+    EXPECT_EQ(files.GetTempFile(u"../x"_s), QString());
+    EXPECT_EQ(files.GetTempFile(u"a/b"_s), QString());
+    EXPECT_EQ(files.GetTempFile(u"a\\b"_s), QString());
+}
+
+TEST(vcoFiles, SystemFoldersExist) {
+    const vcoFiles files;
+    EXPECT_TRUE(files.DirExists(files.WindowsDirectory()));
+    EXPECT_TRUE(files.DirExists(files.SystemDirectory()));
+}
+
+} // namespace

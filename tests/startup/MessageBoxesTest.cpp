@@ -1,0 +1,94 @@
+#include "MessageBoxes.h"
+#include "ScriptedMessageBoxes.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+TEST(QtMessageBoxes, BuildsTheBoxAsRequested) {
+    struct Case {
+        MsgIcon icon;
+        QMessageBox::Icon expected;
+    };
+    const Case icons[] = {{MsgIcon::None, QMessageBox::NoIcon},
+                          {MsgIcon::Stop, QMessageBox::Critical},
+                          {MsgIcon::Question, QMessageBox::Question},
+                          {MsgIcon::Exclamation, QMessageBox::Warning},
+                          {MsgIcon::Information, QMessageBox::Information}};
+    for (const Case& c : icons) {
+        const auto box = QtMessageBoxes::build(
+            {u"Text <b>x</b>\r\nline"_s, u"Caption"_s, c.icon, MsgButtons::Ok, MsgAnswer::Ok},
+            nullptr);
+        EXPECT_EQ(box->icon(), c.expected);
+        EXPECT_EQ(box->text(), u"Text <b>x</b>\r\nline"_s);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->windowTitle(), u"Caption"_s);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    }
+}
+
+TEST(QtMessageBoxes, YesNoWithDefaultButton) {
+    for (const MsgAnswer def : {MsgAnswer::Yes, MsgAnswer::No}) {
+        const auto box = QtMessageBoxes::build(
+            {u"?"_s, u"c"_s, MsgIcon::Question, MsgButtons::YesNo, def}, nullptr);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(box->defaultButton(),
+                  box->button(def == MsgAnswer::No ? QMessageBox::No : QMessageBox::Yes));
+        EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::No));
+    }
+}
+
+TEST(QtMessageBoxes, ShowReturnsThePressedButton) {
+    QtMessageBoxes boxes;
+    for (const auto& [button, expected] :
+         {std::pair{QMessageBox::Yes, MsgAnswer::Yes}, std::pair{QMessageBox::No, MsgAnswer::No}}) {
+        QTimer::singleShot(0, [button = button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            box->button(button)->click();
+        });
+        EXPECT_EQ(boxes.yesNo(u"?"_s, u"c"_s, MsgIcon::Question, MsgAnswer::No), expected);
+    }
+}
+
+TEST(ScriptedMessageBoxes, AnswersInOrderAndRecords) {
+    ScriptedMessageBoxes boxes;
+    boxes.expect(MsgAnswer::No);
+    boxes.expect(MsgAnswer::Yes);
+    EXPECT_EQ(boxes.yesNo(u"a"_s, u"t"_s, MsgIcon::Exclamation, MsgAnswer::No), MsgAnswer::No);
+    EXPECT_EQ(boxes.yesNo(u"b"_s, u"t"_s, MsgIcon::Question), MsgAnswer::Yes);
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[0].defaultButton, MsgAnswer::No);
+    EXPECT_EQ(boxes.shown()[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(boxes.shown()[1].text, u"b"_s);
+    EXPECT_EQ(boxes.pending(), 0);
+}
+
+TEST(ScriptedMessageBoxes, UnexpectedBoxFailsTheTest) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScriptedMessageBoxes boxes;
+            boxes.ok(QStringLiteral("surprise"), QStringLiteral("t"), MsgIcon::Stop);
+        },
+        "unexpected message box: \"surprise\"");
+}
+
+TEST(ScriptedMessageBoxes, ExpectedBoxNeverShownFailsTheTest) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScriptedMessageBoxes boxes;
+            boxes.expect(MsgAnswer::Yes);
+        },
+        "never shown");
+}
+
+} // namespace
