@@ -66,9 +66,20 @@ public:
     // The login this database was opened with.
     virtual std::shared_ptr<::Logon> Logon() = 0;
     // The product tables, in catalogue order.
-    virtual std::shared_ptr<::Tables> Tables() = 0;
+    virtual CollectionRef<::Tables> Tables() = 0;
     // The transaction object through which changes are kept or undone.
     virtual std::shared_ptr<Transaction> GetTransaction(qint32 opt) = 0;
+};
+
+// The telephone location a database keeps for completing national and local numbers. Not every
+// Database offers it: callers ask with dynamic_cast and fall back when it is missing.
+class TelephoneLocation {
+public:
+    virtual ~TelephoneLocation() = default;
+    // ISO 3166 region code ("DE"), or empty when the database has none.
+    virtual QString LocationCountry() = 0;
+    // National destination code without trunk prefix ("30"), or empty.
+    virtual QString LocationAreaCode() = 0;
 };
 
 // The login of an open database.
@@ -107,9 +118,9 @@ public:
     // The table's caption; may be empty.
     virtual QString Caption() = 0;
     // The table's fields in their order.
-    virtual std::shared_ptr<::Fields> Fields() = 0;
+    virtual CollectionRef<::Fields> Fields() = 0;
     // The table's named indexes.
-    virtual std::shared_ptr<::Indexes> Indexes() = 0;
+    virtual CollectionRef<::Indexes> Indexes() = 0;
     // Number of records in the table.
     virtual qint32 RecordCount() = 0;
     // True once the cursor has passed the last record to visit.

@@ -44,3 +44,25 @@ public:
     iterator begin() { return iterator(this, 0); }
     iterator end() { return iterator(this, Count()); }
 };
+
+// A shared reference to an enumerable collection that a range-for walks directly and keeps
+// alive while it walks: for (const FieldPtr& field : table->Fields()). It offers no operator*,
+// because "for (... : *table->Fields())" would walk a collection destroyed before the loop.
+template <class C>
+class CollectionRef : private std::shared_ptr<C> {
+    using Base = std::shared_ptr<C>;
+
+public:
+    CollectionRef() = default;
+    template <class D>
+    CollectionRef(std::shared_ptr<D> collection)
+        : Base(std::move(collection)) {}
+
+    using Base::get;
+    using Base::operator->;
+    using Base::operator bool;
+    operator std::shared_ptr<C>() const { return *this; }
+
+    auto begin() const { return Base::get()->begin(); }
+    auto end() const { return Base::get()->end(); }
+};

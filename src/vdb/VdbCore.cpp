@@ -1,0 +1,470 @@
+#include "VdbCore.h"
+
+#include "VdbCatalogueSql.h"
+#include "VdbErrors.h"
+#include "VdbObjects.h"
+
+#include <QDate>
+#include <QDateTime>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kPageSize = 256;
+
+QString rowIdColumn() {
+    return QString::fromUtf16(kRowIdColumn);
+}
+
+QString snapshotTable(int t) {
+    return u"c"_s + QString::number(t);
+}
+
+qint32 clampCount(qint64 count) {
+    return static_cast<qint32>(std::min<qint64>(count, std::numeric_limits<qint32>::max()));
+}
+
+bool isIntegral(const QVariant& v) {
+    switch (v.metaType().id()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+VdbCore::VdbCore(std::unique_ptr<SqliteConnection> db, QString fileName, Catalogue catalogue,
+                 Login login)
+    : db_(std::move(db))
+    , fileName_(std::move(fileName))
+    , catalogue_(std::move(catalogue))
+    , login_(std::move(login))
+    , cursors_(catalogue_.tables.size())
+    , statements_(catalogue_.tables.size())
+    , handles_(catalogue_.tables.size()) {
+    for (qsizetype t = 0; t < catalogue_.tables.size(); ++t)
+        cursors_[t].edits.resize(catalogue_.tables[t].fields.size());
+}
+
+VdbCore::~VdbCore() {
+    // Statements go before their connections; an open transaction is rolled back by SQLite.
+    statements_.clear();
+}
+
+std::shared_ptr<Table> VdbCore::tableHandle(int t) {
+    std::shared_ptr<Table> handle = handles_[t].lock();
+    if (!handle) {
+        handle = makeTableHandle(shared_from_this(), t);
+        handles_[t] = handle;
+    }
+    return handle;
+}
+
+int VdbCore::tableIndex(const QString& name) const {
+    const int t = catalogue_.tablePosition(name);
+    if (t < 0)
+        throw vdbError(VdbCode::NoSuchItem, u"There is no table named \""_s + name + u"\"."_s);
+    return t;
+}
+
+int VdbCore::fieldIndex(int t, const QString& name) const {
+    const int f = table(t).fieldPosition(name);
+    if (f < 0)
+        throw vdbError(VdbCode::NoSuchItem, u"The table \""_s + table(t).name +
+                                                u"\" has no field named \""_s + name + u"\"."_s);
+    return f;
+}
+
+qint32 VdbCore::recordCount(int t) {
+    auto count = db_->prepare(u"SELECT count(*) FROM "_s + quoteIdentifier(table(t).name));
+    count->step();
+    return clampCount(count->integer(0));
+}
+
+qint32 VdbCore::markedCount(int t) {
+    auto count = db_->prepare(u"SELECT count(*) FROM vdb_marks WHERE table_id = ?"_s);
+    count->bindInt(1, table(t).id);
+    count->step();
+    return clampCount(count->integer(0));
+}
+
+void VdbCore::activateIndex(int t, int index) {
+    cursors_[t].activeIndex = index;
+}
+
+void VdbCore::setShowMarked(int t, bool on) {
+    cursors_[t].showMarked = on;
+}
+
+void VdbCore::setShowUnmarked(int t, bool on) {
+    cursors_[t].showUnmarked = on;
+}
+
+QString VdbCore::visitFilter(int t) const {
+    const Cursor& cursor = cursors_[t];
+    if (cursor.showMarked && cursor.showUnmarked)
+        return {};
+    const QString marked = u"EXISTS (SELECT 1 FROM vdb_marks m WHERE m.table_id = "_s +
+                           QString::number(table(t).id) + u" AND m.rid = t."_s + rowIdColumn() +
+                           u')';
+    return cursor.showMarked ? u" AND "_s + marked : u" AND NOT "_s + marked;
+}
+
+SqliteConnection& VdbCore::side() {
+    if (!side_) {
+        // A private temporary file: the visit order of big tables stays out of memory.
+        auto side = std::make_unique<SqliteConnection>();
+        const int rc = side->open(QString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        if (rc != SQLITE_OK)
+            throwSqlite(side->handle(), rc, u"cursor storage"_s);
+        side->exec(u"PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF"_s);
+        side_ = std::move(side);
+    }
+    return *side_;
+}
+
+// The visit order of an index is fixed when the visit starts, so that rewriting an indexed field
+// can neither skip nor revisit a record.
+void VdbCore::buildSnapshot(int t) {
+    SqliteConnection& store = side();
+    const QString name = snapshotTable(t);
+    statements_[t].nextSnapshot.reset();
+    store.exec(u"DROP TABLE IF EXISTS "_s + name + u"; CREATE TABLE "_s + name +
+               u"(seq INTEGER PRIMARY KEY, rid INTEGER NOT NULL)"_s);
+    QStringList order;
+    for (const int f : table(t).indexes[cursors_[t].activeIndex].fieldPositions)
+        order << u"t."_s + quoteIdentifier(table(t).fields[f].name);
+    order << u"t."_s + rowIdColumn();
+    auto select =
+        db_->prepare(u"SELECT t."_s + rowIdColumn() + u" FROM "_s + quoteIdentifier(table(t).name) +
+                     u" AS t WHERE 1"_s + visitFilter(t) + u" ORDER BY "_s + order.join(u", "_s));
+    auto insert = store.prepare(u"INSERT INTO "_s + name + u"(rid) VALUES (?)"_s);
+    store.exec(u"BEGIN"_s);
+    try {
+        while (select->step()) {
+            insert->bindInt(1, select->integer(0));
+            insert->step();
+            insert->reset();
+        }
+    } catch (...) {
+        store.exec(u"ROLLBACK"_s);
+        throw;
+    }
+    store.exec(u"COMMIT"_s);
+    statements_[t].nextSnapshot =
+        store.prepare(u"SELECT seq, rid FROM "_s + name + u" WHERE seq > ? ORDER BY seq LIMIT "_s +
+                      QString::number(kPageSize));
+}
+
+bool VdbCore::fetchPage(int t) {
+    Cursor& cursor = cursors_[t];
+    cursor.page.clear();
+    cursor.pagePosition = 0;
+    if (cursor.exhausted)
+        return false;
+    SqliteStatement& next =
+        cursor.snapshot ? *statements_[t].nextSnapshot : *statements_[t].nextRowIds;
+    // Read one page and let go of the statement: no read stays open across a commit.
+    StatementScope scope(next);
+    next.bindInt(1, cursor.lastKey);
+    while (next.step()) {
+        cursor.lastKey = next.integer(0);
+        cursor.page.push_back(next.integer(cursor.snapshot ? 1 : 0));
+    }
+    if (cursor.page.size() < static_cast<size_t>(kPageSize))
+        cursor.exhausted = true;
+    return !cursor.page.empty();
+}
+
+void VdbCore::advance(int t) {
+    Cursor& cursor = cursors_[t];
+    for (;;) {
+        if (cursor.pagePosition >= cursor.page.size() && !fetchPage(t)) {
+            cursor.eof = true;
+            cursor.rowLoaded = false;
+            return;
+        }
+        cursor.current = cursor.page[cursor.pagePosition++];
+        // A record deleted since the visit began is passed over.
+        if (loadRow(t)) {
+            cursor.eof = false;
+            return;
+        }
+    }
+}
+
+bool VdbCore::loadRow(int t) {
+    Cursor& cursor = cursors_[t];
+    TableStatements& statements = statements_[t];
+    if (!statements.loadRow) {
+        QStringList columns;
+        for (const FieldDef& field : table(t).fields)
+            columns << quoteIdentifier(field.name);
+        if (columns.isEmpty())
+            columns << rowIdColumn();
+        statements.loadRow = db_->prepare(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s +
+                                              quoteIdentifier(table(t).name) + u" WHERE "_s +
+                                              rowIdColumn() + u" = ?"_s,
+                                          true);
+    }
+    SqliteStatement& load = *statements.loadRow;
+    StatementScope scope(load);
+    load.bindInt(1, cursor.current);
+    if (!load.step()) {
+        cursor.rowLoaded = false;
+        return false;
+    }
+    const auto fieldCount = static_cast<size_t>(table(t).fields.size());
+    cursor.row.resize(fieldCount);
+    for (size_t f = 0; f < fieldCount; ++f)
+        cursor.row[f] = load.value(static_cast<int>(f));
+    cursor.rowLoaded = true;
+    return true;
+}
+
+void VdbCore::dropEdits(Cursor& cursor) {
+    for (auto& edit : cursor.edits)
+        edit.reset();
+    cursor.dirty = false;
+}
+
+void VdbCore::moveFirst(int t) {
+    Cursor& cursor = cursors_[t];
+    dropEdits(cursor);
+    cursor.page.clear();
+    cursor.pagePosition = 0;
+    cursor.eof = true;
+    cursor.rowLoaded = false;
+    cursor.snapshot = false;
+    cursor.exhausted = false;
+    statements_[t].nextRowIds.reset();
+    if (!cursor.showMarked && !cursor.showUnmarked) {
+        cursor.exhausted = true;
+        return;
+    }
+    if (cursor.activeIndex >= 0) {
+        buildSnapshot(t);
+        cursor.snapshot = true;
+        cursor.lastKey = 0;
+    } else {
+        statements_[t].nextRowIds = db_->prepare(
+            u"SELECT t."_s + rowIdColumn() + u" FROM "_s + quoteIdentifier(table(t).name) +
+            u" AS t WHERE t."_s + rowIdColumn() + u" > ?"_s + visitFilter(t) + u" ORDER BY t."_s +
+            rowIdColumn() + u" LIMIT "_s + QString::number(kPageSize));
+        cursor.lastKey = std::numeric_limits<qint64>::min();
+    }
+    advance(t);
+}
+
+void VdbCore::skip(int t, qint32 count) {
+    if (count < 0)
+        throw vdbError(VdbCode::InvalidArgument, u"Skip moves forward only."_s);
+    Cursor& cursor = cursors_[t];
+    if (count == 0 || cursor.eof)
+        return;
+    dropEdits(cursor);
+    for (qint32 i = 0; i < count && !cursor.eof; ++i)
+        advance(t);
+}
+
+bool VdbCore::eof(int t) const {
+    return cursors_[t].eof;
+}
+
+VdbCore::Cursor& VdbCore::positioned(int t) {
+    Cursor& cursor = cursors_[t];
+    if (cursor.eof)
+        throw vdbError(VdbCode::NoCurrentRecord,
+                       u"The table \""_s + table(t).name + u"\" has no current record."_s);
+    if (!cursor.rowLoaded && !loadRow(t))
+        throw vdbError(VdbCode::NoCurrentRecord, u"The current record of the table \""_s +
+                                                     table(t).name + u"\" no longer exists."_s);
+    return cursor;
+}
+
+QString VdbCore::recordId(int t) {
+    return QString::number(positioned(t).current);
+}
+
+QVariant VdbCore::fromStored(FieldType type, const QVariant& stored) {
+    if (type == FieldType::Date && stored.metaType().id() == QMetaType::QString) {
+        const QDate date = QDate::fromString(stored.toString(), Qt::ISODate);
+        if (date.isValid())
+            return date;
+    }
+    return stored;
+}
+
+QVariant VdbCore::storedValue(int t, int f, const QVariant& value) const {
+    if (!value.isValid() || value.isNull())
+        return {};
+    const FieldDef& field = table(t).fields[f];
+    const int type = value.metaType().id();
+    auto mismatch = [&]() -> ErrorRecord {
+        return vdbError(VdbCode::TypeMismatch,
+                        u"The value \""_s + value.toString() + u"\" does not suit the "_s +
+                            fieldTypeName(field.type) + u" field \""_s + field.name + u"\"."_s);
+    };
+    const bool container = type == QMetaType::QVariantList || type == QMetaType::QVariantMap ||
+                           type == QMetaType::QStringList || type == QMetaType::QVariantHash ||
+                           type == QMetaType::QByteArray;
+    if (container || !value.canConvert<QString>())
+        throw mismatch();
+    switch (field.type) {
+    case FieldType::Text:
+        if (type == QMetaType::QDate)
+            return value.toDate().toString(Qt::ISODate);
+        return value.toString();
+    case FieldType::Integer: {
+        if (isIntegral(value))
+            return QVariant(value.toLongLong());
+        bool ok = false;
+        if (type == QMetaType::Double || type == QMetaType::Float) {
+            const double d = value.toDouble();
+            const auto i = static_cast<qint64>(d);
+            if (static_cast<double>(i) == d && d > -9.2e18 && d < 9.2e18)
+                return QVariant(i);
+            throw mismatch();
+        }
+        const qint64 i = value.toString().trimmed().toLongLong(&ok);
+        if (!ok)
+            throw mismatch();
+        return QVariant(i);
+    }
+    case FieldType::Real: {
+        bool ok = false;
+        const double d = isIntegral(value) || type == QMetaType::Double || type == QMetaType::Float
+                             ? value.toDouble(&ok)
+                             : value.toString().trimmed().toDouble(&ok);
+        if (!ok)
+            throw mismatch();
+        return QVariant(d);
+    }
+    case FieldType::Date: {
+        QDate date;
+        if (type == QMetaType::QDate)
+            date = value.toDate();
+        else if (type == QMetaType::QDateTime)
+            date = value.toDateTime().date();
+        else if (type == QMetaType::QString)
+            date = QDate::fromString(value.toString().trimmed(), Qt::ISODate);
+        if (!date.isValid())
+            throw mismatch();
+        return date.toString(Qt::ISODate);
+    }
+    }
+    throw mismatch();
+}
+
+QVariant VdbCore::value(int t, int f) {
+    Cursor& cursor = positioned(t);
+    const FieldType type = table(t).fields[f].type;
+    if (cursor.edits[f])
+        return fromStored(type, *cursor.edits[f]);
+    return fromStored(type, cursor.row[f]);
+}
+
+void VdbCore::setValue(int t, int f, const QVariant& value) {
+    Cursor& cursor = positioned(t);
+    cursor.edits[f] = storedValue(t, f, value);
+    cursor.dirty = true;
+}
+
+SqliteStatement& VdbCore::updateStatement(int t, const std::vector<bool>& mask) {
+    auto& updates = statements_[t].updates;
+    auto found = updates.find(mask);
+    if (found != updates.end())
+        return *found->second;
+    QStringList assignments;
+    for (size_t f = 0; f < mask.size(); ++f) {
+        if (mask[f])
+            assignments << quoteIdentifier(table(t).fields[static_cast<qsizetype>(f)].name) +
+                               u" = ?"_s;
+    }
+    auto statement =
+        db_->prepare(u"UPDATE "_s + quoteIdentifier(table(t).name) + u" SET "_s +
+                         assignments.join(u", "_s) + u" WHERE "_s + rowIdColumn() + u" = ?"_s,
+                     true);
+    return *updates.emplace(mask, std::move(statement)).first->second;
+}
+
+void VdbCore::throwWriteFailure(int t, int rc) {
+    const QString message = db_->message();
+    if (rc == SQLITE_CONSTRAINT_CHECK) {
+        const qsizetype at = message.indexOf(u"vdb_ck_"_s);
+        bool ok = false;
+        const int f = at < 0 ? -1 : message.mid(at + 7).toInt(&ok);
+        if (ok && f >= 0 && f < table(t).fields.size()) {
+            const FieldDef& field = table(t).fields[f];
+            throw vdbError(VdbCode::ConditionViolated, u"The value of the field \""_s + field.name +
+                                                           u"\" does not meet its condition ("_s +
+                                                           field.condition + u")."_s);
+        }
+        throw vdbError(VdbCode::ConditionViolated, message);
+    }
+    if (rc == SQLITE_CONSTRAINT_DATATYPE)
+        throw vdbError(VdbCode::TypeMismatch, message);
+    throwSqlite(db_->handle(), rc, u"writing to the table \""_s + table(t).name + u'"');
+}
+
+void VdbCore::update(int t) {
+    Cursor& cursor = positioned(t);
+    if (!cursor.dirty)
+        return;
+    std::vector<bool> mask(cursor.edits.size());
+    for (size_t f = 0; f < mask.size(); ++f)
+        mask[f] = cursor.edits[f].has_value();
+    SqliteStatement& statement = updateStatement(t, mask);
+    {
+        StatementScope scope(statement);
+        int column = 1;
+        for (const auto& edit : cursor.edits) {
+            if (edit)
+                statement.bind(column++, *edit);
+        }
+        statement.bindInt(column, cursor.current);
+        const int rc = statement.stepRaw();
+        if (rc != SQLITE_DONE)
+            throwWriteFailure(t, rc);
+    }
+    for (size_t f = 0; f < mask.size(); ++f) {
+        if (cursor.edits[f])
+            cursor.row[f] = *cursor.edits[f];
+    }
+    dropEdits(cursor);
+}
+
+void VdbCore::begin() {
+    if (inTransaction())
+        throw vdbError(VdbCode::TransactionState, u"A transaction is already open."_s);
+    // IMMEDIATE takes the write lock now: a busy database fails here, not in the middle of a batch.
+    db_->exec(u"BEGIN IMMEDIATE"_s);
+}
+
+void VdbCore::commit() {
+    if (!inTransaction())
+        throw vdbError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
+    db_->exec(u"COMMIT"_s);
+}
+
+void VdbCore::rollback() {
+    if (!inTransaction())
+        throw vdbError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
+    db_->exec(u"ROLLBACK"_s);
+    // Records read inside the transaction may hold undone values.
+    for (Cursor& cursor : cursors_)
+        cursor.rowLoaded = false;
+}

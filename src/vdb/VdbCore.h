@@ -1,0 +1,111 @@
+#pragma once
+
+#include "Sqlite.h"
+#include "VdbCatalogue.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class Table;
+
+// One open .vdb database: the connection, the catalogue, every table's cursor and edit buffer,
+// and the transaction state. The interface objects are thin handles onto it; it lives while any
+// of them does. Single-threaded, as the whole system.
+class VdbCore : public std::enable_shared_from_this<VdbCore> {
+public:
+    struct Login {
+        QString userName;
+        bool databaseAdmin = false;
+        bool userAdmin = false;
+    };
+
+    VdbCore(std::unique_ptr<SqliteConnection> db, QString fileName, Catalogue catalogue,
+            Login login);
+    ~VdbCore();
+
+    const QString& fileName() const { return fileName_; }
+    const Catalogue& catalogue() const { return catalogue_; }
+    const Login& login() const { return login_; }
+    SqliteConnection& connection() { return *db_; }
+
+    // The shared handle of table t (the same object while anybody holds it).
+    std::shared_ptr<Table> tableHandle(int t);
+    // Table position of that exact name; fails with NoSuchItem.
+    int tableIndex(const QString& name) const;
+    // Field position of that exact name in table t; fails with NoSuchItem.
+    int fieldIndex(int t, const QString& name) const;
+
+    qint32 recordCount(int t);
+    qint32 markedCount(int t);
+    void activateIndex(int t, int index);
+    void setShowMarked(int t, bool on);
+    void setShowUnmarked(int t, bool on);
+    void moveFirst(int t);
+    void skip(int t, qint32 count);
+    bool eof(int t) const;
+    QString recordId(int t);
+    QVariant value(int t, int field);
+    void setValue(int t, int field, const QVariant& value);
+    void update(int t);
+
+    // value converted to what field f of table t stores; fails with TypeMismatch.
+    QVariant storedValue(int t, int field, const QVariant& value) const;
+    // Throws the server error for a failed write of table t (condition, type, lock, storage).
+    [[noreturn]] void throwWriteFailure(int t, int rc);
+
+    void begin();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return sqlite3_get_autocommit(db_->handle()) == 0; }
+
+private:
+    struct Cursor {
+        int activeIndex = -1;
+        bool showMarked = true;
+        bool showUnmarked = true;
+        bool eof = true;
+        bool snapshot = false; // visit order kept in the side database
+        qint64 lastKey = 0;    // last sequence number (snapshot) or row id (row-id order)
+        bool exhausted = true; // no further page to read
+        std::vector<qint64> page;
+        size_t pagePosition = 0;
+        qint64 current = 0;
+        bool rowLoaded = false;
+        std::vector<QVariant> row;
+        std::vector<std::optional<QVariant>> edits;
+        bool dirty = false;
+    };
+
+    struct TableStatements {
+        std::unique_ptr<SqliteStatement> loadRow;
+        std::unique_ptr<SqliteStatement> nextRowIds;
+        std::unique_ptr<SqliteStatement> nextSnapshot;
+        std::map<std::vector<bool>, std::unique_ptr<SqliteStatement>> updates;
+    };
+
+    const TableDef& table(int t) const { return catalogue_.tables[t]; }
+    QString visitFilter(int t) const;
+    void buildSnapshot(int t);
+    bool fetchPage(int t);
+    void advance(int t);
+    bool loadRow(int t);
+    void dropEdits(Cursor& cursor);
+    Cursor& positioned(int t);
+    SqliteConnection& side();
+    SqliteStatement& updateStatement(int t, const std::vector<bool>& mask);
+    static QVariant fromStored(FieldType type, const QVariant& stored);
+
+    std::unique_ptr<SqliteConnection> db_;
+    std::unique_ptr<SqliteConnection> side_;
+    QString fileName_;
+    Catalogue catalogue_;
+    Login login_;
+    std::vector<Cursor> cursors_;
+    std::vector<TableStatements> statements_;
+    std::vector<std::weak_ptr<Table>> handles_;
+};

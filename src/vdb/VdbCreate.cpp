@@ -1,0 +1,276 @@
+#include "VdbCreate.h"
+
+#include "Sqlite.h"
+#include "VdbCatalogueSql.h"
+#include "VdbErrors.h"
+#include "VdbFormat.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryFile>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+[[noreturn]] void invalid(const QString& what) {
+    throw vdbError(VdbCode::SchemaInvalid, what);
+}
+
+// SQLite compares identifiers case-insensitively in ASCII only.
+QString sqliteFold(const QString& name) {
+    QString folded = name;
+    for (QChar& c : folded) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + 32);
+    }
+    return folded;
+}
+
+void checkName(const QString& name, const QString& kind) {
+    if (name.isEmpty())
+        invalid(kind + u" without a name"_s);
+    if (!QStringView(name).isValidUtf16())
+        invalid(kind + u" name is not valid text"_s);
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            invalid(kind + u" name contains a control character: "_s + name);
+    }
+}
+
+void checkReserved(const QString& name, const QString& kind) {
+    const QString folded = sqliteFold(name);
+    if (folded.startsWith(QStringView(VdbFormat::kReservedPrefix)) ||
+        folded.startsWith(u"sqlite_"_s))
+        invalid(kind + u" name is reserved: "_s + name);
+}
+
+QString sqlType(FieldType type) {
+    switch (type) {
+    case FieldType::Integer:
+        return u"INTEGER"_s;
+    case FieldType::Real:
+        return u"REAL"_s;
+    case FieldType::Text:
+    case FieldType::Date:
+        break;
+    }
+    return u"TEXT"_s;
+}
+
+void validateTable(const TableSchema& table) {
+    checkName(table.name, u"table"_s);
+    checkReserved(table.name, u"table"_s);
+    QSet<QString> fieldNames;
+    for (const FieldSchema& field : table.fields) {
+        checkName(field.name, u"field"_s);
+        checkReserved(field.name, u"field"_s);
+        if (fieldNames.contains(sqliteFold(field.name)))
+            invalid(u"table "_s + table.name + u" has the field "_s + field.name + u" twice"_s);
+        fieldNames.insert(sqliteFold(field.name));
+        if (field.condition.contains(QChar(u'\0')))
+            invalid(u"condition of field "_s + field.name + u" contains a NUL character"_s);
+    }
+    QSet<QString> indexNames;
+    for (const IndexSchema& index : table.indexes) {
+        checkName(index.name, u"index"_s);
+        if (indexNames.contains(index.name))
+            invalid(u"table "_s + table.name + u" has the index "_s + index.name + u" twice"_s);
+        indexNames.insert(index.name);
+        if (index.fields.isEmpty())
+            invalid(u"index "_s + index.name + u" has no fields"_s);
+        for (const QString& name : index.fields) {
+            const bool known = std::any_of(table.fields.begin(), table.fields.end(),
+                                           [&](const FieldSchema& f) { return f.name == name; });
+            if (!known)
+                invalid(u"index "_s + index.name + u" names the unknown field "_s + name);
+        }
+    }
+    for (const QString& use : table.indexUses) {
+        if (!indexNames.contains(use))
+            invalid(u"table "_s + table.name + u" uses the unknown index "_s + use);
+    }
+    QSet<QString> propertyNames;
+    for (const auto& [name, value] : table.properties) {
+        checkName(name, u"property"_s);
+        if (propertyNames.contains(name))
+            invalid(u"table "_s + table.name + u" has the property "_s + name + u" twice"_s);
+        propertyNames.insert(name);
+    }
+}
+
+QString createTableSql(const TableSchema& table) {
+    QStringList columns{quoteIdentifier(QString::fromUtf16(kRowIdColumn)) +
+                        u" INTEGER PRIMARY KEY"_s};
+    for (qsizetype i = 0; i < table.fields.size(); ++i) {
+        const FieldSchema& field = table.fields[i];
+        QString column = quoteIdentifier(field.name) + u' ' + sqlType(field.type);
+        if (!field.condition.trimmed().isEmpty())
+            column += u" CONSTRAINT "_s + quoteIdentifier(u"vdb_ck_"_s + QString::number(i)) +
+                      u" CHECK ("_s + field.condition + u')';
+        columns << column;
+    }
+    return u"CREATE TABLE "_s + quoteIdentifier(table.name) + u" ("_s + columns.join(u", "_s) +
+           u") STRICT"_s;
+}
+
+void insertRow(SqliteConnection& db, const QString& sql, const QVariantList& values) {
+    auto statement = db.prepare(sql);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        statement->bind(static_cast<int>(i + 1), values[i]);
+    statement->step();
+}
+
+void writeCatalogue(SqliteConnection& db, const DatabaseSchema& schema, PasswordCost cost) {
+    db.exec(QString::fromUtf16(kCatalogueSql));
+    const QString info = u"INSERT INTO vdb_info(key, value) VALUES (?, ?)"_s;
+    insertRow(db, info, {u"name"_s, schema.name});
+    insertRow(db, info, {u"country"_s, schema.country});
+    insertRow(db, info, {u"area_code"_s, schema.areaCode});
+    for (const UserSchema& user : schema.users) {
+        insertRow(db,
+                  u"INSERT INTO vdb_users(name, folded, hash, database_admin, user_admin) "
+                  "VALUES (?, ?, ?, ?, ?)"_s,
+                  {user.name, foldUserName(user.name), hashPassword(user.password, cost),
+                   user.databaseAdmin ? 1 : 0, user.userAdmin ? 1 : 0});
+    }
+    qint64 tableId = 0;
+    for (const TableSchema& table : schema.tables) {
+        ++tableId;
+        insertRow(db, u"INSERT INTO vdb_tables(id, name, caption) VALUES (?, ?, ?)"_s,
+                  {tableId, table.name, table.caption});
+        db.exec(createTableSql(table));
+        for (qsizetype i = 0; i < table.fields.size(); ++i) {
+            const FieldSchema& f = table.fields[i];
+            insertRow(db,
+                      u"INSERT INTO vdb_fields(table_id, position, name, type, condition) "
+                      "VALUES (?, ?, ?, ?, ?)"_s,
+                      {tableId, i, f.name, fieldTypeName(f.type), f.condition.trimmed()});
+        }
+        for (qsizetype i = 0; i < table.indexes.size(); ++i) {
+            const IndexSchema& index = table.indexes[i];
+            const QString sqlName =
+                u"vdb_ix_"_s + QString::number(tableId) + u'_' + QString::number(i);
+            insertRow(db,
+                      u"INSERT INTO vdb_indexes(table_id, position, name, sql_name) "
+                      "VALUES (?, ?, ?, ?)"_s,
+                      {tableId, i, index.name, sqlName});
+            QStringList columns;
+            for (qsizetype k = 0; k < index.fields.size(); ++k) {
+                qsizetype position = 0;
+                while (table.fields[position].name != index.fields[k])
+                    ++position;
+                insertRow(db,
+                          u"INSERT INTO vdb_index_fields(table_id, index_position, position, "
+                          "field_position) VALUES (?, ?, ?, ?)"_s,
+                          {tableId, i, k, position});
+                columns << quoteIdentifier(index.fields[k]);
+            }
+            db.exec(u"CREATE INDEX "_s + quoteIdentifier(sqlName) + u" ON "_s +
+                    quoteIdentifier(table.name) + u" ("_s + columns.join(u", "_s) + u')');
+        }
+        for (qsizetype i = 0; i < table.indexUses.size(); ++i)
+            insertRow(db,
+                      u"INSERT INTO vdb_index_uses(table_id, position, index_name) "
+                      "VALUES (?, ?, ?)"_s,
+                      {tableId, i, table.indexUses[i]});
+        for (qsizetype i = 0; i < table.properties.size(); ++i)
+            insertRow(db,
+                      u"INSERT INTO vdb_properties(table_id, position, name, value) "
+                      "VALUES (?, ?, ?, ?)"_s,
+                      {tableId, i, table.properties[i].first, table.properties[i].second});
+    }
+}
+
+} // namespace
+
+QString foldUserName(const QString& name) {
+    return name.toCaseFolded();
+}
+
+QString fieldTypeName(FieldType type) {
+    switch (type) {
+    case FieldType::Integer:
+        return u"integer"_s;
+    case FieldType::Real:
+        return u"real"_s;
+    case FieldType::Date:
+        return u"date"_s;
+    case FieldType::Text:
+        break;
+    }
+    return u"text"_s;
+}
+
+bool fieldTypeFromName(const QString& name, FieldType& type) {
+    for (const FieldType t :
+         {FieldType::Text, FieldType::Integer, FieldType::Real, FieldType::Date}) {
+        if (name.compare(fieldTypeName(t), Qt::CaseInsensitive) == 0) {
+            type = t;
+            return true;
+        }
+    }
+    return false;
+}
+
+void validateSchema(const DatabaseSchema& schema) {
+    static const QRegularExpression country(u"^[A-Z]{2}$"_s);
+    static const QRegularExpression areaCode(u"^[1-9][0-9]{0,7}$"_s);
+    if (!schema.country.isEmpty() && !country.match(schema.country).hasMatch())
+        invalid(u"country must be an ISO region code such as DE, not "_s + schema.country);
+    if (!schema.areaCode.isEmpty() && !areaCode.match(schema.areaCode).hasMatch())
+        invalid(u"area code must be digits without trunk prefix, such as 30, not "_s +
+                schema.areaCode);
+    QSet<QString> users;
+    for (const UserSchema& user : schema.users) {
+        checkName(user.name, u"user"_s);
+        if (users.contains(foldUserName(user.name)))
+            invalid(u"the user "_s + user.name + u" is given twice"_s);
+        users.insert(foldUserName(user.name));
+    }
+    QSet<QString> tables;
+    for (const TableSchema& table : schema.tables) {
+        validateTable(table);
+        if (tables.contains(sqliteFold(table.name)))
+            invalid(u"the table "_s + table.name + u" is given twice"_s);
+        tables.insert(sqliteFold(table.name));
+    }
+}
+
+void createVdbFile(const QString& path, const DatabaseSchema& schema, PasswordCost cost) {
+    validateSchema(schema);
+    const QFileInfo target(path);
+    if (target.exists() || target.isSymLink())
+        throw vdbError(VdbCode::AlreadyExists, u"the file already exists: "_s + path);
+
+    // Built under a temporary name beside the target and linked into place at the end, so that
+    // a failure leaves nothing and an existing file is never replaced.
+    QTemporaryFile scratch(target.absolutePath() + u"/."_s + target.fileName() + u".XXXXXX"_s);
+    if (!scratch.open())
+        throw vdbError(VdbCode::NotReadable, u"cannot create a file in "_s + target.absolutePath() +
+                                                 u": "_s + scratch.errorString());
+    scratch.close();
+    {
+        SqliteConnection db;
+        const int rc = db.open(scratch.fileName(), SQLITE_OPEN_READWRITE);
+        if (rc != SQLITE_OK)
+            throwSqlite(db.handle(), rc, u"create "_s + path);
+        db.exec(u"PRAGMA application_id = "_s + QString::number(VdbFormat::kApplicationId) +
+                u"; PRAGMA user_version = "_s + QString::number(VdbFormat::kVersion) +
+                u"; PRAGMA journal_mode = WAL; PRAGMA foreign_keys = ON"_s);
+        db.exec(u"BEGIN"_s);
+        writeCatalogue(db, schema, cost);
+        db.exec(u"COMMIT"_s);
+    }
+    const QByteArray from = QFile::encodeName(scratch.fileName());
+    const QByteArray to = QFile::encodeName(target.absoluteFilePath());
+    if (::link(from.constData(), to.constData()) == 0)
+        return;
+    // Some file systems refuse hard links; rename never replaces an existing file either.
+    if (QFileInfo::exists(path) || !QFile::rename(scratch.fileName(), target.absoluteFilePath()))
+        throw vdbError(VdbCode::AlreadyExists, u"cannot create "_s + path);
+}

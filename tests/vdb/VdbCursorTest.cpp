@@ -1,0 +1,277 @@
+#include "StringConversions.h"
+#include "VdbAdmin.h"
+#include "VdbFixture.h"
+#include "VdbTestSupport.h"
+
+#include <QDate>
+#include <QSet>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class VdbCursorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TableSchema t;
+        t.name = u"T"_s;
+        t.fields << FieldSchema{u"ID"_s, FieldType::Integer, {}}
+                 << FieldSchema{u"Name"_s, FieldType::Text, {}}
+                 << FieldSchema{u"Telefon"_s, FieldType::Text, u"length(\"Telefon\") <= 12"_s}
+                 << FieldSchema{u"Betrag"_s, FieldType::Real, {}}
+                 << FieldSchema{u"Datum"_s, FieldType::Date, {}};
+        t.indexes << IndexSchema{u"ID"_s, {u"ID"_s}} << IndexSchema{u"Tel"_s, {u"Telefon"_s}}
+                  << IndexSchema{u"NameId"_s, {u"Name"_s, u"ID"_s}};
+        TableSchema other = tableOf(u"Other"_s, {u"X"_s});
+        file = fx.create(u"t.vdb"_s, schemaOf({t, other}));
+        VdbFixture::insert(file, u"T"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s},
+                           {{3, u"b"_s, u"030 3"_s},
+                            {1, u"a"_s, u"030 1"_s},
+                            {5, u"b"_s, u"030 0"_s},
+                            {2, u"c"_s, QVariant()},
+                            {4, u"a"_s, u""_s}});
+        VdbFixture::insert(file, u"Other"_s, {u"X"_s}, {{u"x1"_s}, {u"x2"_s}});
+        db = VdbFixture::open(file);
+        table = db->Tables()->Item(u"T"_s);
+    }
+
+    // The IDs the cursor visits from MoveFirst to EOF.
+    QList<qint64> visit(const TablePtr& t) {
+        QList<qint64> ids;
+        const FieldPtr id = t->Fields()->Item(u"ID"_s);
+        for (t->MoveFirst(256); !t->Eof(); t->Skip(1, 256))
+            ids << id->Value().toLongLong();
+        return ids;
+    }
+
+    VdbFixture fx;
+    QString file;
+    DatabasePtr db;
+    TablePtr table;
+};
+
+TEST_F(VdbCursorTest, OrderFollowsTheActiveIndexThenRowId) {
+    EXPECT_EQ(visit(table), (QList<qint64>{3, 1, 5, 2, 4}));
+    table->Indexes()->Activate(u"ID"_s, 0);
+    EXPECT_EQ(visit(table), (QList<qint64>{1, 2, 3, 4, 5}));
+    table->Indexes()->Activate(u"Tel"_s, 0);
+    // Null first, then text in binary order; ties would fall back to the row id.
+    EXPECT_EQ(visit(table), (QList<qint64>{2, 4, 5, 1, 3}));
+    table->Indexes()->Activate(u"NameId"_s, 0);
+    EXPECT_EQ(visit(table), (QList<qint64>{1, 4, 3, 5, 2}));
+}
+
+TEST_F(VdbCursorTest, EqualKeysVisitInRowIdOrder) {
+    VdbFixture::insert(file, u"T"_s, {u"ID"_s, u"Name"_s},
+                       {{9, u"same"_s}, {7, u"same"_s}, {8, u"same"_s}});
+    table->Indexes()->Activate(u"Tel"_s, 0);
+    const QList<qint64> ids = visit(table);
+    EXPECT_EQ(ids.mid(0, 4), (QList<qint64>{2, 9, 7, 8}));
+}
+
+TEST_F(VdbCursorTest, MarkedAndUnmarkedVisits) {
+    VdbAdmin(file).mark(u"T"_s, {u"2"_s, u"5"_s, u"99"_s}, true);
+    EXPECT_EQ(table->MarkedCount(), 2);
+    EXPECT_EQ(table->RecordCount(), 5);
+    table->Indexes()->Activate(u"ID"_s, 0);
+    table->ShowMarked(true, 256);
+    table->ShowUnmarked(false, 256);
+    EXPECT_EQ(visit(table), (QList<qint64>{2, 5}));
+    table->ShowMarked(false, 256);
+    table->ShowUnmarked(true, 256);
+    EXPECT_EQ(visit(table), (QList<qint64>{1, 3, 4}));
+    table->ShowUnmarked(false, 256);
+    EXPECT_EQ(visit(table), QList<qint64>{});
+    // Without an index the filter works on the row-id order too.
+    const TablePtr fresh = VdbFixture::open(file)->Tables()->Item(u"T"_s);
+    fresh->ShowUnmarked(false, 256);
+    EXPECT_EQ(visit(fresh), (QList<qint64>{5, 2}));
+    EXPECT_EQ(db->Tables()->Item(u"Other"_s)->MarkedCount(), 0);
+}
+
+// The run's pattern: rewrite the indexed field record by record, committing as it goes.
+TEST_F(VdbCursorTest, RewritingTheIndexedFieldNeitherSkipsNorRevisits) {
+    for (const QString& index : {u"Tel"_s, u"NameId"_s, u"ID"_s}) {
+        SCOPED_TRACE(index.toStdString());
+        const DatabasePtr conn = VdbFixture::open(file);
+        const TablePtr t = conn->Tables()->Item(u"T"_s);
+        const auto transaction = conn->GetTransaction(0);
+        t->Indexes()->Activate(index, 0);
+        QList<qint64> seen;
+        transaction->Begin(0);
+        const FieldPtr id = t->Fields()->Item(u"ID"_s);
+        for (t->MoveFirst(256); !t->Eof(); t->Skip(1, 256)) {
+            seen << id->Value().toLongLong();
+            // Moves the record to the end of every order, then back to the front.
+            t->Fields()->Item(u"Telefon"_s)->SetValue(seen.size() % 2 ? u"~"_s : u" "_s);
+            t->Fields()->Item(u"Name"_s)->SetValue(seen.size() % 2 ? u"~"_s : u" "_s);
+            id->SetValue(seen.size() % 2 ? 1000 - seen.size() : -seen.size());
+            t->Update(256);
+            transaction->Commit();
+            transaction->Begin(0);
+        }
+        transaction->Commit();
+        EXPECT_EQ(seen.size(), 5);
+        // After the rewrite each record carries a new, distinct ID: all five were seen once.
+        const QSet<qint64> distinct(seen.begin(), seen.end());
+        EXPECT_EQ(distinct.size(), 5);
+    }
+}
+
+TEST_F(VdbCursorTest, ManyRecordsAcrossPagesWithBatchCommits) {
+    QList<QVariantList> rows;
+    for (int i = 0; i < 2000; ++i)
+        rows << QVariantList{10000 - i, u"n"_s, QString(u"0"_s + QString::number(i))};
+    VdbFixture::insert(file, u"T"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s}, rows);
+    const auto transaction = db->GetTransaction(0);
+    table->Indexes()->Activate(u"Tel"_s, 0);
+    const FieldPtr tel = table->Fields()->Item(u"Telefon"_s);
+    const FieldPtr id = table->Fields()->Item(u"ID"_s);
+    QSet<qint64> seen;
+    int n = 0;
+    transaction->Begin(0);
+    for (table->MoveFirst(256); !table->Eof(); table->Skip(1, 256)) {
+        const qint64 value = id->Value().toLongLong();
+        EXPECT_FALSE(seen.contains(value)) << value;
+        seen.insert(value);
+        tel->SetValue(QString(u"+"_s + QString::number(++n)));
+        table->Update(256);
+        if (n % 10 == 0) {
+            transaction->Commit();
+            transaction->Begin(0);
+        }
+    }
+    transaction->Commit();
+    EXPECT_EQ(n, 2005);
+    EXPECT_EQ(seen.size(), 2005);
+}
+
+TEST_F(VdbCursorTest, EditBufferIsDroppedWhenTheCursorMoves) {
+    table->Indexes()->Activate(u"ID"_s, 0);
+    const FieldPtr name = table->Fields()->Item(u"Name"_s);
+    table->MoveFirst(256);
+    name->SetValue(u"changed"_s);
+    EXPECT_EQ(name->Value(), QVariant(u"changed"_s));
+    table->Skip(0, 256); // not a move
+    EXPECT_EQ(name->Value(), QVariant(u"changed"_s));
+    table->Skip(1, 256);
+    table->MoveFirst(256);
+    EXPECT_EQ(name->Value(), QVariant(u"a"_s));
+    name->SetValue(u"again"_s);
+    table->MoveFirst(256);
+    EXPECT_EQ(name->Value(), QVariant(u"a"_s));
+    table->Update(256); // nothing buffered: nothing written
+    EXPECT_EQ(visit(VdbFixture::open(file)->Tables()->Item(u"T"_s)).size(), 5);
+    const TablePtr check = VdbFixture::open(file)->Tables()->Item(u"T"_s);
+    check->Indexes()->Activate(u"ID"_s, 0);
+    check->MoveFirst(0);
+    EXPECT_EQ(check->Fields()->Item(u"Name"_s)->Value(), QVariant(u"a"_s));
+}
+
+TEST_F(VdbCursorTest, BrokenConditionFailsUpdateAndLeavesTheRecord) {
+    table->Indexes()->Activate(u"ID"_s, 0);
+    table->MoveFirst(256);
+    table->Fields()->Item(u"Name"_s)->SetValue(u"new name"_s);
+    table->Fields()->Item(u"Telefon"_s)->SetValue(u"+49 (30) 1234567"_s);
+    try {
+        table->Update(256);
+        FAIL() << "no error";
+    } catch (const ErrorRecord& e) {
+        EXPECT_EQ(e.number(), -2147217290);
+        EXPECT_EQ(e.number(), serverErrorNumber(0x1076));
+        EXPECT_TRUE(e.description().contains(u"\"Telefon\""_s)) << e.description().toStdString();
+    }
+    const TablePtr check = VdbFixture::open(file)->Tables()->Item(u"T"_s);
+    check->Indexes()->Activate(u"ID"_s, 0);
+    check->MoveFirst(0);
+    EXPECT_EQ(check->Fields()->Item(u"Name"_s)->Value(), QVariant(u"a"_s));
+    EXPECT_EQ(check->Fields()->Item(u"Telefon"_s)->Value(), QVariant(u"030 1"_s));
+    // The cursor goes on; the next record stores fine.
+    table->Skip(1, 256);
+    table->Fields()->Item(u"Telefon"_s)->SetValue(u"short"_s);
+    EXPECT_NO_THROW(table->Update(256));
+}
+
+TEST_F(VdbCursorTest, ValuesKeepTheirTypeAndNull) {
+    table->Indexes()->Activate(u"ID"_s, 0);
+    table->MoveFirst(0);
+    table->Skip(1, 0); // ID 2: Telefon Null
+    const auto fields = table->Fields();
+    EXPECT_FALSE(fields->Item(u"Telefon"_s)->Value().isValid());
+    EXPECT_FALSE(fields->Item(u"Betrag"_s)->Value().isValid());
+    table->Skip(2, 0); // ID 4: Telefon empty, not Null
+    EXPECT_EQ(fields->Item(u"Telefon"_s)->Value(), QVariant(u""_s));
+    EXPECT_EQ(fields->Item(u"ID"_s)->Value(), QVariant(qlonglong(4)));
+
+    const QString withNul = u"a"_s + QChar(u'\0') + u"b"_s;
+    fields->Item(u"Name"_s)->SetValue(withNul);
+    fields->Item(u"Betrag"_s)->SetValue(u"12.5"_s);
+    fields->Item(u"Datum"_s)->SetValue(QDate(2024, 3, 5));
+    fields->Item(u"ID"_s)->SetValue(40.0);
+    table->Update(0);
+    fields->Item(u"Telefon"_s)->SetValue(QVariant());
+    table->Update(0);
+
+    const TablePtr check = VdbFixture::open(file)->Tables()->Item(u"T"_s);
+    check->Indexes()->Activate(u"ID"_s, 0);
+    check->MoveFirst(0);
+    check->Skip(4, 0);
+    EXPECT_EQ(check->Fields()->Item(u"ID"_s)->Value(), QVariant(qlonglong(40)));
+    EXPECT_EQ(check->Fields()->Item(u"Name"_s)->Value().toString(), withNul);
+    EXPECT_EQ(check->Fields()->Item(u"Betrag"_s)->Value(), QVariant(12.5));
+    EXPECT_EQ(check->Fields()->Item(u"Datum"_s)->Value(), QVariant(QDate(2024, 3, 5)));
+    EXPECT_FALSE(check->Fields()->Item(u"Telefon"_s)->Value().isValid());
+}
+
+TEST_F(VdbCursorTest, ValuesThatDoNotSuitTheFieldAreRefused) {
+    table->MoveFirst(0);
+    const auto fields = table->Fields();
+    const std::pair<QString, QVariant> bad[] = {
+        {u"ID"_s, u"12a"_s},         {u"ID"_s, 1.5},   {u"Betrag"_s, u"zwölf"_s},
+        {u"Datum"_s, u"5.3.2024"_s}, {u"Datum"_s, 17}, {u"Name"_s, QVariant(QVariantList{1})},
+    };
+    for (const auto& [field, value] : bad) {
+        SCOPED_TRACE(field.toStdString());
+        expectServerError([&] { fields->Item(field)->SetValue(value); }, VdbCode::TypeMismatch);
+    }
+    EXPECT_NO_THROW(fields->Item(u"ID"_s)->SetValue(u" 12 "_s));
+    EXPECT_NO_THROW(fields->Item(u"Name"_s)->SetValue(42));
+}
+
+TEST_F(VdbCursorTest, NoCurrentRecordAtTheEdges) {
+    const TablePtr fresh = VdbFixture::open(file)->Tables()->Item(u"T"_s);
+    EXPECT_TRUE(fresh->Eof());
+    expectServerError([&] { fresh->Fields()->Item(0)->Value(); }, VdbCode::NoCurrentRecord);
+    fresh->Skip(1, 0);
+    EXPECT_TRUE(fresh->Eof());
+    fresh->MoveFirst(0);
+    expectServerError([&] { fresh->Skip(-1, 0); }, VdbCode::InvalidArgument);
+    fresh->Skip(99, 0);
+    EXPECT_TRUE(fresh->Eof());
+    expectServerError([&] { fresh->RecordId(); }, VdbCode::NoCurrentRecord);
+    expectServerError([&] { fresh->Fields()->Item(0)->SetValue(1); }, VdbCode::NoCurrentRecord);
+    expectServerError([&] { fresh->Update(0); }, VdbCode::NoCurrentRecord);
+
+    const TablePtr empty =
+        VdbFixture::open(fx.create(u"e.vdb"_s, schemaOf({tableOf(u"E"_s, {u"A"_s})})))
+            ->Tables()
+            ->Item(u"E"_s);
+    empty->MoveFirst(0);
+    EXPECT_TRUE(empty->Eof());
+    EXPECT_EQ(empty->RecordCount(), 0);
+}
+
+TEST_F(VdbCursorTest, RecordIdsNameRecordsAndCursorsAreIndependent) {
+    QSet<QString> ids;
+    for (table->MoveFirst(0); !table->Eof(); table->Skip(1, 0))
+        ids.insert(table->RecordId());
+    EXPECT_EQ(ids.size(), 5);
+    const TablePtr other = db->Tables()->Item(u"Other"_s);
+    other->MoveFirst(0);
+    table->MoveFirst(0);
+    other->Skip(1, 0);
+    EXPECT_EQ(other->Fields()->Item(0)->Value(), QVariant(u"x2"_s));
+    EXPECT_EQ(table->Fields()->Item(u"ID"_s)->Value(), QVariant(qlonglong(3)));
+}
+
+} // namespace

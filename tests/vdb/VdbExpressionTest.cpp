@@ -1,0 +1,116 @@
+#include "StringConversions.h"
+#include "VdbFixture.h"
+#include "VdbTestSupport.h"
+
+#include <QDate>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class VdbExpressionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TableSchema customers = tableOf(u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Leer"_s});
+        customers.fields << FieldSchema{u"Nr"_s, FieldType::Integer, {}}
+                         << FieldSchema{u"Seit"_s, FieldType::Date, {}};
+        TableSchema awkward =
+            tableOf(u"Contact persons"_s, {u"Mobile + phone"_s, u"select"_s, u"a->b"_s});
+        const QString file = fx.create(u"x.vdb"_s, schemaOf({customers, awkward}));
+        VdbFixture::insert(file, u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Nr"_s, u"Seit"_s},
+                           {{u"Meier"_s, u"Berlin"_s, 7, u"2024-03-05"_s}});
+        VdbFixture::insert(file, u"Contact persons"_s,
+                           {u"Mobile + phone"_s, u"select"_s, u"a->b"_s},
+                           {{u"0171 1"_s, u"s"_s, u"ab"_s}});
+        db = VdbFixture::open(file);
+        for (const TablePtr& t : db->Tables())
+            t->MoveFirst(0);
+    }
+
+    QVariant eval(const QString& text) { return db->Evaluator()->Compile(text, 0)->Evaluate(0); }
+
+    VdbFixture fx;
+    DatabasePtr db;
+};
+
+TEST_F(VdbExpressionTest, Values) {
+    const std::pair<QString, QVariant> cases[] = {
+        {u"Kunden->Name"_s, u"Meier"_s},
+        {u"  Kunden->Name + \", \" + Kunden->Ort  "_s, u"Meier, Berlin"_s},
+        {u"[Kunden]->[Ort]"_s, u"Berlin"_s},
+        {u"'it''s' + \"\"\"q\"\"\""_s, u"it's\"q\""_s},
+        {u"1 + 2"_s, qlonglong(3)},
+        {u"1.5 + 2"_s, 3.5},
+        {u"Kunden->Nr + 1"_s, qlonglong(8)},
+        {u"\"Nr \" + Kunden->Nr"_s, u"Nr 7"_s},
+        {u"Kunden->Seit"_s, QDate(2024, 3, 5)},
+        {u"\"seit \" + Kunden->Seit"_s, u"seit 2024-03-05"_s},
+        {u"UPPER(Kunden->Name) + lower('X')"_s, u"MEIERx"_s},
+        {u"LEFT(Kunden->Ort, 3) + RIGHT(Kunden->Ort, 2) + MID(Kunden->Ort, 2, 2)"_s, u"Beriner"_s},
+        {u"LEN(TRIM('  ab  '))"_s, qlonglong(2)},
+        {u"(\"a\" + (\"b\" + \"c\"))"_s, u"abc"_s},
+        {u"Kunden->Name & Kunden->Leer & \"!\""_s, u"Meier!"_s},
+        {u"Contact persons->Mobile + phone"_s, u"0171 1"_s},
+        {u"[Contact persons]->[Mobile + phone] + [Contact persons]->select"_s, u"0171 1s"_s},
+        {u"Contact persons->a->b"_s, u"ab"_s},
+        {u"STR(12)"_s, u"12"_s},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(eval(text), expected) << text.toStdString();
+}
+
+TEST_F(VdbExpressionTest, NullPropagatesThroughPlusAndFunctions) {
+    EXPECT_FALSE(eval(u"Kunden->Leer"_s).isValid());
+    EXPECT_FALSE(eval(u"Kunden->Name + Kunden->Leer"_s).isValid());
+    EXPECT_FALSE(eval(u"UPPER(Kunden->Leer)"_s).isValid());
+}
+
+TEST_F(VdbExpressionTest, BadTextsFailCompileWithThePosition) {
+    const std::pair<QString, int> cases[] = {
+        {u""_s, 1},
+        {u"Kunden->Nope"_s, 9},
+        {u"Nope->Name"_s, 1},
+        {u"Kunden->Name +"_s, 15},
+        {u"(Kunden->Name"_s, 14},
+        {u"\"open"_s, 1},
+        {u"Kunden"_s, 1},
+        {u"LEFT('a')"_s, 1},
+        {u"UPPER 'a'"_s, 7},
+        {u"[Kunden->Name"_s, 1},
+        {u"12x"_s, 1},
+        {u"Kunden->Name )"_s, 14},
+    };
+    for (const auto& [text, position] : cases) {
+        const QString description = expectServerError([&] { db->Evaluator()->Compile(text, 0); },
+                                                      VdbCode::ExpressionSyntax);
+        EXPECT_TRUE(description.startsWith(u"Syntax error at position "_s +
+                                           QString::number(position) + u':'))
+            << text.toStdString() << " -> " << description.toStdString();
+    }
+}
+
+TEST_F(VdbExpressionTest, HugeOrDeepTextsFailWithoutCrashing) {
+    const QString deep = QString(100000, u'(') + u"1"_s + QString(100000, u')');
+    expectServerError([&] { db->Evaluator()->Compile(deep, 0); }, VdbCode::ExpressionSyntax);
+    QString chain = u"1"_s;
+    for (int i = 0; i < 5000; ++i)
+        chain += u" + 1"_s;
+    expectServerError([&] { db->Evaluator()->Compile(chain, 0); }, VdbCode::ExpressionSyntax);
+}
+
+TEST_F(VdbExpressionTest, EvaluationFailures) {
+    expectServerError([&] { eval(u"LEFT('abc', 'x')"_s); }, VdbCode::ExpressionValue);
+    expectServerError([&] { eval(u"MID('abc', 0)"_s); }, VdbCode::ExpressionValue);
+    const auto expression = db->Evaluator()->Compile(u"Kunden->Name"_s, 0);
+    db->Tables()->Item(u"Kunden"_s)->Skip(1, 0);
+    expectServerError([&] { expression->Evaluate(0); }, VdbCode::NoCurrentRecord);
+}
+
+TEST_F(VdbExpressionTest, SeesTheCursorAndEditBufferOfTheSameTable) {
+    const TablePtr table = db->Tables()->Item(u"Kunden"_s);
+    table->Fields()->Item(u"Name"_s)->SetValue(u"Schulz"_s);
+    EXPECT_EQ(table->Parent()->Parent()->Evaluator()->Compile(u"Kunden->Name"_s, 0)->Evaluate(0),
+              QVariant(u"Schulz"_s));
+}
+
+} // namespace

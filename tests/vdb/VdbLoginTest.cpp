@@ -1,0 +1,195 @@
+#include "StringConversions.h"
+#include "StringTable.h"
+#include "VdbAdmin.h"
+#include "VdbFixture.h"
+#include "VdbServer.h"
+#include "VdbTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class VdbLoginTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DatabaseSchema schema = schemaOf({tableOf(u"Kunden"_s, {u"Name"_s})}, u"Firma"_s);
+        schema.users << UserSchema{u"Müller"_s, u"geheim"_s, false, false}
+                     << UserSchema{u"dbadmin"_s, u"x"_s, true, false}
+                     << UserSchema{u"useradmin"_s, u"y"_s, false, true};
+        file = fx.create(u"Firm.vdb"_s, schema);
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        QFile f(fx.path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    }
+
+    QByteArray bytesOf(const QString& path) {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }
+
+    VdbFixture fx;
+    QString file;
+    VdbServer server{200};
+};
+
+TEST_F(VdbLoginTest, OpensAndReportsStoredUserName) {
+    const DatabasePtr db = server.OpenDatabase(file, u"admin"_s, u"admin"_s, 0x30010);
+    EXPECT_EQ(db->Logon()->CurrentUser()->Name(), u"ADMIN"_s);
+    EXPECT_EQ(db->Name(), u"Firma"_s);
+    EXPECT_EQ(db->FileName(), QFileInfo(file).absoluteFilePath());
+    // Case-insensitive beyond ASCII.
+    EXPECT_EQ(
+        server.OpenDatabase(file, u"MÜLLER"_s, u"geheim"_s, 0)->Logon()->CurrentUser()->Name(),
+        u"Müller"_s);
+}
+
+TEST_F(VdbLoginTest, EachLoginFailureHasItsCode) {
+    struct Case {
+        const char* what;
+        QString user;
+        QString password;
+        qint32 flags;
+        quint32 code;
+    };
+    const Case cases[] = {
+        {"unknown user", u"Nobody"_s, u"admin"_s, 0, VdbCode::UnknownUser},
+        {"empty user", u""_s, u""_s, 0, VdbCode::UnknownUser},
+        {"wrong password", u"ADMIN"_s, u"Admin"_s, 0, VdbCode::WrongPassword},
+        {"empty password", u"ADMIN"_s, u""_s, 0, VdbCode::WrongPassword},
+        {"no database right", u"Müller"_s, u"geheim"_s, 0x10010, VdbCode::NoDatabaseAdminRight},
+        {"no user right", u"Müller"_s, u"geheim"_s, 0x20000, VdbCode::NoUserAdminRight},
+        {"database admin asks users", u"dbadmin"_s, u"x"_s, 0x30010, VdbCode::NoUserAdminRight},
+        {"user admin asks database", u"useradmin"_s, u"y"_s, 0x30010,
+         VdbCode::NoDatabaseAdminRight},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        expectServerError([&] { server.OpenDatabase(file, c.user, c.password, c.flags); }, c.code);
+    }
+    EXPECT_NO_THROW(server.OpenDatabase(file, u"dbadmin"_s, u"x"_s, 0x10010));
+    EXPECT_NO_THROW(server.OpenDatabase(file, u"useradmin"_s, u"y"_s, 0x20000));
+}
+
+TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
+    const QByteArray good = bytesOf(file);
+    ASSERT_GT(good.size(), 4096);
+    QDir().mkpath(fx.path(u"folder.vdb"_s));
+    sqlite3* foreign = nullptr;
+    ASSERT_EQ(sqlite3_open(fx.path(u"foreign.vdb"_s).toUtf8().constData(), &foreign), SQLITE_OK);
+    sqlite3_exec(foreign, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
+    sqlite3_close(foreign);
+
+    QByteArray newer = good;
+    newer[63] = 9; // user_version
+    QByteArray noCatalogue = bytesOf(fx.path(u"foreign.vdb"_s));
+    noCatalogue[68] = good[68];
+    noCatalogue[69] = good[69];
+    noCatalogue[70] = good[70];
+    noCatalogue[71] = good[71];
+
+    struct Case {
+        const char* what;
+        QString path;
+        quint32 code;
+    };
+    const Case cases[] = {
+        {"missing", fx.path(u"missing.vdb"_s), VdbCode::NoSuchFile},
+        {"folder", fx.path(u"folder.vdb"_s), VdbCode::NotReadable},
+        {"empty", writeFile(u"empty.vdb"_s, {}), VdbCode::NotADatabase},
+        {"garbage", writeFile(u"garbage.vdb"_s, QByteArray(5000, 'x')), VdbCode::NotADatabase},
+        {"header only", writeFile(u"header.vdb"_s, good.left(100)), VdbCode::NotADatabase},
+        {"truncated", writeFile(u"truncated.vdb"_s, good.left(good.size() / 2)),
+         VdbCode::NotADatabase},
+        {"foreign sqlite", fx.path(u"foreign.vdb"_s), VdbCode::NotADatabase},
+        {"right id, no catalogue", writeFile(u"nocat.vdb"_s, noCatalogue), VdbCode::NotADatabase},
+        {"newer version", writeFile(u"newer.vdb"_s, newer), VdbCode::NewerVersion},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString description = expectServerError(
+            [&] { server.OpenDatabase(c.path, u"ADMIN"_s, u"admin"_s, 0); }, c.code);
+        EXPECT_TRUE(description.contains(c.path)) << description.toStdString();
+    }
+}
+
+TEST_F(VdbLoginTest, DamagedPagesNeverCrash) {
+    const QByteArray good = bytesOf(file);
+    // Scribble over every page but the first in turn; opening and walking must fail cleanly.
+    for (qsizetype offset = 4096; offset < good.size(); offset += 4096) {
+        QByteArray bad = good;
+        for (qsizetype i = offset + 8; i < std::min(offset + 4096, bad.size()); i += 7)
+            bad[i] = static_cast<char>(i * 31);
+        const QString path = writeFile(u"bad"_s + QString::number(offset) + u".vdb"_s, bad);
+        try {
+            const DatabasePtr db = server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0);
+            for (const TablePtr& table : db->Tables()) {
+                table->MoveFirst(0);
+                while (!table->Eof()) {
+                    table->Fields()->Item(0)->Value();
+                    table->Skip(1, 0);
+                }
+            }
+        } catch (const ErrorRecord& e) {
+            EXPECT_LT(e.number(), 0) << e.description().toStdString();
+        }
+    }
+}
+
+TEST_F(VdbLoginTest, LockedDatabaseFailsAfterTheBusyTimeout) {
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    // The exclusive lock is only taken at the first write.
+    ASSERT_EQ(sqlite3_exec(holder, "UPDATE vdb_info SET value = value", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    expectServerError([&] { server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0); },
+                      VdbCode::Locked);
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    EXPECT_NO_THROW(server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0));
+}
+
+TEST_F(VdbLoginTest, LoginCodesHaveTextsInBothLanguages) {
+    const quint32 codes[] = {
+        VdbCode::NoSuchFile,           VdbCode::NotReadable,      VdbCode::NotADatabase,
+        VdbCode::NewerVersion,         VdbCode::UnknownUser,      VdbCode::WrongPassword,
+        VdbCode::NoDatabaseAdminRight, VdbCode::NoUserAdminRight, VdbCode::Locked};
+    for (const quint32 code : codes) {
+        EXPECT_FALSE(LoadResourceString(static_cast<int>(code), UiLanguage::German).isEmpty());
+        EXPECT_FALSE(LoadResourceString(static_cast<int>(code), UiLanguage::English).isEmpty());
+    }
+    EXPECT_THROW(LoadResourceString(4000), ErrorRecord);
+}
+
+TEST_F(VdbLoginTest, UserAdministration) {
+    VdbAdmin admin(file);
+    admin.addUser(u"Neu"_s, u"pw"_s, false, false, PasswordCost::Minimal);
+    expectServerError([&] { admin.addUser(u"NEU"_s, u"x"_s, false, false); },
+                      VdbCode::AlreadyExists);
+    EXPECT_NO_THROW(server.OpenDatabase(file, u"neu"_s, u"pw"_s, 0));
+    admin.setPassword(u"neu"_s, u"pw2"_s, PasswordCost::Minimal);
+    expectServerError([&] { server.OpenDatabase(file, u"Neu"_s, u"pw"_s, 0); },
+                      VdbCode::WrongPassword);
+    admin.setRights(u"Neu"_s, true, false);
+    EXPECT_NO_THROW(server.OpenDatabase(file, u"Neu"_s, u"pw2"_s, 0x10010));
+    admin.removeUser(u"NEU"_s);
+    expectServerError([&] { server.OpenDatabase(file, u"Neu"_s, u"pw2"_s, 0); },
+                      VdbCode::UnknownUser);
+    expectServerError([&] { admin.removeUser(u"Neu"_s); }, VdbCode::UnknownUser);
+    // Only hashes are stored.
+    EXPECT_FALSE(bytesOf(file).contains("geheim"));
+}
+
+} // namespace

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "ErrorRecord.h"
+#include "VdbErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+// Expects call to fail with the server error of code; returns its description.
+inline QString expectServerError(const std::function<void()>& call, quint32 code) {
+    try {
+        call();
+    } catch (const ErrorRecord& e) {
+        EXPECT_EQ(e.number(), serverErrorNumber(code))
+            << "got " << std::hex << e.number() << ": " << e.description().toStdString();
+        return e.description();
+    }
+    ADD_FAILURE() << "no error, expected code " << code;
+    return {};
+}

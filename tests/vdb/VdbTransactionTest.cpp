@@ -1,0 +1,118 @@
+#include "StringConversions.h"
+#include "VdbFixture.h"
+#include "VdbServer.h"
+#include "VdbTestSupport.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class VdbTransactionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file = fx.create(u"t.vdb"_s, schemaOf({tableOf(u"T"_s, {u"Wert"_s})}));
+        VdbFixture::insert(file, u"T"_s, {u"Wert"_s}, {{u"alt"_s}});
+        db = VdbFixture::open(file);
+        table = db->Tables()->Item(u"T"_s);
+        transaction = db->GetTransaction(0);
+        table->MoveFirst(0);
+    }
+
+    // The stored value as another connection sees it.
+    static QVariant storedValue(const QString& path) {
+        const TablePtr t =
+            VdbServer(100).OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0)->Tables()->Item(u"T"_s);
+        t->MoveFirst(0);
+        return t->Fields()->Item(0)->Value();
+    }
+
+    void write(const QString& value) {
+        table->Fields()->Item(0)->SetValue(value);
+        table->Update(0);
+    }
+
+    VdbFixture fx;
+    QString file;
+    DatabasePtr db;
+    TablePtr table;
+    std::shared_ptr<Transaction> transaction;
+};
+
+TEST_F(VdbTransactionTest, CommitKeepsAndRollbackUndoes) {
+    transaction->Begin(0);
+    write(u"neu"_s);
+    EXPECT_EQ(storedValue(file), QVariant(u"alt"_s)); // not yet visible to others
+    transaction->Commit();
+    EXPECT_EQ(storedValue(file), QVariant(u"neu"_s));
+
+    transaction->Begin(0);
+    write(u"verworfen"_s);
+    transaction->Rollback();
+    EXPECT_EQ(storedValue(file), QVariant(u"neu"_s));
+    // The cursor reads the undone value again, not what it had cached.
+    EXPECT_EQ(table->Fields()->Item(0)->Value(), QVariant(u"neu"_s));
+}
+
+TEST_F(VdbTransactionTest, OnlyTheOpenBatchIsRolledBack) {
+    transaction->Begin(0);
+    write(u"eins"_s);
+    transaction->Commit();
+    transaction->Begin(0);
+    write(u"zwei"_s);
+    transaction->Rollback();
+    EXPECT_EQ(storedValue(file), QVariant(u"eins"_s));
+}
+
+TEST_F(VdbTransactionTest, BeginInsideAnOpenTransactionFailsAndKeepsIt) {
+    transaction->Begin(0);
+    write(u"offen"_s);
+    expectServerError([&] { transaction->Begin(0); }, VdbCode::TransactionState);
+    expectServerError([&] { db->GetTransaction(0)->Begin(0); }, VdbCode::TransactionState);
+    transaction->Rollback();
+    EXPECT_EQ(storedValue(file), QVariant(u"alt"_s));
+}
+
+TEST_F(VdbTransactionTest, CommitOrRollbackWithoutTransactionFails) {
+    expectServerError([&] { transaction->Commit(); }, VdbCode::TransactionState);
+    expectServerError([&] { transaction->Rollback(); }, VdbCode::TransactionState);
+    transaction->Begin(0);
+    transaction->Commit();
+    expectServerError([&] { transaction->Commit(); }, VdbCode::TransactionState);
+}
+
+TEST_F(VdbTransactionTest, UpdateOutsideATransactionIsKeptAtOnce) {
+    write(u"sofort"_s);
+    EXPECT_EQ(storedValue(file), QVariant(u"sofort"_s));
+}
+
+TEST_F(VdbTransactionTest, ClosingWithAnOpenTransactionKeepsNothing) {
+    transaction->Begin(0);
+    write(u"verloren"_s);
+    transaction.reset();
+    table.reset();
+    db.reset();
+    EXPECT_EQ(storedValue(file), QVariant(u"alt"_s));
+}
+
+TEST_F(VdbTransactionTest, TwoConnectionsAtOnce) {
+    const DatabasePtr second = VdbServer(100).OpenDatabase(file, u"admin"_s, u"admin"_s, 0);
+    const TablePtr other = second->Tables()->Item(u"T"_s);
+    transaction->Begin(0);
+    write(u"erste"_s);
+    // A reader is never blocked by the writer and sees the last committed value.
+    other->MoveFirst(0);
+    EXPECT_EQ(other->Fields()->Item(0)->Value(), QVariant(u"alt"_s));
+    // A second writer waits for the busy timeout, then fails with a clear error.
+    expectServerError([&] { second->GetTransaction(0)->Begin(0); }, VdbCode::Locked);
+    transaction->Commit();
+    other->MoveFirst(0);
+    EXPECT_EQ(other->Fields()->Item(0)->Value(), QVariant(u"erste"_s));
+    second->GetTransaction(0)->Begin(0);
+    other->Fields()->Item(0)->SetValue(u"zweite"_s);
+    other->Update(0);
+    second->GetTransaction(0)->Commit();
+    table->MoveFirst(0);
+    EXPECT_EQ(table->Fields()->Item(0)->Value(), QVariant(u"zweite"_s));
+}
+
+} // namespace
