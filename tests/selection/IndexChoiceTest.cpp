@@ -1,0 +1,122 @@
+#include "IndexChoice.h"
+#include "AppTitle.h"
+#include "FaultyDatabase.h"
+#include "MessageBoxPrinting.h"
+#include "ScriptedMessageBoxes.h"
+#include "StringConversions.h"
+#include "VdbErrors.h"
+#include "VdbFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+TableSchema withIndexes(const QString& name, const QStringList& indexes, const QStringList& uses) {
+    TableSchema table = tableOf(name, {u"A"_s, u"B"_s});
+    for (const QString& index : indexes)
+        table.indexes << IndexSchema{index, {u"A"_s}};
+    table.indexUses = uses;
+    return table;
+}
+
+class IndexChoiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TableSchema customers = tableOf(u"Kunden"_s, {u"Name"_s, u"Ort"_s});
+        customers.fields << FieldSchema{u"Nr"_s, FieldType::Integer, {}};
+        customers.properties << std::pair{u"ItemExpression"_s,
+                                          u"Kunden->Name + \", \" + Kunden->Ort"_s};
+        TableSchema plain = tableOf(u"Plain"_s, {u"Nr"_s, u"Name"_s});
+        plain.fields[0].type = FieldType::Integer;
+        TableSchema broken = tableOf(u"Broken"_s, {u"Name"_s});
+        broken.properties << std::pair{u"ItemExpression"_s, u"Broken->"_s};
+        TableSchema spaced = tableOf(u"Contact persons"_s, {u"Full name"_s});
+        const QString file = fx.create(
+            u"i.vdb"_s,
+            schemaOf({withIndexes(u"NoUses"_s, {u"Name"_s, u"City"_s}, {}),
+                      withIndexes(u"FirstUsed"_s, {u"Name"_s, u"City"_s}, {u"Name"_s}),
+                      withIndexes(u"AllUsed"_s, {u"Name"_s, u"City"_s},
+                                  {u"City"_s, u"Name"_s, u"City"_s}),
+                      withIndexes(u"NoIndexes"_s, {}, {}),
+                      withIndexes(u"CaseOnly"_s, {u"key"_s, u"KEY"_s, u"Other"_s}, {u"key"_s}),
+                      customers, plain, broken, spaced, tableOf(u"NoFields"_s, {})}));
+        VdbFixture::insert(file, u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Nr"_s},
+                           {{u"Meier"_s, u"Berlin"_s, 7}});
+        VdbFixture::insert(file, u"Plain"_s, {u"Nr"_s, u"Name"_s},
+                           {{42, u"x"_s}, {QVariant(), u"y"_s}});
+        VdbFixture::insert(file, u"Broken"_s, {u"Name"_s}, {{u"Schulz"_s}});
+        VdbFixture::insert(file, u"Contact persons"_s, {u"Full name"_s}, {{u"Eva Lang"_s}});
+        VdbFixture::insert(file, u"NoFields"_s, {}, {{}});
+        db = VdbFixture::open(file);
+        for (const TablePtr& table : db->Tables())
+            table->MoveFirst(0);
+    }
+
+    QString indexOf(const QString& table) {
+        return GetIndexName(*db->Tables()->Item(table), boxes);
+    }
+    QString labelOf(const QString& table) { return GetItem(*db->Tables()->Item(table), boxes); }
+
+    VdbFixture fx;
+    DatabasePtr db;
+    ScriptedMessageBoxes boxes;
+};
+
+TEST_F(IndexChoiceTest, FirstIndexNoIndexUseRefersTo) {
+    EXPECT_EQ(indexOf(u"NoUses"_s), u"Name"_s);
+    EXPECT_EQ(indexOf(u"FirstUsed"_s), u"City"_s);
+    EXPECT_EQ(indexOf(u"AllUsed"_s), QString());
+    EXPECT_EQ(indexOf(u"NoIndexes"_s), QString());
+    // "KEY" differs from the referred "key" only in letter case: it counts as referred.
+    EXPECT_EQ(indexOf(u"CaseOnly"_s), u"Other"_s);
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(IndexChoiceTest, FailureShowsTheBoxAndYieldsNothing) {
+    const DatabasePtr faulty = faultyDatabase(db, [](const QString& operation) {
+        if (operation == u"Table.IndexUses:FirstUsed"_s)
+            throw vdbError(VdbCode::StorageFailure, u"refused"_s);
+    });
+    boxes.expect(MsgAnswer::Ok);
+    EXPECT_EQ(GetIndexName(*faulty->Tables()->Item(u"FirstUsed"_s), boxes), QString());
+    const MessageBoxRequest expected{u"Fehler: -2147217377in GetIndexName\r\nrefused"_s, AppTitle(),
+                                     MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok};
+    EXPECT_EQ(boxes.last(), expected);
+}
+
+TEST_F(IndexChoiceTest, LabelFromItemExpressionOrFirstField) {
+    EXPECT_EQ(labelOf(u"Kunden"_s), u"Meier, Berlin"_s);
+    EXPECT_EQ(labelOf(u"Plain"_s), u"42"_s);                 // no ItemExpression: first field
+    EXPECT_EQ(labelOf(u"Broken"_s), u"Schulz"_s);            // does not compile: first field
+    EXPECT_EQ(labelOf(u"Contact persons"_s), u"Eva Lang"_s); // names with blanks
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(IndexChoiceTest, NoFieldsShowsTheBoxAndAnEmptyLabel) {
+    boxes.expect(MsgAnswer::Ok);
+    EXPECT_EQ(labelOf(u"NoFields"_s), QString());
+    EXPECT_TRUE(boxes.last().text.startsWith(
+        u"Fehler: "_s + QString::number(serverErrorNumber(VdbCode::NoSuchItem)) +
+        u"in GetItem\r\n"_s));
+    EXPECT_EQ(boxes.last().icon, MsgIcon::Exclamation);
+}
+
+TEST_F(IndexChoiceTest, NullFirstFieldFailsTheSecondEvaluationToo) {
+    const TablePtr plain = db->Tables()->Item(u"Plain"_s);
+    plain->Skip(1, 0);
+    boxes.expect(MsgAnswer::Ok);
+    EXPECT_EQ(GetItem(*plain, boxes), QString());
+    EXPECT_EQ(boxes.last().text, u"Fehler: 94in GetItem\r\nInvalid use of Null"_s);
+}
+
+TEST_F(IndexChoiceTest, UnreadableItemExpressionFallsBackSilently) {
+    const DatabasePtr faulty = faultyDatabase(db, [](const QString& operation) {
+        if (operation == u"Table.Properties:Kunden"_s)
+            throw vdbError(VdbCode::StorageFailure, u"refused"_s);
+    });
+    EXPECT_EQ(GetItem(*faulty->Tables()->Item(u"Kunden"_s), boxes), u"Meier"_s);
+}
+
+} // namespace

@@ -1,0 +1,210 @@
+#include "FaultyDatabase.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Context {
+    DatabasePtr real;
+    FaultHook fault;
+    std::weak_ptr<Database> self;
+    void check(const QString& operation) const {
+        if (fault)
+            fault(operation);
+    }
+};
+using ContextPtr = std::shared_ptr<Context>;
+
+class FaultyField : public Field {
+public:
+    FaultyField(ContextPtr c, FieldPtr real, QString key)
+        : c_(std::move(c))
+        , real_(std::move(real))
+        , key_(std::move(key)) {}
+    QString Name() override { return real_->Name(); }
+    QVariant Value() override {
+        c_->check(u"Field.Value:"_s + key_);
+        return real_->Value();
+    }
+    void SetValue(const QVariant& value) override {
+        c_->check(u"Field.SetValue:"_s + key_);
+        real_->SetValue(value);
+    }
+
+private:
+    ContextPtr c_;
+    FieldPtr real_;
+    QString key_;
+};
+
+class FaultyFields : public Fields {
+public:
+    FaultyFields(ContextPtr c, CollectionRef<Fields> real, QString table)
+        : c_(std::move(c))
+        , real_(std::move(real))
+        , table_(std::move(table)) {}
+    int Count() override { return real_->Count(); }
+    FieldPtr At(int position) override {
+        c_->check(u"Fields.At:"_s + table_ + u'.' + QString::number(position));
+        return wrap(real_->At(position));
+    }
+    FieldPtr Item(const QString& name) override {
+        c_->check(u"Fields.Item:"_s + table_ + u'.' + name);
+        return wrap(real_->Item(name));
+    }
+    FieldPtr Item(int position) override { return wrap(real_->Item(position)); }
+
+private:
+    FieldPtr wrap(FieldPtr field) {
+        const QString key = table_ + u'.' + field->Name();
+        return std::make_shared<FaultyField>(c_, std::move(field), key);
+    }
+    ContextPtr c_;
+    CollectionRef<Fields> real_;
+    QString table_;
+};
+
+class FaultyTables;
+
+class FaultyTable : public Table {
+public:
+    FaultyTable(ContextPtr c, TablePtr real)
+        : c_(std::move(c))
+        , real_(std::move(real)) {}
+    std::shared_ptr<::Tables> Parent() override;
+    QString Name() override { return real_->Name(); }
+    QString Caption() override { return real_->Caption(); }
+    CollectionRef<::Fields> Fields() override {
+        check(u"Table.Fields"_s);
+        return std::make_shared<FaultyFields>(c_, real_->Fields(), real_->Name());
+    }
+    CollectionRef<::Indexes> Indexes() override {
+        check(u"Table.Indexes"_s);
+        return real_->Indexes();
+    }
+    qint32 RecordCount() override {
+        check(u"Table.RecordCount"_s);
+        return real_->RecordCount();
+    }
+    bool Eof() override { return real_->Eof(); }
+    void MoveFirst(qint32 opt) override {
+        check(u"Table.MoveFirst"_s);
+        real_->MoveFirst(opt);
+    }
+    void Skip(qint32 count, qint32 opt) override {
+        check(u"Table.Skip"_s);
+        real_->Skip(count, opt);
+    }
+    void Update(qint32 opt) override {
+        check(u"Table.Update"_s);
+        real_->Update(opt);
+    }
+    QString RecordId() override {
+        check(u"Table.RecordId"_s);
+        return real_->RecordId();
+    }
+    std::shared_ptr<::Properties> Properties() override {
+        check(u"Table.Properties"_s);
+        return real_->Properties();
+    }
+    void ShowMarked(bool on, qint32 opt) override { real_->ShowMarked(on, opt); }
+    void ShowUnmarked(bool on, qint32 opt) override { real_->ShowUnmarked(on, opt); }
+    qint32 MarkedCount() override {
+        check(u"Table.MarkedCount"_s);
+        return real_->MarkedCount();
+    }
+    std::shared_ptr<::IndexUses> IndexUses() override {
+        check(u"Table.IndexUses"_s);
+        return real_->IndexUses();
+    }
+
+private:
+    void check(const QString& operation) { c_->check(operation + u':' + real_->Name()); }
+    ContextPtr c_;
+    TablePtr real_;
+};
+
+class FaultyTables : public Tables {
+public:
+    FaultyTables(ContextPtr c, CollectionRef<Tables> real)
+        : c_(std::move(c))
+        , real_(std::move(real)) {}
+    int Count() override { return real_->Count(); }
+    TablePtr At(int position) override { return wrap(real_->At(position)); }
+    DatabasePtr Parent() override { return c_->self.lock(); }
+    TablePtr Item(const QString& name) override {
+        c_->check(u"Tables.Item:"_s + name);
+        return wrap(real_->Item(name));
+    }
+
+private:
+    TablePtr wrap(const TablePtr& table) { return std::make_shared<FaultyTable>(c_, table); }
+    ContextPtr c_;
+    CollectionRef<Tables> real_;
+};
+
+std::shared_ptr<::Tables> FaultyTable::Parent() {
+    return std::make_shared<FaultyTables>(c_, c_->real->Tables());
+}
+
+class FaultyTransaction : public Transaction {
+public:
+    FaultyTransaction(ContextPtr c, std::shared_ptr<Transaction> real)
+        : c_(std::move(c))
+        , real_(std::move(real)) {}
+    void Commit() override {
+        c_->check(u"Transaction.Commit"_s);
+        real_->Commit();
+    }
+    void Rollback() override {
+        c_->check(u"Transaction.Rollback"_s);
+        real_->Rollback();
+    }
+    void Begin(qint32 opt) override {
+        c_->check(u"Transaction.Begin"_s);
+        real_->Begin(opt);
+    }
+
+private:
+    ContextPtr c_;
+    std::shared_ptr<Transaction> real_;
+};
+
+class FaultyDatabaseImpl : public Database, public TelephoneLocation {
+public:
+    explicit FaultyDatabaseImpl(ContextPtr c)
+        : c_(std::move(c)) {}
+    QString FileName() override { return c_->real->FileName(); }
+    QString Name() override { return c_->real->Name(); }
+    std::shared_ptr<::Evaluator> Evaluator() override { return c_->real->Evaluator(); }
+    std::shared_ptr<::Logon> Logon() override { return c_->real->Logon(); }
+    CollectionRef<::Tables> Tables() override {
+        c_->check(u"Database.Tables"_s);
+        return std::make_shared<FaultyTables>(c_, c_->real->Tables());
+    }
+    std::shared_ptr<Transaction> GetTransaction(qint32 opt) override {
+        c_->check(u"Database.GetTransaction"_s);
+        return std::make_shared<FaultyTransaction>(c_, c_->real->GetTransaction(opt));
+    }
+    QString LocationCountry() override {
+        return location() ? location()->LocationCountry() : QString();
+    }
+    QString LocationAreaCode() override {
+        return location() ? location()->LocationAreaCode() : QString();
+    }
+
+private:
+    TelephoneLocation* location() const { return dynamic_cast<TelephoneLocation*>(c_->real.get()); }
+    ContextPtr c_;
+};
+
+} // namespace
+
+DatabasePtr faultyDatabase(DatabasePtr real, FaultHook fault) {
+    auto context = std::make_shared<Context>();
+    context->real = std::move(real);
+    context->fault = std::move(fault);
+    auto db = std::make_shared<FaultyDatabaseImpl>(context);
+    context->self = db;
+    return db;
+}
