@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ComponentFactory.h"
+#include "DbServer.h"
+
+#include <QString>
+
+#include <memory>
+
+// True when stored and canonical differ once every " ", "(" and ")" is removed from both; other
+// characters, tabs and hyphens among them, count.
+bool NumberChanged(QString stored, QString canonical);
+
+// Puts a completed number back between the words that surrounded it in the stored value. Holds
+// the telephone component from the first call until release().
+class KanonicalFormatter {
+public:
+    // database is the process-wide current database reference; the component's UseDatabase may
+    // replace it.
+    KanonicalFormatter(ComponentFactory factory, DatabasePtr& database);
+
+    // The value with its number in canonical form. Creates and prepares the component on first
+    // use; every failure, creation included, goes to the caller. A value longer than 32,767
+    // characters that has letters fails with error 6.
+    QString FormatKanonical(QString& number);
+
+    void release() { component_.reset(); }
+    bool hasComponent() const { return component_ != nullptr; }
+
+private:
+    ComponentFactory factory_;
+    DatabasePtr& database_;
+    std::shared_ptr<PhoneComponent> component_;
+};

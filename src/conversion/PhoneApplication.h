@@ -1,0 +1,22 @@
+#pragma once
+
+#include "NumberCompleter.h"
+#include "PhoneComponent.h"
+
+// The real telephone component: completes numbers with libphonenumber for the location the
+// database keeps, or for the system locale's region when it keeps none.
+class PhoneApplication : public PhoneComponent {
+public:
+    PhoneApplication();
+
+    void UseDatabase(DatabasePtr& db) override;
+    void SetVisible(bool visible) override;
+    QString CompleteNumber(QString& number) override;
+
+    const NumberCompleter& completer() const { return completer_; }
+    bool visible() const { return visible_; }
+
+private:
+    NumberCompleter completer_;
+    bool visible_ = false;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "DbServer.h"
+
+#include <QString>
+
+// The telephone component as the conversion run uses it. Failures throw ErrorRecord.
+class PhoneComponent {
+public:
+    virtual ~PhoneComponent() = default;
+    // Takes the telephone location from db; the reference left in db replaces the caller's.
+    virtual void UseDatabase(DatabasePtr& db) = 0;
+    // Shows or hides the component's own window.
+    virtual void SetVisible(bool visible) = 0;
+    // The number in canonical form, or number itself when it cannot be completed safely.
+    virtual QString CompleteNumber(QString& number) = 0;
+};

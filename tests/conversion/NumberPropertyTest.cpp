@@ -1,0 +1,299 @@
+// Properties every completion keeps, over many generated values: numbers as people type them,
+// two numbers in one value, and garbage.
+#include "ConversionFakes.h"
+#include "NumberCompleter.h"
+#include "NumberFormatting.h"
+#include "StringConversions.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Plan {
+    const char* region;
+    const char* area;
+    const char* countryCode;
+    const char* trunk;
+    std::vector<const char*> destinationCodes;
+    int minSubscriber;
+    int maxSubscriber;
+};
+
+const Plan kPlans[] = {
+    {"DE", "30", "49", "0", {"30", "89", "40", "221", "6221", "171", "151", "800"}, 6, 8},
+    {"AT", "1", "43", "0", {"1", "316", "664", "699"}, 6, 7},
+    {"CH", "44", "41", "0", {"44", "31", "61", "79", "76"}, 7, 7},
+    {"US", "425", "1", "1", {"425", "212", "650", "312"}, 7, 7},
+};
+
+// A generated value and the digits its completion must consist of.
+struct Sample {
+    QString value;
+    QString before; // words in front
+    QString after;  // words behind
+    std::string expectedDigits;
+};
+
+bool hasAsciiLetter(const QString& text) {
+    for (const QChar c : text)
+        if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))
+            return true;
+    return false;
+}
+
+QString digitsOnly(const QString& text) {
+    QString digits;
+    for (const QChar c : text)
+        if (c >= u'0' && c <= u'9')
+            digits += c;
+    return digits;
+}
+
+class Generator {
+public:
+    explicit Generator(unsigned seed)
+        : random_(seed) {}
+
+    int between(int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random_);
+    }
+    template <typename T, std::size_t N>
+    const T& pick(const T (&items)[N]) {
+        return items[between(0, N - 1)];
+    }
+    template <typename T>
+    const T& pick(const std::vector<T>& items) {
+        return items[static_cast<std::size_t>(between(0, static_cast<int>(items.size()) - 1))];
+    }
+
+    std::string digits(int count, char firstLow = '0') {
+        std::string out;
+        for (int i = 0; i < count; ++i)
+            out.push_back(static_cast<char>(between(i == 0 ? firstLow : '0', '9')));
+        return out;
+    }
+
+    // digits split into groups by one kind of separator.
+    QString grouped(const std::string& digits) {
+        static const QString separators[] = {u" "_s, u" "_s, u""_s, u"-"_s, u"."_s, u" "_s};
+        const QString separator = pick(separators);
+        QString out;
+        std::size_t at = 0;
+        while (at < digits.size()) {
+            const auto size =
+                std::min<std::size_t>(static_cast<std::size_t>(between(2, 4)), digits.size() - at);
+            if (at > 0)
+                out += separator;
+            out += QString::fromLatin1(digits.substr(at, size));
+            at += size;
+        }
+        return out;
+    }
+
+    Sample number(const Plan& plan, bool allowLocal = true) {
+        const std::string ndc = pick(plan.destinationCodes);
+        const bool us = std::string(plan.region) == "US";
+        const std::string sn =
+            digits(between(plan.minSubscriber, plan.maxSubscriber), us ? '2' : '1');
+        const QString cc = QString::fromLatin1(plan.countryCode);
+        const QString trunk = QString::fromLatin1(plan.trunk);
+        const QString area = QString::fromLatin1(ndc);
+        const QString subscriber = between(0, 1) ? grouped(sn) : QString::fromLatin1(sn);
+        const bool local = allowLocal && ndc == plan.area;
+
+        Sample s;
+        s.expectedDigits = plan.countryCode + ndc + sn;
+        switch (between(0, local ? 9 : 8)) {
+        case 0:
+            s.value = trunk + area + u' ' + subscriber;
+            break;
+        case 1:
+            s.value = trunk + area + u'/' + subscriber;
+            break;
+        case 2:
+            s.value = u'(' + trunk + area + u") "_s + subscriber;
+            break;
+        case 3:
+            s.value = trunk + area + u'-' + QString::fromLatin1(sn);
+            break;
+        case 4:
+            s.value = u'+' + cc + u' ' + area + u' ' + subscriber;
+            break;
+        case 5:
+            s.value = u"00"_s + cc + u' ' + area + u' ' + subscriber;
+            break;
+        case 6:
+            s.value = u'+' + cc + u" ("_s + trunk + u')' + area + u' ' + subscriber;
+            break;
+        case 7:
+            s.value = u'+' + cc + u" ("_s + area + u") "_s + QString::fromLatin1(sn);
+            break;
+        case 8:
+            if (us)
+                s.value = u'(' + area + u") "_s + QString::fromLatin1(sn.substr(0, 3)) + u'-' +
+                          QString::fromLatin1(sn.substr(3));
+            else
+                s.value = trunk + area + u' ' + subscriber;
+            break;
+        default:
+            s.value = subscriber;
+            break;
+        }
+        if (between(0, 5) == 0) {
+            const std::string suffix = digits(between(1, 3));
+            s.value += u'-' + QString::fromLatin1(suffix);
+            s.expectedDigits += suffix;
+        }
+        if (between(0, 5) == 0) {
+            static const QString markers[] = {u" ext. "_s, u" x"_s, u" Durchwahl "_s, u", App. "_s};
+            const std::string extension = digits(between(1, 4));
+            s.value += pick(markers) + QString::fromLatin1(extension);
+            s.expectedDigits += extension;
+        }
+        static const QString befores[] = {u""_s,     u""_s,       u"Tel. "_s, u"Fax: "_s,
+                                          u"TEL "_s, u"Mobil "_s, u"Ä "_s,    u"(Büro) "_s};
+        static const QString afters[] = {
+            u""_s, u""_s, u" privat"_s, u" (Zentrale)"_s, u" "_s, u" geschäftlich"_s, u" x"_s};
+        s.before = pick(befores);
+        s.after = pick(afters);
+        s.value = s.before + s.value + s.after;
+        return s;
+    }
+
+    QString garbage() {
+        static const char16_t pool[] = {
+            u'0',   u'1',   u'3',   u'4',   u'7', u'9', u'0', u' ',   u' ',   u'-',  u'/',   u'.',
+            u'(',   u')',   u'+',   u'a',   u'x', u'E', u'T', u',',   u'\t',  u'\0', 0x00A0, 0xFF10,
+            0x0663, 0xD800, 0xDC00, 0x00C4, u'#', u'*', u':', 0x2212, 0x00B2, u'e',  u'l',   u'8'};
+        QString out;
+        const int length = between(0, 40);
+        for (int i = 0; i < length; ++i)
+            out += QChar(pick(pool));
+        if (between(0, 3) == 0)
+            out.insert(between(0, static_cast<int>(out.size())), u"030 1234567"_s);
+        return out;
+    }
+
+private:
+    std::mt19937 random_;
+};
+
+class NumberProperties : public ::testing::Test {
+protected:
+    static constexpr int kPerPlan = 1500;
+};
+
+// Changed values keep every subscriber digit in order and gain only the country code (and the
+// area code of a local number); completing again changes nothing; words stay outside.
+TEST_F(NumberProperties, GeneratedNumbersKeepEveryDigit) {
+    Generator generate(20260101);
+    for (const Plan& plan : kPlans) {
+        const NumberCompleter completer(QString::fromLatin1(plan.region),
+                                        QString::fromLatin1(plan.area));
+        int changed = 0;
+        for (int i = 0; i < kPerPlan; ++i) {
+            const Sample s = generate.number(plan);
+            const QString result = completer.complete(s.value);
+            ASSERT_EQ(completer.complete(result), result) << s.value.toStdString();
+            if (result == s.value)
+                continue;
+            ++changed;
+            ASSERT_TRUE(result.startsWith(u'+')) << s.value.toStdString();
+            ASSERT_EQ(digitsOnly(result).toStdString(), s.expectedDigits)
+                << s.value.toStdString() << " -> " << result.toStdString();
+            ASSERT_FALSE(result.contains(u"privat"_s) || result.contains(u"Tel"_s))
+                << result.toStdString();
+        }
+        // Random subscriber numbers are not all valid, but most must complete.
+        EXPECT_GT(changed, kPerPlan * 7 / 10) << plan.region;
+    }
+}
+
+TEST_F(NumberProperties, FormatKanonicalKeepsTheWordsAndIsAFixedPoint) {
+    Generator generate(7);
+    for (const Plan& plan : kPlans) {
+        DatabasePtr db = std::make_shared<LocationDatabase>(QString::fromLatin1(plan.region),
+                                                            QString::fromLatin1(plan.area));
+        KanonicalFormatter formatter(ComponentFactory::withDefaults(), db);
+        const NumberCompleter completer(QString::fromLatin1(plan.region),
+                                        QString::fromLatin1(plan.area));
+        for (int i = 0; i < kPerPlan / 3; ++i) {
+            const Sample s = generate.number(plan);
+            QString value = s.value;
+            QString once = formatter.FormatKanonical(value);
+            ASSERT_EQ(value, s.value) << "the stored value is not touched";
+            ASSERT_EQ(formatter.FormatKanonical(once), once) << s.value.toStdString();
+            const QString completed = completer.complete(s.value);
+            if (completed == s.value) {
+                ASSERT_EQ(once, s.value);
+                continue;
+            }
+            // Words with letters come back around the number; the number's own "+" or "(" do not.
+            const QString expected =
+                hasAsciiLetter(s.value) ? s.before + completed + s.after : completed;
+            ASSERT_EQ(once, expected) << s.value.toStdString();
+        }
+    }
+}
+
+// Two numbers that each complete alone must not be merged into one.
+TEST_F(NumberProperties, TwoNumbersStayUnchanged) {
+    Generator generate(42);
+    static const QString joins[] = {u" "_s, u" / "_s, u"/"_s, u", "_s, u" oder "_s, u"; "_s};
+    for (const Plan& plan : kPlans) {
+        const NumberCompleter completer(QString::fromLatin1(plan.region),
+                                        QString::fromLatin1(plan.area));
+        int pairs = 0;
+        for (int i = 0; i < kPerPlan / 3; ++i) {
+            Sample first = generate.number(plan);
+            Sample second = generate.number(plan, false);
+            const QString a = first.value.trimmed();
+            const QString b = second.value.trimmed();
+            if (completer.complete(a) == a || completer.complete(b) == b)
+                continue;
+            const QString value = a + generate.pick(joins) + b;
+            ++pairs;
+            ASSERT_EQ(completer.complete(value), value);
+        }
+        EXPECT_GT(pairs, 50) << plan.region;
+    }
+}
+
+// Garbage: no crash, and a changed value lost none of its digits behind the dropped prefix.
+TEST_F(NumberProperties, GarbageKeepsEveryDigit) {
+    Generator generate(99);
+    const NumberCompleter completers[] = {NumberCompleter(u"DE"_s, u"30"_s),
+                                          NumberCompleter(u"US"_s, u"425"_s), NumberCompleter()};
+    DatabasePtr db = std::make_shared<LocationDatabase>(u"DE"_s, u"30"_s);
+    KanonicalFormatter formatter(ComponentFactory::withDefaults(), db);
+    for (int i = 0; i < 6000; ++i) {
+        QString value = generate.garbage();
+        const QString copy = value;
+        for (const NumberCompleter& completer : completers) {
+            const QString result = completer.complete(value);
+            ASSERT_EQ(completer.complete(result), result) << value.toStdString();
+            if (result == value)
+                continue;
+            const std::string in = digitsOnly(value).toStdString();
+            const std::string out = digitsOnly(result).toStdString();
+            // At most "00" + country code + trunk prefix go; at most country and area code come.
+            bool kept = false;
+            for (std::size_t head = 0; head <= std::min<std::size_t>(in.size(), 6); ++head)
+                kept = kept || (std::string_view(out).ends_with(in.substr(head)) &&
+                                out.size() <= in.size() - head + 6);
+            ASSERT_TRUE(kept) << value.toStdString() << " -> " << result.toStdString();
+        }
+        QString once = formatter.FormatKanonical(value);
+        const QString twice = formatter.FormatKanonical(once);
+        ASSERT_EQ(value, copy);
+        ASSERT_EQ(twice, once) << value.toStdString();
+    }
+}
+
+} // namespace
