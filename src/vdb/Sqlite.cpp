@@ -26,8 +26,13 @@ SqliteConnection::~SqliteConnection() {
 int SqliteConnection::open(const QString& filename, int flags) {
     const QByteArray name = filename.toUtf8();
     const int rc = sqlite3_open_v2(name.constData(), &db_, flags, nullptr);
-    if (rc == SQLITE_OK)
+    if (rc == SQLITE_OK) {
         sqlite3_extended_result_codes(db_, 1);
+        // A misspelt "name" must be an error, not a text literal that makes a condition
+        // always true.
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    }
     return rc;
 }
 

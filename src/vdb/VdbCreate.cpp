@@ -143,7 +143,8 @@ void writeCatalogue(SqliteConnection& db, const DatabaseSchema& schema, Password
         ++tableId;
         insertRow(db, u"INSERT INTO vdb_tables(id, name, caption) VALUES (?, ?, ?)"_s,
                   {tableId, table.name, table.caption});
-        db.exec(createTableSql(table));
+        // One statement only: a condition must not be able to smuggle in another.
+        db.prepare(createTableSql(table))->step();
         for (qsizetype i = 0; i < table.fields.size(); ++i) {
             const FieldSchema& f = table.fields[i];
             insertRow(db,
@@ -170,8 +171,9 @@ void writeCatalogue(SqliteConnection& db, const DatabaseSchema& schema, Password
                           {tableId, i, k, position});
                 columns << quoteIdentifier(index.fields[k]);
             }
-            db.exec(u"CREATE INDEX "_s + quoteIdentifier(sqlName) + u" ON "_s +
-                    quoteIdentifier(table.name) + u" ("_s + columns.join(u", "_s) + u')');
+            db.prepare(u"CREATE INDEX "_s + quoteIdentifier(sqlName) + u" ON "_s +
+                       quoteIdentifier(table.name) + u" ("_s + columns.join(u", "_s) + u')')
+                ->step();
         }
         for (qsizetype i = 0; i < table.indexUses.size(); ++i)
             insertRow(db,

@@ -74,6 +74,15 @@ TEST(VdbCreate, InvalidSchemasAreRefusedAndLeaveNoFile) {
          [](DatabaseSchema& s) {
              s.tables[0].fields[0].condition = u"length("_s;
          }},
+        {"condition closing the table to run a second statement",
+         [](DatabaseSchema& s) {
+             s.tables[0].fields[0].condition =
+                 u"\"Name\" IS NOT NULL OR 1)); DROP TABLE vdb_properties; --"_s;
+         }},
+        {"condition naming an unknown field",
+         [](DatabaseSchema& s) {
+             s.tables[0].fields[0].condition = u"length(\"Nmae\") < 30"_s;
+         }},
         {"condition smuggling a statement",
          [](DatabaseSchema& s) {
              s.tables[0].fields[0].condition = u"1); DROP TABLE vdb_users; --"_s;

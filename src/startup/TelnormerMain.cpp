@@ -1,0 +1,52 @@
+// The telnormer program: login, then the main window; the process ends with its last window.
+#include "CurrentDatabase.h"
+#include "FMain.h"
+#include "Icons.h"
+#include "MessageBoxes.h"
+#include "SettingsStore.h"
+#include "VdbServer.h"
+#include "modMain.h"
+#include "vcoOpenDatabase.h"
+
+#include <QApplication>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Veltrano Telnormer"_s);
+    QApplication::setApplicationVersion(QStringLiteral(TELNORMER_VERSION));
+    QApplication::setDesktopFileName(u"com.veltrano.Telnormer"_s);
+    QApplication::setWindowIcon(appIcon());
+
+    QtMessageBoxes boxes;
+    SettingsStore settings;
+    StartServices services{
+        settings,
+        boxes,
+        [&boxes] {
+            return std::make_unique<vcoOpenDatabase>(boxes,
+                                                     [] { return std::make_shared<VdbServer>(); });
+        },
+        [&settings, &boxes] {
+            auto* window = new FMain(gDatabase, settings, boxes);
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            try {
+                window->Form_Load();
+            } catch (...) {
+                delete window;
+                throw;
+            }
+            window->show();
+        },
+        QApplication::arguments().contains(u"--automation"_s),
+        QApplication::applicationDirPath(),
+    };
+    Main(services);
+    if (QApplication::topLevelWidgets().isEmpty() ||
+        std::none_of(QApplication::topLevelWidgets().cbegin(),
+                     QApplication::topLevelWidgets().cend(),
+                     [](const QWidget* w) { return w->isVisible(); }))
+        return services.automationStart ? QApplication::exec() : 0;
+    return QApplication::exec();
+}

@@ -1,0 +1,205 @@
+#include "modMain.h"
+#include "AppTitle.h"
+#include "CurrentDatabase.h"
+#include "FOpenDB.h"
+#include "MessageBoxPrinting.h"
+#include "ScriptedMessageBoxes.h"
+#include "SettingsStore.h"
+#include "StringConversions.h"
+#include "StringTable.h"
+#include "VdbFixture.h"
+#include "VdbServer.h"
+#include "vcoOpenDatabase.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class modMainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setUiLanguageOverride(UiLanguage::English);
+        gDatabase.reset();
+        DatabaseSchema schema = schemaOf({tableOf(u"Kunden"_s, {u"Name"_s})}, u"Firma"_s);
+        schema.users << UserSchema{u"Müller"_s, u"geheim"_s, true, true};
+        file = fx.create(u"Firm.vdb"_s, schema);
+    }
+    void TearDown() override {
+        gDatabase.reset();
+        setUiLanguageOverride(std::nullopt);
+    }
+
+    StartServices services() {
+        return StartServices{
+            settings,
+            boxes,
+            [this] {
+                return std::make_unique<vcoOpenDatabase>(
+                    boxes, [] { return std::make_shared<VdbServer>(200); }, FileChooser());
+            },
+            [this] {
+                ++windowsShown;
+                if (windowFailure)
+                    throw *windowFailure;
+            },
+            false,
+            u"/opt/telnormer/bin"_s,
+        };
+    }
+
+    // What the login dialog offered; then logs in with password, or cancels when it is empty.
+    void answerLogin(const QString& password) {
+        QTimer::singleShot(0, [this, password] {
+            auto* dialog = qobject_cast<FOpenDB*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            offeredPath = dialog->txtDBName->text();
+            offeredUser = dialog->cboUserName->currentText();
+            offeredName = dialog->lblAppName->text();
+            offeredDescription = dialog->lblAppDescription->text();
+            if (password.isEmpty()) {
+                dialog->cmdCancel->click();
+                return;
+            }
+            dialog->txtDBName->setText(file);
+            if (dialog->cboUserName->currentText().isEmpty())
+                dialog->cboUserName->setEditText(u"ADMIN"_s);
+            dialog->txtPassword->setText(password);
+            dialog->cmdOK->click();
+        });
+        // A dialog still open means the test went wrong: fail instead of waiting for ever.
+        QTimer::singleShot(5000, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                ADD_FAILURE() << "the login dialog is still open";
+                modal->close();
+            }
+        });
+    }
+
+    QString stored(const QString& key) {
+        return settings.GetSetting(AppTitle(), SettingKey::section(), key, u"<absent>"_s);
+    }
+    void store(const QString& key, const QString& value) {
+        settings.SaveSetting(AppTitle(), SettingKey::section(), key, value);
+    }
+
+    VdbFixture fx;
+    QString file;
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.path()};
+    ScriptedMessageBoxes boxes;
+    int windowsShown = 0;
+    std::optional<ErrorRecord> windowFailure;
+    QString offeredPath;
+    QString offeredUser;
+    QString offeredName;
+    QString offeredDescription;
+};
+
+TEST_F(modMainTest, FirstStartOffersThePatternAndCancelWritesNothing) {
+    auto s = services();
+    answerLogin(QString());
+    Main(s);
+    EXPECT_EQ(offeredPath, u"/opt/telnormer/bin/*.vdb"_s);
+    EXPECT_EQ(offeredUser, QString());
+    EXPECT_EQ(offeredName, u"Veltrano Telnormer"_s);
+    EXPECT_EQ(offeredDescription, u"Convert telephone numbers in canonical format"_s);
+    EXPECT_FALSE(gDatabase);
+    EXPECT_EQ(windowsShown, 0);
+    EXPECT_EQ(stored(SettingKey::database()), u"<absent>"_s);
+    EXPECT_EQ(stored(SettingKey::user()), u"<absent>"_s);
+}
+
+TEST_F(modMainTest, RememberedDatabaseAndUser) {
+    store(SettingKey::database(), file);
+    store(SettingKey::user(), u"Müller"_s);
+    auto s = services();
+    answerLogin(QString());
+    Main(s);
+    EXPECT_EQ(offeredPath, file);
+    EXPECT_EQ(offeredUser, u"MÜLLER"_s);
+}
+
+TEST_F(modMainTest, DatabaseWithoutUserOffersAnEmptyUser) {
+    store(SettingKey::database(), file);
+    auto s = services();
+    answerLogin(QString());
+    Main(s);
+    EXPECT_EQ(offeredPath, file);
+    EXPECT_EQ(offeredUser, QString());
+}
+
+TEST_F(modMainTest, UserWithoutDatabaseIsNotRead) {
+    store(SettingKey::user(), u"ADMIN"_s);
+    auto s = services();
+    answerLogin(QString());
+    Main(s);
+    EXPECT_EQ(offeredPath, u"/opt/telnormer/bin/*.vdb"_s);
+    EXPECT_EQ(offeredUser, QString());
+}
+
+TEST_F(modMainTest, SuccessfulLoginRewritesBothValuesAndShowsTheWindow) {
+    store(SettingKey::database(), file);
+    store(SettingKey::user(), u"müller"_s);
+    auto s = services();
+    answerLogin(u"geheim"_s);
+    Main(s);
+    ASSERT_TRUE(gDatabase);
+    EXPECT_EQ(windowsShown, 1);
+    EXPECT_EQ(stored(SettingKey::database()), QFileInfo(file).absoluteFilePath());
+    // The name the database reports, not the one typed.
+    EXPECT_EQ(stored(SettingKey::user()), u"Müller"_s);
+}
+
+TEST_F(modMainTest, WindowFailureShowsAStopBoxAnd364IsIgnored) {
+    auto s = services();
+    windowFailure = ErrorRecord(7, u"Out of memory"_s);
+    boxes.expect(MsgAnswer::Ok);
+    answerLogin(u"admin"_s);
+    Main(s);
+    const MessageBoxRequest expected{u"Out of memory (&H7)"_s, AppTitle(), MsgIcon::Stop,
+                                     MsgButtons::Ok, MsgAnswer::Ok};
+    EXPECT_EQ(boxes.last(), expected);
+
+    gDatabase.reset();
+    windowFailure = ErrorRecord(364, u"Object was unloaded"_s);
+    answerLogin(u"admin"_s);
+    Main(s);
+    EXPECT_EQ(boxes.shown().size(), 1u);
+}
+
+TEST_F(modMainTest, SettingsFailureAfterLoginStillOpensTheWindow) {
+    QFile blocker(settingsDir.filePath(u"blocker"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    SettingsStore broken(blocker.fileName());
+    StartServices s = services();
+    StartServices failing{broken, s.boxes, s.makeLogin, s.showMainWindow, false, s.programFolder};
+    boxes.expect(MsgAnswer::Ok);
+    answerLogin(u"admin"_s);
+    OpenDatabaseWithLogin(failing, file, u"admin"_s);
+    EXPECT_TRUE(gDatabase);
+    EXPECT_EQ(boxes.last().icon, MsgIcon::Stop);
+    EXPECT_TRUE(boxes.last().text.endsWith(u"(&H4B)"_s)) << boxes.last().text.toStdString();
+}
+
+TEST_F(modMainTest, AutomationStartDoesNothing) {
+    store(SettingKey::database(), u"unreadable"_s);
+    auto s = services();
+    s.automationStart = true;
+    Main(s); // no login: a dialog would wait here for ever
+    EXPECT_FALSE(gDatabase);
+    EXPECT_EQ(windowsShown, 0);
+    EXPECT_EQ(stored(SettingKey::database()), u"unreadable"_s);
+}
+
+} // namespace

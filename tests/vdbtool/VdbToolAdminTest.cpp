@@ -1,0 +1,180 @@
+#include "DbServer.h"
+#include "StringConversions.h"
+#include "VdbAdmin.h"
+#include "VdbErrors.h"
+#include "VdbFixture.h"
+#include "VdbServer.h"
+#include "VdbToolTestSupport.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint32 kBothAdminFlags =
+    OpenFlag::DatabaseAdmin | OpenFlag::UserAdmin | OpenFlag::DatabaseAdminCompanion;
+
+// The server error a login fails with, or 0 when it works.
+qint32 loginError(const QString& file, const QString& user, const QString& password,
+                  qint32 flags = 0) {
+    try {
+        VdbServer().OpenDatabase(file, user, password, flags);
+    } catch (const ErrorRecord& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+QString emptyDatabase(VdbFixture& fx) {
+    return fx.create(u"db.vdb"_s, schemaOf({tableOf(u"T"_s, {u"A"_s})}));
+}
+
+TEST(VdbToolAdmin, UsersGetTheirPasswordsFromEverySource) {
+    VdbFixture fx;
+    const QString file = emptyDatabase(fx);
+    const QString passwordFile = fx.path(u"pw.txt"_s);
+    writeFile(passwordFile, "aus der Datei\r\nzweite Zeile\n");
+
+    const ToolResult fromFile =
+        runTool({u"user"_s, u"add"_s, file, u"Datei"_s, u"--password-file"_s, passwordFile,
+                 u"--database-admin"_s, u"--user-admin"_s});
+    EXPECT_TOOL_OK(fromFile);
+    EXPECT_EQ(fromFile.out, u"Added the user Datei (database admin, user admin).\n"_s);
+    EXPECT_TOOL_OK(runTool({u"user"_s, u"add"_s, file, u"Eingabe"_s}, u"von stdin\nRest\n"_s));
+    {
+        ScopedEnv env("VDB_PASSWORD", "aus der Umgebung");
+        // The environment wins over standard input, a file over both.
+        EXPECT_TOOL_OK(
+            runTool({u"user"_s, u"add"_s, file, u"Umwelt"_s, u"--user-admin"_s}, u"nicht das\n"_s));
+        EXPECT_TOOL_OK(
+            runTool({u"user"_s, u"add"_s, file, u"Beides"_s, u"--password-file"_s, passwordFile}));
+    }
+    EXPECT_EQ(loginError(file, u"Datei"_s, u"aus der Datei"_s, kBothAdminFlags), 0);
+    EXPECT_EQ(loginError(file, u"eingabe"_s, u"von stdin"_s), 0);
+    EXPECT_EQ(loginError(file, u"Umwelt"_s, u"aus der Umgebung"_s, OpenFlag::UserAdmin), 0);
+    EXPECT_EQ(loginError(file, u"Umwelt"_s, u"aus der Umgebung"_s, kBothAdminFlags),
+              serverErrorNumber(VdbCode::NoDatabaseAdminRight));
+    EXPECT_EQ(loginError(file, u"Beides"_s, u"aus der Datei"_s), 0);
+    EXPECT_EQ(loginError(file, u"Eingabe"_s, u"von stdin\n"_s),
+              serverErrorNumber(VdbCode::WrongPassword));
+}
+
+TEST(VdbToolAdmin, PasswdRightsAndRemove) {
+    VdbFixture fx;
+    const QString file = emptyDatabase(fx);
+    EXPECT_TOOL_OK(runTool({u"user"_s, u"add"_s, file, u"Max"_s}, u"alt\n"_s));
+    EXPECT_TOOL_OK(runTool({u"user"_s, u"passwd"_s, file, u"MAX"_s}, u"neu\n"_s));
+    EXPECT_EQ(loginError(file, u"Max"_s, u"alt"_s), serverErrorNumber(VdbCode::WrongPassword));
+    EXPECT_EQ(loginError(file, u"Max"_s, u"neu"_s), 0);
+
+    const ToolResult rights =
+        runTool({u"user"_s, u"rights"_s, file, u"Max"_s, u"--database-admin"_s});
+    EXPECT_TOOL_OK(rights);
+    EXPECT_EQ(rights.out, u"Rights of Max: database admin.\n"_s);
+    EXPECT_EQ(loginError(file, u"Max"_s, u"neu"_s, OpenFlag::DatabaseAdmin), 0);
+
+    const ToolResult removeAdmin = runTool({u"user"_s, u"remove"_s, file, u"admin"_s});
+    EXPECT_TOOL_OK(removeAdmin);
+    EXPECT_TRUE(removeAdmin.err.contains(u"no user left has the right to administer users"_s))
+        << removeAdmin.err.toStdString();
+    EXPECT_EQ(loginError(file, u"ADMIN"_s, u"admin"_s), serverErrorNumber(VdbCode::UnknownUser));
+    const ToolResult removeLast = runTool({u"user"_s, u"remove"_s, file, u"Max"_s});
+    EXPECT_TOOL_OK(removeLast);
+    EXPECT_TRUE(removeLast.err.contains(u"nobody can log in"_s)) << removeLast.err.toStdString();
+    EXPECT_TRUE(VdbAdmin(file).users().isEmpty());
+}
+
+TEST(VdbToolAdmin, RefusedUserCommandsChangeNothing) {
+    VdbFixture fx;
+    const QString file = emptyDatabase(fx);
+    struct Case {
+        const char* what;
+        QStringList args;
+        QString input;
+        int status;
+        QString mentions;
+    };
+    const QString secret = u"geheim"_s;
+    const Case cases[] = {
+        {"password as operand",
+         {u"user"_s, u"add"_s, file, u"Neu"_s, secret},
+         {},
+         2,
+         u"not taken from the command line"_s},
+        {"password option",
+         {u"user"_s, u"add"_s, file, u"Neu"_s, u"--password"_s, secret},
+         {},
+         2,
+         u"not taken from the command line"_s},
+        {"password option with =",
+         {u"user"_s, u"passwd"_s, file, u"ADMIN"_s, u"--password="_s + secret},
+         {},
+         2,
+         u"not taken from the command line"_s},
+        {"short option",
+         {u"user"_s, u"passwd"_s, file, u"ADMIN"_s, u"-p"_s, secret},
+         {},
+         2,
+         u"not taken from the command line"_s},
+        {"no password anywhere", {u"user"_s, u"add"_s, file, u"Neu"_s}, {}, 1, u"no password"_s},
+        {"empty password", {u"user"_s, u"add"_s, file, u"Neu"_s}, u"\n"_s, 1, u"empty"_s},
+        {"missing password file",
+         {u"user"_s, u"add"_s, file, u"Neu"_s, u"--password-file"_s, fx.path(u"none"_s)},
+         {},
+         1,
+         u"cannot read the password file"_s},
+        {"existing user",
+         {u"user"_s, u"add"_s, file, u"admin"_s},
+         u"x\n"_s,
+         1,
+         u"exists already"_s},
+        {"unknown user", {u"user"_s, u"passwd"_s, file, u"Niemand"_s}, u"x\n"_s, 1, u"no user"_s},
+        {"unknown action", {u"user"_s, u"delete"_s, file, u"ADMIN"_s}, {}, 2, u"unknown action"_s},
+        {"rights take no password file",
+         {u"user"_s, u"rights"_s, file, u"ADMIN"_s, u"--password-file"_s, u"x"_s},
+         {},
+         2,
+         u"unknown option"_s},
+        {"bad user name", {u"user"_s, u"add"_s, file, u"a\tb"_s}, u"x\n"_s, 1, u"control"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolResult result = runTool(c.args, c.input);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_TRUE(result.err.contains(c.mentions)) << result.err.toStdString();
+        EXPECT_FALSE(result.err.contains(secret));
+    }
+    const QList<VdbAdmin::UserInfo> users = VdbAdmin(file).users();
+    ASSERT_EQ(users.size(), 1);
+    EXPECT_EQ(users[0].name, u"ADMIN"_s);
+    EXPECT_EQ(loginError(file, u"ADMIN"_s, u"admin"_s, kBothAdminFlags), 0);
+}
+
+TEST(VdbToolAdmin, Location) {
+    VdbFixture fx;
+    const QString file = emptyDatabase(fx);
+    auto location = [&]() -> QString {
+        const DatabasePtr db = VdbFixture::open(file);
+        auto* place = dynamic_cast<TelephoneLocation*>(db.get());
+        return place->LocationCountry() + u'/' + place->LocationAreaCode();
+    };
+    EXPECT_EQ(runTool({u"location"_s, file}).out, u"Location: DE, area code 30.\n"_s);
+    const ToolResult set =
+        runTool({u"location"_s, file, u"--country"_s, u"at"_s, u"--area-code"_s, u"316"_s});
+    EXPECT_TOOL_OK(set);
+    EXPECT_EQ(set.out, u"Location set: AT, area code 316.\n"_s);
+    EXPECT_EQ(location(), u"AT/316"_s);
+    EXPECT_TOOL_OK(runTool({u"location"_s, file, u"--area-code=1"_s}));
+    EXPECT_EQ(location(), u"AT/1"_s);
+    EXPECT_TOOL_OK(runTool({u"location"_s, file, u"--area-code="_s}));
+    EXPECT_EQ(location(), u"AT/"_s);
+
+    for (const QStringList& bad :
+         {QStringList{u"--country"_s, u"Germany"_s}, QStringList{u"--area-code"_s, u"030"_s}}) {
+        const ToolResult result = runTool(QStringList{u"location"_s, file} + bad);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_FALSE(result.err.isEmpty());
+        EXPECT_EQ(location(), u"AT/"_s);
+    }
+}
+
+} // namespace

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+// The streams a command talks through; tests hand in strings, main() the standard streams.
+struct ToolIo {
+    QTextStream& in;
+    QTextStream& out;
+    QTextStream& err;
+};
+
+struct OptionDef {
+    QString name; // without the leading "--"
+    bool takesValue = false;
+};
+
+// The options and operands of one command. Options ("--name", "--name value", "--name=value")
+// may stand anywhere; "--" ends them. "-5" is an operand, so that negative IDs work. Options
+// that would carry a password are refused outright.
+class CommandLine {
+public:
+    CommandLine(const QStringList& args, const QList<OptionDef>& options);
+
+    bool helpRequested() const { return help_; }
+    bool isSet(const QString& name) const { return values_.contains(name); }
+    // The option's value; empty when it is not set.
+    QString value(const QString& name) const { return values_.value(name); }
+    const QStringList& operands() const { return operands_; }
+    // Fails with a usage error unless there are between min and max operands.
+    void expectOperands(qsizetype min, qsizetype max) const;
+
+private:
+    bool help_ = false;
+    QHash<QString, QString> values_;
+    QStringList operands_;
+};
+
+// The explanation every refusal of a command-line password gives.
+QString passwordOnCommandLineMessage();

@@ -1,0 +1,276 @@
+#include "DemoGenerator.h"
+
+#include "DemoNumbers.h"
+#include "DemoRandom.h"
+#include "ToolError.h"
+#include "VdbAdmin.h"
+#include "VdbCreate.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cerrno>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 kBatchSize = 100000; // rows per transaction: keeps the write-ahead log small
+constexpr int kMarkEvery = 7;
+
+constexpr QStringView kSurnames[] = {
+    u"Müller",  u"Schmidt", u"Schneider", u"Fischer", u"Weber",      u"Meyer",  u"Wagner",
+    u"Becker",  u"Schulz",  u"Hoffmann",  u"Schäfer", u"Koch",       u"Bauer",  u"Richter",
+    u"Klein",   u"Wolf",    u"Schröder",  u"Neumann", u"Zimmermann", u"Krüger", u"Hartmann",
+    u"Lange",   u"Köhler",  u"König",     u"Weiß",    u"Möller",     u"Gruber", u"Huber",
+    u"Steiner", u"Moser",   u"Brunner",   u"Keller",  u"O'Brien",    u"Smith",  u"Nguyen",
+};
+constexpr QStringView kFirstNames[] = {
+    u"Anna",    u"Jürgen",  u"Peter",      u"Sabine",      u"Thomas", u"Monika",
+    u"Michael", u"Ursula",  u"Andreas",    u"Petra",       u"Stefan", u"Renate",
+    u"Jörg",    u"Claudia", u"Markus",     u"Birgit",      u"Lukas",  u"Sophie",
+    u"Zoë",     u"René",    u"Hans-Peter", u"Marie-Luise", u"Ömer",   u"John",
+};
+constexpr QStringView kTrades[] = {u"Bäckerei",  u"Autohaus",  u"Elektro",   u"Malerbetrieb",
+                                   u"Gärtnerei", u"Metallbau", u"Druckerei", u"Steuerbüro",
+                                   u"Sanitär",   u"Reisebüro"};
+constexpr QStringView kLegalForms[] = {u"GmbH", u"GmbH & Co. KG", u"AG", u"KG", u"e. K.", u"OHG"};
+constexpr QStringView kInns[] = {u"Zur Linde", u"Zum Hirschen", u"Goldener Löwe", u"Zur Post"};
+constexpr QStringView kCities[] = {
+    u"Berlin",    u"Berlin",     u"Hamburg", u"München",  u"Köln", u"Frankfurt am Main",
+    u"Stuttgart", u"Düsseldorf", u"Leipzig", u"Nürnberg", u"Wien", u"Graz",
+    u"Zürich",    u"Bern",       u"Basel",   u"Seattle",
+};
+
+// A separate stream of random numbers for every field, so that fields do not mirror each other.
+enum Stream : quint64 {
+    CustomerRow = 1,
+    CustomerPhone,
+    CustomerFax,
+    CustomerMobile,
+    SupplierRow,
+    SupplierPhone,
+    SupplierFax,
+    SupplierMobile,
+    ContactRow,
+    ContactPhone,
+    ContactMobile,
+    ContactPrivate,
+};
+
+FieldSchema field(const QString& name, FieldType type = FieldType::Text,
+                  const QString& condition = {}) {
+    return FieldSchema{name, type, condition};
+}
+
+QString surname(DemoRandom& random) {
+    return random.pick<QStringView>(kSurnames).toString();
+}
+
+QString otherSurname(DemoRandom& random, const QString& first) {
+    QString second;
+    do {
+        second = surname(random);
+    } while (second == first);
+    return second;
+}
+
+// Every draw is its own statement: C++ leaves open in which order the operands of + are
+// evaluated, and the same seed must give the same names with every compiler.
+QString companyName(DemoRandom& random) {
+    const int pattern = random.below(6);
+    const QString first = surname(random);
+    switch (pattern) {
+    case 0:
+        return random.pick<QStringView>(kTrades).toString() + u' ' + first;
+    case 1:
+        return first + u' ' + random.pick<QStringView>(kLegalForms);
+    case 2: {
+        const QString second = otherSurname(random, first);
+        return first + u", "_s + second + u" & Partner"_s;
+    }
+    case 3:
+        return u"Gasthaus \""_s + random.pick<QStringView>(kInns) + u'"';
+    case 4: {
+        const QString second = otherSurname(random, first);
+        return first + u'-' + second + u' ' + random.pick<QStringView>(kLegalForms);
+    }
+    default:
+        return first + u" & Söhne"_s;
+    }
+}
+
+QString city(DemoRandom& random) {
+    return random.pick<QStringView>(kCities).toString();
+}
+
+QVariant phone(const DemoOptions& options, Stream stream, DemoLine line, qint64 index) {
+    return DemoNumbers(options.seed, stream, line).at(static_cast<quint64>(index)).value;
+}
+
+QVariantList customerRow(const DemoOptions& options, qint64 index) {
+    DemoRandom random = DemoRandom::forItem(options.seed, CustomerRow, static_cast<quint64>(index));
+    const QString name = companyName(random);
+    const QString place = city(random);
+    const QVariant turnover = random.chance(10)
+                                  ? QVariant()
+                                  : QVariant(static_cast<double>(random.below(100000000)) / 100);
+    const QDate created = QDate(1995, 1, 1).addDays(random.below(11000));
+    return {index + 1,
+            name,
+            place,
+            phone(options, CustomerPhone, DemoLine::Landline, index),
+            phone(options, CustomerFax, DemoLine::Fax, index),
+            phone(options, CustomerMobile, DemoLine::Mobile, index),
+            turnover,
+            created};
+}
+
+QVariantList supplierRow(const DemoOptions& options, qint64 index) {
+    DemoRandom random = DemoRandom::forItem(options.seed, SupplierRow, static_cast<quint64>(index));
+    const QString name = companyName(random);
+    const QString place = city(random);
+    return {index + 1,
+            name,
+            place,
+            phone(options, SupplierPhone, DemoLine::Landline, index),
+            phone(options, SupplierFax, DemoLine::Landline, index),
+            phone(options, SupplierMobile, DemoLine::Mobile, index)};
+}
+
+QVariantList contactRow(const DemoOptions& options, qint64 index) {
+    DemoRandom random = DemoRandom::forItem(options.seed, ContactRow, static_cast<quint64>(index));
+    // Contacts come in customer order, as from an import sorted by customer; an index filled in
+    // its own order keeps a million rows fast.
+    const qint64 customer = 1 + index * 3 / 4;
+    const QString last = surname(random);
+    const QVariant first =
+        random.chance(5) ? QVariant() : QVariant(random.pick<QStringView>(kFirstNames).toString());
+    return {customer,
+            last,
+            first,
+            phone(options, ContactPhone, DemoLine::Landline, index),
+            phone(options, ContactMobile, DemoLine::Mobile, index),
+            phone(options, ContactPrivate, DemoLine::Landline, index)};
+}
+
+void fillTable(VdbAdmin& admin, const TableSchema& table, const DemoOptions& options) {
+    QStringList names;
+    for (const FieldSchema& f : table.fields)
+        names << f.name;
+    for (qint64 start = 0; start < options.records; start += kBatchSize) {
+        VdbAdmin::Inserter inserter(admin, table.name, names);
+        const qint64 end = std::min(options.records, start + kBatchSize);
+        for (qint64 i = start; i < end; ++i)
+            inserter.add(demoRow(table.name, options, i));
+        inserter.commit();
+    }
+}
+
+void markEverySeventh(VdbAdmin& admin, const QString& table, qint64 records) {
+    QStringList ids;
+    for (qint64 id = kMarkEvery; id <= records; id += kMarkEvery)
+        ids << QString::number(id);
+    if (!ids.isEmpty())
+        admin.mark(table, ids, true);
+}
+
+// Links draft to target: link() never replaces an existing file. Where the file system has no
+// hard links, rename() is the fallback, with the existence check just before it.
+void moveIntoPlace(const QString& draft, const QString& target) {
+    const QByteArray from = QFile::encodeName(draft);
+    const QByteArray to = QFile::encodeName(target);
+    if (::link(from.constData(), to.constData()) == 0)
+        return;
+    if (errno == EEXIST || QFileInfo::exists(target))
+        fail(u"the file already exists: "_s + target);
+    if (!QFile::rename(draft, target))
+        fail(u"cannot move the demo database into place: "_s + target);
+}
+
+} // namespace
+
+DatabaseSchema demoSchema() {
+    DatabaseSchema schema;
+    schema.name = u"Demo"_s;
+    schema.country = u"DE"_s;
+    schema.areaCode = u"30"_s;
+    schema.users << UserSchema{u"ADMIN"_s, u"admin"_s, true, true};
+
+    TableSchema customers;
+    customers.name = DemoTable::Customers;
+    customers.caption = u"Kunden (Firmenadressen)"_s;
+    customers.fields << field(u"ID"_s, FieldType::Integer) << field(u"Name"_s) << field(u"Ort"_s)
+                     << field(u"Telefon"_s)
+                     << field(u"Telefax"_s, FieldType::Text,
+                              u"length(\"Telefax\") <= "_s +
+                                  QString::number(DemoNumbers::kFaxMaxLength))
+                     << field(u"Mobil"_s) << field(u"Umsatz"_s, FieldType::Real)
+                     << field(u"Angelegt"_s, FieldType::Date);
+    // Indexes filled in random order (a name index, say) would make a million rows several
+    // times slower: those here grow at their end or at a few places.
+    customers.indexes << IndexSchema{u"ID"_s, {u"ID"_s}} << IndexSchema{u"Ort"_s, {u"Ort"_s}};
+    customers.indexUses << u"ID"_s;
+    customers.properties.append({u"ItemExpression"_s, u"Kunden->Name + \", \" + Kunden->Ort"_s});
+
+    TableSchema suppliers;
+    suppliers.name = DemoTable::Suppliers;
+    suppliers.caption = u"Lieferanten"_s;
+    suppliers.fields << field(u"ID"_s, FieldType::Integer) << field(u"Name"_s) << field(u"Ort"_s)
+                     << field(u"Telefon"_s) << field(u"Telefax"_s) << field(u"Mobil"_s);
+    suppliers.indexes << IndexSchema{u"ID"_s, {u"ID"_s}} << IndexSchema{u"Ort"_s, {u"Ort"_s}};
+    suppliers.indexUses << u"ID"_s;
+
+    // No "ID" here: the table is reached through its other indexes.
+    TableSchema contacts;
+    contacts.name = DemoTable::Contacts;
+    contacts.caption = u"Ansprechpartner der Kunden"_s;
+    contacts.fields << field(u"Kunde"_s, FieldType::Integer) << field(u"Nachname"_s)
+                    << field(u"Vorname"_s) << field(u"Telefon"_s) << field(u"Mobil"_s)
+                    << field(u"TelefonPrivat"_s);
+    contacts.indexes << IndexSchema{u"Name"_s, {u"Nachname"_s, u"Vorname"_s}}
+                     << IndexSchema{u"Kunde"_s, {u"Kunde"_s}};
+    contacts.indexUses << u"Kunde"_s;
+
+    schema.tables << customers << suppliers << contacts;
+    return schema;
+}
+
+QVariantList demoRow(const QString& table, const DemoOptions& options, qint64 index) {
+    if (table == DemoTable::Customers)
+        return customerRow(options, index);
+    if (table == DemoTable::Suppliers)
+        return supplierRow(options, index);
+    if (table == DemoTable::Contacts)
+        return contactRow(options, index);
+    fail(u"the demo database has no table "_s + table);
+}
+
+void createDemoDatabase(const QString& path, const DemoOptions& options) {
+    const QFileInfo target(path);
+    if (target.exists() || target.isSymLink())
+        fail(u"the file already exists: "_s + path);
+    QTemporaryDir scratch(target.absolutePath() + u"/.vdbtool-demo-XXXXXX"_s);
+    if (!scratch.isValid())
+        fail(u"cannot create a temporary folder in "_s + target.absolutePath() + u": "_s +
+             scratch.errorString());
+    const QString draft = scratch.filePath(u"demo.vdb"_s);
+    const DatabaseSchema schema = demoSchema();
+    createVdbFile(draft, schema);
+    {
+        VdbAdmin admin(draft);
+        for (const TableSchema& table : schema.tables)
+            fillTable(admin, table, options);
+        markEverySeventh(admin, DemoTable::Customers, options.records);
+        markEverySeventh(admin, DemoTable::Suppliers, options.records);
+    }
+    // The last connection folds the write-ahead log into the file; a log left behind would
+    // hold rows the moved file lacks.
+    if (QFileInfo::exists(draft + u"-wal"_s))
+        fail(u"the demo database was not completely written"_s);
+    moveIntoPlace(draft, target.absoluteFilePath());
+}

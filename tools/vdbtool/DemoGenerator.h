@@ -1,0 +1,31 @@
+#pragma once
+
+#include "VdbSchema.h"
+
+#include <QString>
+#include <QVariantList>
+
+// The demo database: shown name "Demo", location DE / 30, user ADMIN with password "admin" and
+// both admin rights, and three tables of invented German customers, suppliers and contact
+// persons whose telephone fields hold the values of DemoNumbers.
+
+struct DemoOptions {
+    qint64 records = 1000; // per table
+    quint64 seed = 1;
+};
+
+namespace DemoTable {
+inline const QString Customers = QStringLiteral("Kunden");
+inline const QString Suppliers = QStringLiteral("Lieferanten");
+inline const QString Contacts = QStringLiteral("Ansprechpartner");
+} // namespace DemoTable
+
+DatabaseSchema demoSchema();
+
+// The values of row index (from 0) of table, in the order of the schema's fields.
+QVariantList demoRow(const QString& table, const DemoOptions& options, qint64 index);
+
+// Writes the demo database to path. It is built beside path under a temporary name and moved
+// into place only when complete: a failure leaves nothing, and an existing file is never
+// replaced.
+void createDemoDatabase(const QString& path, const DemoOptions& options);

@@ -1,0 +1,74 @@
+#include "Passwords.h"
+
+#include "ToolError.h"
+
+#include <QFile>
+
+#include <termios.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString firstLine(const QString& text) {
+    const qsizetype end = text.indexOf(u'\n');
+    QString line = end < 0 ? text : text.left(end);
+    if (line.endsWith(u'\r'))
+        line.chop(1);
+    return line;
+}
+
+QString fromFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(u"cannot read the password file "_s + path + u": "_s + file.errorString());
+    return firstLine(QString::fromUtf8(file.readAll()));
+}
+
+// Standard input as a terminal, when it is one: the password must not be echoed there.
+bool isTerminal(QTextStream& in) {
+    const auto* file = qobject_cast<QFile*>(in.device());
+    return file != nullptr && file->handle() == STDIN_FILENO && ::isatty(STDIN_FILENO) == 1;
+}
+
+QString fromTerminal(ToolIo& io, const QString& prompt) {
+    io.err << prompt << Qt::flush;
+    termios saved{};
+    const bool quiet = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (quiet) {
+        termios silent = saved;
+        silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    const QString line = io.in.readLine();
+    if (quiet)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    io.err << '\n' << Qt::flush;
+    return line;
+}
+
+} // namespace
+
+OptionDef passwordFileOption() {
+    return {u"password-file"_s, true};
+}
+
+QString readPassword(const CommandLine& commandLine, ToolIo& io, const QString& prompt) {
+    QString password;
+    if (commandLine.isSet(u"password-file"_s)) {
+        password = fromFile(commandLine.value(u"password-file"_s));
+    } else if (qEnvironmentVariableIsSet("VDB_PASSWORD")) {
+        password = qEnvironmentVariable("VDB_PASSWORD");
+    } else if (isTerminal(io.in)) {
+        password = fromTerminal(io, prompt);
+    } else {
+        if (io.in.atEnd())
+            fail(u"no password: give --password-file FILE, set VDB_PASSWORD or write it to "
+                 "standard input"_s);
+        password = firstLine(io.in.readLine());
+    }
+    if (password.isEmpty())
+        fail(u"the password is empty"_s);
+    return password;
+}
