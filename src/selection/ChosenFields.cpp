@@ -2,10 +2,6 @@
 
 #include <algorithm>
 
-size_t qHash(const FieldPair& pair, size_t seed) {
-    return qHashMulti(seed, pair.table, pair.field);
-}
-
 bool ChosenFields::contains(const QString& table, const QString& field) const {
     return counts_.contains(FieldPair{table, field});
 }

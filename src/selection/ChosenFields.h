@@ -1,18 +1,10 @@
 #pragma once
 
+#include "FieldPair.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
-
-// One chosen (table, field) pair, exactly as the server names them.
-struct FieldPair {
-    QString table;
-    QString field;
-
-    bool operator==(const FieldPair&) const = default;
-};
-
-size_t qHash(const FieldPair& pair, size_t seed = 0);
 
 // The list of chosen fields: rows in append order until the user sorts, then kept sorted; pairs
 // compared exactly and case-sensitively; an index beside the rows answers "already chosen?"

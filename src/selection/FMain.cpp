@@ -3,13 +3,17 @@
 #include "AppTitle.h"
 #include "IndexChoice.h"
 #include "MessageBoxes.h"
+#include "ProgressView.h"
 #include "SettingsStore.h"
 #include "StringTable.h"
 #include "WindowErrors.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,6 +22,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -52,18 +57,80 @@ QLabel* makeLabel(QWidget* parent, const QString& name) {
 
 } // namespace
 
-FMain::FMain(DatabasePtr database, SettingsStore& settings, MessageBoxes& boxes, QWidget* parent)
+void openInTextViewer(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+// The window as the run's progress view: it repaints at the progress points without taking user
+// input, so the desktop never takes it for hung.
+class FMain::WindowProgress : public ProgressView {
+public:
+    explicit WindowProgress(FMain& window)
+        : window_(window) {}
+    void setBusy(bool busy) override {
+        if (busy)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QGuiApplication::restoreOverrideCursor();
+    }
+    void setStatus(const QString& text) override { window_.lblStatus->setText(text); }
+    void setProgressMaximum(int maximum) override {
+        window_.prgBar->setRange(0, std::max(maximum, 1));
+    }
+    void setProgressValue(int value) override { window_.prgBar->setValue(value); }
+    void repaintProgress() override {
+        window_.prgBar->repaint();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    void repaintWindow() override {
+        window_.repaint();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    FMain& window_;
+};
+
+FMain::FMain(DatabasePtr database, SettingsStore& settings, MessageBoxes& boxes,
+             RunEnvironment environment, QWidget* parent)
     : QWidget(parent)
     , database_(std::move(database))
     , settings_(settings)
-    , boxes_(boxes) {
+    , boxes_(boxes)
+    , environment_(std::move(environment))
+    , log_(std::make_unique<ChangeLog>(environment_.logLocale))
+    , formatter_(environment_.phoneFactory, database_)
+    , progress_(std::make_unique<WindowProgress>(*this)) {
     setObjectName(u"FMain"_s);
     buildControls();
     arrangeControls();
     connectControls();
 }
 
+// Teardown closes the change log; failures there are ignored.
 FMain::~FMain() = default;
+
+void FMain::closeEvent(QCloseEvent* event) {
+    if (running_)
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+void FMain::cmdStart_Click() {
+    if (running_)
+        return;
+    running_ = true;
+    ConversionRun run(RunServices{database_, boxes_, *progress_, *log_, formatter_,
+                                  environment_.clock, environment_.openViewer,
+                                  [this](Table& table) { return GetIndexName(table); },
+                                  [this](Table& table) {
+                                      return GetItem(table);
+                                  }},
+                      chosen_.rows(), onlyMarked());
+    lastRun_ = run.run();
+    running_ = false;
+}
 
 void FMain::buildControls() {
     lblInfo = makeLabel(this, u"lblInfo"_s);
@@ -176,6 +243,7 @@ void FMain::connectControls() {
     connect(lvwChoosedFields->header(), &QHeaderView::sectionClicked, this,
             &FMain::lvwChoosedFields_ColumnClick);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdStart, &QPushButton::clicked, this, &FMain::cmdStart_Click);
 }
 
 void FMain::Form_Load() {

@@ -1,9 +1,18 @@
 #pragma once
 
+#include "ChangeLog.h"
 #include "ChosenFields.h"
+#include "ComponentFactory.h"
+#include "ConversionRun.h"
 #include "DbServer.h"
+#include "NumberFormatting.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QWidget>
+
+#include <functional>
+#include <memory>
 
 class MessageBoxes;
 class SettingsStore;
@@ -16,6 +25,19 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+// Shows a file in the desktop's text viewer, without waiting for it.
+void openInTextViewer(const QString& path);
+
+// What the main window's conversion runs work with besides the database; tests put in fakes.
+struct RunEnvironment {
+    ComponentFactory phoneFactory = ComponentFactory::withDefaults();
+    std::function<QDateTime()> clock = [] {
+        return QDateTime::currentDateTime();
+    };
+    std::function<void(const QString&)> openViewer = openInTextViewer;
+    QLocale logLocale = QLocale::system();
+};
+
 // The main window: the tables of the database, the fields of the selected table, the list of
 // chosen fields and the options of a conversion run.
 class FMain : public QWidget {
@@ -23,7 +45,7 @@ class FMain : public QWidget {
 
 public:
     FMain(DatabasePtr database, SettingsStore& settings, MessageBoxes& boxes,
-          QWidget* parent = nullptr);
+          RunEnvironment environment = {}, QWidget* parent = nullptr);
     ~FMain() override;
 
     // Fills the window from the database and the settings; failures go to the caller.
@@ -32,6 +54,14 @@ public:
     // The chosen (table, field) pairs in list order, as the run reads them.
     const ChosenFields& chosenFields() const { return chosen_; }
     bool onlyMarked() const;
+
+    // Runs the conversion over the chosen fields (the Start button).
+    void cmdStart_Click();
+    // What the last run did.
+    const RunResult& lastRun() const { return lastRun_; }
+    // The change log of this window's runs.
+    const ChangeLog& changeLog() const { return *log_; }
+    bool hasPhoneComponent() const { return formatter_.hasComponent(); }
 
     void lvwTables_ItemClick();
     void cmdAddField_Click();
@@ -68,8 +98,8 @@ public:
     QProgressBar* prgBar;
 
 protected:
-    DatabasePtr database() const { return database_; }
-    MessageBoxes& boxes() const { return boxes_; }
+    // No closing while a run holds the window.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildControls();
@@ -80,8 +110,16 @@ private:
     void showChosenRows();
     QString selectedTableName() const;
 
+    class WindowProgress;
+
     DatabasePtr database_;
     SettingsStore& settings_;
     MessageBoxes& boxes_;
+    RunEnvironment environment_;
     ChosenFields chosen_;
+    std::unique_ptr<ChangeLog> log_;
+    KanonicalFormatter formatter_;
+    std::unique_ptr<WindowProgress> progress_;
+    RunResult lastRun_;
+    bool running_ = false;
 };

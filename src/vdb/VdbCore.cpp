@@ -246,8 +246,17 @@ void VdbCore::moveFirst(int t) {
     dropEdits(cursor);
     cursor.page.clear();
     cursor.pagePosition = 0;
-    cursor.eof = true;
+    cursor.eof = false;
     cursor.rowLoaded = false;
+    cursor.pending = true;
+}
+
+void VdbCore::startIfPending(int t) {
+    Cursor& cursor = cursors_[t];
+    if (!cursor.pending)
+        return;
+    cursor.pending = false;
+    cursor.eof = true;
     cursor.snapshot = false;
     cursor.exhausted = false;
     statements_[t].nextRowIds.reset();
@@ -272,6 +281,7 @@ void VdbCore::moveFirst(int t) {
 void VdbCore::skip(int t, qint32 count) {
     if (count < 0)
         throw vdbError(VdbCode::InvalidArgument, u"Skip moves forward only."_s);
+    startIfPending(t);
     Cursor& cursor = cursors_[t];
     if (count == 0 || cursor.eof)
         return;
@@ -280,11 +290,13 @@ void VdbCore::skip(int t, qint32 count) {
         advance(t);
 }
 
-bool VdbCore::eof(int t) const {
+bool VdbCore::eof(int t) {
+    startIfPending(t);
     return cursors_[t].eof;
 }
 
 VdbCore::Cursor& VdbCore::positioned(int t) {
+    startIfPending(t);
     Cursor& cursor = cursors_[t];
     if (cursor.eof)
         throw vdbError(VdbCode::NoCurrentRecord,

@@ -47,7 +47,7 @@ public:
     void setShowUnmarked(int t, bool on);
     void moveFirst(int t);
     void skip(int t, qint32 count);
-    bool eof(int t) const;
+    bool eof(int t);
     QString recordId(int t);
     QVariant value(int t, int field);
     void setValue(int t, int field, const QVariant& value);
@@ -69,6 +69,9 @@ private:
         bool showMarked = true;
         bool showUnmarked = true;
         bool eof = true;
+        // MoveFirst was called and the visit starts at the next look at the cursor, so that
+        // ShowMarked and ShowUnmarked right after MoveFirst still choose what it visits.
+        bool pending = false;
         bool snapshot = false; // visit order kept in the side database
         qint64 lastKey = 0;    // last sequence number (snapshot) or row id (row-id order)
         bool exhausted = true; // no further page to read
@@ -96,6 +99,7 @@ private:
     bool loadRow(int t);
     void dropEdits(Cursor& cursor);
     Cursor& positioned(int t);
+    void startIfPending(int t);
     SqliteConnection& side();
     SqliteStatement& updateStatement(int t, const std::vector<bool>& mask);
     static QVariant fromStored(FieldType type, const QVariant& stored);

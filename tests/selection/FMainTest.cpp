@@ -11,9 +11,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -361,6 +363,38 @@ TEST_F(FMainTest, LoadFailurePassesToTheCaller) {
     });
     FMain w(faulty, settings, boxes);
     EXPECT_THROW(w.Form_Load(), ErrorRecord);
+}
+
+TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
+    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s, u"TELEFAX"_s},
+                       {{u"1"_s, u"Meier"_s, u"030 1234567"_s, u"040 7654321"_s}});
+    QStringList viewed;
+    RunEnvironment environment;
+    environment.clock = [] {
+        return QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9));
+    };
+    environment.openViewer = [&](const QString& path) {
+        viewed << path;
+    };
+    FMain w(VdbFixture::open(file), settings, boxes, environment);
+    w.Form_Load();
+    w.show();
+    boxes.expect(MsgAnswer::Yes);
+    QTest::mouseClick(w.cmdStart, Qt::LeftButton);
+    EXPECT_EQ(boxes.last().text, u"2 record(s) converted.\r\nShow log?"_s);
+    EXPECT_EQ(w.lastRun().converted, 2);
+    EXPECT_EQ(w.lblStatus->text(), QString());
+    EXPECT_EQ(w.prgBar->value(), 0);
+    EXPECT_FALSE(w.hasPhoneComponent());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    ASSERT_EQ(viewed.size(), 1);
+    EXPECT_TRUE(viewed[0].endsWith(u"/Logs/Telnormer/firm_2024-03-05 14-07-09.txt"_s));
+    EXPECT_EQ(viewed[0], w.changeLog().path());
+    // A second run appends to the same log.
+    boxes.expect(MsgAnswer::No);
+    w.cmdStart->click();
+    EXPECT_EQ(boxes.last().text, u"0 record(s) converted.\r\nShow log?"_s);
+    EXPECT_EQ(w.changeLog().path(), viewed[0]);
 }
 
 TEST_F(FMainTest, KeyboardOrder) {

@@ -89,6 +89,23 @@ TEST_F(VdbCursorTest, MarkedAndUnmarkedVisits) {
     EXPECT_EQ(db->Tables()->Item(u"Other"_s)->MarkedCount(), 0);
 }
 
+// The conversion run chooses marked records right after MoveFirst, before it looks at the cursor.
+TEST_F(VdbCursorTest, ChoiceOfMarkedRecordsRightAfterMoveFirstCounts) {
+    VdbAdmin(file).mark(u"T"_s, {u"3"_s, u"4"_s}, true);
+    table->Indexes()->Activate(u"ID"_s, 0);
+    const FieldPtr id = table->Fields()->Item(u"ID"_s);
+    QList<qint64> ids;
+    table->MoveFirst(256);
+    table->ShowMarked(true, 256);
+    table->ShowUnmarked(false, 256);
+    for (; !table->Eof(); table->Skip(1, 256))
+        ids << id->Value().toLongLong();
+    EXPECT_EQ(ids, (QList<qint64>{3, 4}));
+    table->MoveFirst(256);
+    table->ShowUnmarked(true, 256);
+    EXPECT_EQ(visit(table).size(), 5);
+}
+
 // The run's pattern: rewrite the indexed field record by record, committing as it goes.
 TEST_F(VdbCursorTest, RewritingTheIndexedFieldNeitherSkipsNorRevisits) {
     for (const QString& index : {u"Tel"_s, u"NameId"_s, u"ID"_s}) {

@@ -1,0 +1,160 @@
+#include "ChangeLog.h"
+
+#include "ErrorRecord.h"
+#include "GlobalDefs.h"
+#include "StringTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kCrLf = u"\r\n"_s;
+
+[[noreturn]] void fail(qint32 number, const QString& description) {
+    throw ErrorRecord(number, description, u"ChangeLog"_s);
+}
+
+constexpr qint32 kInvalidCall = 5;
+constexpr qint32 kFileExists = 58;
+
+void createFolder(const QString& folder) {
+    if (QFileInfo(folder).isDir())
+        return;
+    // Only the last level: its parent must exist.
+    if (!QDir().mkdir(folder))
+        fail(ErrorNumber::FileAccess,
+             u"Path/File access error: cannot create the folder "_s + folder);
+}
+
+// The long time format without its time-zone field ("t" outside quotes), as the log reads best.
+QString withoutTimeZone(const QString& format) {
+    QString result;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (c == u't' && !quoted)
+            continue;
+        result += c;
+    }
+    return result.trimmed();
+}
+
+} // namespace
+
+ChangeLog::ChangeLog(QLocale locale)
+    : locale_(std::move(locale)) {}
+
+ChangeLog::~ChangeLog() {
+    close();
+}
+
+QString ChangeLog::logPathFor(const QString& databaseFileName, const QDateTime& now) {
+    const qsizetype slash = databaseFileName.lastIndexOf(u'/');
+    if (slash < 0)
+        fail(kInvalidCall, u"Invalid procedure call or argument: the database path "_s +
+                               databaseFileName + u" names no folder"_s);
+    const QString folder = databaseFileName.left(slash + 1);
+    const QString fileName = databaseFileName.mid(slash + 1);
+    // The last four characters are the extension with its dot, whatever they are.
+    if (fileName.size() < 4)
+        fail(kInvalidCall, u"Invalid procedure call or argument: the database file name "_s +
+                               fileName + u" is too short"_s);
+    return folder + u"Logs/Telnormer/"_s + fileName.chopped(4) + u'_' +
+           now.toString(u"yyyy-MM-dd HH-mm-ss"_s) + u".txt"_s;
+}
+
+QString ChangeLog::stamp(const QDateTime& now) const {
+    return locale_.toString(now.date(), QLocale::ShortFormat) + u' ' +
+           locale_.toString(now.time(), withoutTimeZone(locale_.timeFormat(QLocale::LongFormat)));
+}
+
+void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now) {
+    if (file_) {
+        write(kCrLf + QString(52, u'_') + kCrLf + kCrLf + stamp(now) + kCrLf);
+        return;
+    }
+    const QString path = logPathFor(databaseFileName, now);
+    const QString folder = databaseFileName.left(databaseFileName.lastIndexOf(u'/') + 1);
+    createFolder(folder + u"Logs"_s);
+    createFolder(folder + u"Logs/Telnormer"_s);
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (QFileInfo::exists(path))
+            fail(kFileExists, u"File already exists: "_s + path);
+        fail(ErrorNumber::FileAccess,
+             u"Path/File access error: "_s + path + u" ("_s + file->errorString() + u')');
+    }
+    file_ = std::move(file);
+    path_ = path;
+    write(stamp(now) + kCrLf);
+}
+
+void ChangeLog::write(const QString& text) {
+    if (!file_)
+        fail(91, u"Object variable or With block variable not set: the change log is not open"_s);
+    const QByteArray bytes = text.toUtf8();
+    if (file_->write(bytes) != bytes.size() || !file_->flush())
+        fail(ErrorNumber::FileAccess, u"Path/File access error: cannot write the change log "_s +
+                                          path_ + u" ("_s + file_->errorString() + u')');
+}
+
+void ChangeLog::writeLine(const QString& text) {
+    write(text + kCrLf);
+}
+
+void ChangeLog::tableHeader(const QString& table) {
+    write(kCrLf + u"Table: "_s + table + kCrLf);
+    writeLine(u"Replace in fields:"_s);
+}
+
+void ChangeLog::fieldNameLine(const QString& field) {
+    writeLine(field);
+}
+
+void ChangeLog::tableHeaderEnd() {
+    write(kCrLf);
+}
+
+void ChangeLog::recordHeader(const QString& label, const QString& id) {
+    writeLine(QString());
+    writeLine(u"Record: "_s + label);
+    writeLine(u"ID: "_s + id);
+}
+
+void ChangeLog::changeLine(const QString& field, const QString& oldValue, const QString& newValue) {
+    writeLine(u"Field "_s + field + u": "_s + oldValue + u" -> "_s + newValue);
+}
+
+void ChangeLog::validationFailure(const QStringList& notes) {
+    writeLine(u"Error: Feldinhalt entspricht nicht der geforderten Bedingung! Überprüfen Sie den "
+              "Feldinhalt."_s);
+    writeLine(u"Letzte "_s + QString::number(notes.size()) +
+              u" Datensätze wurde nicht geändert:"_s);
+    for (const QString& note : notes)
+        writeLine(note);
+    write(kCrLf);
+}
+
+void ChangeLog::errorEntry(qint32 number, const QString& description) {
+    write(kCrLf + u"Error "_s + HexNumber(number) + u" - "_s + description + kCrLf);
+}
+
+void ChangeLog::rollbackNotice() {
+    writeLine(LoadResourceString(IDS_RUN_ROLLED_BACK));
+}
+
+void ChangeLog::runSummary(qint32 converted) {
+    write(kCrLf + QString::number(converted) + LoadResourceString(IDS_RUN_CONVERTED));
+}
+
+void ChangeLog::close() {
+    if (file_) {
+        file_->close();
+        file_.reset();
+    }
+}

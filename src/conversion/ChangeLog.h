@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QFile;
+
+// The plain-text change log beside the database: one file for all runs of one main window,
+// created by its first run in "Logs/Telnormer/" below the database's folder. Every entry reaches
+// the disk as it is written, so a viewer opened mid-run sees everything so far. UTF-8, no
+// byte-order mark, CR LF line ends. Failures throw ErrorRecord.
+class ChangeLog {
+public:
+    // locale gives the date and time format of the run headers.
+    explicit ChangeLog(QLocale locale = QLocale::system());
+    ~ChangeLog();
+    ChangeLog(const ChangeLog&) = delete;
+    ChangeLog& operator=(const ChangeLog&) = delete;
+
+    // Start of a run: the first prepares folders and file and writes the first run header,
+    // later ones write the separator and their header. A failed preparation leaves the log
+    // unprepared, so the next run tries again.
+    void prepare(const QString& databaseFileName, const QDateTime& now);
+    bool isOpen() const { return file_ != nullptr; }
+    // The log file's path; empty before the first preparation.
+    const QString& path() const { return path_; }
+
+    void tableHeader(const QString& table);
+    void fieldNameLine(const QString& field);
+    void tableHeaderEnd();
+    void recordHeader(const QString& label, const QString& id);
+    void changeLine(const QString& field, const QString& oldValue, const QString& newValue);
+    // notes are "Field <name>: <old value>", one per value of the record that was not stored.
+    void validationFailure(const QStringList& notes);
+    void errorEntry(qint32 number, const QString& description);
+    void rollbackNotice();
+    void runSummary(qint32 converted);
+
+    // Closes the file; failures are ignored.
+    void close();
+
+    // The log file path for a database file and the moment of the first run.
+    static QString logPathFor(const QString& databaseFileName, const QDateTime& now);
+
+private:
+    QString stamp(const QDateTime& now) const;
+    void write(const QString& text);
+    void writeLine(const QString& text);
+
+    QLocale locale_;
+    std::unique_ptr<QFile> file_;
+    QString path_;
+};

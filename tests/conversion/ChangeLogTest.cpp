@@ -1,0 +1,154 @@
+#include "ChangeLog.h"
+#include "ErrorRecord.h"
+#include "StringConversions.h"
+#include "StringTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QDateTime kFirst(QDate(2024, 3, 5), QTime(14, 7, 9));
+const QDateTime kSecond(QDate(2024, 3, 5), QTime(15, 0, 1));
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return file.readAll();
+}
+
+class ChangeLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setUiLanguageOverride(UiLanguage::English);
+        database = dir.filePath(u"Kunden.vdb"_s);
+    }
+    void TearDown() override { setUiLanguageOverride(std::nullopt); }
+
+    QTemporaryDir dir;
+    QString database;
+    ChangeLog log{QLocale(QLocale::German, QLocale::Germany)};
+};
+
+TEST(ChangeLogPath, NamedAfterDatabaseAndFirstRun) {
+    EXPECT_EQ(ChangeLog::logPathFor(u"/daten/Kunden.vdb"_s, kFirst),
+              u"/daten/Logs/Telnormer/Kunden_2024-03-05 14-07-09.txt"_s);
+    // The last four characters go, whatever they are.
+    EXPECT_EQ(ChangeLog::logPathFor(u"/db/kunden.data"_s, kFirst),
+              u"/db/Logs/Telnormer/kunden._2024-03-05 14-07-09.txt"_s);
+    EXPECT_EQ(
+        ChangeLog::logPathFor(u"/x/abcd"_s, QDateTime(QDate(2024, 12, 31), QTime(23, 59, 58))),
+        u"/x/Logs/Telnormer/_2024-12-31 23-59-58.txt"_s);
+    EXPECT_THROW(ChangeLog::logPathFor(u"Kunden.vdb"_s, kFirst), ErrorRecord);
+    EXPECT_THROW(ChangeLog::logPathFor(u"/x/abc"_s, kFirst), ErrorRecord);
+}
+
+TEST_F(ChangeLogTest, EveryEntryExactlyAndAtOnceOnDisk) {
+    log.prepare(database, kFirst);
+    const QString path = dir.filePath(u"Logs/Telnormer/Kunden_2024-03-05 14-07-09.txt"_s);
+    EXPECT_EQ(log.path(), path);
+    EXPECT_EQ(contents(path), QByteArray("05.03.24 14:07:09\r\n"));
+    log.tableHeader(u"Kunden"_s);
+    log.fieldNameLine(u"Telefon"_s);
+    log.tableHeaderEnd();
+    log.recordHeader(u"Müller"_s, u"7"_s);
+    log.changeLine(u"Telefon"_s, u"030 1"_s, u"+49 (30) 1"_s);
+    log.validationFailure({u"Field Telefon: 030 1"_s, u"Field Fax: 2"_s});
+    log.errorEntry(static_cast<qint32>(0x80040FA0u), u"Disk full"_s);
+    log.rollbackNotice();
+    // Each entry is on disk before the next call.
+    EXPECT_TRUE(contents(path).endsWith("Changes were rolled back!\r\n"));
+    log.runSummary(12);
+    const QByteArray expected =
+        "05.03.24 14:07:09\r\n"
+        "\r\nTable: Kunden\r\n"
+        "Replace in fields:\r\n"
+        "Telefon\r\n"
+        "\r\n"
+        "\r\n"
+        "Record: M\xC3\xBCller\r\n"
+        "ID: 7\r\n"
+        "Field Telefon: 030 1 -> +49 (30) 1\r\n"
+        "Error: Feldinhalt entspricht nicht der geforderten Bedingung! \xC3\x9C"
+        "berpr\xC3\xBC"
+        "fen Sie den Feldinhalt.\r\n"
+        "Letzte 2 Datens\xC3\xA4tze wurde nicht ge\xC3\xA4ndert:\r\n"
+        "Field Telefon: 030 1\r\n"
+        "Field Fax: 2\r\n"
+        "\r\n"
+        "\r\nError 80040FA0 - Disk full\r\n"
+        "Changes were rolled back!\r\n"
+        "\r\n12 record(s) converted.";
+    EXPECT_EQ(contents(path), expected);
+}
+
+TEST_F(ChangeLogTest, LaterRunsAppendWithTheSeparator) {
+    log.prepare(database, kFirst);
+    log.runSummary(0);
+    log.prepare(database, kSecond);
+    setUiLanguageOverride(UiLanguage::German);
+    log.runSummary(3);
+    const QByteArray expected = "05.03.24 14:07:09\r\n"
+                                "\r\n0 record(s) converted."
+                                "\r\n" +
+                                QByteArray(52, '_') +
+                                "\r\n\r\n05.03.24 15:00:01\r\n"
+                                "\r\n3 Datens\xC3\xA4tze konvertiert.";
+    EXPECT_EQ(contents(log.path()), expected);
+    // The file keeps the first run's name.
+    EXPECT_TRUE(log.path().endsWith(u"Kunden_2024-03-05 14-07-09.txt"_s));
+}
+
+TEST_F(ChangeLogTest, OnlyTheMissingFolderIsCreated) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"Logs"_s));
+    QFile marker(dir.filePath(u"Logs/keep.txt"_s));
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    log.prepare(database, kFirst);
+    EXPECT_TRUE(QFile::exists(dir.filePath(u"Logs/keep.txt"_s)));
+    EXPECT_TRUE(QFile::exists(log.path()));
+}
+
+TEST_F(ChangeLogTest, FailedPreparationLeavesTheLogUnprepared) {
+    // "Logs" is a file: the folder cannot be made.
+    QFile blocker(dir.filePath(u"Logs"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_THROW(log.prepare(database, kFirst), ErrorRecord);
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_THROW(log.changeLine(u"a"_s, u"b"_s, u"c"_s), ErrorRecord);
+    ASSERT_TRUE(QFile::remove(blocker.fileName()));
+    log.prepare(database, kFirst);
+    EXPECT_EQ(contents(log.path()), QByteArray("05.03.24 14:07:09\r\n"));
+}
+
+TEST_F(ChangeLogTest, AnExistingLogFileIsNeverOverwritten) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath(u"Logs/Telnormer"_s));
+    const QString path = ChangeLog::logPathFor(database, kFirst);
+    QFile other(path);
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("another window's log");
+    other.close();
+    try {
+        log.prepare(database, kFirst);
+        FAIL() << "no error";
+    } catch (const ErrorRecord& e) {
+        EXPECT_EQ(e.number(), 58);
+    }
+    EXPECT_EQ(contents(path), QByteArray("another window's log"));
+}
+
+TEST_F(ChangeLogTest, ClosingTwiceIsHarmless) {
+    log.prepare(database, kFirst);
+    log.close();
+    log.close();
+    EXPECT_FALSE(log.isOpen());
+}
+
+} // namespace

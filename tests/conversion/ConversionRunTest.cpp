@@ -1,0 +1,447 @@
+#include "ConversionRun.h"
+#include "AppTitle.h"
+#include "ChangeLog.h"
+#include "ComponentFactory.h"
+#include "ConversionFakes.h"
+#include "FaultyDatabase.h"
+#include "IndexChoice.h"
+#include "MessageBoxPrinting.h"
+#include "NumberFormatting.h"
+#include "ProgressView.h"
+#include "ScriptedMessageBoxes.h"
+#include "StringConversions.h"
+#include "StringTable.h"
+#include "VdbAdmin.h"
+#include "VdbFixture.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QDateTime kNow(QDate(2024, 3, 5), QTime(14, 7, 9));
+
+// Records what the run shows, and that the busy pointer is set and restored in pairs.
+class RecordingProgress : public ProgressView {
+public:
+    void setBusy(bool busy) override {
+        depth += busy ? 1 : -1;
+        EXPECT_GE(depth, 0);
+        EXPECT_LE(depth, 1);
+    }
+    void setStatus(const QString& text) override { statuses << text; }
+    void setProgressMaximum(int maximum) override { this->maximum = maximum; }
+    void setProgressValue(int value) override { values << value; }
+    void repaintProgress() override { ++progressRepaints; }
+    void repaintWindow() override { ++windowRepaints; }
+
+    int depth = 0;
+    int maximum = -1;
+    QStringList statuses;
+    QList<int> values;
+    int progressRepaints = 0;
+    int windowRepaints = 0;
+};
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+class ConversionRunTest : public ::testing::Test {
+protected:
+    // The real component, watched: it records the values it completes and fails on one.
+    class ForwardingComponent : public PhoneComponent {
+    public:
+        explicit ForwardingComponent(ConversionRunTest& test)
+            : test_(test)
+            , real_(ComponentFactory::withDefaults().create(kPhoneApplicationName)) {}
+        void UseDatabase(DatabasePtr& db) override { real_->UseDatabase(db); }
+        void SetVisible(bool visible) override { real_->SetVisible(visible); }
+        QString CompleteNumber(QString& number) override {
+            test_.completed << number;
+            if (number == test_.failingValue)
+                throw ErrorRecord(7, u"Out of memory"_s);
+            return real_->CompleteNumber(number);
+        }
+
+    private:
+        ConversionRunTest& test_;
+        std::shared_ptr<PhoneComponent> real_;
+    };
+
+    void SetUp() override {
+        setUiLanguageOverride(UiLanguage::English);
+        TableSchema customers;
+        customers.name = u"Kunden"_s;
+        customers.fields << FieldSchema{u"ID"_s, FieldType::Integer, {}} << textField(u"Name"_s)
+                         << textField(u"Telefon"_s)
+                         << textField(u"Telefax"_s, u"length(\"Telefax\") <= 16"_s)
+                         << textField(u"Mobil"_s);
+        customers.indexes << IndexSchema{u"ID"_s, {u"ID"_s}};
+        customers.properties << std::pair{u"ItemExpression"_s, u"Kunden->Name"_s};
+        TableSchema plain = tableOf(u"Ohne"_s, {u"Name"_s, u"Telefon"_s});
+        TableSchema notes = tableOf(u"Notizen"_s, {u"Text"_s});
+        file = fx.create(u"Kunden.vdb"_s, schemaOf({customers, notes, plain}));
+        factory.registerCreator(kPhoneApplicationName, [this]() -> std::shared_ptr<PhoneComponent> {
+            ++componentsMade;
+            if (failCreation)
+                throw ErrorRecord(429, u"ActiveX component can't create object"_s);
+            return std::make_shared<ForwardingComponent>(*this);
+        });
+    }
+    void TearDown() override { setUiLanguageOverride(std::nullopt); }
+
+    void addCustomers(const QList<QVariantList>& rows) {
+        VdbFixture::insert(file, u"Kunden"_s,
+                           {u"ID"_s, u"Name"_s, u"Telefon"_s, u"Telefax"_s, u"Mobil"_s}, rows);
+    }
+    // n customers whose Telefon is a national number.
+    void addNumberedCustomers(int n) {
+        QList<QVariantList> rows;
+        for (int i = 1; i <= n; ++i)
+            rows << QVariantList{i, QString(u"K"_s + QString::number(i)),
+                                 QString(u"030 "_s + QString::number(1000000 + i)), QVariant(),
+                                 QVariant()};
+        addCustomers(rows);
+    }
+
+    // One run, as the window starts it, on a fresh connection.
+    RunResult run(const QList<FieldPair>& chosen, bool onlyMarked = false, FaultHook fault = {}) {
+        database = VdbFixture::open(file);
+        if (fault)
+            database = faultyDatabase(database, fault);
+        KanonicalFormatter formatter(factory, database);
+        ConversionRun conversion(RunServices{database, boxes, progress, log, formatter,
+                                             [] { return kNow; },
+                                             [this](const QString& path) { viewed << path; },
+                                             [this](Table& t) { return GetIndexName(t, boxes); },
+                                             [this](Table& t) {
+                                                 return GetItem(t, boxes);
+                                             }},
+                                 chosen, onlyMarked);
+        const RunResult result = conversion.run();
+        EXPECT_FALSE(formatter.hasComponent());
+        EXPECT_EQ(progress.depth, 0);
+        return result;
+    }
+
+    // The stored values of a Kunden field, in ID order.
+    QStringList stored(const QString& field) {
+        const TablePtr table = VdbFixture::open(file)->Tables()->Item(u"Kunden"_s);
+        table->Indexes()->Activate(u"ID"_s, 0);
+        QStringList values;
+        for (table->MoveFirst(0); !table->Eof(); table->Skip(1, 0)) {
+            const QVariant v = table->Fields()->Item(field)->Value();
+            values << (v.isNull() ? u"<null>"_s : v.toString());
+        }
+        return values;
+    }
+
+    void expectSummary(qint32 converted, MsgAnswer answer = MsgAnswer::No) {
+        boxes.expect(answer);
+        expectedSummary = QString::number(converted) + u" record(s) converted.\r\nShow log?"_s;
+    }
+    void checkSummary() {
+        const MessageBoxRequest expected{expectedSummary, AppTitle(), MsgIcon::Information,
+                                         MsgButtons::YesNo, MsgAnswer::Yes};
+        EXPECT_EQ(boxes.last(), expected);
+    }
+
+    VdbFixture fx;
+    QString file;
+    DatabasePtr database;
+    ScriptedMessageBoxes boxes;
+    RecordingProgress progress;
+    ChangeLog log{QLocale(QLocale::German, QLocale::Germany)};
+    ComponentFactory factory;
+    int componentsMade = 0;
+    bool failCreation = false;
+    QString failingValue;
+    QStringList completed;
+    QStringList viewed;
+    QString expectedSummary;
+};
+
+const FieldPair kTelefon{u"Kunden"_s, u"Telefon"_s};
+const FieldPair kTelefax{u"Kunden"_s, u"Telefax"_s};
+const FieldPair kMobil{u"Kunden"_s, u"Mobil"_s};
+
+TEST_F(ConversionRunTest, FirstRunLogsExactlyAndConvertsWhatChanges) {
+    addCustomers({{1, u"Meier"_s, u"030 1234567"_s, QVariant(), u"0171 1234567"_s},
+                  {2, u"Schulz"_s, u"Tel. 030 7654321 privat"_s, u"+49 (30) 555"_s, u""_s},
+                  {3, u"Lang"_s, u"+49 30 1234567"_s, u"-030 1"_s, u"keine"_s}});
+    expectSummary(3, MsgAnswer::Yes);
+    const RunResult result = run({kTelefon, kMobil, kTelefax});
+    checkSummary();
+    EXPECT_EQ(result.converted, 3);
+    EXPECT_EQ(result.total, 3);
+    EXPECT_FALSE(result.stopped);
+    EXPECT_EQ(stored(u"Telefon"_s),
+              (QStringList{u"+49 (30) 1234567"_s, u"Tel. +49 (30) 7654321 privat"_s,
+                           u"+49 30 1234567"_s}));
+    EXPECT_EQ(stored(u"Mobil"_s), (QStringList{u"+49 (171) 1234567"_s, u""_s, u"keine"_s}));
+    const QByteArray expected =
+        "05.03.24 14:07:09\r\n"
+        "\r\nTable: Kunden\r\n"
+        "Replace in fields:\r\n"
+        "Telefon\r\n"
+        "Mobil\r\n"
+        "Telefax\r\n"
+        "\r\n"
+        "\r\n"
+        "Record: Meier\r\n"
+        "ID: 1\r\n"
+        "Field Telefon: 030 1234567 -> +49 (30) 1234567\r\n"
+        "Field Mobil: 0171 1234567 -> +49 (171) 1234567\r\n"
+        "\r\n"
+        "Record: Schulz\r\n"
+        "ID: 2\r\n"
+        "Field Telefon: Tel. 030 7654321 privat -> Tel. +49 (30) 7654321 privat\r\n"
+        "\r\n3 record(s) converted.";
+    EXPECT_EQ(contents(log.path()), expected);
+    EXPECT_EQ(viewed, QStringList{log.path()});
+    // "-030 1", "", "keine" and Null were never handed to the component.
+    EXPECT_FALSE(completed.contains(u"-030 1"_s));
+    EXPECT_FALSE(completed.contains(u"keine"_s));
+    EXPECT_EQ(componentsMade, 1);
+}
+
+TEST_F(ConversionRunTest, SecondRunConvertsNothingAndAppendsToTheLog) {
+    addNumberedCustomers(5);
+    expectSummary(5);
+    run({kTelefon});
+    expectSummary(0);
+    const RunResult second = run({kTelefon});
+    checkSummary();
+    EXPECT_EQ(second.converted, 0);
+    EXPECT_EQ(componentsMade, 2); // one per run
+    const QByteArray text = contents(log.path());
+    EXPECT_TRUE(text.contains(QByteArray("\r\n5 record(s) converted.\r\n" + QByteArray(52, '_') +
+                                         "\r\n\r\n05.03.24 14:07:09\r\n\r\nTable: Kunden\r\n")));
+    EXPECT_TRUE(text.endsWith("Telefon\r\n\r\n\r\n0 record(s) converted."));
+}
+
+TEST_F(ConversionRunTest, NoValueToFormatCreatesNoComponent) {
+    addCustomers({{1, u"A"_s, u"keine"_s, QVariant(), QVariant()}});
+    expectSummary(0);
+    run({kTelefon});
+    EXPECT_EQ(componentsMade, 0);
+}
+
+TEST_F(ConversionRunTest, ZeroIsHandledDashesAndEmptyAreNot) {
+    addCustomers({{1, u"A"_s, u"0"_s, QVariant(), QVariant()},
+                  {2, u"B"_s, u"-"_s, QVariant(), QVariant()},
+                  {3, u"C"_s, u"-123"_s, QVariant(), QVariant()},
+                  {4, u"D"_s, u""_s, QVariant(), QVariant()},
+                  {5, u"E"_s, QVariant(), QVariant(), QVariant()}});
+    expectSummary(0);
+    run({kTelefon});
+    EXPECT_EQ(completed, QStringList{u"0"_s});
+}
+
+TEST_F(ConversionRunTest, BatchCadence) {
+    for (const int records : {50, 250}) {
+        SCOPED_TRACE(records);
+        file = fx.create(QString(u"cadence"_s + QString::number(records) + u".vdb"_s),
+                         schemaOf({tableOf(u"Kunden"_s, {u"Telefon"_s})}));
+        QList<QVariantList> rows;
+        for (int i = 0; i < records; ++i)
+            rows << QVariantList{QString(u"030 "_s + QString::number(2000000 + i))};
+        VdbFixture::insert(file, u"Kunden"_s, {u"Telefon"_s}, rows);
+        progress = RecordingProgress{};
+        int commits = 0;
+        int begins = 0;
+        expectSummary(records);
+        log.close(); // a new window's log for the new database
+        run({kTelefon}, false, [&](const QString& operation) {
+            commits += operation == u"Transaction.Commit"_s;
+            begins += operation == u"Transaction.Begin"_s;
+        });
+        const int reports = records < 100 ? records : records / 10;
+        EXPECT_EQ(progress.maximum, records);
+        EXPECT_EQ(commits, reports + 1); // and the last one at the end
+        EXPECT_EQ(begins, reports + 1);
+        ASSERT_EQ(progress.values.size(), reports + 1);
+        EXPECT_EQ(progress.values[0], records < 100 ? 1 : 10);
+        EXPECT_EQ(progress.values[reports - 1], records);
+        EXPECT_EQ(progress.values.last(), 0);
+        EXPECT_EQ(progress.statuses[reports - 1],
+                  u"Checking records in table Kunden, %1 from %1 records checked."_s.arg(records));
+        EXPECT_EQ(progress.statuses.last(), QString());
+    }
+}
+
+TEST_F(ConversionRunTest, ValidationFailureWithThreeValues) {
+    // Telefax holds 16 characters: its canonical form breaks the condition.
+    addCustomers({{1, u"Voll"_s, u"030 1111111"_s, u"030 22222-333333"_s, u"0171 3333333"_s},
+                  {2, u"Gut"_s, u"030 4444444"_s, QVariant(), QVariant()}});
+    expectSummary(1);
+    const RunResult result = run({kTelefon, kTelefax, kMobil});
+    checkSummary();
+    EXPECT_EQ(result.converted, 1);
+    EXPECT_EQ(stored(u"Telefon"_s), (QStringList{u"030 1111111"_s, u"+49 (30) 4444444"_s}));
+    EXPECT_EQ(stored(u"Telefax"_s), (QStringList{u"030 22222-333333"_s, u"<null>"_s}));
+    EXPECT_TRUE(
+        contents(log.path())
+            .contains("Field Mobil: 0171 3333333 -> +49 (171) 3333333\r\n"
+                      "Error: Feldinhalt entspricht nicht der geforderten Bedingung! \xC3\x9C"
+                      "berpr\xC3\xBC"
+                      "fen Sie den Feldinhalt.\r\n"
+                      "Letzte 3 Datens\xC3\xA4tze wurde nicht ge\xC3\xA4ndert:\r\n"
+                      "Field Telefon: 030 1111111\r\n"
+                      "Field Telefax: 030 22222-333333\r\n"
+                      "Field Mobil: 0171 3333333\r\n"
+                      "\r\n"
+                      "\r\nRecord: Gut\r\n"));
+}
+
+// 150 records: batches of 10. The component fails on record 15.
+class StopTest : public ConversionRunTest {
+protected:
+    void SetUp() override {
+        ConversionRunTest::SetUp();
+        addNumberedCustomers(150);
+        failingValue = u"030 1000015"_s;
+    }
+    void expectStopQuestion(MsgAnswer stop) {
+        boxes.expect(stop);
+        stopQuestion = u"Error 7\r\nOut of memory\r\nDo you want to cancel?"_s;
+    }
+    void checkStopQuestion(size_t index) {
+        ASSERT_GT(boxes.shown().size(), index);
+        const MessageBoxRequest expected{stopQuestion, AppTitle(), MsgIcon::Exclamation,
+                                         MsgButtons::YesNo, MsgAnswer::No};
+        EXPECT_EQ(boxes.shown()[index], expected);
+    }
+    QString stopQuestion;
+};
+
+TEST_F(StopTest, StopWithRollbackUndoesOnlyTheOpenBatch) {
+    expectStopQuestion(MsgAnswer::Yes);
+    boxes.expect(MsgAnswer::Yes); // roll back
+    const RunResult result = run({kTelefon});
+    checkStopQuestion(0);
+    EXPECT_EQ(boxes.shown()[1].text, u"Do you want to rollback changes?"_s);
+    EXPECT_EQ(boxes.shown()[1].icon, MsgIcon::Question);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_TRUE(result.rolledBack);
+    const QStringList values = stored(u"Telefon"_s);
+    for (int i = 0; i < 150; ++i)
+        EXPECT_EQ(values[i].startsWith(u"+49"_s), i < 10) << i;
+    const QByteArray text = contents(log.path());
+    EXPECT_TRUE(text.endsWith("\r\nError 7 - Out of memory\r\nChanges were rolled back!\r\n"));
+    EXPECT_FALSE(text.contains("converted"));
+    EXPECT_TRUE(viewed.isEmpty());
+}
+
+TEST_F(StopTest, StopWithoutRollbackKeepsTheOpenBatch) {
+    expectStopQuestion(MsgAnswer::Yes);
+    boxes.expect(MsgAnswer::No);
+    const RunResult result = run({kTelefon});
+    EXPECT_TRUE(result.stopped);
+    EXPECT_FALSE(result.rolledBack);
+    const QStringList values = stored(u"Telefon"_s);
+    for (int i = 0; i < 150; ++i)
+        EXPECT_EQ(values[i].startsWith(u"+49"_s), i < 14) << i;
+    EXPECT_TRUE(contents(log.path()).endsWith("\r\nError 7 - Out of memory\r\n"));
+}
+
+TEST_F(StopTest, GoingOnLeavesOnlyTheFailedValue) {
+    expectStopQuestion(MsgAnswer::No);
+    expectSummary(149);
+    const RunResult result = run({kTelefon});
+    checkStopQuestion(0);
+    checkSummary();
+    EXPECT_FALSE(result.stopped);
+    const QStringList values = stored(u"Telefon"_s);
+    EXPECT_EQ(values[14], u"030 1000015"_s);
+    EXPECT_EQ(values.filter(u"+49"_s).size(), 149);
+}
+
+TEST_F(ConversionRunTest, FailedFieldLookupPassesOverThatField) {
+    addNumberedCustomers(2);
+    boxes.expect(MsgAnswer::No);
+    expectSummary(2);
+    run({FieldPair{u"Kunden"_s, u"Fax"_s}, kTelefon});
+    EXPECT_TRUE(boxes.shown()[0].text.startsWith(u"Error 80041018\r\n"_s))
+        << boxes.shown()[0].text.toStdString();
+    checkSummary();
+    const QByteArray text = contents(log.path());
+    EXPECT_TRUE(text.contains("Replace in fields:\r\nTelefon\r\n\r\n"));
+    EXPECT_TRUE(text.contains("\r\nError 80041018 - "));
+}
+
+TEST_F(ConversionRunTest, ComponentThatCannotBeCreatedIsTriedForEveryValue) {
+    addNumberedCustomers(2);
+    failCreation = true;
+    boxes.expect(MsgAnswer::No);
+    boxes.expect(MsgAnswer::No);
+    expectSummary(0);
+    run({kTelefon});
+    EXPECT_EQ(componentsMade, 2);
+    EXPECT_EQ(boxes.shown()[0].text,
+              u"Error 1AD\r\nActiveX component can't create object\r\nDo you want to cancel?"_s);
+    EXPECT_EQ(stored(u"Telefon"_s), (QStringList{u"030 1000001"_s, u"030 1000002"_s}));
+}
+
+TEST_F(ConversionRunTest, OnlyMarkedRecords) {
+    addNumberedCustomers(6);
+    VdbAdmin(file).mark(u"Kunden"_s, {u"2"_s, u"5"_s}, true);
+    expectSummary(2);
+    const RunResult marked = run({kTelefon}, true);
+    EXPECT_EQ(marked.total, 2);
+    EXPECT_EQ(progress.maximum, 2);
+    EXPECT_EQ(progress.statuses[1],
+              u"Checking records in table Kunden, 2 from 2 records checked."_s);
+    EXPECT_EQ(stored(u"Telefon"_s).filter(u"+49"_s).size(), 2);
+    // The next run without the option visits every record again.
+    expectSummary(4);
+    const RunResult all = run({kTelefon}, false);
+    EXPECT_EQ(all.total, 6);
+    EXPECT_EQ(stored(u"Telefon"_s).filter(u"+49"_s).size(), 6);
+}
+
+TEST_F(ConversionRunTest, TablesWithoutIdUseTheRecordIdAndCountOnce) {
+    VdbFixture::insert(file, u"Ohne"_s, {u"Name"_s, u"Telefon"_s}, {{u"Eva"_s, u"030 9999999"_s}});
+    addNumberedCustomers(1);
+    expectSummary(2);
+    const RunResult result = run({kTelefon, FieldPair{u"Ohne"_s, u"Telefon"_s}, kMobil});
+    EXPECT_EQ(result.total, 2);
+    const QByteArray text = contents(log.path());
+    EXPECT_TRUE(text.contains("\r\nTable: Ohne\r\nReplace in fields:\r\nTelefon\r\n\r\n"
+                              "\r\nRecord: Eva\r\nID: 1\r\n"));
+    EXPECT_FALSE(text.contains("Table: Notizen"));
+}
+
+TEST_F(ConversionRunTest, LogThatCannotBePreparedChangesNothing) {
+    addNumberedCustomers(3);
+    QFile blocker(fx.path(u"Logs"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    boxes.expect(MsgAnswer::Ok);
+    const RunResult result = run({kTelefon});
+    EXPECT_FALSE(result.started);
+    EXPECT_EQ(boxes.last().icon, MsgIcon::Stop);
+    EXPECT_TRUE(boxes.last().text.startsWith(u"Error 4B\r\n"_s));
+    EXPECT_EQ(stored(u"Telefon"_s).filter(u"+49"_s).size(), 0);
+    EXPECT_EQ(componentsMade, 0);
+    // Once the obstacle is gone the next run prepares the log afresh.
+    ASSERT_TRUE(QFile::remove(blocker.fileName()));
+    expectSummary(3);
+    EXPECT_TRUE(run({kTelefon}).started);
+    EXPECT_TRUE(contents(log.path()).startsWith("05.03.24 14:07:09\r\n"));
+}
+
+TEST_F(ConversionRunTest, NothingChosenForAnyTable) {
+    addNumberedCustomers(3);
+    expectSummary(0);
+    const RunResult result = run({});
+    EXPECT_EQ(result.total, 0);
+    EXPECT_EQ(contents(log.path()), QByteArray("05.03.24 14:07:09\r\n\r\n0 record(s) converted."));
+}
+
+} // namespace
