@@ -62,6 +62,9 @@ VdbCore::VdbCore(std::unique_ptr<SqliteConnection> db, QString fileName, Catalog
 VdbCore::~VdbCore() {
     // Statements go before their connections; an open transaction is rolled back by SQLite.
     statements_.clear();
+    begin_.reset();
+    commit_.reset();
+    rollback_.reset();
 }
 
 std::shared_ptr<Table> VdbCore::tableHandle(int t) {
@@ -459,23 +462,31 @@ void VdbCore::update(int t) {
     dropEdits(cursor);
 }
 
+// Transaction control runs once per batch: compiled once, not parsed every time.
+void VdbCore::runControl(std::unique_ptr<SqliteStatement>& statement, const QString& sql) {
+    if (!statement)
+        statement = db_->prepare(sql, true);
+    StatementScope scope(*statement);
+    statement->step();
+}
+
 void VdbCore::begin() {
     if (inTransaction())
         throw vdbError(VdbCode::TransactionState, u"A transaction is already open."_s);
     // IMMEDIATE takes the write lock now: a busy database fails here, not in the middle of a batch.
-    db_->exec(u"BEGIN IMMEDIATE"_s);
+    runControl(begin_, u"BEGIN IMMEDIATE"_s);
 }
 
 void VdbCore::commit() {
     if (!inTransaction())
         throw vdbError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
-    db_->exec(u"COMMIT"_s);
+    runControl(commit_, u"COMMIT"_s);
 }
 
 void VdbCore::rollback() {
     if (!inTransaction())
         throw vdbError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
-    db_->exec(u"ROLLBACK"_s);
+    runControl(rollback_, u"ROLLBACK"_s);
     // Records read inside the transaction may hold undone values.
     for (Cursor& cursor : cursors_)
         cursor.rowLoaded = false;

@@ -103,6 +103,7 @@ private:
     SqliteConnection& side();
     SqliteStatement& updateStatement(int t, const std::vector<bool>& mask);
     static QVariant fromStored(FieldType type, const QVariant& stored);
+    void runControl(std::unique_ptr<SqliteStatement>& statement, const QString& sql);
 
     std::unique_ptr<SqliteConnection> db_;
     std::unique_ptr<SqliteConnection> side_;
@@ -112,4 +113,7 @@ private:
     std::vector<Cursor> cursors_;
     std::vector<TableStatements> statements_;
     std::vector<std::weak_ptr<Table>> handles_;
+    std::unique_ptr<SqliteStatement> begin_;
+    std::unique_ptr<SqliteStatement> commit_;
+    std::unique_ptr<SqliteStatement> rollback_;
 };

@@ -1,6 +1,7 @@
 #include "modMain.h"
 #include "AppTitle.h"
 #include "CurrentDatabase.h"
+#include "FMain.h"
 #include "FOpenDB.h"
 #include "MessageBoxPrinting.h"
 #include "ScriptedMessageBoxes.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -190,6 +192,47 @@ TEST_F(modMainTest, SettingsFailureAfterLoginStillOpensTheWindow) {
     EXPECT_TRUE(gDatabase);
     EXPECT_EQ(boxes.last().icon, MsgIcon::Stop);
     EXPECT_TRUE(boxes.last().text.endsWith(u"(&H4B)"_s)) << boxes.last().text.toStdString();
+}
+
+// A person with the keyboard alone: Alt+D to the path, Alt+U to the user, Alt+P to the password,
+// Enter; the main window opens titled with the database's shown name.
+TEST_F(modMainTest, KeyboardOnlyLoginReachesTheMainWindow) {
+    std::unique_ptr<FMain> window;
+    StartServices s = services();
+    s.showMainWindow = [&] {
+        window = std::make_unique<FMain>(gDatabase, settings, boxes);
+        window->Form_Load();
+        window->show();
+    };
+    QTimer::singleShot(0, [this] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        QApplication::setActiveWindow(dialog);
+        QApplication::processEvents();
+        auto type = [](const QString& text) {
+            QWidget* focus = QApplication::focusWidget();
+            for (const QChar c : text)
+                QTest::keyClick(focus, c.toLatin1());
+        };
+        QTest::keyClick(dialog, Qt::Key_D, Qt::AltModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        type(file);
+        QTest::keyClick(dialog, Qt::Key_U, Qt::AltModifier);
+        type(u"admin"_s);
+        QTest::keyClick(dialog, Qt::Key_P, Qt::AltModifier);
+        type(u"admin"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    QTimer::singleShot(5000, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ADD_FAILURE() << "the login dialog is still open";
+            modal->close();
+        }
+    });
+    Main(s);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->windowTitle(), u"Firma - Veltrano Telnormer"_s);
+    EXPECT_EQ(stored(SettingKey::user()), u"ADMIN"_s);
 }
 
 TEST_F(modMainTest, AutomationStartDoesNothing) {
