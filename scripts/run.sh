@@ -1,13 +1,39 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program.
+# Installs what is missing, builds the program and vdbtool, puts the demo database Demo.vdb
+# beside the program when none is there, and starts the program (arguments are passed on).
+# Without a display it says how to run headless under xvfb-run instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-cmake --preset default
-cmake --build --preset default
-cat <<'EOT'
-Built. The program itself cannot start yet: so far the repository holds the shared services
-(string table, error messages, settings store, message boxes), the file utilities and the database
-interfaces, all exercised by the test suite (scripts/test.sh). The database engine, the windows
-and the telnormer program follow.
+. scripts/build-targets.sh
+
+targets=(telnormer vdbtool)
+# TODO(batch): add telnormer-batch to targets once tools/batch builds it.
+build_targets "${targets[@]}"
+
+program=$build/src/startup/telnormer
+demo=$(cd "$(dirname "$program")" && pwd)/Demo.vdb
+if [ ! -e "$demo" ]; then
+    "$build/tools/vdbtool/vdbtool" demo "$demo"
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    cat >&2 <<EOT
+run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the program cannot show its
+windows. Everything is built; to run it on a virtual X display instead, use
+
+    xvfb-run -a ./scripts/run.sh
+
+(xvfb-run comes with the package xvfb, installed above). Nothing is visible there: use it to
+check that the program starts, or drive it with xdotool as scripts/keyboard-login.sh does.
 EOT
+    exit 1
+fi
+
+cat <<EOT
+run: starting $program
+     log in to the demo database $demo
+     as user ADMIN with password admin (the Database box starts with the pattern *.vdb:
+     type the path above or browse to Demo.vdb).
+EOT
+exec "$program" "$@"

@@ -174,6 +174,13 @@ void FOpenDB::initialise() {
 }
 
 void FOpenDB::showEvent(QShowEvent* event) {
+    // The size was fixed before the texts arrived; a wrapped description (German) needs more
+    // height, or the admin frame gets squeezed.
+    if (!event->spontaneous() && layout()->hasHeightForWidth()) {
+        const int needed = layout()->totalHeightForWidth(width());
+        if (needed > height())
+            resize(width(), needed);
+    }
     QDialog::showEvent(event);
     // After the dialog's own focus handling of the showing: a path that already names a .vdb
     // file (or the pattern) starts at the user name.

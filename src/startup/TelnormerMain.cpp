@@ -43,10 +43,11 @@ int main(int argc, char** argv) {
         QApplication::applicationDirPath(),
     };
     Main(services);
-    if (QApplication::topLevelWidgets().isEmpty() ||
-        std::none_of(QApplication::topLevelWidgets().cbegin(),
-                     QApplication::topLevelWidgets().cend(),
-                     [](const QWidget* w) { return w->isVisible(); }))
-        return services.automationStart ? QApplication::exec() : 0;
+    // Without a window (cancelled login, failed load) there is nothing to wait for.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const bool windowOpen = std::any_of(windows.cbegin(), windows.cend(),
+                                        [](const QWidget* w) { return w->isVisible(); });
+    if (!windowOpen && !services.automationStart)
+        return 0;
     return QApplication::exec();
 }

@@ -1,17 +1,23 @@
-// Developer entry: opens a .vdb database and shows the main window on it, without the login.
+// Developer entry for screenshots: shows the main window on a database without the login, or
+// the login dialog as the start procedure configures it.
 //
 //   telnormer-preview FILE [--screenshot OUT.png]
+//   telnormer-preview --login-screenshot OUT.png [FOLDER]
 //
-// The user and password come from VDB_USER (default ADMIN) and VDB_PASSWORD (default admin);
-// the language follows the desktop (LANGUAGE / LANG). With --screenshot the window is saved as
-// a PNG once it is shown, and the program ends.
+// The user and password for FILE come from VDB_USER (default ADMIN) and VDB_PASSWORD (default
+// admin); the language follows the desktop (LANGUAGE / LANG). With --screenshot the main window
+// is saved as a PNG once it is shown, and the program ends. --login-screenshot saves the login
+// dialog offered for FOLDER/*.vdb (default: the program's folder) and user ADMIN, then cancels it.
 
 #include "CurrentDatabase.h"
 #include "FMain.h"
+#include "FOpenDB.h"
 #include "GlobalDefs.h"
 #include "MessageBoxes.h"
 #include "SettingsStore.h"
 #include "VdbServer.h"
+#include "modMain.h"
+#include "vcoOpenDatabase.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -20,11 +26,57 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+constexpr int kSettleMs = 500;
+
+bool save(QWidget& widget, const QString& file) {
+    const bool saved = widget.isVisible() && widget.grab().save(file);
+    std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "cannot save",
+                 qPrintable(file));
+    return saved;
+}
+
+// Runs the start procedure's own login step, so the dialog is configured exactly as at a start.
+int loginScreenshot(const QString& screenshot, const QString& folder) {
+    QtMessageBoxes boxes;
+    SettingsStore settings;
+    bool saved = false;
+    StartServices services{
+        settings,
+        boxes,
+        [&] {
+            auto login = std::make_unique<vcoOpenDatabase>(
+                boxes, [] { return std::make_shared<VdbServer>(); });
+            FOpenDB* dialog = &login->dialog();
+            QTimer::singleShot(kSettleMs, dialog, [&saved, dialog, screenshot] {
+                saved = save(*dialog, screenshot);
+                dialog->cmdCancel_Click();
+            });
+            return login;
+        },
+        [] {},
+        false,
+        QApplication::applicationDirPath(),
+    };
+    OpenDatabaseWithLogin(services, folder + u"/*.vdb"_s, u"ADMIN"_s);
+    return saved && !gDatabase ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Veltrano Telnormer"_s);
     const QStringList args = QApplication::arguments();
+
+    if (args.size() >= 3 && args[1] == u"--login-screenshot"_s) {
+        const QString folder = args.size() >= 4 ? args[3] : QApplication::applicationDirPath();
+        return loginScreenshot(args[2], folder);
+    }
     if (args.size() < 2 || args[1].startsWith(u'-')) {
-        std::fprintf(stderr, "usage: telnormer-preview FILE [--screenshot OUT.png]\n");
+        std::fprintf(stderr, "usage: telnormer-preview FILE [--screenshot OUT.png]\n"
+                             "       telnormer-preview --login-screenshot OUT.png [FOLDER]\n");
         return 2;
     }
     const qsizetype shotAt = args.indexOf(u"--screenshot"_s);
@@ -41,12 +93,8 @@ int main(int argc, char** argv) {
         window.Form_Load();
         window.show();
         if (!screenshot.isEmpty()) {
-            QTimer::singleShot(500, &window, [&] {
-                const bool saved = window.grab().save(screenshot);
-                std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "cannot save",
-                             qPrintable(screenshot));
-                QApplication::exit(saved ? 0 : 1);
-            });
+            QTimer::singleShot(kSettleMs, &window,
+                               [&] { QApplication::exit(save(window, screenshot) ? 0 : 1); });
         }
         return QApplication::exec();
     } catch (const ErrorRecord& error) {

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Saves the README's screenshots on a virtual X display: the main window on a fresh demo
+# database and the login dialog, each in English and German, as docs/main-window-{en,de}.png and
+# docs/login-{en,de}.png. The four files are replaced only when all four were taken.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+. scripts/build-targets.sh
+build_targets telnormer-preview vdbtool
+
+work=$(mktemp -d /tmp/telnormer.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+"$build/tools/vdbtool/vdbtool" demo "$work/Demo.vdb" >/dev/null
+preview=$build/tools/preview/telnormer-preview
+
+# shoot LANGUAGE LOCALE PREVIEW-ARGUMENTS...: one preview run with clean settings.
+shoot() {
+    local language=$1 locale=$2
+    shift 2
+    rm -rf "$work/config" "$work/runtime"
+    mkdir -m 700 "$work/runtime"
+    env -u WAYLAND_DISPLAY LANGUAGE="$language" LANG="$locale" LC_ALL="$locale" \
+        QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+        xvfb-run -a -s "-screen 0 1280x1024x24" timeout 120 "$preview" "$@"
+}
+
+shoot en en_US.UTF-8 "$work/Demo.vdb" --screenshot "$work/main-window-en.png"
+shoot de de_DE.UTF-8 "$work/Demo.vdb" --screenshot "$work/main-window-de.png"
+shoot en en_US.UTF-8 --login-screenshot "$work/login-en.png" "$work"
+shoot de de_DE.UTF-8 --login-screenshot "$work/login-de.png" "$work"
+
+mkdir -p docs
+for name in main-window-en main-window-de login-en login-de; do
+    mv "$work/$name.png" "docs/$name.png"
+    echo "screenshots: saved docs/$name.png"
+done
