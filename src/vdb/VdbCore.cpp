@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QTemporaryFile>
 
 #include <limits>
 
@@ -17,10 +18,6 @@ constexpr int kPageSize = 256;
 
 QString rowIdColumn() {
     return QString::fromUtf16(kRowIdColumn);
-}
-
-QString snapshotTable(int t) {
-    return u"c"_s + QString::number(t);
 }
 
 qint32 clampCount(qint64 count) {
@@ -126,50 +123,41 @@ QString VdbCore::visitFilter(int t) const {
     return cursor.showMarked ? u" AND "_s + marked : u" AND NOT "_s + marked;
 }
 
-SqliteConnection& VdbCore::side() {
-    if (!side_) {
-        // A private temporary file: the visit order of big tables stays out of memory.
-        auto side = std::make_unique<SqliteConnection>();
-        const int rc = side->open(QString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        if (rc != SQLITE_OK)
-            throwSqlite(side->handle(), rc, u"cursor storage"_s);
-        side->exec(u"PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF"_s);
-        side_ = std::move(side);
-    }
-    return *side_;
-}
-
 // The visit order of an index is fixed when the visit starts, so that rewriting an indexed field
-// can neither skip nor revisit a record.
+// can neither skip nor revisit a record. It goes to a temporary file of row ids: memory stays flat
+// however big the table.
 void VdbCore::buildSnapshot(int t) {
-    SqliteConnection& store = side();
-    const QString name = snapshotTable(t);
-    statements_[t].nextSnapshot.reset();
-    store.exec(u"DROP TABLE IF EXISTS "_s + name + u"; CREATE TABLE "_s + name +
-               u"(seq INTEGER PRIMARY KEY, rid INTEGER NOT NULL)"_s);
+    Cursor& cursor = cursors_[t];
+    cursor.order = std::make_unique<QTemporaryFile>();
+    if (!cursor.order->open())
+        throw vdbError(VdbCode::StorageFailure, u"cannot create a temporary file for the visit "
+                                                "order: "_s +
+                                                    cursor.order->errorString());
+    cursor.orderCount = 0;
+    cursor.orderPosition = 0;
     QStringList order;
-    for (const int f : table(t).indexes[cursors_[t].activeIndex].fieldPositions)
+    for (const int f : table(t).indexes[cursor.activeIndex].fieldPositions)
         order << u"t."_s + quoteIdentifier(table(t).fields[f].name);
     order << u"t."_s + rowIdColumn();
     auto select =
         db_->prepare(u"SELECT t."_s + rowIdColumn() + u" FROM "_s + quoteIdentifier(table(t).name) +
                      u" AS t WHERE 1"_s + visitFilter(t) + u" ORDER BY "_s + order.join(u", "_s));
-    auto insert = store.prepare(u"INSERT INTO "_s + name + u"(rid) VALUES (?)"_s);
-    store.exec(u"BEGIN"_s);
-    try {
-        while (select->step()) {
-            insert->bindInt(1, select->integer(0));
-            insert->step();
-            insert->reset();
-        }
-    } catch (...) {
-        store.exec(u"ROLLBACK"_s);
-        throw;
+    std::vector<qint64> buffer;
+    buffer.reserve(4096);
+    auto flush = [&] {
+        const auto bytes = static_cast<qint64>(buffer.size() * sizeof(qint64));
+        if (cursor.order->write(reinterpret_cast<const char*>(buffer.data()), bytes) != bytes)
+            throw vdbError(VdbCode::StorageFailure,
+                           u"cannot write the visit order: "_s + cursor.order->errorString());
+        cursor.orderCount += static_cast<qint64>(buffer.size());
+        buffer.clear();
+    };
+    while (select->step()) {
+        buffer.push_back(select->integer(0));
+        if (buffer.size() == 4096)
+            flush();
     }
-    store.exec(u"COMMIT"_s);
-    statements_[t].nextSnapshot =
-        store.prepare(u"SELECT seq, rid FROM "_s + name + u" WHERE seq > ? ORDER BY seq LIMIT "_s +
-                      QString::number(kPageSize));
+    flush();
 }
 
 bool VdbCore::fetchPage(int t) {
@@ -178,14 +166,28 @@ bool VdbCore::fetchPage(int t) {
     cursor.pagePosition = 0;
     if (cursor.exhausted)
         return false;
-    SqliteStatement& next =
-        cursor.snapshot ? *statements_[t].nextSnapshot : *statements_[t].nextRowIds;
+    if (cursor.order) {
+        const qint64 count = std::min<qint64>(kPageSize, cursor.orderCount - cursor.orderPosition);
+        if (count <= 0) {
+            cursor.exhausted = true;
+            return false;
+        }
+        cursor.page.resize(static_cast<size_t>(count));
+        const qint64 bytes = count * static_cast<qint64>(sizeof(qint64));
+        if (!cursor.order->seek(cursor.orderPosition * static_cast<qint64>(sizeof(qint64))) ||
+            cursor.order->read(reinterpret_cast<char*>(cursor.page.data()), bytes) != bytes)
+            throw vdbError(VdbCode::StorageFailure,
+                           u"cannot read the visit order: "_s + cursor.order->errorString());
+        cursor.orderPosition += count;
+        return true;
+    }
+    SqliteStatement& next = *statements_[t].nextRowIds;
     // Read one page and let go of the statement: no read stays open across a commit.
     StatementScope scope(next);
     next.bindInt(1, cursor.lastKey);
     while (next.step()) {
         cursor.lastKey = next.integer(0);
-        cursor.page.push_back(next.integer(cursor.snapshot ? 1 : 0));
+        cursor.page.push_back(cursor.lastKey);
     }
     if (cursor.page.size() < static_cast<size_t>(kPageSize))
         cursor.exhausted = true;
@@ -260,7 +262,7 @@ void VdbCore::startIfPending(int t) {
         return;
     cursor.pending = false;
     cursor.eof = true;
-    cursor.snapshot = false;
+    cursor.order.reset();
     cursor.exhausted = false;
     statements_[t].nextRowIds.reset();
     if (!cursor.showMarked && !cursor.showUnmarked) {
@@ -269,8 +271,6 @@ void VdbCore::startIfPending(int t) {
     }
     if (cursor.activeIndex >= 0) {
         buildSnapshot(t);
-        cursor.snapshot = true;
-        cursor.lastKey = 0;
     } else {
         statements_[t].nextRowIds = db_->prepare(
             u"SELECT t."_s + rowIdColumn() + u" FROM "_s + quoteIdentifier(table(t).name) +

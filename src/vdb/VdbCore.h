@@ -4,6 +4,7 @@
 #include "VdbCatalogue.h"
 
 #include <QString>
+#include <QTemporaryFile>
 #include <QVariant>
 
 #include <map>
@@ -72,8 +73,11 @@ private:
         // MoveFirst was called and the visit starts at the next look at the cursor, so that
         // ShowMarked and ShowUnmarked right after MoveFirst still choose what it visits.
         bool pending = false;
-        bool snapshot = false; // visit order kept in the side database
-        qint64 lastKey = 0;    // last sequence number (snapshot) or row id (row-id order)
+        // The visit order of an index, as row ids in a temporary file; none for row-id order.
+        std::unique_ptr<QTemporaryFile> order;
+        qint64 orderCount = 0;
+        qint64 orderPosition = 0;
+        qint64 lastKey = 0;    // last row id read (row-id order)
         bool exhausted = true; // no further page to read
         std::vector<qint64> page;
         size_t pagePosition = 0;
@@ -87,7 +91,6 @@ private:
     struct TableStatements {
         std::unique_ptr<SqliteStatement> loadRow;
         std::unique_ptr<SqliteStatement> nextRowIds;
-        std::unique_ptr<SqliteStatement> nextSnapshot;
         std::map<std::vector<bool>, std::unique_ptr<SqliteStatement>> updates;
     };
 
@@ -100,13 +103,11 @@ private:
     void dropEdits(Cursor& cursor);
     Cursor& positioned(int t);
     void startIfPending(int t);
-    SqliteConnection& side();
     SqliteStatement& updateStatement(int t, const std::vector<bool>& mask);
     static QVariant fromStored(FieldType type, const QVariant& stored);
     void runControl(std::unique_ptr<SqliteStatement>& statement, const QString& sql);
 
     std::unique_ptr<SqliteConnection> db_;
-    std::unique_ptr<SqliteConnection> side_;
     QString fileName_;
     Catalogue catalogue_;
     Login login_;
