@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and vdbtool, puts the demo database Demo.vdb
-# beside the program when none is there, and starts the program (arguments are passed on).
+# Installs what is missing, builds the program, vdbtool and telnormer-batch, puts the demo
+# database Demo.vdb beside the program when none is there, and starts the program (arguments are
+# passed on).
 # Without a display it says how to run headless under xvfb-run instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 . scripts/build-targets.sh
 
-targets=(telnormer vdbtool)
-# TODO(batch): add telnormer-batch to targets once tools/batch builds it.
-build_targets "${targets[@]}"
+build_targets telnormer vdbtool telnormer-batch
 
 program=$build/src/startup/telnormer
 demo=$(cd "$(dirname "$program")" && pwd)/Demo.vdb
@@ -26,6 +25,10 @@ windows. Everything is built; to run it on a virtual X display instead, use
 
 (xvfb-run comes with the package xvfb, installed above). Nothing is visible there: use it to
 check that the program starts, or drive it with xdotool as scripts/keyboard-login.sh does.
+
+The main job runs without any display through telnormer-batch, for example:
+
+    VDB_PASSWORD=admin $build/tools/batch/telnormer-batch $demo --user ADMIN
 EOT
     exit 1
 fi

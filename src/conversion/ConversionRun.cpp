@@ -98,6 +98,8 @@ void ConversionRun::stop() {
             if (rollback == MsgAnswer::Yes) {
                 transaction_->Rollback();
                 result_.rolledBack = true;
+                // The open batch's values are not in the database any more.
+                result_.converted = convertedCommitted_;
                 s_.log.rollbackNotice();
             } else {
                 transaction_->Commit();
@@ -279,7 +281,8 @@ void ConversionRun::reportProgress(const QString& tableName) {
         s_.progress.setProgressValue(std::min(result_.processed, result_.total));
         s_.progress.repaintProgress();
     });
-    attempt([&] { transaction_->Commit(); });
+    if (attempt([&] { transaction_->Commit(); }))
+        convertedCommitted_ = result_.converted;
     attempt([&] { s_.progress.repaintWindow(); });
     attempt([&] { transaction_->Begin(0); });
 }

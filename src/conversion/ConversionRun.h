@@ -74,6 +74,8 @@ private:
     RunResult result_;
     std::shared_ptr<Transaction> transaction_;
     qint32 step_ = 1;
+    // converted as it stood at the last commit.
+    qint32 convertedCommitted_ = 0;
     // The change notes of the record being visited, for a validation failure.
     QStringList notes_;
     // The number of the last error the handling saw.

@@ -196,7 +196,17 @@ bool NumberCompleter::looksCanonical(QStringView s) {
         return false;
     i += 2;
     const qsizetype sn = run(17);
-    return sn > 0 && i == n && cc + ndc + sn <= 17;
+    if (sn == 0 || cc + ndc + sn > 17)
+        return false;
+    if (i == n)
+        return true;
+    // A direct-dial suffix as the completion writes it: "-" and up to kMaxSuffixDigits digits,
+    // after a number long enough to stand alone ("+1 (425) 555-1212" only groups its digits).
+    if (s[i] != u'-' || ndc + sn < 7)
+        return false;
+    ++i;
+    const qsizetype suffix = run(kMaxSuffixDigits);
+    return suffix > 0 && i == n;
 }
 
 std::optional<NumberCompleter::Scan> NumberCompleter::scan(const QString& text) const {
@@ -491,6 +501,32 @@ std::size_t NumberCompleter::destinationCodeLength(const Reading& reading) const
     const int countryCode = reading.number.country_code();
     if (trunkPrefixOf(countryCode).empty() && !reading.number.italian_leading_zero())
         return 0;
+    // Destination codes are prefix-free within a country: once the first n digits of a number of
+    // this length were found to be its code, every such number has that code. Formatting costs
+    // more than everything else of a completion, so it runs once per code, not once per number.
+    const bool mobile = reading.type == PhoneNumberUtil::MOBILE;
+    std::string key = std::to_string(countryCode) + (mobile ? 'm' : 'f') +
+                      std::to_string(reading.nsn.size()) + ':';
+    const std::size_t keyHead = key.size();
+    for (std::size_t length = 1; length < reading.nsn.size() && length <= 8; ++length) {
+        key.resize(keyHead);
+        key.append(reading.nsn, 0, length);
+        if (destinationCodes_.count(key) != 0)
+            return length;
+    }
+    const std::size_t length = formattedDestinationCodeLength(reading);
+    if (length > 0 && length <= 8) {
+        if (destinationCodes_.size() > 100000)
+            destinationCodes_.clear();
+        key.resize(keyHead);
+        key.append(reading.nsn, 0, length);
+        destinationCodes_.emplace(std::move(key), length);
+    }
+    return length;
+}
+
+std::size_t NumberCompleter::formattedDestinationCodeLength(const Reading& reading) const {
+    const int countryCode = reading.number.country_code();
     std::string token;
     util_.GetCountryMobileToken(countryCode, &token);
     if (reading.type == PhoneNumberUtil::MOBILE && !token.empty())

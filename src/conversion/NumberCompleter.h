@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace i18n::phonenumbers {
 class PhoneNumber;
@@ -30,7 +31,8 @@ public:
 
     QString complete(const QString& number) const;
 
-    // True when number has the canonical shape "+CC (NDC) SN"; decides without parsing.
+    // True when number has the canonical shape "+CC (NDC) SN", with or without a direct-dial
+    // suffix "-89"; decides without parsing.
     static bool looksCanonical(QStringView number);
     // The region of the system locale, or empty when it names none.
     static QString systemRegion();
@@ -49,6 +51,7 @@ private:
     bool twoNumbers(const Scan& scan, std::string_view digits, bool plus, bool local) const;
     static bool looksLikeDate(QStringView text, const Scan& scan);
     std::size_t destinationCodeLength(const Reading& reading) const;
+    std::size_t formattedDestinationCodeLength(const Reading& reading) const;
     QString canonical(const Reading& reading) const;
     std::string trunkPrefixOf(int countryCode) const;
 
@@ -58,4 +61,6 @@ private:
     std::string trunk_;
     std::string area_;
     bool nationalWithoutTrunk_ = false;
+    // Destination codes found so far, by country code, kind, number length and the code's digits.
+    mutable std::unordered_map<std::string, std::size_t> destinationCodes_;
 };

@@ -1,5 +1,7 @@
 #include "NumberFormatting.h"
 
+#include "NumberCompleter.h"
+
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -22,6 +24,29 @@ bool hasLetter(const QString& text) {
             return true;
     }
     return false;
+}
+
+// Where the number's own opening characters ("+", "(") begin before its first digit.
+qsizetype numberStart(const QString& number, qsizetype firstDigit) {
+    qsizetype start = firstDigit;
+    while (start > 0 && (number[start - 1] == u'+' || number[start - 1] == u'('))
+        --start;
+    return start;
+}
+
+// "Tel. +49 (30) 1234567 privat": the number between the words is canonical already, so the
+// value is its own canonical form. Completing it again would cost a full parse on every run.
+bool canonicalBetweenWords(const QString& number) {
+    qsizetype first = 0;
+    while (first < number.size() && !isDigit(number[first].unicode()))
+        ++first;
+    if (first == number.size() || number.size() > kMaxWrapLength)
+        return false;
+    qsizetype last = number.size() - 1;
+    while (!isDigit(number[last].unicode()))
+        --last;
+    const qsizetype start = numberStart(number, first);
+    return NumberCompleter::looksCanonical(QStringView(number).sliced(start, last + 1 - start));
 }
 
 void removeGrouping(QString& text) {
@@ -48,8 +73,11 @@ QString KanonicalFormatter::FormatKanonical(QString& number) {
         component_->UseDatabase(database_);
         component_->SetVisible(false);
     }
+    const bool letters = hasLetter(number);
+    if (letters && canonicalBetweenWords(number))
+        return number;
     QString completed = component_->CompleteNumber(number);
-    if (!hasLetter(number))
+    if (!letters)
         return completed;
     // Ahead of the mend below: a value this long fails whether completed or not.
     if (number.size() > kMaxWrapLength)
@@ -68,9 +96,6 @@ QString KanonicalFormatter::FormatKanonical(QString& number) {
     while (!isDigit(number[last].unicode()))
         --last;
 
-    // The number's own "+" and "(" come back with the completed number.
-    qsizetype prefixEnd = first;
-    while (prefixEnd > 0 && (number[prefixEnd - 1] == u'+' || number[prefixEnd - 1] == u'('))
-        --prefixEnd;
+    const qsizetype prefixEnd = numberStart(number, first);
     return QStringView(number).first(prefixEnd) + completed + QStringView(number).sliced(last + 1);
 }

@@ -329,6 +329,7 @@ TEST_F(StopTest, StopWithRollbackUndoesOnlyTheOpenBatch) {
     EXPECT_EQ(boxes.shown()[1].icon, MsgIcon::Question);
     EXPECT_TRUE(result.stopped);
     EXPECT_TRUE(result.rolledBack);
+    EXPECT_EQ(result.converted, 10); // what the database keeps
     const QStringList values = stored(u"Telefon"_s);
     for (int i = 0; i < 150; ++i)
         EXPECT_EQ(values[i].startsWith(u"+49"_s), i < 10) << i;
@@ -344,6 +345,7 @@ TEST_F(StopTest, StopWithoutRollbackKeepsTheOpenBatch) {
     const RunResult result = run({kTelefon});
     EXPECT_TRUE(result.stopped);
     EXPECT_FALSE(result.rolledBack);
+    EXPECT_EQ(result.converted, 14);
     const QStringList values = stored(u"Telefon"_s);
     for (int i = 0; i < 150; ++i)
         EXPECT_EQ(values[i].startsWith(u"+49"_s), i < 14) << i;

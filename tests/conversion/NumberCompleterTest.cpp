@@ -179,11 +179,13 @@ TEST(NumberCompleter, LocationIsNormalised) {
 }
 
 TEST(NumberCompleter, CanonicalShapeNeedsNoParsing) {
-    for (const QString& value : {u"+49 (30) 1234567"_s, u"+1 (425) 5551212"_s, u"+352 (2) 12345"_s})
+    for (const QString& value : {u"+49 (30) 1234567"_s, u"+1 (425) 5551212"_s, u"+352 (2) 12345"_s,
+                                 u"+49 (30) 1234567-89"_s, u"+49 (89) 12345-0"_s})
         EXPECT_TRUE(NumberCompleter::looksCanonical(value)) << value.toStdString();
     for (const QString& value :
          {u"+49 (0) 301234567"_s, u"+49 (030) 1234567"_s, u"+49 30 1234567"_s,
-          u"+49 (30) 1234567-89"_s, u"+49 (30)1234567"_s, u"+4912 (30) 1234567"_s,
+          u"+1 (425) 555-1212"_s, u"+49 (30) 1234567-"_s, u"+49 (30) 1234567-1234567"_s,
+          u"+49 (30) 1234567--8"_s, u"+49 (30)1234567"_s, u"+4912 (30) 1234567"_s,
           u"+49 (30) 1234567 "_s, u"+49 (30) "_s, u"+0 (30) 1234567"_s,
           u"+49 (30) 12345678901234567"_s, u"Tel. +49 (30) 1234567"_s})
         EXPECT_FALSE(NumberCompleter::looksCanonical(value)) << value.toStdString();
@@ -247,6 +249,32 @@ TEST(PhoneApplication, ALaterDatabaseReplacesTheLocation) {
     component.UseDatabase(vienna);
     QString local = u"5123456"_s;
     EXPECT_EQ(component.CompleteNumber(local), u"+43 (1) 5123456"_s);
+}
+
+} // namespace
+
+namespace {
+
+// Destination codes are remembered across numbers: a completer that has seen many numbers must
+// split each one exactly as a fresh one does, in whatever order the numbers come.
+TEST(NumberCompleter, RememberedDestinationCodesSplitLikeFreshOnes) {
+    const QStringList values{
+        u"030 1234567"_s,     u"0331 1234567"_s,    u"03327 123456"_s,    u"033701 12345"_s,
+        u"0301 234567"_s,     u"089 12345678"_s,    u"0171 1234567"_s,    u"01512 3456789"_s,
+        u"0221 1234567"_s,    u"02211 234567"_s,    u"0043 1 5123456"_s,  u"0043 316 123456"_s,
+        u"0041 44 1234567"_s, u"0041 31 1234567"_s, u"+1 425 555 1212"_s, u"+1 212 555 1234"_s,
+        u"040 1234567"_s,     u"04101 12345"_s,     u"+65 61234567"_s,    u"+39 06 12345678"_s};
+    for (const bool reversed : {false, true}) {
+        const NumberCompleter shared(u"DE"_s, u"30"_s);
+        QStringList order = values;
+        if (reversed)
+            std::reverse(order.begin(), order.end());
+        for (int round = 0; round < 2; ++round) {
+            for (const QString& value : order)
+                EXPECT_EQ(shared.complete(value), NumberCompleter(u"DE"_s, u"30"_s).complete(value))
+                    << value.toStdString();
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,116 @@
+#include "BatchCommandLine.h"
+
+#include "ToolError.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QList<OptionDef>& optionDefs() {
+    static const QList<OptionDef> defs{{u"user"_s, true},
+                                       {u"prefix"_s, true},
+                                       {u"on-error"_s, true},
+                                       {u"password-file"_s, true},
+                                       {u"only-marked"_s, false}};
+    return defs;
+}
+
+// "--name" whose value is the next argument, which therefore is never an option of its own.
+bool takesNextArgument(const QString& arg) {
+    if (!arg.startsWith(u"--"_s) || arg.contains(u'='))
+        return false;
+    const QString name = arg.mid(2);
+    return std::any_of(optionDefs().cbegin(), optionDefs().cend(),
+                       [&](const OptionDef& o) { return o.takesValue && o.name == name; });
+}
+
+bool isHelp(const QString& arg) {
+    return arg == u"--help"_s || arg == u"-h"_s;
+}
+
+} // namespace
+
+QString errorPolicyName(ErrorPolicy policy) {
+    switch (policy) {
+    case ErrorPolicy::Continue:
+        return u"continue"_s;
+    case ErrorPolicy::Stop:
+        return u"stop"_s;
+    case ErrorPolicy::Rollback:
+        return u"rollback"_s;
+    }
+    return {};
+}
+
+QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPair>& fields) {
+    // Help wins over every other mistake on the line.
+    const qsizetype end = args.indexOf(u"--"_s);
+    if (std::any_of(args.cbegin(), end < 0 ? args.cend() : args.cbegin() + end, isHelp))
+        return args;
+    QStringList rest;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == u"--"_s) {
+            rest << args.mid(i);
+            break;
+        }
+        if (arg.startsWith(u"--field="_s))
+            usageFail(u"--field takes two values: --field TABLE FIELD"_s);
+        if (arg != u"--field"_s) {
+            rest << arg;
+            if (takesNextArgument(arg) && i + 1 < args.size())
+                rest << args[++i];
+            continue;
+        }
+        if (i + 2 >= args.size())
+            usageFail(u"--field needs a table and a field: --field TABLE FIELD"_s);
+        const FieldPair pair{args[i + 1], args[i + 2]};
+        i += 2;
+        if (pair.table.isEmpty() || pair.field.isEmpty())
+            usageFail(u"--field needs a table and a field that are not empty"_s);
+        if (fields.contains(pair))
+            usageFail(u"the field "_s + pair.table + u' ' + pair.field + u" is given twice"_s);
+        fields << pair;
+    }
+    return rest;
+}
+
+BatchCommandLine::BatchCommandLine(const QStringList& args)
+    : options_(takeFields(args, fields_), optionDefs()) {
+    if (options_.helpRequested())
+        return;
+    const QStringList& operands = options_.operands();
+    if (operands.isEmpty())
+        usageFail(u"no database file given"_s);
+    if (operands.size() > 1)
+        usageFail(u"too many arguments: "_s + operands.mid(1).join(u' ') +
+                  u" (one database file; passwords are never taken from the command line)"_s);
+    file_ = operands.first();
+    if (file_.isEmpty())
+        usageFail(u"the database file name is empty"_s);
+
+    user_ = options_.value(u"user"_s);
+    if (user_.isEmpty())
+        usageFail(u"no user given: --user NAME"_s);
+
+    if (options_.isSet(u"prefix"_s)) {
+        if (!fields_.isEmpty())
+            usageFail(u"--field and --prefix exclude each other"_s);
+        prefix_ = options_.value(u"prefix"_s);
+        // It would choose nothing: an empty prefix matches no field.
+        if (prefix_->isEmpty())
+            usageFail(u"--prefix needs a prefix that is not empty"_s);
+    }
+
+    if (options_.isSet(u"on-error"_s)) {
+        const QString policy = options_.value(u"on-error"_s);
+        if (policy == u"continue"_s)
+            onError_ = ErrorPolicy::Continue;
+        else if (policy == u"stop"_s)
+            onError_ = ErrorPolicy::Stop;
+        else if (policy == u"rollback"_s)
+            onError_ = ErrorPolicy::Rollback;
+        else
+            usageFail(u"--on-error takes continue, stop or rollback, not \""_s + policy + u'"');
+    }
+}

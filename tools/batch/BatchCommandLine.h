@@ -1,0 +1,48 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "FieldPair.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What the run answers when it asks, after an error, whether to stop and whether to undo the
+// open batch.
+enum class ErrorPolicy {
+    Continue, // go on with the next value
+    Stop,     // stop and keep the open batch
+    Rollback, // stop and undo the open batch
+};
+
+QString errorPolicyName(ErrorPolicy policy);
+
+// The command line of telnormer-batch. Wrong usage throws ToolError with ExitStatus::Usage.
+class BatchCommandLine {
+public:
+    explicit BatchCommandLine(const QStringList& args);
+
+    bool helpRequested() const { return options_.helpRequested(); }
+    const QString& file() const { return file_; }
+    const QString& user() const { return user_; }
+    // The pairs of --field in the order given; empty when none was given.
+    const QList<FieldPair>& fields() const { return fields_; }
+    const std::optional<QString>& prefix() const { return prefix_; }
+    bool onlyMarked() const { return options_.isSet(QStringLiteral("only-marked")); }
+    ErrorPolicy onError() const { return onError_; }
+    // The options in the form the password reading takes.
+    const CommandLine& options() const { return options_; }
+
+private:
+    // args without the "--field TABLE FIELD" triples, which go to fields.
+    static QStringList takeFields(const QStringList& args, QList<FieldPair>& fields);
+
+    QList<FieldPair> fields_;
+    CommandLine options_;
+    QString file_;
+    QString user_;
+    std::optional<QString> prefix_;
+    ErrorPolicy onError_ = ErrorPolicy::Stop;
+};

@@ -1,0 +1,49 @@
+#include "BatchMessageBoxes.h"
+
+#include "StringTable.h"
+
+using namespace Qt::StringLiterals;
+
+BatchMessageBoxes::BatchMessageBoxes(ErrorPolicy policy, QTextStream& err,
+                                     std::function<void()> beforeOutput)
+    : policy_(policy)
+    , err_(err)
+    , beforeOutput_(std::move(beforeOutput)) {}
+
+void BatchMessageBoxes::print(const QString& text, const QString& answer) {
+    if (beforeOutput_)
+        beforeOutput_();
+    QString lines = text;
+    lines.replace(u"\r\n"_s, u"\n"_s);
+    err_ << lines;
+    if (!answer.isEmpty())
+        err_ << ' ' << answer;
+    err_ << '\n';
+    err_.flush();
+}
+
+MsgAnswer BatchMessageBoxes::show(const MessageBoxRequest& request) {
+    if (request.buttons != MsgButtons::YesNo) {
+        failedAfterStop_ = failedAfterStop_ || stopping_;
+        print(request.text);
+        return MsgAnswer::Ok;
+    }
+    const QString showLog = u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG);
+    if (request.text.endsWith(showLog)) {
+        // Nobody is there to read the log now; its path is printed instead.
+        summary_ = request.text.chopped(showLog.size());
+        return MsgAnswer::No;
+    }
+    MsgAnswer answer = request.defaultButton;
+    QString reason = u"default"_s;
+    if (request.text.endsWith(LoadResourceString(IDS_RUN_ASK_CANCEL))) {
+        answer = policy_ == ErrorPolicy::Continue ? MsgAnswer::No : MsgAnswer::Yes;
+        reason = u"--on-error "_s + errorPolicyName(policy_);
+    } else if (request.text == LoadResourceString(IDS_RUN_ASK_ROLLBACK)) {
+        answer = policy_ == ErrorPolicy::Rollback ? MsgAnswer::Yes : MsgAnswer::No;
+        stopping_ = true;
+        reason = u"--on-error "_s + errorPolicyName(policy_);
+    }
+    print(request.text, (answer == MsgAnswer::Yes ? u"Yes"_s : u"No"_s) + u" ("_s + reason + u')');
+    return answer;
+}

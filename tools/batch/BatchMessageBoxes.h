@@ -1,0 +1,36 @@
+#pragma once
+
+#include "BatchCommandLine.h"
+#include "MessageBoxes.h"
+
+#include <QString>
+#include <QTextStream>
+
+#include <functional>
+#include <optional>
+
+// Answers the run's questions by the --on-error policy instead of a user: "cancel?" after an
+// error, then "roll back?". Every box's text goes to the error stream with the answer given.
+// The closing "Show log?" is answered No and kept as the summary line rather than printed.
+class BatchMessageBoxes : public MessageBoxes {
+public:
+    // beforeOutput runs ahead of every text, so that a progress bar can make room.
+    BatchMessageBoxes(ErrorPolicy policy, QTextStream& err, std::function<void()> beforeOutput);
+
+    MsgAnswer show(const MessageBoxRequest& request) override;
+
+    // The first line of the closing question ("N record(s) converted."), once it came.
+    const std::optional<QString>& summary() const { return summary_; }
+    // An error was reported after the roll-back question: the open batch met a failure there.
+    bool failedAfterStop() const { return failedAfterStop_; }
+
+private:
+    void print(const QString& text, const QString& answer = {});
+
+    ErrorPolicy policy_;
+    QTextStream& err_;
+    std::function<void()> beforeOutput_;
+    std::optional<QString> summary_;
+    bool stopping_ = false;
+    bool failedAfterStop_ = false;
+};

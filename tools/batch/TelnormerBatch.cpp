@@ -1,0 +1,225 @@
+#include "TelnormerBatch.h"
+
+#include "AppTitle.h"
+#include "BatchCommandLine.h"
+#include "BatchMessageBoxes.h"
+#include "ChangeLog.h"
+#include "ChosenFields.h"
+#include "GlobalDefs.h"
+#include "IndexChoice.h"
+#include "NumberFormatting.h"
+#include "Passwords.h"
+#include "StringTable.h"
+#include "TerminalProgress.h"
+#include "ToolError.h"
+#include "VdbServer.h"
+
+#include <QFileInfo>
+#include <QThread>
+
+#include <new>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kHelp =
+    u"Usage: telnormer-batch FILE.vdb --user NAME [--field TABLE FIELD]... [--prefix P]\n"
+    "                       [--only-marked] [--on-error continue|stop|rollback]\n"
+    "                       [--password-file FILE]\n"
+    "\n"
+    "Rewrites the telephone numbers of a .vdb database into canonical form\n"
+    "(\"+49 (30) 1234567\") as the Start button of Telnormer does: record by record,\n"
+    "committed in batches of ten, every change written to a change log in the folder\n"
+    "Logs/Telnormer beside the database.\n"
+    "\n"
+    "Fields to convert (--field and --prefix exclude each other):\n"
+    "  --field TABLE FIELD  this field; repeat the option for more. Exact, case-sensitive\n"
+    "                       names; the fields of a table are converted in the given order,\n"
+    "                       the tables in the database's order.\n"
+    "  --prefix P           every field of every table whose name starts with P, ignoring\n"
+    "                       case, in the database's order.\n"
+    "  (neither)            the prefix Telnormer remembers from its last automatic choice\n"
+    "                       (\"Telef\" when it remembers none).\n"
+    "\n"
+    "Options:\n"
+    "  --user NAME          log in as this user (required).\n"
+    "  --password-file FILE read the password from the first line of FILE.\n"
+    "  --only-marked        convert only the marked records.\n"
+    "  --on-error POLICY    the answer to the questions the run asks after an error:\n"
+    "                         continue  go on with the next value;\n"
+    "                         stop      stop and keep the open batch (the default);\n"
+    "                         rollback  stop and undo the open batch (up to ten records).\n"
+    "  -h, --help           show this help.\n"
+    "\n"
+    "The password comes from --password-file, else the environment variable VDB_PASSWORD,\n"
+    "else a line of standard input (asked for without echo on a terminal); never from the\n"
+    "command line.\n"
+    "\n"
+    "Standard error shows a progress bar when it is a terminal, and every error and question\n"
+    "of the run with the answer given. At the end standard output gets the summary line\n"
+    "(\"N record(s) converted.\") and the path of the change log; a stopped run prints only\n"
+    "the path.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the run went through to its end (values passed over by --on-error continue\n"
+    "     included)\n"
+    "  1  the run was stopped after an error, or another failure\n"
+    "  2  wrong arguments, or --field names a table the database does not have\n"
+    "  3  no password, or the database did not open (file, user or password)\n"
+    "  4  the change log could not be prepared: nothing was changed\n"_s;
+
+const QString kProgram = u"telnormer-batch: "_s;
+
+// The run names its log after the second it starts: a run in the same second as the last one
+// waits for the next second rather than fail on the existing file.
+QDateTime logMoment(const QString& databaseFileName, const std::function<QDateTime()>& clock) {
+    QDateTime now = clock();
+    try {
+        for (int tries = 0;
+             tries < 2 && QFileInfo::exists(ChangeLog::logPathFor(databaseFileName, now));
+             ++tries) {
+            QThread::msleep(static_cast<unsigned long>(1001 - now.time().msec()));
+            now = clock();
+        }
+    } catch (const ErrorRecord&) {
+        // A name the log cannot be made for: the run reports it when it prepares the log.
+    }
+    return now;
+}
+
+QList<FieldPair> fieldsWithPrefix(Database& database, const QString& prefix) {
+    QList<FieldPair> chosen;
+    for (const TablePtr& table : database.Tables()) {
+        const QString tableName = table->Name();
+        for (const FieldPtr& field : table->Fields()) {
+            const QString name = field->Name();
+            if (prefixMatches(name, prefix))
+                chosen << FieldPair{tableName, name};
+        }
+    }
+    return chosen;
+}
+
+// A missing field is left to the run, which asks what to do; a missing table the run would
+// pass over without a word.
+void checkTables(Database& database, const QList<FieldPair>& fields) {
+    QStringList tables;
+    for (const TablePtr& table : database.Tables())
+        tables << table->Name();
+    for (const FieldPair& pair : fields) {
+        if (!tables.contains(pair.table))
+            usageFail(u"the database has no table \""_s + pair.table + u'"');
+    }
+}
+
+QList<FieldPair> chooseFields(Database& database, const BatchCommandLine& commandLine,
+                              const BatchEnvironment& environment, ToolIo& io) {
+    if (!commandLine.fields().isEmpty()) {
+        checkTables(database, commandLine.fields());
+        return commandLine.fields();
+    }
+    const QString prefix =
+        commandLine.prefix()
+            ? *commandLine.prefix()
+            : environment.settings.GetSetting(AppTitle(), SettingKey::section(),
+                                              SettingKey::fieldSearchPrefix(),
+                                              SettingKey::defaultFieldSearchPrefix());
+    QList<FieldPair> chosen = fieldsWithPrefix(database, prefix);
+    if (chosen.isEmpty())
+        io.err << kProgram << "no field name starts with \"" << prefix
+               << "\": nothing to convert\n";
+    return chosen;
+}
+
+void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnvironment& environment,
+             BatchOutcome& outcome) {
+    QString password;
+    try {
+        password = readPassword(commandLine.options(), io,
+                                u"Password for "_s + commandLine.user() + u": "_s);
+    } catch (const ToolError& e) {
+        io.err << kProgram << e.message() << '\n';
+        outcome.status = BatchStatus::NoLogin;
+        return;
+    }
+    DatabasePtr database;
+    try {
+        database =
+            environment.openDatabase
+                ? environment.openDatabase(commandLine.file(), commandLine.user(), password)
+                : VdbServer().OpenDatabase(commandLine.file(), commandLine.user(), password, 0);
+    } catch (const ErrorRecord& e) {
+        io.err << kProgram << "cannot open " << commandLine.file() << ": " << ErrorText(e) << '\n';
+        outcome.status = BatchStatus::NoLogin;
+        return;
+    }
+    const QList<FieldPair> chosen = chooseFields(*database, commandLine, environment, io);
+
+    TerminalProgress progress(io.err, environment.terminal, environment.columns);
+    BatchMessageBoxes boxes(commandLine.onError(), io.err, [&progress] { progress.clear(); });
+    ChangeLog log(environment.logLocale);
+    KanonicalFormatter formatter(environment.phoneFactory, database);
+    const QDateTime moment = logMoment(database->FileName(), environment.clock);
+    ConversionRun run(RunServices{database, boxes, progress, log, formatter,
+                                  [moment] { return moment; },
+                                  // Nobody to show the log to: its path is printed instead.
+                                  [](const QString&) {},
+                                  [&boxes](Table& table) { return GetIndexName(table, boxes); },
+                                  [&boxes](Table& table) {
+                                      return GetItem(table, boxes);
+                                  }},
+                      chosen, commandLine.onlyMarked());
+    outcome.run = run.run();
+    progress.clear();
+    outcome.logPath = log.path();
+    const RunResult& result = *outcome.run;
+    if (!result.started) {
+        outcome.status = BatchStatus::NoLog;
+        return;
+    }
+    if (result.stopped) {
+        const char* batch = result.rolledBack         ? "the open batch was rolled back"
+                            : boxes.failedAfterStop() ? "closing the open batch failed (see above)"
+                                                      : "the values converted so far are kept";
+        io.err << kProgram << "stopped after an error; " << batch << '\n';
+        io.out << log.path() << '\n';
+        outcome.status = BatchStatus::Stopped;
+        return;
+    }
+    const QString summary = boxes.summary().value_or(
+        QString(QString::number(result.converted) + LoadResourceString(IDS_RUN_CONVERTED)));
+    io.out << summary << '\n' << log.path() << '\n';
+    outcome.status = BatchStatus::Done;
+}
+
+} // namespace
+
+BatchOutcome executeTelnormerBatch(const QStringList& args, ToolIo& io,
+                                   const BatchEnvironment& environment) {
+    BatchOutcome outcome;
+    try {
+        const BatchCommandLine commandLine(args);
+        if (commandLine.helpRequested()) {
+            io.out << kHelp;
+            outcome.status = BatchStatus::Done;
+        } else {
+            convert(commandLine, io, environment, outcome);
+        }
+    } catch (const ToolError& e) {
+        io.err << kProgram << e.message() << '\n';
+        if (e.status() == ExitStatus::Usage)
+            io.err << "Try 'telnormer-batch --help'.\n";
+        outcome.status =
+            e.status() == ExitStatus::Usage ? BatchStatus::Usage : BatchStatus::Stopped;
+    } catch (const ErrorRecord& e) {
+        io.err << kProgram << ErrorText(e) << '\n';
+        outcome.status = BatchStatus::Stopped;
+    } catch (const std::bad_alloc&) {
+        io.err << kProgram << "out of memory\n";
+        outcome.status = BatchStatus::Stopped;
+    }
+    io.out.flush();
+    io.err.flush();
+    return outcome;
+}
