@@ -225,6 +225,10 @@ bool ConversionRun::visitRecord(TableState& state) {
         const QString text = valueText(value);
         if (text.startsWith(u'-') || !hasAsciiDigit(text))
             continue;
+        // Its canonical form could differ in blanks and brackets only: NumberChanged would say
+        // no whatever the formatting gives, so the formatting is spared.
+        if (NumberCannotChange(text))
+            continue;
         QString canonical;
         if (!attempt([&] {
                 QString copy = text;

@@ -165,6 +165,35 @@ void NumberCompleter::setLocation(const QString& region, const QString& areaCode
         area_ = std::move(area);
 }
 
+bool NumberCompleter::keepsItsDigits(QStringView number) {
+    if (number.isEmpty() || number[0] != u'+')
+        return false;
+    std::string digits;
+    for (qsizetype i = 1; i < number.size(); ++i) {
+        const char16_t c = number[i].unicode();
+        if (isDigit(c))
+            digits += static_cast<char>(c);
+        else if (c != u' ' && c != u'(' && c != u')')
+            return false;
+    }
+    if (digits.size() < 7 || digits.size() > 17 || digits[0] == '0')
+        return false;
+    const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
+    // Country codes are prefix-free: the first known one is the one a completion reads.
+    for (std::size_t length = 1; length <= 3; ++length) {
+        std::string region;
+        util.GetRegionCodeForCountryCode(std::stoi(digits.substr(0, length)), &region);
+        if (region == "ZZ")
+            continue;
+        const std::string_view national = std::string_view(digits).substr(length);
+        std::string trunk;
+        util.GetNddPrefixForRegion(region, true, &trunk);
+        return !national.empty() && national[0] != '0' &&
+               (trunk.empty() || !national.starts_with(trunk));
+    }
+    return false;
+}
+
 QString NumberCompleter::systemRegion() {
     const QString code = QLocale::territoryToCode(QLocale::system().territory());
     if (code.size() != 2 ||

@@ -34,6 +34,10 @@ public:
     // True when number has the canonical shape "+CC (NDC) SN", with or without a direct-dial
     // suffix "-89"; decides without parsing.
     static bool looksCanonical(QStringView number);
+    // True when number is written internationally ("+49 30 1234567": "+", digits, blanks,
+    // brackets) with nothing a completion would drop or add: no trunk prefix after the country
+    // code. Its completion then differs from it in blanks and brackets at most.
+    static bool keepsItsDigits(QStringView number);
     // The region of the system locale, or empty when it names none.
     static QString systemRegion();
 

@@ -34,19 +34,26 @@ qsizetype numberStart(const QString& number, qsizetype firstDigit) {
     return start;
 }
 
-// "Tel. +49 (30) 1234567 privat": the number between the words is canonical already, so the
-// value is its own canonical form. Completing it again would cost a full parse on every run.
-bool canonicalBetweenWords(const QString& number) {
+// The number between the words of a value with letters: from its opening "+" or "(" to its
+// last digit. Empty when the value has no digit.
+QStringView numberBetweenWords(const QString& number) {
     qsizetype first = 0;
     while (first < number.size() && !isDigit(number[first].unicode()))
         ++first;
-    if (first == number.size() || number.size() > kMaxWrapLength)
-        return false;
+    if (first == number.size())
+        return {};
     qsizetype last = number.size() - 1;
     while (!isDigit(number[last].unicode()))
         --last;
     const qsizetype start = numberStart(number, first);
-    return NumberCompleter::looksCanonical(QStringView(number).sliced(start, last + 1 - start));
+    return QStringView(number).sliced(start, last + 1 - start);
+}
+
+// "Tel. +49 (30) 1234567 privat": the number between the words is canonical already, so the
+// value is its own canonical form. Completing it again would cost a full parse on every run.
+bool canonicalBetweenWords(const QString& number) {
+    return number.size() <= kMaxWrapLength &&
+           NumberCompleter::looksCanonical(numberBetweenWords(number));
 }
 
 void removeGrouping(QString& text) {
@@ -56,6 +63,13 @@ void removeGrouping(QString& text) {
 }
 
 } // namespace
+
+bool NumberCannotChange(const QString& stored) {
+    if (!hasLetter(stored))
+        return NumberCompleter::keepsItsDigits(stored);
+    return stored.size() <= kMaxWrapLength &&
+           NumberCompleter::keepsItsDigits(numberBetweenWords(stored));
+}
 
 bool NumberChanged(QString stored, QString canonical) {
     removeGrouping(stored);

@@ -11,6 +11,11 @@
 // characters, tabs and hyphens among them, count.
 bool NumberChanged(QString stored, QString canonical);
 
+// True when the canonical form of stored can differ from it only in blanks and round brackets,
+// so that NumberChanged would say no whatever the component answers: the number (between its
+// words, when the value has letters) is written internationally with nothing to drop or add.
+bool NumberCannotChange(const QString& stored);
+
 // Puts a completed number back between the words that surrounded it in the stored value. Holds
 // the telephone component from the first call until release().
 class KanonicalFormatter {

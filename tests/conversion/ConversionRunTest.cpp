@@ -218,11 +218,36 @@ TEST_F(ConversionRunTest, SecondRunConvertsNothingAndAppendsToTheLog) {
     const RunResult second = run({kTelefon});
     checkSummary();
     EXPECT_EQ(second.converted, 0);
-    EXPECT_EQ(componentsMade, 2); // one per run
+    // Canonical values cannot change: the second run formats nothing and creates no component.
+    EXPECT_EQ(componentsMade, 1);
     const QByteArray text = contents(log.path());
     EXPECT_TRUE(text.contains(QByteArray("\r\n5 record(s) converted.\r\n" + QByteArray(52, '_') +
                                          "\r\n\r\n05.03.24 14:07:09\r\n\r\nTable: Kunden\r\n")));
     EXPECT_TRUE(text.endsWith("Telefon\r\n\r\n\r\n0 record(s) converted."));
+}
+
+TEST_F(ConversionRunTest, OneComponentPerRun) {
+    addNumberedCustomers(5);
+    expectSummary(5);
+    run({kTelefon});
+    EXPECT_EQ(componentsMade, 1);
+    addCustomers({{6, u"F"_s, u"040 1234567"_s, QVariant(), QVariant()},
+                  {7, u"G"_s, u"040 7654321"_s, QVariant(), QVariant()}});
+    expectSummary(2);
+    run({kTelefon});
+    EXPECT_EQ(componentsMade, 2);
+}
+
+TEST_F(ConversionRunTest, InternationalNumbersDifferingInGroupingOnlyAreNotFormatted) {
+    addCustomers({{1, u"A"_s, u"+49 30 1234567"_s, QVariant(), u"Tel. +1 425 555 1212 privat"_s},
+                  {2, u"B"_s, u"+49 030 1234567"_s, QVariant(), u"+49 (0)171 1234567"_s}});
+    expectSummary(2);
+    run({kTelefon, kMobil});
+    // The first two could only gain brackets; the trunk prefixes of the others must go.
+    EXPECT_EQ(completed, (QStringList{u"+49 030 1234567"_s, u"+49 (0)171 1234567"_s}));
+    EXPECT_EQ(stored(u"Telefon"_s), (QStringList{u"+49 30 1234567"_s, u"+49 (30) 1234567"_s}));
+    EXPECT_EQ(stored(u"Mobil"_s),
+              (QStringList{u"Tel. +1 425 555 1212 privat"_s, u"+49 (171) 1234567"_s}));
 }
 
 TEST_F(ConversionRunTest, NoValueToFormatCreatesNoComponent) {

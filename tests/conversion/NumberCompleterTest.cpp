@@ -278,3 +278,37 @@ TEST(NumberCompleter, RememberedDestinationCodesSplitLikeFreshOnes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(NumberCompleter, KeepsItsDigitsOnlyWithoutAnythingToDrop) {
+    for (const QString& value : {u"+49 30 1234567"_s, u"+49 (30) 1234567"_s, u"+1 425 555 1212"_s,
+                                 u"+43 316 123456"_s, u"+4930 1234567"_s})
+        EXPECT_TRUE(NumberCompleter::keepsItsDigits(value)) << value.toStdString();
+    for (const QString& value :
+         {u"+49 030 1234567"_s, u"+49 (0)30 1234567"_s, u"+1 1 425 555 1212"_s,
+          u"0049 30 1234567"_s, u"030 1234567"_s, u"+49 30 1234567-89"_s, u"+49 30/1234567"_s,
+          u"+49 30 12"_s, u"+999 1234567"_s, u""_s, u"+"_s})
+        EXPECT_FALSE(NumberCompleter::keepsItsDigits(value)) << value.toStdString();
+}
+
+// Whatever keepsItsDigits lets through completes to the same digits, or stays as it is.
+TEST(NumberCompleter, ValuesThatKeepTheirDigitsDoSo) {
+    const NumberCompleter completer(u"DE"_s, u"30"_s);
+    auto grouping = [](QString text) {
+        text.remove(u' ');
+        text.remove(u'(');
+        text.remove(u')');
+        return text;
+    };
+    for (const QString& value :
+         {u"+49 30 1234567"_s, u"+1 425 555 1212"_s, u"+43 1 5123456"_s, u"+41 44 123 45 67"_s,
+          u"+49 171 1234567"_s, u"+33 1 23 45 67 89"_s, u"+39 06 12345678"_s,
+          u"+44 20 7946 0958"_s}) {
+        if (!NumberCompleter::keepsItsDigits(value))
+            continue;
+        EXPECT_EQ(grouping(completer.complete(value)), grouping(value)) << value.toStdString();
+    }
+}
+
+} // namespace
