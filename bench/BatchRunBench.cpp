@@ -11,6 +11,7 @@
 
 #include "BenchSupport.h"
 #include "DemoGenerator.h"
+#include "Sqlite.h"
 #include "StringTable.h"
 #include "TelnormerBatch.h"
 #include "VdbServer.h"
@@ -34,20 +35,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Chosen {
-    QString table;
-    QStringList fields;
-};
-
-const QList<Chosen> kChosen{
-    {u"Kunden"_s, {u"Telefon"_s, u"Telefax"_s, u"Mobil"_s}},
-    {u"Lieferanten"_s, {u"Telefon"_s, u"Telefax"_s, u"Mobil"_s}},
-    {u"Ansprechpartner"_s, {u"Telefon"_s, u"Mobil"_s, u"TelefonPrivat"_s}},
-};
-
-QString quoted(const QString& identifier) {
-    return u'"' + identifier + u'"';
-}
+const QList<DemoPhoneFields> kChosen = demoPhoneFields();
 
 bool makeDemo(const QString& path, qint64 records) {
     if (QFileInfo::exists(path)) {
@@ -92,7 +80,7 @@ struct Measured {
 
 Measured batchRun(const QString& file) {
     QStringList args{file, u"--user"_s, u"ADMIN"_s, u"--on-error"_s, u"continue"_s};
-    for (const Chosen& chosen : kChosen) {
+    for (const DemoPhoneFields& chosen : kChosen) {
         for (const QString& field : chosen.fields)
             args << u"--field"_s << chosen.table << field;
     }
@@ -150,12 +138,12 @@ Measured naiveBound(const QString& file) {
                             nullptr, nullptr);
     Stopwatch watch;
     measured.ok = true;
-    for (const Chosen& chosen : kChosen) {
+    for (const DemoPhoneFields& chosen : kChosen) {
         for (const QString& field : chosen.fields) {
             // OR IGNORE: a value that breaks its field's condition stays as it was.
             const QByteArray sql =
-                QString(u"UPDATE OR IGNORE "_s + quoted(chosen.table) + u" SET "_s + quoted(field) +
-                        u" = canon("_s + quoted(field) + u')')
+                QString(u"UPDATE OR IGNORE "_s + quoteIdentifier(chosen.table) + u" SET "_s +
+                        quoteIdentifier(field) + u" = canon("_s + quoteIdentifier(field) + u')')
                     .toUtf8();
             char* error = nullptr;
             if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) != SQLITE_OK) {
@@ -175,7 +163,7 @@ Measured naiveBound(const QString& file) {
 qint64 valuesOf(const QString& file) {
     const DatabasePtr db = VdbServer().OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0);
     qint64 values = 0;
-    for (const Chosen& chosen : kChosen)
+    for (const DemoPhoneFields& chosen : kChosen)
         values += qint64(db->Tables()->Item(chosen.table)->RecordCount()) * chosen.fields.size();
     return values;
 }

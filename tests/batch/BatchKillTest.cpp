@@ -6,6 +6,7 @@
 #include "IndexChoice.h"
 #include "NumberFormatting.h"
 #include "ScriptedMessageBoxes.h"
+#include "Sqlite.h"
 #include "StringConversions.h"
 #include "VdbServer.h"
 #include "VdbTool.h"
@@ -31,20 +32,7 @@ constexpr int kRecords = 2000; // per table
 constexpr int kKills = 24;
 constexpr int kBatch = 10;
 
-struct ChosenTable {
-    QString name;
-    QStringList fields;
-};
-
-const QList<ChosenTable> kChosen{
-    {u"Kunden"_s, {u"Telefon"_s, u"Telefax"_s, u"Mobil"_s}},
-    {u"Lieferanten"_s, {u"Telefon"_s, u"Telefax"_s, u"Mobil"_s}},
-    {u"Ansprechpartner"_s, {u"Telefon"_s, u"Mobil"_s, u"TelefonPrivat"_s}},
-};
-
-QString quoted(const QString& identifier) {
-    return u'"' + QString(identifier).replace(u'"', u"\"\""_s) + u'"';
-}
+const QList<DemoPhoneFields> kChosen = demoPhoneFields();
 
 // A plain SQLite connection, beside the engine, to judge the file on SQLite's own terms.
 class RawDatabase {
@@ -171,23 +159,23 @@ Pristine readPristine(const QString& path) {
     for (const TablePtr& table : database->Tables()) {
         const QString name = table->Name();
         const auto chosen = std::find_if(kChosen.cbegin(), kChosen.cend(),
-                                         [&](const ChosenTable& c) { return c.name == name; });
+                                         [&](const DemoPhoneFields& c) { return c.table == name; });
         if (chosen == kChosen.cend())
             continue;
         const auto tableSchema = std::find_if(schema.tables.cbegin(), schema.tables.cend(),
                                               [&](const TableSchema& t) { return t.name == name; });
         QStringList order;
         for (const QString& field : orderOf(*table, *tableSchema))
-            order << quoted(field);
+            order << quoteIdentifier(field);
         order << u"vdb_rid"_s;
         bool hasId = false;
         for (const FieldSchema& field : tableSchema->fields)
             hasId = hasId || field.name == u"ID"_s;
-        QStringList columns{u"vdb_rid"_s, hasId ? quoted(u"ID"_s) : u"vdb_rid"_s};
+        QStringList columns{u"vdb_rid"_s, hasId ? quoteIdentifier(u"ID"_s) : u"vdb_rid"_s};
         for (const QString& field : chosen->fields)
-            columns << quoted(field);
+            columns << quoteIdentifier(field);
         for (const QVariantList& row :
-             raw.query(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s + quoted(name) +
+             raw.query(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s + quoteIdentifier(name) +
                        u" ORDER BY "_s + order.join(u", "_s))) {
             Record record{name, row[0].toLongLong(), row[1].toString(), row.mid(2), {}};
             for (const QVariant& value : record.before)
@@ -273,18 +261,19 @@ Verdict judge(const QString& path, const Pristine& pristine) {
         violation(u"integrity_check: "_s + integrity.value(0).value(0).toString());
 
     QHash<QString, QHash<qint64, QVariantList>> now;
-    for (const ChosenTable& table : kChosen) {
+    for (const DemoPhoneFields& table : kChosen) {
         QStringList columns{u"vdb_rid"_s};
         for (const QString& field : table.fields)
-            columns << quoted(field);
-        auto& rows = now[table.name];
-        for (const QVariantList& row :
-             raw.query(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s + quoted(table.name)))
+            columns << quoteIdentifier(field);
+        auto& rows = now[table.table];
+        for (const QVariantList& row : raw.query(u"SELECT "_s + columns.join(u", "_s) +
+                                                 u" FROM "_s + quoteIdentifier(table.table)))
             rows.insert(row[0].toLongLong(), row.mid(1));
-        const auto expected = std::count_if(pristine.visit.cbegin(), pristine.visit.cend(),
-                                            [&](const Record& r) { return r.table == table.name; });
+        const auto expected =
+            std::count_if(pristine.visit.cbegin(), pristine.visit.cend(),
+                          [&](const Record& r) { return r.table == table.table; });
         if (rows.size() != expected)
-            violation(table.name + u" holds "_s + QString::number(rows.size()) + u" records"_s);
+            violation(table.table + u" holds "_s + QString::number(rows.size()) + u" records"_s);
     }
     const LogFacts log = readLog(QFileInfo(path).path());
 
@@ -297,7 +286,7 @@ Verdict judge(const QString& path, const Pristine& pristine) {
         const QVariantList current = now[record.table].value(record.rid);
         const QStringList fields =
             kChosen[std::find_if(kChosen.cbegin(), kChosen.cend(),
-                                 [&](const ChosenTable& c) { return c.name == record.table; }) -
+                                 [&](const DemoPhoneFields& c) { return c.table == record.table; }) -
                     kChosen.cbegin()]
                 .fields;
         if (current.size() != record.before.size()) {
@@ -346,9 +335,9 @@ Verdict judge(const QString& path, const Pristine& pristine) {
 
 QStringList batchArguments(const QString& file) {
     QStringList args{file, u"--user"_s, u"ADMIN"_s, u"--on-error"_s, u"stop"_s};
-    for (const ChosenTable& table : kChosen) {
+    for (const DemoPhoneFields& table : kChosen) {
         for (const QString& field : table.fields)
-            args << u"--field"_s << table.name << field;
+            args << u"--field"_s << table.table << field;
     }
     return args;
 }
@@ -393,12 +382,12 @@ QString freshCopy(const QString& pristine, const QString& folder) {
 QHash<QString, QList<QVariantList>> allValues(const QString& path) {
     RawDatabase raw(path);
     QHash<QString, QList<QVariantList>> values;
-    for (const ChosenTable& table : kChosen) {
+    for (const DemoPhoneFields& table : kChosen) {
         QStringList columns{u"vdb_rid"_s};
         for (const QString& field : table.fields)
-            columns << quoted(field);
-        values[table.name] = raw.query(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s +
-                                       quoted(table.name) + u" ORDER BY vdb_rid"_s);
+            columns << quoteIdentifier(field);
+        values[table.table] = raw.query(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s +
+                                        quoteIdentifier(table.table) + u" ORDER BY vdb_rid"_s);
     }
     return values;
 }
@@ -513,14 +502,15 @@ TEST_P(BatchKillJudge, SeesTheFault) {
     qsizetype field = 0;
     while (record.before[field] == record.after[field])
         ++field;
-    const QString column = quoted(kChosen[1].fields[field]);
+    const QString column = quoteIdentifier(kChosen[1].fields[field]);
     const QString where = u" WHERE vdb_rid = "_s + QString::number(record.rid);
     const QString name = QString::fromLatin1(GetParam().name);
     if (name == u"UnconvertedInsideTheBatches"_s) {
         QString assignments;
         QVariantList values;
         for (qsizetype f = 0; f < record.before.size(); ++f) {
-            assignments += (f ? u", "_s : QString()) + quoted(kChosen[1].fields[f]) + u" = ?"_s;
+            assignments +=
+                (f ? u", "_s : QString()) + quoteIdentifier(kChosen[1].fields[f]) + u" = ?"_s;
             values << record.before[f];
         }
         RawDatabase(file).exec(u"UPDATE \"Lieferanten\" SET "_s + assignments + where, values);

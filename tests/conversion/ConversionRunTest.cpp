@@ -13,6 +13,7 @@
 #include "StringTable.h"
 #include "VdbAdmin.h"
 #include "VdbFixture.h"
+#include "WatchedComponent.h"
 
 #include <QFile>
 
@@ -53,26 +54,6 @@ QByteArray contents(const QString& path) {
 
 class ConversionRunTest : public ::testing::Test {
 protected:
-    // The real component, watched: it records the values it completes and fails on one.
-    class ForwardingComponent : public PhoneComponent {
-    public:
-        explicit ForwardingComponent(ConversionRunTest& test)
-            : test_(test)
-            , real_(ComponentFactory::withDefaults().create(kPhoneApplicationName)) {}
-        void UseDatabase(DatabasePtr& db) override { real_->UseDatabase(db); }
-        void SetVisible(bool visible) override { real_->SetVisible(visible); }
-        QString CompleteNumber(QString& number) override {
-            test_.completed << number;
-            if (number == test_.failingValue)
-                throw ErrorRecord(7, u"Out of memory"_s);
-            return real_->CompleteNumber(number);
-        }
-
-    private:
-        ConversionRunTest& test_;
-        std::shared_ptr<PhoneComponent> real_;
-    };
-
     void SetUp() override {
         setUiLanguageOverride(UiLanguage::English);
         TableSchema customers;
@@ -90,7 +71,8 @@ protected:
             ++componentsMade;
             if (failCreation)
                 throw ErrorRecord(429, u"ActiveX component can't create object"_s);
-            return std::make_shared<ForwardingComponent>(*this);
+            return std::make_shared<WatchedComponent>(
+                failingValue, [this](const QString& value) { completed << value; });
         });
     }
     void TearDown() override { setUiLanguageOverride(std::nullopt); }

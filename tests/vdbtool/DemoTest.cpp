@@ -166,30 +166,6 @@ TEST(Demo, FaxConditionHoldsNowButNotForEveryCanonicalValue) {
         VdbFixture::insert(file, u"Kunden"_s, {u"Telefax"_s}, {{u"+49 (221) 12345678-123"_s}}));
 }
 
-TEST(Demo, NumbersAreAPureFunctionOfSeedStreamAndIndex) {
-    const DemoNumbers numbers(7, 3, DemoLine::Fax);
-    QList<DemoPhone> forward;
-    for (quint64 i = 0; i < 2000; ++i)
-        forward << numbers.at(i);
-    QSet<int> notations;
-    int longer = 0;
-    for (quint64 i = 2000; i-- > 0;) {
-        const DemoPhone again = DemoNumbers(7, 3, DemoLine::Fax).at(i);
-        EXPECT_EQ(again.value, forward[i].value);
-        EXPECT_EQ(again.notation, forward[i].notation);
-        notations.insert(static_cast<int>(again.notation));
-        if (again.value.toString().size() > DemoNumbers::kFaxMaxLength)
-            ADD_FAILURE() << again.value.toString().toStdString();
-        if (again.canonical.toString().size() > DemoNumbers::kFaxMaxLength)
-            ++longer;
-    }
-    EXPECT_EQ(notations.size(), kDemoNotationCount);
-    EXPECT_GT(longer, 0);
-    EXPECT_NE(DemoNumbers(8, 3, DemoLine::Fax).at(0).value.toString() +
-                  DemoNumbers(8, 3, DemoLine::Fax).at(1).value.toString(),
-              forward[0].value.toString() + forward[1].value.toString());
-}
-
 TEST(Demo, CanonicalValuesKeepTheWordsAndAreFixedPoints) {
     const QRegularExpression shape(u"^\\+(49|43|41|1) \\([1-9][0-9]*\\) [0-9]+(-[0-9]+)?$"_s);
     for (const DemoLine line : {DemoLine::Landline, DemoLine::Mobile, DemoLine::Fax}) {
@@ -244,13 +220,6 @@ TEST(Demo, RefusesAnExistingFileAndLeavesNothingOnFailure) {
     EXPECT_EQ(noFolder.status, 1);
     EXPECT_EQ(QDir(fx.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{u"kunden.vdb"_s});
-}
-
-TEST(Demo, ZeroRecordsIsAnEmptyDemo) {
-    VdbFixture fx;
-    const QString file = makeDemo(fx, u"empty.vdb"_s, {u"--records"_s, u"0"_s});
-    for (const QString& table : kTables)
-        EXPECT_EQ(VdbAdmin(file).recordCount(table), 0);
 }
 
 } // namespace

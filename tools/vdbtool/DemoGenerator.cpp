@@ -274,3 +274,11 @@ void createDemoDatabase(const QString& path, const DemoOptions& options) {
         fail(u"the demo database was not completely written"_s);
     moveIntoPlace(draft, target.absoluteFilePath());
 }
+
+QList<DemoPhoneFields> demoPhoneFields() {
+    return {
+        {DemoTable::Customers, {u"Telefon"_s, u"Telefax"_s, u"Mobil"_s}},
+        {DemoTable::Suppliers, {u"Telefon"_s, u"Telefax"_s, u"Mobil"_s}},
+        {DemoTable::Contacts, {u"Telefon"_s, u"Mobil"_s, u"TelefonPrivat"_s}},
+    };
+}

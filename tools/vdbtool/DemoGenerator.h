@@ -2,7 +2,9 @@
 
 #include "VdbSchema.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 // The demo database: shown name "Demo", location DE / 30, user ADMIN with password "admin" and
@@ -21,6 +23,14 @@ inline const QString Contacts = QStringLiteral("Ansprechpartner");
 } // namespace DemoTable
 
 DatabaseSchema demoSchema();
+
+// The telephone fields of a demo table, in the table's order.
+struct DemoPhoneFields {
+    QString table;
+    QStringList fields;
+};
+// Every demo table with its telephone fields, in catalogue order.
+QList<DemoPhoneFields> demoPhoneFields();
 
 // The values of row index (from 0) of table, in the order of the schema's fields.
 QVariantList demoRow(const QString& table, const DemoOptions& options, qint64 index);
