@@ -5,7 +5,7 @@
 
 #include "BenchSupport.h"
 #include "FMain.h"
-#include "MessageBoxes.h"
+#include "QtMessageBoxes.h"
 #include "SettingsStore.h"
 #include "VdbCreate.h"
 #include "VdbServer.h"

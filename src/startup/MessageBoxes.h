@@ -2,11 +2,6 @@
 
 #include <QString>
 
-#include <memory>
-
-class QMessageBox;
-class QWidget;
-
 enum class MsgButtons { Ok, YesNo };
 enum class MsgIcon { None, Stop, Question, Exclamation, Information };
 enum class MsgAnswer { Ok, Yes, No };
@@ -32,18 +27,4 @@ public:
     MsgAnswer ok(const QString& text, const QString& caption, MsgIcon icon);
     MsgAnswer yesNo(const QString& text, const QString& caption, MsgIcon icon,
                     MsgAnswer defaultButton = MsgAnswer::Yes);
-};
-
-// Message boxes on the desktop.
-class QtMessageBoxes : public MessageBoxes {
-public:
-    explicit QtMessageBoxes(QWidget* parent = nullptr)
-        : parent_(parent) {}
-    MsgAnswer show(const MessageBoxRequest& request) override;
-
-    // The box show() would open, not yet shown.
-    static std::unique_ptr<QMessageBox> build(const MessageBoxRequest& request, QWidget* parent);
-
-private:
-    QWidget* parent_;
 };

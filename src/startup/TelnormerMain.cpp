@@ -2,7 +2,7 @@
 #include "CurrentDatabase.h"
 #include "FMain.h"
 #include "Icons.h"
-#include "MessageBoxes.h"
+#include "QtMessageBoxes.h"
 #include "SettingsStore.h"
 #include "VdbServer.h"
 #include "modMain.h"

@@ -1,4 +1,4 @@
-#include "MessageBoxes.h"
+#include "QtMessageBoxes.h"
 #include "ScriptedMessageBoxes.h"
 
 #include <QAbstractButton>

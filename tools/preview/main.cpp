@@ -13,7 +13,7 @@
 #include "FMain.h"
 #include "FOpenDB.h"
 #include "GlobalDefs.h"
-#include "MessageBoxes.h"
+#include "QtMessageBoxes.h"
 #include "SettingsStore.h"
 #include "VdbServer.h"
 #include "modMain.h"
