@@ -13,7 +13,3 @@ set_target_properties(phonenumber::phonenumber PROPERTIES
     IMPORTED_LOCATION "${PHONENUMBER_LIBRARY}"
     INTERFACE_INCLUDE_DIRECTORIES "${PHONENUMBER_INCLUDE_DIR}")
 target_link_libraries(phonenumber::phonenumber INTERFACE protobuf::libprotobuf)
-
-if(TELNORMER_BENCH)
-    find_package(benchmark REQUIRED)
-endif()
