@@ -15,37 +15,6 @@ protected:
     void TearDown() override { setUiLanguageOverride(std::nullopt); }
 };
 
-struct TextCase {
-    int id;
-    QString german;
-    QString english;
-};
-
-TEST_F(StringTableTest, TextsKeepTheirExactWordingAndBlanks) {
-    const TextCase cases[] = {
-        {IDS_MAIN_TITLE_SUFFIX, u" - Veltrano Telnormer"_s, u" - Veltrano Telnormer"_s},
-        {IDS_MAIN_INFO, u"Bitte wählen Sie Felder mit Telefonnummern aus:"_s,
-         u"Choose the fields with telefon numbers:"_s},
-        {IDS_MAIN_FIELDS, u"zugehörige Felder"_s, u"releated fields"_s},
-        {IDS_MAIN_AUTO_CHOOSE, u"Automatisches Einlesen aller Felder, die mit "_s,
-         u"Automatic choose fields which with "_s},
-        {IDS_RUN_CONVERTED, u" Datensätze konvertiert."_s, u" record(s) converted."_s},
-        {IDS_MAIN_COLUMN_TABLE, u"Tabelle"_s, u"Table"_s},
-        {IDS_MAIN_COLUMN_FIELD, u"Feld"_s, u"Field"_s},
-        {IDS_LOGIN_FILE_FILTER, u"Veltrano Datenbanken (*.vdb)|*.vdb"_s,
-         u"Veltrano databases (*.vdb)|*.vdb"_s},
-        {IDS_RUN_PROGRESS, u"Überprüfe Datensätze in Tabelle %s, %s Datensätze von %s bearbeitet"_s,
-         u"Checking records in table %s, %s from %s records checked."_s},
-        {IDS_CLOSE, u"Schließen"_s, u"Close"_s},
-        {IDS_APP_DESCRIPTION, u"Telefonnummern in kanonisches Format umwandeln"_s,
-         u"Convert telephone numbers in canonical format"_s},
-    };
-    for (const TextCase& c : cases) {
-        EXPECT_EQ(LoadResourceString(c.id, UiLanguage::German), c.german) << c.id;
-        EXPECT_EQ(LoadResourceString(c.id, UiLanguage::English), c.english) << c.id;
-    }
-}
-
 TEST_F(StringTableTest, OverrideChoosesTheLanguage) {
     setUiLanguageOverride(UiLanguage::German);
     EXPECT_EQ(uiLanguage(), UiLanguage::German);
