@@ -57,19 +57,6 @@ bool isTelephonePunctuation(char32_t c) {
 
 } // namespace
 
-bool isBlank(char16_t c) {
-    return c == u' ' || c == u'\u00A0' || c == u'\u202F' || c == u'\u2009' || c == u'\u2007';
-}
-
-bool isDash(char16_t c) {
-    return c == u'-' || c == u'\u2010' || c == u'\u2011' || c == u'\u2013' || c == u'\u2014' ||
-           c == u'\u2212';
-}
-
-bool isGrouping(char16_t c) {
-    return isBlank(c) || isDash(c) || c == u'/' || c == u'.' || c == u'(' || c == u')';
-}
-
 bool hasWords(QStringView text) {
     for (const QChar c : text) {
         const char16_t u = c.unicode();
