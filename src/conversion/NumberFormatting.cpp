@@ -1,6 +1,7 @@
 #include "NumberFormatting.h"
 
 #include "NumberCompleter.h"
+#include "NumberText.h"
 
 #include <utility>
 
@@ -11,20 +12,7 @@ namespace {
 // The length limit of the 16-bit string positions the rewrapping was built on.
 constexpr qsizetype kMaxWrapLength = 32767;
 
-bool isDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
-// As if the value were lower-cased and searched for 'a'..'z': characters whose lower case is an
-// ASCII letter (the Kelvin sign) count, accented letters do not.
-bool hasLetter(const QString& text) {
-    for (const QChar c : text) {
-        const char32_t lower = QChar::toLower(static_cast<char32_t>(c.unicode()));
-        if (lower >= U'a' && lower <= U'z')
-            return true;
-    }
-    return false;
-}
+using numbertext::isDigit;
 
 // Where the number's own opening characters ("+", "(") begin before its first digit.
 qsizetype numberStart(const QString& number, qsizetype firstDigit) {
@@ -34,8 +22,8 @@ qsizetype numberStart(const QString& number, qsizetype firstDigit) {
     return start;
 }
 
-// The number between the words of a value with letters: from its opening "+" or "(" to its
-// last digit. Empty when the value has no digit.
+// The number between the words of a value: from its opening "+" or "(" to its last digit.
+// Empty when the value has no digit.
 QStringView numberBetweenWords(const QString& number) {
     qsizetype first = 0;
     while (first < number.size() && !isDigit(number[first].unicode()))
@@ -49,11 +37,15 @@ QStringView numberBetweenWords(const QString& number) {
     return QStringView(number).sliced(start, last + 1 - start);
 }
 
-// "Tel. +49 (30) 1234567 privat": the number between the words is canonical already, so the
-// value is its own canonical form. Completing it again would cost a full parse on every run.
-bool canonicalBetweenWords(const QString& number) {
-    return number.size() <= kMaxWrapLength &&
-           NumberCompleter::looksCanonical(numberBetweenWords(number));
+// Words the completion refuses although the number between them needs nothing (bytes that were
+// no text, digits of another script): the completion says why.
+bool wordsNeedReading(const QString& number) {
+    for (const QChar c : number) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80 && (QChar::isSurrogate(u) || u == u'\uFFFD' || c.isNumber()))
+            return true;
+    }
+    return false;
 }
 
 void removeGrouping(QString& text) {
@@ -64,11 +56,14 @@ void removeGrouping(QString& text) {
 
 } // namespace
 
+// The number between the words holds "+", digits, blanks and brackets only, its digits are
+// read as they stand (a known country code, nothing to drop or add), and the words go back
+// around the completion as they were: the result equals the value but for blanks and brackets.
 bool NumberCannotChange(const QString& stored) {
-    if (!hasLetter(stored))
+    if (!numbertext::hasWords(stored))
         return NumberCompleter::keepsItsDigits(stored);
     return stored.size() <= kMaxWrapLength &&
-           NumberCompleter::keepsItsDigits(numberBetweenWords(stored));
+           NumberCompleter::keepsItsDigits(numberBetweenWords(stored)) && !wordsNeedReading(stored);
 }
 
 bool NumberChanged(QString stored, QString canonical) {
@@ -82,23 +77,36 @@ KanonicalFormatter::KanonicalFormatter(ComponentFactory factory, DatabasePtr& da
     , database_(database) {}
 
 QString KanonicalFormatter::FormatKanonical(QString& number) {
+    bool overflow = false;
+    FormattedValue formatted = format(number, overflow);
+    if (overflow)
+        throw ErrorRecord(ErrorNumber::Overflow, u"Overflow"_s, u"FormatKanonical"_s);
+    return std::move(formatted.text);
+}
+
+FormattedValue KanonicalFormatter::format(QString& number) {
+    bool overflow = false;
+    return format(number, overflow);
+}
+
+FormattedValue KanonicalFormatter::format(QString& number, bool& overflow) {
     if (!component_) {
         component_ = factory_.create(kPhoneApplicationName);
         component_->UseDatabase(database_);
         component_->SetVisible(false);
     }
-    const bool letters = hasLetter(number);
-    if (letters && canonicalBetweenWords(number))
-        return number;
-    QString completed = component_->CompleteNumber(number);
-    if (!letters)
+    const bool words = numbertext::hasWords(number);
+    FormattedValue completed = component_->completeWithReason(number);
+    if (!words)
         return completed;
     // Ahead of the mend below: a value this long fails whether completed or not.
-    if (number.size() > kMaxWrapLength)
-        throw ErrorRecord(ErrorNumber::Overflow, u"Overflow"_s, u"FormatKanonical"_s);
+    if (number.size() > kMaxWrapLength) {
+        overflow = true;
+        return {number, UnreadableReason::TooLong};
+    }
     // Not completed: wrapping the words around the whole value again would double them.
-    if (completed == number)
-        return number;
+    if (completed.text == number)
+        return {number, completed.reason};
 
     qsizetype first = 0;
     while (first < number.size() && !isDigit(number[first].unicode()))
@@ -111,5 +119,7 @@ QString KanonicalFormatter::FormatKanonical(QString& number) {
         --last;
 
     const qsizetype prefixEnd = numberStart(number, first);
-    return QStringView(number).first(prefixEnd) + completed + QStringView(number).sliced(last + 1);
+    return {QStringView(number).first(prefixEnd) + completed.text +
+                QStringView(number).sliced(last + 1),
+            UnreadableReason::None};
 }

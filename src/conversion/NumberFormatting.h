@@ -2,6 +2,7 @@
 
 #include "ComponentFactory.h"
 #include "DbServer.h"
+#include "UnreadableReason.h"
 
 #include <QString>
 
@@ -13,11 +14,13 @@ bool NumberChanged(QString stored, QString canonical);
 
 // True when the canonical form of stored can differ from it only in blanks and round brackets,
 // so that NumberChanged would say no whatever the component answers: the number (between its
-// words, when the value has letters) is written internationally with nothing to drop or add.
+// words, when the value has any) is written internationally with nothing to drop or add.
+// Decides without libphonenumber; values already canonical are the common case on a second run.
 bool NumberCannotChange(const QString& stored);
 
-// Puts a completed number back between the words that surrounded it in the stored value. Holds
-// the telephone component from the first call until release().
+// Puts a completed number back between the words that surrounded it in the stored value: any
+// text besides digits, blanks and number punctuation, in any script, is kept. Holds the
+// telephone component from the first call until release().
 class KanonicalFormatter {
 public:
     // database is the process-wide current database reference; the component's UseDatabase may
@@ -28,11 +31,16 @@ public:
     // use; every failure, creation included, goes to the caller. A value longer than 32,767
     // characters that has letters fails with error 6.
     QString FormatKanonical(QString& number);
+    // FormatKanonical and, when the value comes back unchanged, why; a value too long for its
+    // words to be put back is TooLong here instead of an error.
+    FormattedValue format(QString& number);
 
     void release() { component_.reset(); }
     bool hasComponent() const { return component_ != nullptr; }
 
 private:
+    FormattedValue format(QString& number, bool& overflow);
+
     ComponentFactory factory_;
     DatabasePtr& database_;
     std::shared_ptr<PhoneComponent> component_;

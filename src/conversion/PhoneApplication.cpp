@@ -25,3 +25,7 @@ void PhoneApplication::SetVisible(bool visible) {
 QString PhoneApplication::CompleteNumber(QString& number) {
     return completer_.complete(number);
 }
+
+FormattedValue PhoneApplication::completeWithReason(QString& number) {
+    return completer_.completeWithReason(number);
+}

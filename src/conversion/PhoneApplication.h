@@ -12,6 +12,7 @@ public:
     void UseDatabase(DatabasePtr& db) override;
     void SetVisible(bool visible) override;
     QString CompleteNumber(QString& number) override;
+    FormattedValue completeWithReason(QString& number) override;
 
     const NumberCompleter& completer() const { return completer_; }
     bool visible() const { return visible_; }

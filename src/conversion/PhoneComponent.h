@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DbServer.h"
+#include "UnreadableReason.h"
 
 #include <QString>
 
@@ -14,4 +15,9 @@ public:
     virtual void SetVisible(bool visible) = 0;
     // The number in canonical form, or number itself when it cannot be completed safely.
     virtual QString CompleteNumber(QString& number) = 0;
+    // CompleteNumber and, when the number comes back unchanged, why. A component that cannot
+    // say reports no reason.
+    virtual FormattedValue completeWithReason(QString& number) {
+        return {CompleteNumber(number), UnreadableReason::None};
+    }
 };

@@ -108,7 +108,10 @@ struct KanonicalCase {
     const char* name;
     QString input;
     QString expected;
+    UnreadableReason reason = UnreadableReason::None;
 };
+
+using R = UnreadableReason;
 
 void PrintTo(const KanonicalCase& c, std::ostream* out) {
     *out << c.name;
@@ -127,8 +130,10 @@ TEST_P(KanonicalFormatterCases, Formats) {
     EXPECT_EQ(value, GetParam().input);
     QString again = once;
     EXPECT_EQ(formatter_.FormatKanonical(again), once) << "not a fixed point";
+    EXPECT_EQ(formatter_.format(value).reason, GetParam().reason);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Berlin, KanonicalFormatterCases,
     ::testing::Values(
@@ -136,23 +141,29 @@ INSTANTIATE_TEST_SUITE_P(
         KanonicalCase{"WordsAfter", u"030 1234567 privat"_s, u"+49 (30) 1234567 privat"_s},
         KanonicalCase{"WordsBefore", u"Tel. 030 1234567"_s, u"Tel. +49 (30) 1234567"_s},
         KanonicalCase{"UpperCaseWords", u"TEL 030 1234567"_s, u"TEL +49 (30) 1234567"_s},
-        KanonicalCase{"NonAsciiLettersAreNoLetters", u"Ä 030 1234567"_s, u"+49 (30) 1234567"_s},
-        KanonicalCase{"KelvinSignLowersToALetter", u"\u212A 030 1234567"_s,
-                      u"\u212A +49 (30) 1234567"_s},
+        KanonicalCase{"NonAsciiWordsKept", u"Ä 030 1234567"_s, u"Ä +49 (30) 1234567"_s},
+        KanonicalCase{"CyrillicWordsKept", u"Тел. 030 1234567"_s, u"Тел. +49 (30) 1234567"_s},
+        KanonicalCase{"TelephoneSignBefore", u"\u260E 030 1234567"_s, u"\u260E +49 (30) 1234567"_s},
+        KanonicalCase{"TelephoneSignAfter", u"+49 30 1234567 \u260E"_s, u"+49 (30) 1234567 \u260E"_s},
+        KanonicalCase{"KelvinSignLowersToALetter", u"\u212A 030 1234567"_s, u"\u212A +49 (30) 1234567"_s},
         KanonicalCase{"Suffix", u"030 1234567-89"_s, u"+49 (30) 1234567-89"_s},
-        KanonicalCase{"Extension", u"Büro 030 1234567 Durchwahl 12 (Frau Weber)"_s,
-                      u"Büro +49 (30) 1234567 Durchwahl 12 (Frau Weber)"_s},
-        KanonicalCase{"CanonicalInWords", u"Tel. +49 (30) 1234567 privat"_s,
-                      u"Tel. +49 (30) 1234567 privat"_s},
+        KanonicalCase{"Extension", u"Büro 030 1234567 Durchwahl 12 (Frau Weber)"_s, u"Büro +49 (30) 1234567 Durchwahl 12 (Frau Weber)"_s},
+        KanonicalCase{"CanonicalInWords", u"Tel. +49 (30) 1234567 privat"_s, u"Tel. +49 (30) 1234567 privat"_s},
         KanonicalCase{"PlusNotDoubled", u"Fax +49 30 1234567"_s, u"Fax +49 (30) 1234567"_s},
         KanonicalCase{"BracketNotDoubled", u"Tel. (030) 1234567"_s, u"Tel. +49 (30) 1234567"_s},
-        KanonicalCase{"NotCompletedNotWrapped", u"Tel. abc 12 x"_s, u"Tel. abc 12 x"_s},
-        KanonicalCase{"TwoNumbersUntouched", u"Tel. 030 1234567 oder 0171 7654321"_s,
-                      u"Tel. 030 1234567 oder 0171 7654321"_s},
-        KanonicalCase{"LettersNoDigits", u"unbekannt"_s, u"unbekannt"_s},
-        KanonicalCase{"Empty", u""_s, u""_s},
-        KanonicalCase{"WordsWithoutLettersDropped", u"030 1234567 *"_s, u"+49 (30) 1234567"_s}),
+        KanonicalCase{"NotCompletedNotWrapped", u"Tel. abc 12 x"_s, u"Tel. abc 12 x"_s, R::NoValidNumber},
+        KanonicalCase{"TwoNumbersUntouched", u"Tel. 030 1234567 oder 0171 7654321"_s, u"Tel. 030 1234567 oder 0171 7654321"_s, R::TwoNumbers},
+        KanonicalCase{"LettersNoDigits", u"unbekannt"_s, u"unbekannt"_s, R::NoValidNumber},
+        KanonicalCase{"Empty", u""_s, u""_s, R::NoValidNumber},
+        KanonicalCase{"SymbolsKept", u"030 1234567 *"_s, u"+49 (30) 1234567 *"_s},
+        KanonicalCase{"TrailingTabKept", u"030 1234567\t"_s, u"+49 (30) 1234567\t"_s},
+        KanonicalCase{"TypographicSeparators", u"Tel.\u00A0030\u2013123\u202F45\u202F67"_s, u"Tel.\u00A0+49 (30) 1234567"_s},
+        KanonicalCase{"LocalAmongTelephoneWords", u"Telefon (privat): 1234567"_s, u"Telefon (privat): +49 (30) 1234567"_s},
+        KanonicalCase{"LocalAmongOtherWords", u"PLZ 10115 Berlin"_s, u"PLZ 10115 Berlin"_s, R::NotTelephoneWords},
+        KanonicalCase{"GroupAfterSlash", u"Tel 030 1234567 / 89"_s, u"Tel 030 1234567 / 89"_s, R::TwoNumbers},
+        KanonicalCase{"InvalidBytes", u"Fax 030 1234567 \uFFFD"_s, u"Fax 030 1234567 \uFFFD"_s, R::InvalidBytes}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(KanonicalFormatter, LongValueWithLettersOverflows) {
     DatabasePtr db = std::make_shared<LocationDatabase>(u"DE"_s, u"30"_s);
@@ -170,6 +181,7 @@ TEST(KanonicalFormatter, LongValueWithLettersOverflows) {
         EXPECT_EQ(e.number(), ErrorNumber::Overflow);
         EXPECT_EQ(e.description(), u"Overflow"_s);
     }
+    EXPECT_EQ(formatter.format(overLimit).reason, UnreadableReason::TooLong) << "no error here";
     // Not even a value the component leaves alone escapes it.
     QString unchanged(40000, u'x');
     EXPECT_EQ(errorNumberOf([&] { formatter.FormatKanonical(unchanged); }), ErrorNumber::Overflow);
@@ -273,7 +285,7 @@ TEST_F(KanonicalFormatterComponent, WrapsWordsAroundWhatTheComponentReturns) {
     const Case cases[] = {
         // prefix up to the first digit, suffix after the last, kept as written
         {u"Tel. 030 1 privat"_s, u"Tel. <Tel. 030 1 privat> privat"_s},
-        {u"Ä 030 1"_s, u"<Ä 030 1>"_s},
+        {u"Ä 030 1"_s, u"Ä <Ä 030 1>"_s},
         {u"Fax ++((030"_s, u"Fax <Fax ++((030>"_s},
         {u"(+030) x"_s, u"<(+030) x>) x"_s},
         {u"x0"_s, u"x<x0>"_s},
