@@ -23,3 +23,10 @@ if(TELNORMER_SANITIZE)
     target_compile_options(telnormer_options INTERFACE ${_san})
     target_link_options(telnormer_options INTERFACE ${_san})
 endif()
+if(TELNORMER_FUZZ)
+    # Libraries get coverage feedback and the sanitizers; the fuzz targets add libFuzzer's main.
+    set(_fuzz -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=undefined)
+    target_compile_options(telnormer_options INTERFACE ${_fuzz})
+    target_link_options(telnormer_options INTERFACE -fsanitize=address,undefined)
+endif()

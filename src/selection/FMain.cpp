@@ -121,11 +121,12 @@ void FMain::cmdStart_Click() {
     if (running_)
         return;
     running_ = true;
+    RecordLabels labels(boxes_);
     ConversionRun run(RunServices{database_, boxes_, *progress_, *log_, formatter_,
                                   environment_.clock, environment_.openViewer,
                                   [this](Table& table) { return GetIndexName(table); },
-                                  [this](Table& table) {
-                                      return GetItem(table);
+                                  [&labels](Table& table) {
+                                      return labels(table);
                                   }},
                       chosen_.rows(), onlyMarked());
     lastRun_ = run.run();

@@ -50,9 +50,8 @@ QString labelText(const QVariant& value) {
     }
 }
 
-QString evaluateLabel(Table& table, const QString& expression) {
-    const auto evaluator = table.Parent()->Parent()->Evaluator();
-    return labelText(evaluator->Compile(expression, 0)->Evaluate(0));
+std::shared_ptr<Expression> compile(Table& table, const QString& expression) {
+    return table.Parent()->Parent()->Evaluator()->Compile(expression, 0);
 }
 
 QString defaultExpression(Table& table) {
@@ -62,22 +61,41 @@ QString defaultExpression(Table& table) {
 } // namespace
 
 QString GetItem(Table& table, MessageBoxes& boxes) {
-    QString expression;
+    return RecordLabels(boxes)(table);
+}
+
+QString RecordLabels::operator()(Table& table) {
     try {
-        expression = labelText(table.Properties()->Item(u"ItemExpression"_s)->Value());
-    } catch (const ErrorRecord&) {
-        expression.clear(); // missing or unreadable: the default applies, without a message
-    }
-    try {
-        if (expression.isEmpty())
-            expression = defaultExpression(table);
-        try {
-            return evaluateLabel(table, expression);
-        } catch (const ErrorRecord&) {
-            return evaluateLabel(table, defaultExpression(table));
+        const QString name = table.Name();
+        auto known = tables_.find(name);
+        if (known == tables_.end()) {
+            QString expression;
+            try {
+                expression = labelText(table.Properties()->Item(u"ItemExpression"_s)->Value());
+            } catch (const ErrorRecord&) {
+                expression.clear(); // missing or unreadable: the default applies, no message
+            }
+            Compiled compiled;
+            try {
+                compiled.label =
+                    compile(table, expression.isEmpty() ? defaultExpression(table) : expression);
+            } catch (const ErrorRecord&) {
+                compiled.label.reset(); // the first field stands in
+            }
+            known = tables_.insert(name, compiled);
         }
+        if (known->label) {
+            try {
+                return labelText(known->label->Evaluate(0));
+            } catch (const ErrorRecord&) {
+                // this record's label fails: its first field stands in
+            }
+        }
+        if (!known->fallback)
+            known->fallback = compile(table, defaultExpression(table));
+        return labelText(known->fallback->Evaluate(0));
     } catch (const ErrorRecord& error) {
-        showWindowError(boxes, error, u"GetItem"_s);
+        showWindowError(boxes_, error, u"GetItem"_s);
         return {};
     }
 }

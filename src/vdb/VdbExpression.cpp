@@ -5,6 +5,7 @@
 
 #include <QDate>
 
+#include <cmath>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -59,13 +60,29 @@ QString asText(const QVariant& v) {
     throw vdbError(VdbCode::ExpressionValue, what);
 }
 
+// A count or position; one beyond any text's length (1e300, or 1e19 written out) means "all
+// the rest" and saturates instead of overflowing.
 qint64 asCount(const QVariant& v, const char16_t* function) {
+    constexpr double kSaturated = 1e18;
     bool ok = false;
-    const qint64 n = isNumber(v) ? v.toLongLong(&ok) : asText(v).trimmed().toLongLong(&ok);
-    if (!ok)
+    double real = 0;
+    if (v.metaType().id() == QMetaType::Double) {
+        real = v.toDouble();
+        ok = true;
+    } else {
+        const qint64 n = isNumber(v) ? v.toLongLong(&ok) : asText(v).trimmed().toLongLong(&ok);
+        if (ok)
+            return n;
+        real = asText(v).trimmed().toDouble(&ok);
+    }
+    if (!ok || std::isnan(real))
         valueError(QString::fromUtf16(function) + u" needs a number, not \""_s + asText(v) +
                    u"\"."_s);
-    return n;
+    if (real >= kSaturated)
+        return static_cast<qint64>(kSaturated);
+    if (real <= -kSaturated)
+        return -static_cast<qint64>(kSaturated);
+    return QVariant(real).toLongLong();
 }
 
 QVariant evaluate(VdbCore& core, const Node& node) {
@@ -139,6 +156,10 @@ public:
         , text_(text) {}
 
     std::unique_ptr<Node> parseWhole() {
+        if (text_.size() > kMaxLength)
+            fail(u"the expression is longer than "_s + QString::number(kMaxLength) +
+                     u" characters"_s,
+                 kMaxLength);
         if (auto reference = wholeReference())
             return reference;
         auto node = parseSum();
@@ -149,20 +170,36 @@ public:
     }
 
 private:
-    // The form Table->Field with the names exactly as they are, blanks and all.
+    // The form Table->Field with the names exactly as they are, blanks and all. The table name
+    // ending first wins, as in "a->b->c"; only names of the catalogue are tried, so the time is
+    // linear in the text's length.
     std::unique_ptr<Node> wholeReference() {
-        for (qsizetype at = text_.indexOf(u"->"_s); at >= 0; at = text_.indexOf(u"->"_s, at + 1)) {
-            const int t = core_.catalogue().tablePosition(text_.left(at));
-            if (t < 0)
+        const QStringView text(text_);
+        const auto& tables = core_.catalogue().tables;
+        int bestTable = -1;
+        int bestField = -1;
+        for (int t = 0; t < tables.size(); ++t) {
+            const QString& name = tables[t].name;
+            if (bestTable >= 0 && name.size() >= tables[bestTable].name.size())
                 continue;
-            const int f = core_.catalogue().tables[t].fieldPosition(text_.mid(at + 2));
-            if (f >= 0)
-                return fieldNode(t, f);
+            if (!text.startsWith(name) || !text.mid(name.size()).startsWith(u"->"))
+                continue;
+            const QStringView fieldName = text.mid(name.size() + 2);
+            const auto& fields = tables[t].fields;
+            for (int f = 0; f < fields.size(); ++f) {
+                if (fields[f].name == fieldName) {
+                    bestTable = t;
+                    bestField = f;
+                    break;
+                }
+            }
         }
-        return nullptr;
+        return bestTable >= 0 ? fieldNode(bestTable, bestField) : nullptr;
     }
 
-    // Bounds keep parsing and evaluation off the end of the stack, whatever the text.
+    // Bounds keep parsing and evaluation off the end of the stack and the time of compiling
+    // small, whatever the text.
+    static constexpr qsizetype kMaxLength = 10000;
     static constexpr int kMaxNodes = 1000;
     static constexpr int kMaxDepth = 100;
 

@@ -111,6 +111,30 @@ TEST_F(IndexChoiceTest, NullFirstFieldFailsTheSecondEvaluationToo) {
     EXPECT_EQ(boxes.last().text, u"Fehler: 94in GetItem\r\nInvalid use of Null"_s);
 }
 
+// A run reads and compiles each table's label once, yet every record gets its own label.
+TEST_F(IndexChoiceTest, RunLabelsCompileOncePerTableAndFollowTheCursor) {
+    QStringList reads;
+    const DatabasePtr counted = faultyDatabase(db, [&reads](const QString& operation) {
+        if (operation.startsWith(u"Table.Properties"_s))
+            reads << operation;
+    });
+    RecordLabels labels(boxes);
+    const TablePtr kunden = counted->Tables()->Item(u"Kunden"_s);
+    const TablePtr broken = counted->Tables()->Item(u"Broken"_s);
+    const TablePtr plain = counted->Tables()->Item(u"Plain"_s);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(labels(*kunden), u"Meier, Berlin"_s);
+        EXPECT_EQ(labels(*broken), u"Schulz"_s);
+    }
+    EXPECT_EQ(labels(*plain), u"42"_s);
+    plain->Skip(1, 0);
+    boxes.expect(MsgAnswer::Ok);
+    EXPECT_EQ(labels(*plain), QString());
+    EXPECT_EQ(boxes.last().text, u"Fehler: 94in GetItem\r\nInvalid use of Null"_s);
+    EXPECT_EQ(reads, (QStringList{u"Table.Properties:Kunden"_s, u"Table.Properties:Broken"_s,
+                                  u"Table.Properties:Plain"_s}));
+}
+
 TEST_F(IndexChoiceTest, UnreadableItemExpressionFallsBackSilently) {
     const DatabasePtr faulty = faultyDatabase(db, [](const QString& operation) {
         if (operation == u"Table.Properties:Kunden"_s)

@@ -13,12 +13,13 @@ protected:
     void SetUp() override {
         TableSchema customers = tableOf(u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Leer"_s});
         customers.fields << FieldSchema{u"Nr"_s, FieldType::Integer, {}}
-                         << FieldSchema{u"Seit"_s, FieldType::Date, {}};
+                         << FieldSchema{u"Seit"_s, FieldType::Date, {}}
+                         << FieldSchema{u"Wert"_s, FieldType::Real, {}};
         TableSchema awkward =
             tableOf(u"Contact persons"_s, {u"Mobile + phone"_s, u"select"_s, u"a->b"_s});
         const QString file = fx.create(u"x.vdb"_s, schemaOf({customers, awkward}));
-        VdbFixture::insert(file, u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Nr"_s, u"Seit"_s},
-                           {{u"Meier"_s, u"Berlin"_s, 7, u"2024-03-05"_s}});
+        VdbFixture::insert(file, u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Nr"_s, u"Seit"_s, u"Wert"_s},
+                           {{u"Meier"_s, u"Berlin"_s, 7, u"2024-03-05"_s, 1.0e300}});
         VdbFixture::insert(file, u"Contact persons"_s,
                            {u"Mobile + phone"_s, u"select"_s, u"a->b"_s},
                            {{u"0171 1"_s, u"s"_s, u"ab"_s}});
@@ -54,6 +55,13 @@ TEST_F(VdbExpressionTest, Values) {
         {u"[Contact persons]->[Mobile + phone] + [Contact persons]->select"_s, u"0171 1s"_s},
         {u"Contact persons->a->b"_s, u"ab"_s},
         {u"STR(12)"_s, u"12"_s},
+        // Counts beyond any length mean all the rest (or nothing, from a start beyond the end).
+        // clang-format off
+        {u"LEFT(Kunden->Ort, 1.0e300) & RIGHT(Kunden->Ort, Kunden->Wert)"_s, u"BerlinBerlin"_s},
+        {u"MID(Kunden->Ort, 1.0e19, 2) & MID(Kunden->Ort, 2, 1.0e19) & LEFT('a', '1e300')"_s, u"erlina"_s},
+        {u"LEFT(Kunden->Ort, '-1e300') & RIGHT(Kunden->Ort, 99999999999999999999.0) & '!'"_s, u"Berlin!"_s},
+        // clang-format on
+        {u"'"_s + QString(9998, u'x') + u"'"_s, QString(9998, u'x')},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(eval(text), expected) << text.toStdString();
@@ -79,6 +87,8 @@ TEST_F(VdbExpressionTest, BadTextsFailCompileWithThePosition) {
         {u"[Kunden->Name"_s, 1},
         {u"12x"_s, 1},
         {u"Kunden->Name )"_s, 14},
+        {u"'"_s + QString(9999, u'x') + u"'"_s, 10001},
+        {u"'->'"_s.repeated(500000), 10001},
     };
     for (const auto& [text, position] : cases) {
         const QString description = expectServerError([&] { db->Evaluator()->Compile(text, 0); },

@@ -121,16 +121,16 @@ TEST(VdbToolCreate, UsageErrorsExplainThemselves) {
     };
     const Case cases[] = {
         {{}, 2, u"Usage: vdbtool COMMAND"_s},
-        {{u"frobnicate"_s}, 2, u"unknown command frobnicate"_s},
+        {{u"frobnicate"_s}, 2, u"unknown command (the argument is not shown"_s},
         {{u"create"_s, fx.path(u"a.vdb"_s)}, 2, u"--schema SCHEMA.json is missing"_s},
         {{u"create"_s, u"--schema"_s}, 2, u"needs a value"_s},
         {{u"create"_s, u"a.vdb"_s, u"b.vdb"_s, u"--schema=s.json"_s},
          2,
-         u"too many arguments: b.vdb"_s},
+         u"too many arguments: 1 more than expected (the argument is not shown"_s},
         {{u"create"_s, u"a.vdb"_s, u"--schema"_s, u"s"_s, u"--schema"_s, u"t"_s},
          2,
          u"given twice"_s},
-        {{u"create"_s, u"a.vdb"_s, u"--colour"_s}, 2, u"unknown option --colour"_s},
+        {{u"create"_s, u"a.vdb"_s, u"--colour"_s}, 2, u"unknown option (the argument is not"_s},
         {{u"create"_s, fx.path(u"a.vdb"_s), u"--schema"_s, fx.path(u"none.json"_s)},
          1,
          u"cannot read the schema file"_s},
@@ -143,6 +143,8 @@ TEST(VdbToolCreate, UsageErrorsExplainThemselves) {
         const ToolResult result = runTool(c.args);
         EXPECT_EQ(result.status, c.status);
         EXPECT_TRUE(result.err.contains(c.mentions)) << result.err.toStdString();
+        EXPECT_FALSE(result.err.contains(u"frobnicate"_s) || result.err.contains(u"b.vdb"_s) ||
+                     result.err.contains(u"colour"_s));
         EXPECT_TRUE(result.out.isEmpty());
     }
     EXPECT_TRUE(QDir(fx.folder()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));

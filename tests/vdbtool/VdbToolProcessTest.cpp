@@ -3,7 +3,10 @@
 #include "VdbToolTestSupport.h"
 
 #include <QProcess>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QProcessEnvironment>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -62,6 +65,32 @@ TEST(VdbToolProcess, ExitStatusAndStandardStreams) {
     EXPECT_TRUE(failed.out.isEmpty());
     EXPECT_TRUE(failed.err.startsWith(u"vdbtool import: cannot read the CSV file"_s))
         << failed.err.toStdString();
+}
+
+// A killed demo run leaves its scratch folder; the next run removes it, never a live run's.
+TEST(VdbToolProcess, NextDemoRemovesTheScratchOfAKilledOne) {
+    VdbFixture fx;
+    const QDir folder(fx.folder());
+    const auto scratch = [&folder] {
+        return folder.entryList({u".vdbtool-demo-*"_s},
+                                QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    QProcess killed;
+    killed.start(QString::fromUtf8(VDBTOOL_PATH),
+                 {u"demo"_s, fx.path(u"big.vdb"_s), u"--records"_s, u"10000000"_s});
+    ASSERT_TRUE(killed.waitForStarted(10000));
+    const QDeadlineTimer deadline(30000);
+    while ((scratch().isEmpty() ||
+            !QFileInfo::exists(folder.filePath(scratch().front() + u"/in-use.lock"_s))) &&
+           !deadline.hasExpired())
+        QThread::msleep(20);
+    ASSERT_EQ(scratch().size(), 1);
+    EXPECT_TOOL_OK(runTool({u"demo"_s, fx.path(u"small.vdb"_s), u"--records"_s, u"5"_s}));
+    EXPECT_EQ(scratch().size(), 1);
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(10000));
+    EXPECT_TOOL_OK(runTool({u"demo"_s, fx.path(u"again.vdb"_s), u"--records"_s, u"5"_s}));
+    EXPECT_TRUE(scratch().isEmpty()) << scratch().join(u' ').toStdString();
 }
 
 } // namespace

@@ -83,8 +83,9 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
     if (operands.isEmpty())
         usageFail(u"no database file given"_s);
     if (operands.size() > 1)
-        usageFail(u"too many arguments: "_s + operands.mid(1).join(u' ') +
-                  u" (one database file; passwords are never taken from the command line)"_s);
+        usageFail(u"too many arguments: "_s + QString::number(operands.size() - 1) +
+                  u" besides the database file, not shown (passwords are never taken from the "
+                  "command line)"_s);
     file_ = operands.first();
     if (file_.isEmpty())
         usageFail(u"the database file name is empty"_s);
@@ -111,6 +112,6 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
         else if (policy == u"rollback"_s)
             onError_ = ErrorPolicy::Rollback;
         else
-            usageFail(u"--on-error takes continue, stop or rollback, not \""_s + policy + u'"');
+            usageFail(u"--on-error takes continue, stop or rollback"_s);
     }
 }

@@ -161,13 +161,14 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     ChangeLog log(environment.logLocale);
     KanonicalFormatter formatter(environment.phoneFactory, database);
     const QDateTime moment = logMoment(database->FileName(), environment.clock);
+    RecordLabels labels(boxes);
     ConversionRun run(RunServices{database, boxes, progress, log, formatter,
                                   [moment] { return moment; },
                                   // Nobody to show the log to: its path is printed instead.
                                   [](const QString&) {},
                                   [&boxes](Table& table) { return GetIndexName(table, boxes); },
-                                  [&boxes](Table& table) {
-                                      return GetItem(table, boxes);
+                                  [&labels](Table& table) {
+                                      return labels(table);
                                   }},
                       chosen, commandLine.onlyMarked());
     outcome.run = run.run();

@@ -71,7 +71,7 @@ int runUser(const QStringList& args, ToolIo& io) {
     if (action == u"add"_s || action == u"passwd"_s)
         options << passwordFileOption();
     else if (action != u"rights"_s && action != u"remove"_s)
-        usageFail(u"unknown action "_s + action + u" (add, passwd, rights, remove)"_s);
+        usageFail(refusedArgument(u"unknown action: give add, passwd, rights or remove"_s));
     const CommandLine commandLine(args.mid(1), options);
     if (commandLine.helpRequested())
         return printHelp(io, kUserHelp);

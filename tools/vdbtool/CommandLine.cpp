@@ -49,7 +49,7 @@ CommandLine::CommandLine(const QStringList& args, const QList<OptionDef>& option
         const auto option = std::find_if(options.begin(), options.end(),
                                          [&](const OptionDef& o) { return o.name == name; });
         if (option == options.end() || !arg.startsWith(u"--"_s))
-            usageFail(u"unknown option "_s + arg);
+            usageFail(refusedArgument(u"unknown option"_s));
         if (values_.contains(name))
             usageFail(u"the option --"_s + name + u" is given twice"_s);
         if (!option->takesValue) {
@@ -72,5 +72,11 @@ void CommandLine::expectOperands(qsizetype min, qsizetype max) const {
     if (operands_.size() < min)
         usageFail(u"too few arguments"_s);
     if (operands_.size() > max)
-        usageFail(u"too many arguments: "_s + operands_.mid(max).join(u' '));
+        usageFail(refusedArgument(u"too many arguments: "_s +
+                                  QString::number(operands_.size() - max) +
+                                  u" more than expected"_s));
+}
+
+QString refusedArgument(const QString& what) {
+    return what + u" (the argument is not shown: it might be a password typed by mistake)"_s;
 }

@@ -41,3 +41,7 @@ private:
 
 // The explanation every refusal of a command-line password gives.
 QString passwordOnCommandLineMessage();
+
+// The message for a refused argument, which is never echoed: it might be a password typed by
+// mistake, and messages end up on terminals and in logs.
+QString refusedArgument(const QString& what);

@@ -74,7 +74,7 @@ int runVdbTool(const QStringList& args, QTextStream& in, QTextStream& out, QText
     int status = ExitStatus::Failed;
     try {
         if (command == nullptr)
-            throw ToolError(u"unknown command "_s + (helpFor ? args[1] : name), ExitStatus::Usage);
+            throw ToolError(refusedArgument(u"unknown command"_s), ExitStatus::Usage);
         status = command->run(helpFor ? QStringList{u"--help"_s} : args.mid(1), io);
     } catch (const ToolError& e) {
         err << prefix << e.message() << "\n";
