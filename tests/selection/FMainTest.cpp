@@ -254,12 +254,41 @@ TEST_F(FMainTest, PickingTablesWithKeyboardAndMouseRebuildsTheFields) {
     EXPECT_EQ(rowsOf(w->lvwFields), (QStringList{u"ID"_s, u"Name"_s}));
     QTest::keyClick(w->lvwTables, Qt::Key_Down);
     EXPECT_EQ(rowsOf(w->lvwFields), (QStringList{u"Ölfax"_s, u"Name"_s}));
+    EXPECT_EQ(w->lvwTables->selectedItems().value(0), w->lvwTables->topLevelItem(2));
     // Clicking the selected row again rebuilds the same list.
     w->lvwFields->clear();
     QTreeWidgetItem* current = w->lvwTables->currentItem();
     QTest::mouseClick(w->lvwTables->viewport(), Qt::LeftButton, {},
                       w->lvwTables->visualItemRect(current).center());
     EXPECT_EQ(rowsOf(w->lvwFields), (QStringList{u"Ölfax"_s, u"Name"_s}));
+}
+
+TEST_F(FMainTest, FieldsFollowTheSelectionOncePerChange) {
+    QMap<QString, int> lookups;
+    const auto w = load(faultyDatabase(db, [&](const QString& operation) {
+        if (operation.startsWith(u"Tables.Item:"_s))
+            ++lookups[operation.mid(12)];
+    }));
+    w->show();
+    EXPECT_EQ(lookups.value(u"Kunden"_s), 1);
+    // Pressed on "Lieferanten", released below the rows.
+    QWidget* viewport = w->lvwTables->viewport();
+    const QPoint row = w->lvwTables->visualItemRect(w->lvwTables->topLevelItem(1)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, row);
+    QTest::mouseMove(viewport, QPoint(row.x(), viewport->height() - 4));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(row.x(), viewport->height() - 4));
+    ASSERT_EQ(w->lvwTables->selectedItems().value(0), w->lvwTables->topLevelItem(1));
+    EXPECT_EQ(rowsOf(w->lvwFields), (QStringList{u"ID"_s, u"Name"_s}));
+    EXPECT_EQ(lookups.value(u"Lieferanten"_s), 1);
+    selectRows(w->lvwFields, {0});
+    w->cmdAddField->click();
+    EXPECT_TRUE(rowsOf(w->lvwChoosedFields).contains(u"Lieferanten|ID"_s));
+    // A click on another row lists once; on the selected row, again.
+    const QPoint first = w->lvwTables->visualItemRect(w->lvwTables->topLevelItem(0)).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, first);
+    EXPECT_EQ(lookups.value(u"Kunden"_s), 2);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, first);
+    EXPECT_EQ(lookups.value(u"Kunden"_s), 3);
 }
 
 TEST_F(FMainTest, PrefixButtonAddsStoresAndAddsNothingTwice) {
@@ -288,6 +317,50 @@ TEST_F(FMainTest, PrefixButtonAddsStoresAndAddsNothingTwice) {
     w = load();
     EXPECT_EQ(w->txtPrefixAutoAdd->text(), QString());
     EXPECT_EQ(w->lvwChoosedFields->topLevelItemCount(), 0);
+}
+
+TEST_F(FMainTest, EnterDeleteAndTheEmptyList) {
+    setPrefix(QString());
+    const auto w = load();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    EXPECT_FALSE(w->cmdStart->isEnabled());
+    EXPECT_FALSE(w->cmdPreview->isEnabled());
+    w->txtPrefixAutoAdd->setFocus();
+    QTest::keyClicks(w->txtPrefixAutoAdd, u"name"_s);
+    QTest::keyClick(w->txtPrefixAutoAdd, Qt::Key_Return);
+    EXPECT_EQ(rowsOf(w->lvwChoosedFields),
+              (QStringList{u"Kunden|Name"_s, u"Lieferanten|Name"_s, u"Ärzte|Name"_s}));
+    EXPECT_TRUE(w->cmdStart->isEnabled());
+    EXPECT_TRUE(w->cmdPreview->isEnabled());
+    w->lvwChoosedFields->setFocus();
+    selectRows(w->lvwChoosedFields, {0, 2});
+    QTest::keyClick(w->lvwChoosedFields, Qt::Key_Delete);
+    EXPECT_EQ(rowsOf(w->lvwChoosedFields), (QStringList{u"Lieferanten|Name"_s}));
+    EXPECT_TRUE(rowsOf(w->lvwFields).contains(u"Name"_s));
+    selectRows(w->lvwChoosedFields, {0});
+    QTest::keyClick(w->lvwChoosedFields, Qt::Key_Delete);
+    EXPECT_FALSE(w->cmdStart->isEnabled());
+    QTest::mouseClick(w->cmdStart, Qt::LeftButton);
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(FMainTest, FieldsWithoutTextAreRefusedBeforeTheRun) {
+    TableSchema orders = tableOf(u"Aufträge"_s, {u"Telefon"_s});
+    orders.fields << FieldSchema{u"Nummer"_s, FieldType::Integer, {}}
+                  << FieldSchema{u"Betrag"_s, FieldType::Real, {}}
+                  << FieldSchema{u"Datum"_s, FieldType::Date, {}};
+    setPrefix(QString());
+    const auto w = load(VdbFixture::open(fx.create(u"orders.vdb"_s, schemaOf({orders}))));
+    selectRows(w->lvwFields, {0, 1, 2, 3});
+    w->cmdAddField->click();
+    boxes.expect(MsgAnswer::Ok);
+    w->cmdStart->click();
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.last().text, u"These fields hold no text and cannot be converted:\r\n"
+                                 "Aufträge.Nummer\r\nAufträge.Betrag\r\nAufträge.Datum"_s);
+    EXPECT_EQ(boxes.last().icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(w->changeLog().path().isEmpty());
 }
 
 TEST_F(FMainTest, HeaderClicksSortAndLaterRowsLandSorted) {
@@ -399,10 +472,10 @@ TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
 
 TEST_F(FMainTest, KeyboardOrder) {
     const auto w = load();
-    const QList<QWidget*> expected{w->lvwTables,        w->lvwFields,         w->cmdAddField,
-                                   w->lvwChoosedFields, w->cmdRemoveField,    w->txtPrefixAutoAdd,
-                                   w->cmdAutoAdd,       w->chkOnlyMarked,     w->cmdStart,
-                                   w->cmdClose,         w->cmdRemoveAllFields};
+    const QList<QWidget*> expected{w->lvwTables,        w->lvwFields,      w->cmdAddField,
+                                   w->lvwChoosedFields, w->cmdRemoveField, w->txtPrefixAutoAdd,
+                                   w->cmdAutoAdd,       w->chkOnlyMarked,  w->cmdStart,
+                                   w->cmdPreview,       w->cmdClose,       w->cmdRemoveAllFields};
     w->show();
     QApplication::setActiveWindow(w.get());
     w->lvwTables->setFocus();
