@@ -57,8 +57,8 @@ QLabel* makeLabel(QWidget* parent, const QString& name) {
 
 } // namespace
 
-void openInTextViewer(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool openInTextViewer(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 // The window as the run's progress view: it repaints at the progress points without taking user

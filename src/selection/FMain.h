@@ -25,8 +25,8 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// Shows a file in the desktop's text viewer, without waiting for it.
-void openInTextViewer(const QString& path);
+// Shows a file in the desktop's text viewer, without waiting for it; false when none started.
+bool openInTextViewer(const QString& path);
 
 // What the main window's conversion runs work with besides the database; tests put in fakes.
 struct RunEnvironment {
@@ -34,7 +34,7 @@ struct RunEnvironment {
     std::function<QDateTime()> clock = [] {
         return QDateTime::currentDateTime();
     };
-    std::function<void(const QString&)> openViewer = openInTextViewer;
+    std::function<bool(const QString&)> openViewer = openInTextViewer;
     QLocale logLocale = QLocale::system();
 };
 

@@ -24,6 +24,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QDateTime kNow(QDate(2024, 3, 5), QTime(14, 7, 9));
+const QString kNothingLeft =
+    u"0 value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."_s;
 
 // Records what the run shows, and that the busy pointer is set and restored in pairs.
 class RecordingProgress : public ProgressView {
@@ -99,7 +101,10 @@ protected:
         KanonicalFormatter formatter(factory, database);
         ConversionRun conversion(RunServices{database, boxes, progress, log, formatter,
                                              [] { return kNow; },
-                                             [this](const QString& path) { viewed << path; },
+                                             [this](const QString& path) {
+                                                 viewed << path;
+                                                 return viewerWorks;
+                                             },
                                              [this](Table& t) { return GetIndexName(t, boxes); },
                                              [this](Table& t) {
                                                  return GetItem(t, boxes);
@@ -123,13 +128,15 @@ protected:
         return values;
     }
 
-    void expectSummary(qint32 converted, MsgAnswer answer = MsgAnswer::No) {
+    void expectSummary(qint32 converted, MsgAnswer answer = MsgAnswer::No,
+                       const QString& second = kNothingLeft) {
         boxes.expect(answer);
-        expectedSummary = QString::number(converted) + u" record(s) converted.\r\nShow log?"_s;
+        expectedSummary = QString::number(converted) + u" record(s) converted.\r\n"_s + second +
+                          u"\r\nShow log?"_s;
     }
-    void checkSummary() {
-        const MessageBoxRequest expected{expectedSummary, AppTitle(), MsgIcon::Information,
-                                         MsgButtons::YesNo, MsgAnswer::Yes};
+    void checkSummary(MsgIcon icon = MsgIcon::Information) {
+        const MessageBoxRequest expected{expectedSummary, AppTitle(), icon, MsgButtons::YesNo,
+                                         MsgAnswer::Yes};
         EXPECT_EQ(boxes.last(), expected);
     }
 
@@ -145,6 +152,7 @@ protected:
     QString failingValue;
     QStringList completed;
     QStringList viewed;
+    bool viewerWorks = true;
     QString expectedSummary;
 };
 
@@ -183,7 +191,8 @@ TEST_F(ConversionRunTest, FirstRunLogsExactlyAndConvertsWhatChanges) {
         "Record: Schulz\r\n"
         "ID: 2\r\n"
         "Field Telefon: Tel. 030 7654321 privat -> Tel. +49 (30) 7654321 privat\r\n"
-        "\r\n3 record(s) converted.";
+        "\r\n3 record(s) converted.\r\n" +
+        kNothingLeft.toUtf8();
     EXPECT_EQ(contents(log.path()), expected);
     EXPECT_EQ(viewed, QStringList{log.path()});
     // "-030 1", "", "keine" and Null were never handed to the component.
@@ -203,9 +212,11 @@ TEST_F(ConversionRunTest, SecondRunConvertsNothingAndAppendsToTheLog) {
     // Canonical values cannot change: the second run formats nothing and creates no component.
     EXPECT_EQ(componentsMade, 1);
     const QByteArray text = contents(log.path());
-    EXPECT_TRUE(text.contains(QByteArray("\r\n5 record(s) converted.\r\n" + QByteArray(52, '_') +
+    EXPECT_TRUE(text.contains(QByteArray("\r\n5 record(s) converted.\r\n" + kNothingLeft.toUtf8() +
+                                         "\r\n" + QByteArray(52, '_') +
                                          "\r\n\r\n05.03.24 14:07:09\r\n\r\nTable: Kunden\r\n")));
-    EXPECT_TRUE(text.endsWith("Telefon\r\n\r\n\r\n0 record(s) converted."));
+    EXPECT_TRUE(text.endsWith(
+        QByteArray("Telefon\r\n\r\n\r\n0 record(s) converted.\r\n" + kNothingLeft.toUtf8())));
 }
 
 TEST_F(ConversionRunTest, OneComponentPerRun) {
@@ -278,7 +289,8 @@ TEST_F(ConversionRunTest, BatchCadence) {
         EXPECT_EQ(progress.values.last(), 0);
         EXPECT_EQ(progress.statuses[reports - 1],
                   u"Checking records in table Kunden, %1 from %1 records checked."_s.arg(records));
-        EXPECT_EQ(progress.statuses.last(), QString());
+        EXPECT_EQ(progress.statuses.last(),
+                  QString::number(records) + u" record(s) converted.  "_s + kNothingLeft);
     }
 }
 
@@ -286,10 +298,13 @@ TEST_F(ConversionRunTest, ValidationFailureWithThreeValues) {
     // Telefax holds 16 characters: its canonical form breaks the condition.
     addCustomers({{1, u"Voll"_s, u"030 1111111"_s, u"030 22222-333333"_s, u"0171 3333333"_s},
                   {2, u"Gut"_s, u"030 4444444"_s, QVariant(), QVariant()}});
-    expectSummary(1);
+    expectSummary(1, MsgAnswer::No,
+                  u"3 value(s) could not be stored, 0 value(s) were left unchanged because they "
+                  "could not be read."_s);
     const RunResult result = run({kTelefon, kTelefax, kMobil});
-    checkSummary();
+    checkSummary(MsgIcon::Exclamation);
     EXPECT_EQ(result.converted, 1);
+    EXPECT_EQ(result.notStored, 3);
     EXPECT_EQ(stored(u"Telefon"_s), (QStringList{u"030 1111111"_s, u"+49 (30) 4444444"_s}));
     EXPECT_EQ(stored(u"Telefax"_s), (QStringList{u"030 22222-333333"_s, u"<null>"_s}));
     EXPECT_TRUE(
@@ -450,7 +465,8 @@ TEST_F(ConversionRunTest, NothingChosenForAnyTable) {
     expectSummary(0);
     const RunResult result = run({});
     EXPECT_EQ(result.total, 0);
-    EXPECT_EQ(contents(log.path()), QByteArray("05.03.24 14:07:09\r\n\r\n0 record(s) converted."));
+    EXPECT_EQ(contents(log.path()),
+              "05.03.24 14:07:09\r\n\r\n0 record(s) converted.\r\n" + kNothingLeft.toUtf8());
 }
 
 } // namespace

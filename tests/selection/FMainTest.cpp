@@ -375,15 +375,18 @@ TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
     };
     environment.openViewer = [&](const QString& path) {
         viewed << path;
+        return true;
     };
     FMain w(VdbFixture::open(file), settings, boxes, environment);
     w.Form_Load();
     w.show();
     boxes.expect(MsgAnswer::Yes);
     QTest::mouseClick(w.cmdStart, Qt::LeftButton);
-    EXPECT_EQ(boxes.last().text, u"2 record(s) converted.\r\nShow log?"_s);
+    const QString left = u"0 value(s) could not be stored, 0 value(s) were left unchanged "
+                         "because they could not be read."_s;
+    EXPECT_EQ(boxes.last().text, u"2 record(s) converted.\r\n"_s + left + u"\r\nShow log?"_s);
     EXPECT_EQ(w.lastRun().converted, 2);
-    EXPECT_EQ(w.lblStatus->text(), QString());
+    EXPECT_EQ(w.lblStatus->text(), u"2 record(s) converted.  "_s + left);
     EXPECT_EQ(w.prgBar->value(), 0);
     EXPECT_FALSE(w.hasPhoneComponent());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -393,7 +396,7 @@ TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
     // A second run appends to the same log.
     boxes.expect(MsgAnswer::No);
     w.cmdStart->click();
-    EXPECT_EQ(boxes.last().text, u"0 record(s) converted.\r\nShow log?"_s);
+    EXPECT_EQ(boxes.last().text, u"0 record(s) converted.\r\n"_s + left + u"\r\nShow log?"_s);
     EXPECT_EQ(w.changeLog().path(), viewed[0]);
 }
 
