@@ -68,13 +68,17 @@ protected:
         customers.properties << std::pair{u"ItemExpression"_s, u"Kunden->Name"_s};
         TableSchema plain = tableOf(u"Ohne"_s, {u"Name"_s, u"Telefon"_s});
         TableSchema notes = tableOf(u"Notizen"_s, {u"Text"_s});
-        file = fx.create(u"Kunden.vdb"_s, schemaOf({customers, notes, plain}));
+        schema = schemaOf({customers, notes, plain});
+        file = fx.create(u"Kunden.vdb"_s, schema);
         factory.registerCreator(kPhoneApplicationName, [this]() -> std::shared_ptr<PhoneComponent> {
             ++componentsMade;
             if (failCreation)
                 throw ErrorRecord(429, u"ActiveX component can't create object"_s);
-            return std::make_shared<WatchedComponent>(
-                failingValue, [this](const QString& value) { completed << value; });
+            return std::make_shared<WatchedComponent>(failingValue, [this](const QString& value) {
+                completed << value;
+                if (value == stopAt && current)
+                    current->requestStop();
+            });
         });
     }
     void TearDown() override { setUiLanguageOverride(std::nullopt); }
@@ -110,7 +114,9 @@ protected:
                                                  return GetItem(t, boxes);
                                              }},
                                  chosen, onlyMarked);
+        current = &conversion;
         const RunResult result = conversion.run();
+        current = nullptr;
         EXPECT_FALSE(formatter.hasComponent());
         EXPECT_EQ(progress.depth, 0);
         return result;
@@ -141,6 +147,7 @@ protected:
     }
 
     VdbFixture fx;
+    DatabaseSchema schema;
     QString file;
     DatabasePtr database;
     ScriptedMessageBoxes boxes;
@@ -153,6 +160,8 @@ protected:
     QStringList completed;
     QStringList viewed;
     bool viewerWorks = true;
+    ConversionRun* current = nullptr;
+    QString stopAt; // the value at whose formatting the user asks to stop
     QString expectedSummary;
 };
 
@@ -467,6 +476,106 @@ TEST_F(ConversionRunTest, NothingChosenForAnyTable) {
     EXPECT_EQ(result.total, 0);
     EXPECT_EQ(contents(log.path()),
               "05.03.24 14:07:09\r\n\r\n0 record(s) converted.\r\n" + kNothingLeft.toUtf8());
+}
+
+TEST_F(ConversionRunTest, ValuesLeftUnchangedAreCountedByReason) {
+    const QString tooLong = u"Tel "_s + QString(40000, u'x') + u" 030 1234567"_s;
+    addCustomers({{1, u"A"_s, u"030 1234567, 030 7654321"_s, QVariant(), QVariant()},
+                  {2, u"B"_s, tooLong, QVariant(), u"030 7654321"_s}});
+    expectSummary(1, MsgAnswer::Yes,
+                  u"0 value(s) could not be stored, 2 value(s) were left unchanged because they "
+                  "could not be read."_s);
+    viewerWorks = false;
+    boxes.expect(MsgAnswer::Ok);
+    const RunResult result = run({kTelefon, kMobil});
+    EXPECT_EQ(boxes.shown()[0].text, expectedSummary);
+    EXPECT_EQ(result.unreadableBy[size_t(Unreadable::TwoNumbers)], 1);
+    EXPECT_EQ(result.unreadableBy[size_t(Unreadable::TooLong)], 1);
+    EXPECT_EQ(stored(u"Telefon"_s)[1], tooLong);
+    const QByteArray text = contents(log.path());
+    EXPECT_TRUE(text.contains("\r\nRecord: B\r\nID: 2\r\nField Telefon: left unchanged (too long, "
+                              "40016 characters)\r\nField Mobil: 030 7654321 -> "));
+    EXPECT_TRUE(text.endsWith(
+        "read.\r\nLeft unchanged because they could not be read: 2 (two numbers: 1, too long: 1)"));
+    // No viewer: the log's path, to be copied.
+    const MessageBoxRequest pathBox{u"The log could not be shown. It is saved as:\r\n"_s +
+                                        log.path(),
+                                    AppTitle(),
+                                    MsgIcon::Information,
+                                    MsgButtons::Ok,
+                                    MsgAnswer::Ok,
+                                    true};
+    EXPECT_EQ(boxes.last(), pathBox);
+}
+
+TEST_F(ConversionRunTest, ValueChangedBetweenBatchesIsReadInTheBatchThatWritesIt) {
+    addNumberedCustomers(150);
+    int begins = 0;
+    expectSummary(150);
+    run({kTelefon}, false, [&](const QString& operation) {
+        // Between the first batch's commit and the second's begin, another program writes.
+        if (operation != u"Transaction.Begin"_s || ++begins != 2)
+            return;
+        const TablePtr other = VdbFixture::open(file)->Tables()->Item(u"Kunden"_s);
+        other->Indexes()->Activate(u"ID"_s, 0);
+        other->MoveFirst(0);
+        other->Skip(10, 0);
+        other->Fields()->Item(u"Telefon"_s)->SetValue(u"040 7777777"_s);
+        other->Update(0);
+    });
+    EXPECT_EQ(stored(u"Telefon"_s)[10], u"+49 (40) 7777777"_s);
+    EXPECT_TRUE(contents(log.path()).contains("Field Telefon: 040 7777777 -> +49 (40) 7777777"));
+}
+
+TEST_F(ConversionRunTest, NoTransactionGoesOnWithoutBatches) {
+    addNumberedCustomers(20);
+    boxes.expect(MsgAnswer::No); // go on
+    expectSummary(20);
+    run({kTelefon}, false, [](const QString& operation) {
+        if (operation == u"Database.GetTransaction"_s)
+            throw ErrorRecord(91, u"Object variable not set"_s);
+    });
+    checkSummary();
+    EXPECT_EQ(stored(u"Telefon"_s).filter(u"+49"_s).size(), 20);
+}
+
+struct StopRequestCase {
+    const char* name;
+    MsgAnswer stop, rollback; // rollback: Ok when not asked
+    qint32 converted;
+    const char* logEnd;
+};
+
+// clang-format off
+const StopRequestCase kStopRequests[] = {
+    {"Rollback", MsgAnswer::Yes, MsgAnswer::Yes, 10, "\r\nStopped by the user.\r\nChanges were rolled back!\r\n"},
+    {"Keep", MsgAnswer::Yes, MsgAnswer::No, 15, "\r\nStopped by the user.\r\n"},
+    {"GoOn", MsgAnswer::No, MsgAnswer::Ok, 150, "could not be read."},
+};
+// clang-format on
+
+TEST_F(ConversionRunTest, StopRequestedDuringTheRun) {
+    for (const StopRequestCase& c : kStopRequests) {
+        SCOPED_TRACE(c.name);
+        file = fx.create(QString::fromLatin1(c.name) + u".vdb"_s, schema);
+        addNumberedCustomers(150);
+        log.close();
+        stopAt = u"030 1000015"_s;
+        boxes.expect(c.stop);
+        if (c.rollback != MsgAnswer::Ok)
+            boxes.expect(c.rollback);
+        else
+            expectSummary(150);
+        const size_t before = boxes.shown().size();
+        const RunResult result = run({kTelefon});
+        EXPECT_EQ(boxes.shown()[before].text, u"Do you want to cancel?"_s);
+        EXPECT_EQ(boxes.shown()[before].icon, MsgIcon::Question);
+        EXPECT_EQ(result.stopped, c.stop == MsgAnswer::Yes);
+        EXPECT_EQ(result.converted, c.converted);
+        EXPECT_EQ(stored(u"Telefon"_s).filter(u"+49"_s).size(), c.converted);
+        EXPECT_TRUE(contents(log.path()).endsWith(c.logEnd))
+            << contents(log.path()).right(200).toStdString();
+    }
 }
 
 } // namespace
