@@ -26,8 +26,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class WindowProgress;
 
-// Shows a file in the desktop's text viewer, without waiting for it.
-void openInTextViewer(const QString& path);
+// Shows a file in the desktop's text viewer, without waiting for it; false when none started.
+bool openInTextViewer(const QString& path);
 
 // What the main window's conversion runs work with besides the database; tests put in fakes.
 struct RunEnvironment {
@@ -35,7 +35,7 @@ struct RunEnvironment {
     std::function<QDateTime()> clock = [] {
         return QDateTime::currentDateTime();
     };
-    std::function<void(const QString&)> openViewer = openInTextViewer;
+    std::function<bool(const QString&)> openViewer = openInTextViewer;
     QLocale logLocale = QLocale::system();
 };
 
@@ -59,6 +59,8 @@ public:
     // Runs the conversion over the chosen fields (the Start button); during a run the same
     // button reads "Stop" and asks the run to stop.
     void cmdStart_Click();
+    // Runs the conversion as a preview: everything but storing, in a log of its own.
+    void cmdPreview_Click();
     bool running() const { return run_ != nullptr; }
     // What the last run did.
     const RunResult& lastRun() const { return lastRun_; }
@@ -104,6 +106,7 @@ public:
 protected:
     // During a run, the close box and Esc ask the run to stop.
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -117,6 +120,7 @@ private:
     QString selectedTableName() const;
     // Start and Preview need a field to convert.
     void chosenChanged();
+    void startRun(RunMode mode);
     // Every control but the Stop button is disabled while a run holds the window.
     void showRunning(bool running);
     // Refuses chosen fields that hold no text, in one box naming them; true when there are none.

@@ -170,6 +170,7 @@ void FMain::connectControls() {
             &FMain::lvwChoosedFields_ColumnClick);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdStart, &QPushButton::clicked, this, &FMain::cmdStart_Click);
+    connect(cmdPreview, &QPushButton::clicked, this, &FMain::cmdPreview_Click);
     connect(txtPrefixAutoAdd, &QLineEdit::returnPressed, this, &FMain::cmdAutoAdd_Click);
     auto* removeKey = new QShortcut(QKeySequence::Delete, lvwChoosedFields);
     removeKey->setContext(Qt::WidgetShortcut);

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,23 +20,40 @@
 
 using namespace Qt::StringLiterals;
 
-void openInTextViewer(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool openInTextViewer(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+// The close box during a run asks it to stop; the window closes once it has stopped.
 void FMain::closeEvent(QCloseEvent* event) {
-    if (running())
-        event->ignore();
-    else
+    if (!running()) {
         QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    closeAfterStop_ = true;
+    run_->requestStop();
+}
+
+void FMain::keyPressEvent(QKeyEvent* event) {
+    if (running() && event->key() == Qt::Key_Escape) {
+        closeAfterStop_ = false;
+        run_->requestStop();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FMain::showRunning(bool running) {
+    // Input is handled at the run's repaint points: only Stop, Esc and the close box may act.
     for (QWidget* control : std::initializer_list<QWidget*>{
              lvwTables, lvwFields, cmdAddField, cmdRemoveField, cmdRemoveAllFields,
              lvwChoosedFields, frmOptions, cmdPreview, cmdClose})
         control->setEnabled(!running);
-    if (!running)
+    cmdStart->setText(running ? LoadResourceString(IDS_MAIN_STOP) : u"Start"_s);
+    if (running)
+        cmdStart->setFocus(Qt::OtherFocusReason);
+    else
         chosenChanged();
 }
 
@@ -62,7 +80,21 @@ bool FMain::chosenFieldsHoldText() {
 }
 
 void FMain::cmdStart_Click() {
-    if (running() || !chosenFieldsHoldText())
+    if (running()) {
+        closeAfterStop_ = false;
+        run_->requestStop();
+        return;
+    }
+    startRun(RunMode::Convert);
+}
+
+void FMain::cmdPreview_Click() {
+    if (!running())
+        startRun(RunMode::Preview);
+}
+
+void FMain::startRun(RunMode mode) {
+    if (!chosenFieldsHoldText())
         return;
     ConversionRun run(RunServices{database_, boxes_, *progress_, *log_, formatter_,
                                   environment_.clock, environment_.openViewer,
@@ -70,10 +102,13 @@ void FMain::cmdStart_Click() {
                                   [this](Table& table) {
                                       return GetItem(table);
                                   }},
-                      chosen_.rows(), onlyMarked());
+                      chosen_.rows(), onlyMarked(), mode);
     run_ = &run;
+    closeAfterStop_ = false;
     showRunning(true);
     lastRun_ = run.run();
     run_ = nullptr;
     showRunning(false);
+    if (closeAfterStop_ && lastRun_.stopped)
+        close();
 }
