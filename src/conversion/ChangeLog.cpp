@@ -53,7 +53,7 @@ ChangeLog::~ChangeLog() {
     close();
 }
 
-QString ChangeLog::logPathFor(const QString& databaseFileName, const QDateTime& now) {
+QString ChangeLog::logPathFor(const QString& databaseFileName, const QDateTime& now, bool preview) {
     const qsizetype slash = databaseFileName.lastIndexOf(u'/');
     if (slash < 0)
         fail(kInvalidCall, u"Invalid procedure call or argument: the database path "_s +
@@ -65,7 +65,7 @@ QString ChangeLog::logPathFor(const QString& databaseFileName, const QDateTime& 
         fail(kInvalidCall, u"Invalid procedure call or argument: the database file name "_s +
                                fileName + u" is too short"_s);
     return folder + u"Logs/Telnormer/"_s + fileName.chopped(4) + u'_' +
-           now.toString(u"yyyy-MM-dd HH-mm-ss"_s) + u".txt"_s;
+           now.toString(u"yyyy-MM-dd HH-mm-ss"_s) + (preview ? u"_preview.txt"_s : u".txt"_s);
 }
 
 QString ChangeLog::stamp(const QDateTime& now) const {
@@ -73,12 +73,15 @@ QString ChangeLog::stamp(const QDateTime& now) const {
            locale_.toString(now.time(), withoutTimeZone(locale_.timeFormat(QLocale::LongFormat)));
 }
 
-void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now) {
+void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, bool preview) {
+    const QString note = preview ? LoadResourceString(IDS_RUN_PREVIEW_NOTE) + kCrLf : QString();
+    if (file_ && preview != preview_)
+        close();
     if (file_) {
-        write(kCrLf + QString(52, u'_') + kCrLf + kCrLf + stamp(now) + kCrLf);
+        write(kCrLf + QString(52, u'_') + kCrLf + kCrLf + stamp(now) + kCrLf + note);
         return;
     }
-    const QString path = logPathFor(databaseFileName, now);
+    const QString path = logPathFor(databaseFileName, now, preview);
     const QString folder = databaseFileName.left(databaseFileName.lastIndexOf(u'/') + 1);
     createFolder(folder + u"Logs"_s);
     createFolder(folder + u"Logs/Telnormer"_s);
@@ -91,7 +94,8 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now) {
     }
     file_ = std::move(file);
     path_ = path;
-    write(stamp(now) + kCrLf);
+    preview_ = preview;
+    write(stamp(now) + kCrLf + note);
 }
 
 void ChangeLog::write(const QString& text) {
@@ -149,7 +153,22 @@ void ChangeLog::rollbackNotice() {
 }
 
 void ChangeLog::runSummary(qint32 converted) {
-    write(kCrLf + QString::number(converted) + LoadResourceString(IDS_RUN_CONVERTED));
+    runSummary(QString::number(converted) + LoadResourceString(IDS_RUN_CONVERTED), {});
+}
+
+void ChangeLog::runSummary(const QString& firstLine, const QStringList& more) {
+    QString text = kCrLf + firstLine;
+    for (const QString& line : more)
+        text += kCrLf + line;
+    write(text);
+}
+
+void ChangeLog::unchangedLine(const QString& field, const QString& reason) {
+    writeLine(u"Field "_s + field + u": "_s + reason);
+}
+
+void ChangeLog::stoppedByUser() {
+    write(kCrLf + LoadResourceString(IDS_RUN_STOPPED_BY_USER) + kCrLf);
 }
 
 void ChangeLog::close() {

@@ -24,8 +24,11 @@ public:
     // Start of a run: the first prepares folders and file and writes the first run header,
     // later ones write the separator and their header. A failed preparation leaves the log
     // unprepared, so the next run tries again.
-    void prepare(const QString& databaseFileName, const QDateTime& now);
+    // A preview writes into a log of its own, whose name and run headers say so; switching
+    // between preview and conversion starts a new file.
+    void prepare(const QString& databaseFileName, const QDateTime& now, bool preview = false);
     bool isOpen() const { return file_ != nullptr; }
+    bool isPreview() const { return preview_; }
     // The log file's path; empty before the first preparation.
     const QString& path() const { return path_; }
 
@@ -39,12 +42,18 @@ public:
     void errorEntry(qint32 number, const QString& description);
     void rollbackNotice();
     void runSummary(qint32 converted);
+    // firstLine, then each further line, without a line end after the last.
+    void runSummary(const QString& firstLine, const QStringList& more);
+    // A value the run left as it was, named with why (in the record's block).
+    void unchangedLine(const QString& field, const QString& reason);
+    void stoppedByUser();
 
     // Closes the file; failures are ignored.
     void close();
 
     // The log file path for a database file and the moment of the first run.
-    static QString logPathFor(const QString& databaseFileName, const QDateTime& now);
+    static QString logPathFor(const QString& databaseFileName, const QDateTime& now,
+                              bool preview = false);
 
 private:
     QString stamp(const QDateTime& now) const;
@@ -54,4 +63,5 @@ private:
     QLocale locale_;
     std::unique_ptr<QFile> file_;
     QString path_;
+    bool preview_ = false;
 };

@@ -7,6 +7,7 @@
 #include "NumberFormatting.h"
 #include "ProgressView.h"
 #include "StringTable.h"
+#include "UnreadableValue.h"
 
 #include <QDate>
 
@@ -18,6 +19,10 @@ constexpr qint32 kConditionViolated = static_cast<qint32>(0x80041076u);
 
 bool hasAsciiDigit(const QString& text) {
     return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+bool hasAsciiDigit(const QByteArray& bytes) {
+    return std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // A stored value as the run reads and logs it.
@@ -42,10 +47,12 @@ struct ConversionRun::TableState {
     bool newRecord = true;
 };
 
-ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked)
+ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked,
+                             RunMode mode)
     : s_(std::move(services))
     , chosen_(std::move(chosen))
-    , onlyMarked_(onlyMarked) {}
+    , onlyMarked_(onlyMarked)
+    , mode_(mode) {}
 
 template <class Step>
 bool ConversionRun::attempt(Step&& step) {
@@ -90,9 +97,33 @@ void ConversionRun::handleError(const ErrorRecord& error) {
     busy_ = true;
 }
 
+void ConversionRun::askToStop() {
+    if (busy_) {
+        s_.progress.setBusy(false);
+        busy_ = false;
+    }
+    const MsgAnswer answer = s_.boxes.yesNo(LoadResourceString(IDS_RUN_ASK_CANCEL), AppTitle(),
+                                            MsgIcon::Question, MsgAnswer::No);
+    if (answer == MsgAnswer::Yes) {
+        try {
+            s_.log.stoppedByUser();
+        } catch (const ErrorRecord&) {
+            // The stop goes on: the questions and the batch matter more than the note.
+        }
+        stop();
+    }
+    // A request made while the question was open is answered by it.
+    stopRequested_.store(false);
+    s_.progress.setBusy(true);
+    busy_ = true;
+}
+
 void ConversionRun::stop() {
-    const MsgAnswer rollback = s_.boxes.yesNo(LoadResourceString(IDS_RUN_ASK_ROLLBACK), AppTitle(),
-                                              MsgIcon::Question, MsgAnswer::Yes);
+    // A preview has nothing to keep or undo.
+    const MsgAnswer rollback = transaction_
+                                   ? s_.boxes.yesNo(LoadResourceString(IDS_RUN_ASK_ROLLBACK),
+                                                    AppTitle(), MsgIcon::Question, MsgAnswer::Yes)
+                                   : MsgAnswer::No;
     try {
         if (transaction_) {
             if (rollback == MsgAnswer::Yes) {
@@ -117,7 +148,7 @@ void ConversionRun::stop() {
 // Nothing is changed when the log cannot take the changes: every write has its line first.
 bool ConversionRun::prepareLog() {
     try {
-        s_.log.prepare(s_.database->FileName(), s_.clock());
+        s_.log.prepare(s_.database->FileName(), s_.clock(), mode_ == RunMode::Preview);
         return true;
     } catch (const ErrorRecord& error) {
         s_.progress.setBusy(false);
@@ -206,9 +237,36 @@ void ConversionRun::convertTable(const TablePtr& table) {
         // An end that cannot be read ends the table rather than looping on.
         if (!attempt([&] { eof = table->Eof(); }) || eof)
             break;
+        if (stopRequested_.exchange(false))
+            askToStop();
         if (!visitRecord(state))
             break;
     }
+}
+
+void ConversionRun::writeRecordHeader(TableState& state) {
+    if (state.newRecord && attempt([&] {
+            const QString label = s_.itemLabel(*state.table);
+            const QString id =
+                state.idField ? valueText(state.idField->Value()) : state.table->RecordId();
+            s_.log.recordHeader(label, id);
+        }))
+        state.newRecord = false;
+}
+
+void ConversionRun::leaveUnchanged(TableState& state, const FieldPtr& field, Unreadable reason,
+                                   qsizetype length) {
+    ++result_.unreadable;
+    ++result_.unreadableBy[static_cast<size_t>(reason)];
+    // Values of these kinds are odd data a person has to look at; the others are many and
+    // counted only.
+    if (reason != Unreadable::TooLong && reason != Unreadable::InvalidBytes)
+        return;
+    writeRecordHeader(state);
+    attempt([&] {
+        s_.log.unchangedLine(field->Name(), FormatString(LoadResourceString(IDS_RUN_LEFT_UNCHANGED),
+                                                         {unreadableName(reason), length}));
+    });
 }
 
 bool ConversionRun::visitRecord(TableState& state) {
@@ -216,13 +274,24 @@ bool ConversionRun::visitRecord(TableState& state) {
     notes_.clear();
     bool unlogged = false;
     bool dirty = false;
+    const bool store = mode_ == RunMode::Convert;
     for (const FieldPtr& field : state.fields) {
         QVariant value;
         if (!attempt([&] { value = field->Value(); }))
             continue;
         if (!value.isValid() || value.isNull())
             continue;
-        const QString text = valueText(value);
+        if (value.metaType().id() == QMetaType::QByteArray) {
+            // Stored bytes that are no text: whatever the run wrote would lose them.
+            const QByteArray bytes = value.toByteArray();
+            if (hasAsciiDigit(bytes))
+                leaveUnchanged(state, field, Unreadable::InvalidBytes, bytes.size());
+            continue;
+        }
+        // Numbers and dates are no telephone numbers.
+        if (value.metaType().id() != QMetaType::QString)
+            continue;
+        const QString text = value.toString();
         if (text.startsWith(u'-') || !hasAsciiDigit(text))
             continue;
         // Its canonical form could differ in blanks and brackets only: NumberChanged would say
@@ -230,50 +299,68 @@ bool ConversionRun::visitRecord(TableState& state) {
         if (NumberCannotChange(text))
             continue;
         QString canonical;
+        bool tooLong = false;
         if (!attempt([&] {
                 QString copy = text;
-                canonical = s_.formatter.FormatKanonical(copy);
+                try {
+                    canonical = s_.formatter.FormatKanonical(copy);
+                } catch (const ErrorRecord& error) {
+                    // The words around the number cannot be kept: the value stays as it is.
+                    if (error.number() != ErrorNumber::Overflow)
+                        throw;
+                    tooLong = true;
+                }
             }))
             continue;
-        bool changed = false;
-        if (!attempt([&] { changed = NumberChanged(text, canonical); }) || !changed)
+        if (tooLong) {
+            leaveUnchanged(state, field, Unreadable::TooLong, text.size());
             continue;
+        }
+        bool changed = false;
+        if (!attempt([&] { changed = NumberChanged(text, canonical); }))
+            continue;
+        if (!changed) {
+            if (canonical == text) {
+                if (const std::optional<Unreadable> why = whyUnchanged(text))
+                    leaveUnchanged(state, field, *why, text.size());
+            }
+            continue;
+        }
         const QString oldValue = text;
         // A value that did not reach the field is neither logged nor counted.
-        if (!attempt([&] { field->SetValue(canonical); }))
+        if (store && !attempt([&] { field->SetValue(canonical); })) {
+            ++result_.notStored;
             continue;
+        }
         const QString fieldName = field->Name();
-        if (state.newRecord && attempt([&] {
-                const QString label = s_.itemLabel(table);
-                const QString id =
-                    state.idField ? valueText(state.idField->Value()) : table.RecordId();
-                s_.log.recordHeader(label, id);
-            }))
-            state.newRecord = false;
+        writeRecordHeader(state);
         if (!attempt([&] { s_.log.changeLine(fieldName, oldValue, canonical); }))
             unlogged = true;
         notes_ << u"Field "_s + fieldName + u": "_s + oldValue;
         ++result_.converted;
         dirty = true;
     }
-    if (dirty) {
+    if (dirty && store) {
+        const auto written = static_cast<qint32>(notes_.size());
         if (unlogged) {
             // A change without its log line is never stored: the cursor drops the buffer.
-            result_.converted -= static_cast<qint32>(notes_.size());
-        } else if (!attempt([&] { table.Update(kCursorOption); }) &&
-                   lastError_ != kConditionViolated) {
-            // Not stored, so not converted.
-            result_.converted -= static_cast<qint32>(notes_.size());
+            result_.converted -= written;
+            result_.notStored += written;
+        } else if (!attempt([&] { table.Update(kCursorOption); })) {
+            // Not stored, so not converted (a broken condition took them off already).
+            if (lastError_ != kConditionViolated)
+                result_.converted -= written;
+            result_.notStored += written;
         }
     }
-    // A cursor that cannot move would visit this record for ever.
-    if (!attempt([&] { table.Skip(1, kCursorOption); }))
-        return false;
     state.newRecord = true;
     attempt([&] { addChecked(result_.processed, 1); });
+    // The batch closes before the cursor moves on, so that the next record is read inside the
+    // transaction that writes it: a change another program made in between is what it sees.
     if (result_.processed % step_ == 0 || result_.processed == result_.total)
         reportProgress(state.name);
-    return true;
+    // A cursor that cannot move would visit this record for ever.
+    return attempt([&] { table.Skip(1, kCursorOption); });
 }
 
 void ConversionRun::reportProgress(const QString& tableName) {
@@ -285,10 +372,35 @@ void ConversionRun::reportProgress(const QString& tableName) {
         s_.progress.setProgressValue(std::min(result_.processed, result_.total));
         s_.progress.repaintProgress();
     });
-    if (attempt([&] { transaction_->Commit(); }))
+    // Without a transaction (none could be had, or a preview) there is no batch to close.
+    if (!transaction_ || attempt([&] { transaction_->Commit(); }))
         convertedCommitted_ = result_.converted;
     attempt([&] { s_.progress.repaintWindow(); });
-    attempt([&] { transaction_->Begin(0); });
+    if (transaction_)
+        attempt([&] { transaction_->Begin(0); });
+}
+
+QStringList ConversionRun::summaryLines() const {
+    QStringList lines;
+    lines << (mode_ == RunMode::Preview
+                  ? FormatString(LoadResourceString(IDS_RUN_WOULD_CONVERT), {result_.converted})
+                  : QString::number(result_.converted) + LoadResourceString(IDS_RUN_CONVERTED));
+    lines << FormatString(LoadResourceString(IDS_RUN_SUMMARY_LEFT),
+                          {result_.notStored, result_.unreadable});
+    return lines;
+}
+
+QString ConversionRun::unreadableLine() const {
+    QStringList parts;
+    for (int r = 0; r < kUnreadableReasons; ++r) {
+        if (result_.unreadableBy[static_cast<size_t>(r)] > 0)
+            parts << unreadableName(static_cast<Unreadable>(r)) + u": "_s +
+                         QString::number(result_.unreadableBy[static_cast<size_t>(r)]);
+    }
+    QString count = QString::number(result_.unreadable);
+    if (!parts.isEmpty())
+        count += u" ("_s + parts.join(u", "_s) + u')';
+    return FormatString(LoadResourceString(IDS_RUN_UNREADABLE_COUNT), {count});
 }
 
 void ConversionRun::finish() {
@@ -297,8 +409,10 @@ void ConversionRun::finish() {
             transaction_->Commit();
     });
     s_.formatter.release();
+    const QStringList lines = summaryLines();
     attempt([&] {
-        s_.progress.setStatus(QString());
+        // The last summary stays where the progress was.
+        s_.progress.setStatus(lines.join(u"  "_s));
         s_.progress.setProgressValue(0);
         s_.progress.repaintProgress();
     });
@@ -306,19 +420,26 @@ void ConversionRun::finish() {
         s_.progress.setBusy(false);
         busy_ = false;
     }
-    attempt([&] { s_.log.runSummary(result_.converted); });
+    attempt([&] {
+        QStringList more{lines[1]};
+        if (result_.unreadable > 0)
+            more << unreadableLine();
+        s_.log.runSummary(lines.first(), more);
+    });
     attempt([&] {
         const MsgAnswer answer = s_.boxes.yesNo(
-            QString::number(result_.converted) + LoadResourceString(IDS_RUN_CONVERTED) + u"\r\n"_s +
-                LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
-            AppTitle(), MsgIcon::Information, MsgAnswer::Yes);
-        if (answer == MsgAnswer::Yes)
-            s_.openViewer(s_.log.path());
+            lines.join(u"\r\n"_s) + u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
+            AppTitle(), result_.notStored > 0 ? MsgIcon::Exclamation : MsgIcon::Information,
+            MsgAnswer::Yes);
+        if (answer == MsgAnswer::Yes && !s_.openViewer(s_.log.path()))
+            s_.boxes.show({LoadResourceString(IDS_RUN_LOG_AT) + u"\r\n"_s + s_.log.path(),
+                           AppTitle(), MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok, true});
     });
 }
 
 RunResult ConversionRun::run() {
     result_ = RunResult{};
+    result_.preview = mode_ == RunMode::Preview;
     s_.progress.setBusy(true);
     busy_ = true;
     if (!prepareLog())
@@ -326,10 +447,12 @@ RunResult ConversionRun::run() {
     result_.started = true;
     try {
         countRecords();
-        attempt([&] {
-            transaction_ = s_.database->GetTransaction(0);
-            transaction_->Begin(0);
-        });
+        // A preview stores nothing, so it takes no write lock either.
+        if (mode_ == RunMode::Convert)
+            attempt([&] {
+                transaction_ = s_.database->GetTransaction(0);
+                transaction_->Begin(0);
+            });
         CollectionRef<Tables> tables;
         int count = 0;
         attempt([&] {

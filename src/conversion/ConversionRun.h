@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <array>
+#include <atomic>
 #include <functional>
 
 class ChangeLog;
@@ -24,21 +26,38 @@ struct RunServices {
     ChangeLog& log;
     KanonicalFormatter& formatter;
     std::function<QDateTime()> clock;
-    // Shows the log file in the desktop's text viewer, without waiting.
-    std::function<void(const QString& path)> openViewer;
+    // Shows the log file in the desktop's text viewer, without waiting; false when no viewer
+    // could be started (the run then shows the path).
+    std::function<bool(const QString& path)> openViewer;
     // The index that orders a table without an index "ID" (empty: none).
     std::function<QString(Table&)> indexName;
     // The display text of a table's current record.
     std::function<QString(Table&)> itemLabel;
 };
 
+// Convert stores what it formats; Preview does everything else (visit, formatting, log) and
+// stores nothing.
+enum class RunMode { Convert, Preview };
+
+// Why a value with digits was left as it is.
+enum class Unreadable { NoValidNumber, TwoNumbers, DigitsAmongWords, TooLong, InvalidBytes };
+constexpr int kUnreadableReasons = 5;
+
 struct RunResult {
     bool started = false; // false when the log could not be prepared: nothing was changed
-    bool stopped = false; // the user stopped the run after an error
+    bool stopped = false; // the user stopped the run (after an error or by request)
     bool rolledBack = false;
+    bool preview = false;
     qint32 total = 0;
     qint32 processed = 0;
+    // Values stored (in a preview: values that would be).
     qint32 converted = 0;
+    // Values whose canonical form could not be stored: refused by the field, the record or a
+    // failed write.
+    qint32 notStored = 0;
+    // Values with digits left unchanged because they could not be read, and why.
+    qint32 unreadable = 0;
+    std::array<qint32, kUnreadableReasons> unreadableBy{};
 };
 
 // One conversion run over the chosen fields: counts the records, visits every record of every
@@ -47,8 +66,13 @@ struct RunResult {
 // asks whether to stop and whether to roll back the open batch.
 class ConversionRun {
 public:
-    ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked);
+    ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked,
+                  RunMode mode = RunMode::Convert);
     RunResult run();
+    // Asks the run to stop: at its next record it asks whether to cancel (and whether to roll
+    // back) as after an error. Safe from any thread and from event handlers run at the
+    // repaint points.
+    void requestStop() { stopRequested_.store(true); }
 
 private:
     struct Stop {};
@@ -59,14 +83,20 @@ private:
     template <class Step>
     bool attempt(Step&& step);
     void handleError(const ErrorRecord& error);
+    void askToStop();
     void stop();
     bool prepareLog();
     void countRecords();
     void convertTable(const TablePtr& table);
     // Visits the current record; false when the cursor cannot move on.
     bool visitRecord(TableState& state);
+    void writeRecordHeader(TableState& state);
+    void leaveUnchanged(TableState& state, const FieldPtr& field, Unreadable reason,
+                        qsizetype length);
     void finish();
     void reportProgress(const QString& tableName);
+    QStringList summaryLines() const;
+    QString unreadableLine() const;
 
     RunServices s_;
     QList<FieldPair> chosen_;
@@ -81,4 +111,6 @@ private:
     // The number of the last error the handling saw.
     qint32 lastError_ = 0;
     bool busy_ = false;
+    RunMode mode_;
+    std::atomic<bool> stopRequested_{false};
 };

@@ -166,6 +166,14 @@ public:
     virtual void SetValue(const QVariant& value) = 0;
 };
 
+// Whether a field stores text. Not every Field offers it: callers ask with dynamic_cast and
+// take a field without it for a text field.
+class FieldKind {
+public:
+    virtual ~FieldKind() = default;
+    virtual bool HoldsText() = 0;
+};
+
 // The named indexes of a table.
 class Indexes : public Enumerable<Index> {
 public:

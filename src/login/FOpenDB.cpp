@@ -67,6 +67,8 @@ void FOpenDB::buildControls() {
     cboUserName->setObjectName(u"cboUserName"_s);
     cboUserName->setEditable(true);
     cboUserName->setInsertPolicy(QComboBox::NoInsert);
+    // Typed names are taken as typed: completing "AD" to "ADMIN" would log in someone else.
+    cboUserName->setCompleter(nullptr);
     lblPassword = label(u"lblPassword"_s, this);
     txtPassword = new QLineEdit(this);
     txtPassword->setObjectName(u"txtPassword"_s);
@@ -96,8 +98,8 @@ void FOpenDB::buildControls() {
     setTabOrder(chkAdminUsers, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
 
-    for (QWidget* box :
-         std::initializer_list<QWidget*>{txtDBName, cboUserName->lineEdit(), txtPassword})
+    // The combo, not its line edit, receives the focus events of the user-name box.
+    for (QWidget* box : std::initializer_list<QWidget*>{txtDBName, cboUserName, txtPassword})
         box->installEventFilter(this);
     connect(cmdFileOpen, &QPushButton::clicked, this, &FOpenDB::cmdFileOpen_Click);
     connect(cmdOK, &QPushButton::clicked, this, &FOpenDB::cmdOK_Click);
@@ -171,6 +173,7 @@ void FOpenDB::initialise() {
     chkAdminUsers->setText(LoadResourceString(IDS_LOGIN_ADMIN_USERS));
     cmdOK->setText(LoadResourceString(IDS_OK));
     cmdCancel->setText(LoadResourceString(IDS_CANCEL));
+    cmdFileOpen->setToolTip(LoadResourceString(IDS_LOGIN_TIP_BROWSE));
 }
 
 void FOpenDB::showEvent(QShowEvent* event) {
@@ -183,17 +186,26 @@ void FOpenDB::showEvent(QShowEvent* event) {
     }
     QDialog::showEvent(event);
     // After the dialog's own focus handling of the showing: a path that already names a .vdb
-    // file (or the pattern) starts at the user name.
+    // file (or the pattern) starts at the user name, or at the password when a remembered
+    // database and user are both there.
     QTimer::singleShot(0, this, [this] {
-        if (isVisible() && txtDBName->text().right(4).toUpper() == u".VDB"_s &&
-            cboUserName->isEnabled())
-            cboUserName->setFocus(Qt::OtherFocusReason);
+        const QString path = txtDBName->text();
+        if (!isVisible() || path.right(4).toUpper() != u".VDB"_s)
+            return;
+        const bool remembered =
+            !path.contains(u'*') && !path.contains(u'?') && !cboUserName->currentText().isEmpty();
+        QWidget* start = remembered && txtPassword->isEnabled() ? static_cast<QWidget*>(txtPassword)
+                                                                : cboUserName;
+        if (start->isEnabled())
+            start->setFocus(Qt::OtherFocusReason);
     });
 }
 
 bool FOpenDB::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        if (auto* box = qobject_cast<QLineEdit*>(watched)) {
+        auto* box =
+            watched == cboUserName ? cboUserName->lineEdit() : qobject_cast<QLineEdit*>(watched);
+        if (box != nullptr) {
             // Queued: a mouse click places the cursor after the focus arrives.
             QTimer::singleShot(0, box, [box] { box->selectAll(); });
         }

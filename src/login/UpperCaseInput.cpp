@@ -1,5 +1,7 @@
 #include "UpperCaseInput.h"
 
+#include "UserName.h"
+
 #include <QLineEdit>
 #include <QValidator>
 
@@ -9,7 +11,8 @@ class UpperCaseValidator : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
-        input = input.toUpper();
+        // Letter by letter, so the length stays and the cursor with it.
+        input = upperCaseUserName(input);
         return Acceptable;
     }
 };

@@ -1,7 +1,9 @@
 #include "vcoOpenDatabase.h"
 
 #include "FOpenDB.h"
+#include "StringTable.h"
 #include "UpperCaseInput.h"
+#include "UserName.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,8 +30,12 @@ QString vcoOpenDatabase::UserName() const {
 }
 
 void vcoOpenDatabase::SetAdminModeEnabled(bool pShowAdmin) {
-    dialog_->chkAdminDB->setEnabled(pShowAdmin);
-    dialog_->chkAdminUsers->setEnabled(pShowAdmin);
+    // Greyed boxes say why they cannot be changed.
+    const QString tip = pShowAdmin ? QString() : LoadResourceString(IDS_LOGIN_TIP_ADMIN_FIXED);
+    for (QCheckBox* box : {dialog_->chkAdminDB, dialog_->chkAdminUsers}) {
+        box->setEnabled(pShowAdmin);
+        box->setToolTip(tip);
+    }
 }
 
 void vcoOpenDatabase::SetAdminModeDatabase(bool pAdmin) {
@@ -93,7 +99,7 @@ DatabasePtr vcoOpenDatabase::OpenDB(const QString& DBPath, const QString& UserNa
         std::shared_ptr<DbServer> server = makeServer_();
         dialog_->mDBServer = server;
         dialog_->txtDBName->setText(DBPath.trimmed());
-        dialog_->cboUserName->setEditText(UserName.trimmed().toUpper());
+        dialog_->cboUserName->setEditText(upperCaseUserName(UserName.trimmed()));
         dialog_->exec();
         DatabasePtr result = dialog_->Cancelled() ? DatabasePtr() : dialog_->mDB;
         server.reset();

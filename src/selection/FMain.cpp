@@ -3,93 +3,22 @@
 #include "AppTitle.h"
 #include "IndexChoice.h"
 #include "MessageBoxes.h"
-#include "ProgressView.h"
 #include "SettingsStore.h"
 #include "StringTable.h"
 #include "WindowErrors.h"
+#include "WindowProgress.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QDesktopServices>
-#include <QGridLayout>
+#include <QEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QTreeWidget>
-#include <QUrl>
-#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QTreeWidget* makeList(QWidget* parent, const QString& name, int columns,
-                      QAbstractItemView::SelectionMode mode, bool header) {
-    auto* list = new QTreeWidget(parent);
-    list->setObjectName(name);
-    list->setColumnCount(columns);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setSelectionMode(mode);
-    list->setHeaderHidden(!header);
-    list->setAllColumnsShowFocus(true);
-    return list;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* makeLabel(QWidget* parent, const QString& name) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(name);
-    return label;
-}
-
-} // namespace
-
-void openInTextViewer(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-// The window as the run's progress view: it repaints at the progress points without taking user
-// input, so the desktop never takes it for hung.
-class FMain::WindowProgress : public ProgressView {
-public:
-    explicit WindowProgress(FMain& window)
-        : window_(window) {}
-    void setBusy(bool busy) override {
-        if (busy)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QGuiApplication::restoreOverrideCursor();
-    }
-    void setStatus(const QString& text) override { window_.lblStatus->setText(text); }
-    void setProgressMaximum(int maximum) override {
-        window_.prgBar->setRange(0, std::max(maximum, 1));
-    }
-    void setProgressValue(int value) override { window_.prgBar->setValue(value); }
-    void repaintProgress() override {
-        window_.prgBar->repaint();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    void repaintWindow() override {
-        window_.repaint();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-
-private:
-    FMain& window_;
-};
 
 FMain::FMain(DatabasePtr database, SettingsStore& settings, MessageBoxes& boxes,
              RunEnvironment environment, QWidget* parent)
@@ -100,151 +29,22 @@ FMain::FMain(DatabasePtr database, SettingsStore& settings, MessageBoxes& boxes,
     , environment_(std::move(environment))
     , log_(std::make_unique<ChangeLog>(environment_.logLocale))
     , formatter_(environment_.phoneFactory, database_)
-    , progress_(std::make_unique<WindowProgress>(*this)) {
+    , progress_(nullptr) {
     setObjectName(u"FMain"_s);
     buildControls();
     arrangeControls();
     connectControls();
+    progress_ = std::make_unique<WindowProgress>(*this, *lblStatus, *prgBar);
 }
 
 // Teardown closes the change log; failures there are ignored.
 FMain::~FMain() = default;
 
-void FMain::closeEvent(QCloseEvent* event) {
-    if (running_)
-        event->ignore();
-    else
-        QWidget::closeEvent(event);
-}
-
-void FMain::cmdStart_Click() {
-    if (running_)
-        return;
-    running_ = true;
-    RecordLabels labels(boxes_);
-    ConversionRun run(RunServices{database_, boxes_, *progress_, *log_, formatter_,
-                                  environment_.clock, environment_.openViewer,
-                                  [this](Table& table) { return GetIndexName(table); },
-                                  [&labels](Table& table) {
-                                      return labels(table);
-                                  }},
-                      chosen_.rows(), onlyMarked());
-    lastRun_ = run.run();
-    running_ = false;
-}
-
-void FMain::buildControls() {
-    lblInfo = makeLabel(this, u"lblInfo"_s);
-    lblTables = makeLabel(this, u"lblTables"_s);
-    lblFields = makeLabel(this, u"lblFields"_s);
-    lblChoosedFields = makeLabel(this, u"lblChoosedFields"_s);
-    lvwTables = makeList(this, u"lvwTables"_s, 2, QAbstractItemView::SingleSelection, false);
-    // Column 0 holds the table's name, the key of every lookup; only the caption shows.
-    lvwTables->hideColumn(0);
-    lvwFields = makeList(this, u"lvwFields"_s, 1, QAbstractItemView::ExtendedSelection, false);
-    cmdAddField = makeButton(this, u"cmdAddField"_s, u">"_s);
-    cmdRemoveField = makeButton(this, u"cmdRemoveField"_s, u"<"_s);
-    cmdRemoveAllFields = makeButton(this, u"cmdRemoveAllFields"_s, u"<<"_s);
-    lvwChoosedFields =
-        makeList(this, u"lvwChoosedFields"_s, 2, QAbstractItemView::ExtendedSelection, true);
-    lvwChoosedFields->header()->setSectionsClickable(true);
-    lvwChoosedFields->header()->setSortIndicatorShown(false);
-    lvwChoosedFields->setColumnWidth(0, 133);
-    frmOptions = new QGroupBox(this);
-    frmOptions->setObjectName(u"frmOptions"_s);
-    lblAutomaticChoose = makeLabel(frmOptions, u"lblAutomaticChoose"_s);
-    txtPrefixAutoAdd = new QLineEdit(u"Telef"_s, frmOptions);
-    txtPrefixAutoAdd->setObjectName(u"txtPrefixAutoAdd"_s);
-    lblBegin = makeLabel(frmOptions, u"lblBegin"_s);
-    cmdAutoAdd = makeButton(frmOptions, u"cmdAutoAdd"_s, {});
-    chkOnlyMarked = new QCheckBox(frmOptions);
-    chkOnlyMarked->setObjectName(u"chkOnlyMarked"_s);
-    cmdStart = makeButton(this, u"cmdStart"_s, u"Start"_s);
-    cmdClose = makeButton(this, u"cmdClose"_s, {});
-    lblStatus = makeLabel(this, u"lblStatus"_s);
-    prgBar = new QProgressBar(this);
-    prgBar->setObjectName(u"prgBar"_s);
-    prgBar->setTextVisible(false);
-    prgBar->setValue(0);
-
-    setTabOrder(lvwTables, lvwFields);
-    setTabOrder(lvwFields, cmdAddField);
-    setTabOrder(cmdAddField, lvwChoosedFields);
-    setTabOrder(lvwChoosedFields, cmdRemoveField);
-    setTabOrder(cmdRemoveField, txtPrefixAutoAdd);
-    setTabOrder(txtPrefixAutoAdd, cmdAutoAdd);
-    setTabOrder(cmdAutoAdd, chkOnlyMarked);
-    setTabOrder(chkOnlyMarked, cmdStart);
-    setTabOrder(cmdStart, cmdClose);
-    setTabOrder(cmdClose, cmdRemoveAllFields);
-}
-
-// The arrangement of the design, in layouts so that longer German texts are never clipped.
-void FMain::arrangeControls() {
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(8, 8, 8, 8);
-    grid->addWidget(lblInfo, 0, 0, 1, 4);
-    grid->addWidget(lblTables, 1, 0);
-    grid->addWidget(lblFields, 1, 1);
-    grid->addWidget(lblChoosedFields, 1, 3);
-    grid->addWidget(lvwTables, 2, 0);
-    grid->addWidget(lvwFields, 2, 1);
-    auto* moves = new QVBoxLayout;
-    moves->addStretch(3);
-    for (QPushButton* button : {cmdAddField, cmdRemoveField}) {
-        button->setFixedSize(32, 25);
-        moves->addWidget(button);
-    }
-    moves->addSpacing(20);
-    cmdRemoveAllFields->setFixedSize(32, 25);
-    moves->addWidget(cmdRemoveAllFields);
-    moves->addStretch(2);
-    grid->addLayout(moves, 2, 2);
-    grid->addWidget(lvwChoosedFields, 2, 3);
-    grid->setColumnStretch(0, 169);
-    grid->setColumnStretch(1, 161);
-    grid->setColumnStretch(3, 273);
-    grid->setRowStretch(2, 1);
-
-    auto* options = new QGridLayout(frmOptions);
-    auto* sentence = new QHBoxLayout;
-    sentence->addWidget(lblAutomaticChoose);
-    txtPrefixAutoAdd->setMinimumWidth(81);
-    sentence->addWidget(txtPrefixAutoAdd, 1);
-    sentence->addWidget(lblBegin);
-    sentence->addWidget(cmdAutoAdd);
-    options->addLayout(sentence, 0, 0);
-    options->addWidget(chkOnlyMarked, 1, 0);
-    grid->addWidget(frmOptions, 3, 0, 1, 3);
-
-    auto* actions = new QVBoxLayout;
-    actions->addStretch(1);
-    for (QPushButton* button : {cmdStart, cmdClose}) {
-        button->setMinimumWidth(97);
-        actions->addWidget(button);
-    }
-    grid->addLayout(actions, 3, 3, Qt::AlignRight | Qt::AlignBottom);
-    grid->addWidget(lblStatus, 4, 0, 1, 4);
-    grid->addWidget(prgBar, 5, 0, 1, 4);
-    resize(sizeHint().expandedTo(QSize(673, 462)));
-}
-
-void FMain::connectControls() {
-    // A pick with the mouse or the keyboard rebuilds the fields; so does a click on the row
-    // that is already selected.
-    connect(lvwTables, &QTreeWidget::currentItemChanged, this, [this] { lvwTables_ItemClick(); });
-    connect(lvwTables, &QTreeWidget::itemClicked, this, [this] { lvwTables_ItemClick(); });
-    connect(cmdAddField, &QPushButton::clicked, this, &FMain::cmdAddField_Click);
-    connect(lvwFields, &QTreeWidget::itemDoubleClicked, this, [this] { cmdAddField_Click(); });
-    connect(cmdRemoveField, &QPushButton::clicked, this, &FMain::cmdRemoveField_Click);
-    connect(lvwChoosedFields, &QTreeWidget::itemDoubleClicked, this,
-            [this] { cmdRemoveField_Click(); });
-    connect(cmdRemoveAllFields, &QPushButton::clicked, this, &FMain::cmdRemoveAllFields_Click);
-    connect(cmdAutoAdd, &QPushButton::clicked, this, &FMain::cmdAutoAdd_Click);
-    connect(lvwChoosedFields->header(), &QHeaderView::sectionClicked, this,
-            &FMain::lvwChoosedFields_ColumnClick);
-    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(cmdStart, &QPushButton::clicked, this, &FMain::cmdStart_Click);
+bool FMain::eventFilter(QObject* watched, QEvent* event) {
+    // Seen before the list handles the press, which may move the selection.
+    if (watched == lvwTables->viewport() && event->type() == QEvent::MouseButtonPress)
+        selectionsBeforePress_ = tableSelections_;
+    return QWidget::eventFilter(watched, event);
 }
 
 void FMain::Form_Load() {
@@ -259,6 +59,10 @@ void FMain::Form_Load() {
     cmdAutoAdd->setText(LoadResourceString(IDS_MAIN_AUTO_BUTTON));
     chkOnlyMarked->setText(LoadResourceString(IDS_MAIN_ONLY_MARKED));
     cmdClose->setText(LoadResourceString(IDS_CLOSE));
+    cmdPreview->setText(LoadResourceString(IDS_MAIN_PREVIEW));
+    cmdAddField->setToolTip(LoadResourceString(IDS_MAIN_TIP_ADD));
+    cmdRemoveField->setToolTip(LoadResourceString(IDS_MAIN_TIP_REMOVE));
+    cmdRemoveAllFields->setToolTip(LoadResourceString(IDS_MAIN_TIP_REMOVE_ALL));
     lblStatus->setText(QString());
     lvwChoosedFields->setHeaderLabels(
         {LoadResourceString(IDS_MAIN_COLUMN_TABLE), LoadResourceString(IDS_MAIN_COLUMN_FIELD)});
@@ -266,11 +70,13 @@ void FMain::Form_Load() {
                                                    SettingKey::fieldSearchPrefix(),
                                                    SettingKey::defaultFieldSearchPrefix()));
     AutoAddFields(txtPrefixAutoAdd->text());
+    chosenChanged();
     LoadTables();
     // A database without tables opens with empty lists.
     if (lvwTables->topLevelItemCount() > 0) {
-        lvwTables->setCurrentItem(lvwTables->topLevelItem(0));
-        lvwTables_ItemClick();
+        // Selecting it lists its fields. The current cell is the shown one: the keyboard moves
+        // from it, and from the hidden name column it would select the top row instead.
+        lvwTables->setCurrentItem(lvwTables->topLevelItem(0), 1);
     }
 }
 
@@ -342,6 +148,7 @@ void FMain::cmdAddField_Click() {
         delete item;
         ++deleted;
     }
+    chosenChanged();
 }
 
 void FMain::cmdRemoveField_Click() {
@@ -352,12 +159,14 @@ void FMain::cmdRemoveField_Click() {
     std::sort(positions.begin(), positions.end(), std::greater<>());
     for (const int position : positions)
         delete lvwChoosedFields->takeTopLevelItem(position);
+    chosenChanged();
     lvwTables_ItemClick();
 }
 
 void FMain::cmdRemoveAllFields_Click() {
     chosen_.clear();
     lvwChoosedFields->clear();
+    chosenChanged();
     lvwTables_ItemClick();
 }
 
@@ -382,6 +191,7 @@ void FMain::cmdAutoAdd_Click() {
         // The rows appended before the failure stay.
         showWindowError(boxes_, error, u"FMain.cmdAutoAdd_Click"_s);
     }
+    chosenChanged();
     lvwTables_ItemClick();
     try {
         settings_.SaveSetting(AppTitle(), SettingKey::section(), SettingKey::fieldSearchPrefix(),
@@ -398,6 +208,12 @@ void FMain::lvwChoosedFields_ColumnClick(int column) {
         column, chosen_.direction() == ChosenFields::Direction::Ascending ? Qt::AscendingOrder
                                                                           : Qt::DescendingOrder);
     showChosenRows();
+}
+
+void FMain::chosenChanged() {
+    const bool any = chosen_.size() > 0;
+    cmdStart->setEnabled(any);
+    cmdPreview->setEnabled(any);
 }
 
 bool FMain::onlyMarked() const {

@@ -24,9 +24,10 @@ class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class WindowProgress;
 
-// Shows a file in the desktop's text viewer, without waiting for it.
-void openInTextViewer(const QString& path);
+// Shows a file in the desktop's text viewer, without waiting for it; false when none started.
+bool openInTextViewer(const QString& path);
 
 // What the main window's conversion runs work with besides the database; tests put in fakes.
 struct RunEnvironment {
@@ -34,7 +35,7 @@ struct RunEnvironment {
     std::function<QDateTime()> clock = [] {
         return QDateTime::currentDateTime();
     };
-    std::function<void(const QString&)> openViewer = openInTextViewer;
+    std::function<bool(const QString&)> openViewer = openInTextViewer;
     QLocale logLocale = QLocale::system();
 };
 
@@ -55,8 +56,12 @@ public:
     const ChosenFields& chosenFields() const { return chosen_; }
     bool onlyMarked() const;
 
-    // Runs the conversion over the chosen fields (the Start button).
+    // Runs the conversion over the chosen fields (the Start button); during a run the same
+    // button reads "Stop" and asks the run to stop.
     void cmdStart_Click();
+    // Runs the conversion as a preview: everything but storing, in a log of its own.
+    void cmdPreview_Click();
+    bool running() const { return run_ != nullptr; }
     // What the last run did.
     const RunResult& lastRun() const { return lastRun_; }
     // The change log of this window's runs.
@@ -93,13 +98,17 @@ public:
     QPushButton* cmdAutoAdd;
     QCheckBox* chkOnlyMarked;
     QPushButton* cmdStart;
+    QPushButton* cmdPreview;
     QPushButton* cmdClose;
     QLabel* lblStatus;
     QProgressBar* prgBar;
 
 protected:
-    // No closing while a run holds the window.
+    // During a run, the close box and Esc ask the run to stop.
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -109,8 +118,13 @@ private:
     void insertChosenRow(int position, const FieldPair& pair);
     void showChosenRows();
     QString selectedTableName() const;
-
-    class WindowProgress;
+    // Start and Preview need a field to convert.
+    void chosenChanged();
+    void startRun(RunMode mode);
+    // Every control but the Stop button is disabled while a run holds the window.
+    void showRunning(bool running);
+    // Refuses chosen fields that hold no text, in one box naming them; true when there are none.
+    bool chosenFieldsHoldText();
 
     DatabasePtr database_;
     SettingsStore& settings_;
@@ -121,5 +135,12 @@ private:
     KanonicalFormatter formatter_;
     std::unique_ptr<WindowProgress> progress_;
     RunResult lastRun_;
-    bool running_ = false;
+    // The run in progress, for stop requests; null between runs.
+    ConversionRun* run_ = nullptr;
+    // The close box asked for the stop: the window closes when the run has stopped.
+    bool closeAfterStop_ = false;
+    // Changes of the tables list's selection, counted to tell a click that changed it from one
+    // on the row that was already selected.
+    int tableSelections_ = 0;
+    int selectionsBeforePress_ = -1;
 };

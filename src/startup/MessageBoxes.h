@@ -13,6 +13,8 @@ struct MessageBoxRequest {
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::Ok;
     MsgAnswer defaultButton = MsgAnswer::Ok;
+    // The text can be selected and copied (a path, say).
+    bool selectable = false;
 
     bool operator==(const MessageBoxRequest&) const = default;
 };

@@ -8,6 +8,8 @@ std::unique_ptr<QMessageBox> QtMessageBoxes::build(const MessageBoxRequest& requ
     box->setWindowTitle(request.caption);
     box->setText(request.text);
     box->setTextFormat(Qt::PlainText);
+    if (request.selectable)
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     switch (request.icon) {
     case MsgIcon::None:
         box->setIcon(QMessageBox::NoIcon);

@@ -3,6 +3,7 @@
 #include "FMain.h"
 #include "Icons.h"
 #include "QtMessageBoxes.h"
+#include "QtTranslations.h"
 #include "SettingsStore.h"
 #include "VdbServer.h"
 #include "modMain.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TELNORMER_VERSION));
     QApplication::setDesktopFileName(u"com.veltrano.Telnormer"_s);
     QApplication::setWindowIcon(appIcon());
+    const auto qtTranslations = installQtTranslations(uiLanguage());
 
     QtMessageBoxes boxes;
     SettingsStore settings;

@@ -1,6 +1,7 @@
 #include "VdbCreate.h"
 
 #include "Sqlite.h"
+#include "UserName.h"
 #include "VdbCatalogueSql.h"
 #include "VdbErrors.h"
 #include "VdbFormat.h"
@@ -191,7 +192,9 @@ void writeCatalogue(SqliteConnection& db, const DatabaseSchema& schema, Password
 } // namespace
 
 QString foldUserName(const QString& name) {
-    return name.toCaseFolded();
+    // Folded after the login's upper-casing: any name the login box can produce from a user's
+    // name finds that user ("WEIß" finds "Weiß", "KIRMIZI" finds "kırmızı").
+    return upperCaseUserName(name).toCaseFolded();
 }
 
 QString fieldTypeName(FieldType type) {

@@ -42,7 +42,7 @@ private:
     CorePtr core_;
 };
 
-class VdbField : public Field {
+class VdbField : public Field, public FieldKind {
 public:
     VdbField(CorePtr core, int table, int field)
         : core_(std::move(core))
@@ -51,6 +51,9 @@ public:
     QString Name() override { return core_->catalogue().tables[table_].fields[field_].name; }
     QVariant Value() override { return core_->value(table_, field_); }
     void SetValue(const QVariant& value) override { core_->setValue(table_, field_, value); }
+    bool HoldsText() override {
+        return core_->catalogue().tables[table_].fields[field_].type == FieldType::Text;
+    }
 
 private:
     CorePtr core_;

@@ -24,6 +24,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QDateTime kNow(QDate(2024, 3, 5), QTime(14, 7, 9));
+const QString kNothingLeft =
+    u"0 value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."_s;
 
 // Records what the run shows, and that the busy pointer is set and restored in pairs.
 class RecordingProgress : public ProgressView {
@@ -66,13 +68,17 @@ protected:
         customers.properties << std::pair{u"ItemExpression"_s, u"Kunden->Name"_s};
         TableSchema plain = tableOf(u"Ohne"_s, {u"Name"_s, u"Telefon"_s});
         TableSchema notes = tableOf(u"Notizen"_s, {u"Text"_s});
-        file = fx.create(u"Kunden.vdb"_s, schemaOf({customers, notes, plain}));
+        schema = schemaOf({customers, notes, plain});
+        file = fx.create(u"Kunden.vdb"_s, schema);
         factory.registerCreator(kPhoneApplicationName, [this]() -> std::shared_ptr<PhoneComponent> {
             ++componentsMade;
             if (failCreation)
                 throw ErrorRecord(429, u"ActiveX component can't create object"_s);
-            return std::make_shared<WatchedComponent>(
-                failingValue, [this](const QString& value) { completed << value; });
+            return std::make_shared<WatchedComponent>(failingValue, [this](const QString& value) {
+                completed << value;
+                if (value == stopAt && current)
+                    current->requestStop();
+            });
         });
     }
     void TearDown() override { setUiLanguageOverride(std::nullopt); }
@@ -99,13 +105,18 @@ protected:
         KanonicalFormatter formatter(factory, database);
         ConversionRun conversion(RunServices{database, boxes, progress, log, formatter,
                                              [] { return kNow; },
-                                             [this](const QString& path) { viewed << path; },
+                                             [this](const QString& path) {
+                                                 viewed << path;
+                                                 return viewerWorks;
+                                             },
                                              [this](Table& t) { return GetIndexName(t, boxes); },
                                              [this](Table& t) {
                                                  return GetItem(t, boxes);
                                              }},
                                  chosen, onlyMarked);
+        current = &conversion;
         const RunResult result = conversion.run();
+        current = nullptr;
         EXPECT_FALSE(formatter.hasComponent());
         EXPECT_EQ(progress.depth, 0);
         return result;
@@ -123,17 +134,20 @@ protected:
         return values;
     }
 
-    void expectSummary(qint32 converted, MsgAnswer answer = MsgAnswer::No) {
+    void expectSummary(qint32 converted, MsgAnswer answer = MsgAnswer::No,
+                       const QString& second = kNothingLeft) {
         boxes.expect(answer);
-        expectedSummary = QString::number(converted) + u" record(s) converted.\r\nShow log?"_s;
+        expectedSummary = QString::number(converted) + u" record(s) converted.\r\n"_s + second +
+                          u"\r\nShow log?"_s;
     }
-    void checkSummary() {
-        const MessageBoxRequest expected{expectedSummary, AppTitle(), MsgIcon::Information,
-                                         MsgButtons::YesNo, MsgAnswer::Yes};
+    void checkSummary(MsgIcon icon = MsgIcon::Information) {
+        const MessageBoxRequest expected{expectedSummary, AppTitle(), icon, MsgButtons::YesNo,
+                                         MsgAnswer::Yes};
         EXPECT_EQ(boxes.last(), expected);
     }
 
     VdbFixture fx;
+    DatabaseSchema schema;
     QString file;
     DatabasePtr database;
     ScriptedMessageBoxes boxes;
@@ -145,6 +159,9 @@ protected:
     QString failingValue;
     QStringList completed;
     QStringList viewed;
+    bool viewerWorks = true;
+    ConversionRun* current = nullptr;
+    QString stopAt; // the value at whose formatting the user asks to stop
     QString expectedSummary;
 };
 
@@ -183,7 +200,8 @@ TEST_F(ConversionRunTest, FirstRunLogsExactlyAndConvertsWhatChanges) {
         "Record: Schulz\r\n"
         "ID: 2\r\n"
         "Field Telefon: Tel. 030 7654321 privat -> Tel. +49 (30) 7654321 privat\r\n"
-        "\r\n3 record(s) converted.";
+        "\r\n3 record(s) converted.\r\n" +
+        kNothingLeft.toUtf8();
     EXPECT_EQ(contents(log.path()), expected);
     EXPECT_EQ(viewed, QStringList{log.path()});
     // "-030 1", "", "keine" and Null were never handed to the component.
@@ -203,9 +221,11 @@ TEST_F(ConversionRunTest, SecondRunConvertsNothingAndAppendsToTheLog) {
     // Canonical values cannot change: the second run formats nothing and creates no component.
     EXPECT_EQ(componentsMade, 1);
     const QByteArray text = contents(log.path());
-    EXPECT_TRUE(text.contains(QByteArray("\r\n5 record(s) converted.\r\n" + QByteArray(52, '_') +
+    EXPECT_TRUE(text.contains(QByteArray("\r\n5 record(s) converted.\r\n" + kNothingLeft.toUtf8() +
+                                         "\r\n" + QByteArray(52, '_') +
                                          "\r\n\r\n05.03.24 14:07:09\r\n\r\nTable: Kunden\r\n")));
-    EXPECT_TRUE(text.endsWith("Telefon\r\n\r\n\r\n0 record(s) converted."));
+    EXPECT_TRUE(text.endsWith(
+        QByteArray("Telefon\r\n\r\n\r\n0 record(s) converted.\r\n" + kNothingLeft.toUtf8())));
 }
 
 TEST_F(ConversionRunTest, OneComponentPerRun) {
@@ -278,7 +298,8 @@ TEST_F(ConversionRunTest, BatchCadence) {
         EXPECT_EQ(progress.values.last(), 0);
         EXPECT_EQ(progress.statuses[reports - 1],
                   u"Checking records in table Kunden, %1 from %1 records checked."_s.arg(records));
-        EXPECT_EQ(progress.statuses.last(), QString());
+        EXPECT_EQ(progress.statuses.last(),
+                  QString::number(records) + u" record(s) converted.  "_s + kNothingLeft);
     }
 }
 
@@ -286,10 +307,13 @@ TEST_F(ConversionRunTest, ValidationFailureWithThreeValues) {
     // Telefax holds 16 characters: its canonical form breaks the condition.
     addCustomers({{1, u"Voll"_s, u"030 1111111"_s, u"030 22222-333333"_s, u"0171 3333333"_s},
                   {2, u"Gut"_s, u"030 4444444"_s, QVariant(), QVariant()}});
-    expectSummary(1);
+    expectSummary(1, MsgAnswer::No,
+                  u"3 value(s) could not be stored, 0 value(s) were left unchanged because they "
+                  "could not be read."_s);
     const RunResult result = run({kTelefon, kTelefax, kMobil});
-    checkSummary();
+    checkSummary(MsgIcon::Exclamation);
     EXPECT_EQ(result.converted, 1);
+    EXPECT_EQ(result.notStored, 3);
     EXPECT_EQ(stored(u"Telefon"_s), (QStringList{u"030 1111111"_s, u"+49 (30) 4444444"_s}));
     EXPECT_EQ(stored(u"Telefax"_s), (QStringList{u"030 22222-333333"_s, u"<null>"_s}));
     EXPECT_TRUE(
@@ -450,7 +474,108 @@ TEST_F(ConversionRunTest, NothingChosenForAnyTable) {
     expectSummary(0);
     const RunResult result = run({});
     EXPECT_EQ(result.total, 0);
-    EXPECT_EQ(contents(log.path()), QByteArray("05.03.24 14:07:09\r\n\r\n0 record(s) converted."));
+    EXPECT_EQ(contents(log.path()),
+              "05.03.24 14:07:09\r\n\r\n0 record(s) converted.\r\n" + kNothingLeft.toUtf8());
+}
+
+TEST_F(ConversionRunTest, ValuesLeftUnchangedAreCountedByReason) {
+    const QString tooLong = u"Tel "_s + QString(40000, u'x') + u" 030 1234567"_s;
+    addCustomers({{1, u"A"_s, u"030 1234567, 030 7654321"_s, QVariant(), QVariant()},
+                  {2, u"B"_s, tooLong, QVariant(), u"030 7654321"_s}});
+    expectSummary(1, MsgAnswer::Yes,
+                  u"0 value(s) could not be stored, 2 value(s) were left unchanged because they "
+                  "could not be read."_s);
+    viewerWorks = false;
+    boxes.expect(MsgAnswer::Ok);
+    const RunResult result = run({kTelefon, kMobil});
+    EXPECT_EQ(boxes.shown()[0].text, expectedSummary);
+    EXPECT_EQ(result.unreadableBy[size_t(Unreadable::TwoNumbers)], 1);
+    EXPECT_EQ(result.unreadableBy[size_t(Unreadable::TooLong)], 1);
+    EXPECT_EQ(stored(u"Telefon"_s)[1], tooLong);
+    const QByteArray text = contents(log.path());
+    EXPECT_TRUE(text.contains("\r\nRecord: B\r\nID: 2\r\nField Telefon: left unchanged (too long, "
+                              "40016 characters)\r\nField Mobil: 030 7654321 -> "));
+    EXPECT_TRUE(text.endsWith(
+        "read.\r\nLeft unchanged because they could not be read: 2 (two numbers: 1, too long: 1)"));
+    // No viewer: the log's path, to be copied.
+    const MessageBoxRequest pathBox{u"The log could not be shown. It is saved as:\r\n"_s +
+                                        log.path(),
+                                    AppTitle(),
+                                    MsgIcon::Information,
+                                    MsgButtons::Ok,
+                                    MsgAnswer::Ok,
+                                    true};
+    EXPECT_EQ(boxes.last(), pathBox);
+}
+
+TEST_F(ConversionRunTest, ValueChangedBetweenBatchesIsReadInTheBatchThatWritesIt) {
+    addNumberedCustomers(150);
+    int begins = 0;
+    expectSummary(150);
+    run({kTelefon}, false, [&](const QString& operation) {
+        // Between the first batch's commit and the second's begin, another program writes.
+        if (operation != u"Transaction.Begin"_s || ++begins != 2)
+            return;
+        const TablePtr other = VdbFixture::open(file)->Tables()->Item(u"Kunden"_s);
+        other->Indexes()->Activate(u"ID"_s, 0);
+        other->MoveFirst(0);
+        other->Skip(10, 0);
+        other->Fields()->Item(u"Telefon"_s)->SetValue(u"040 7777777"_s);
+        other->Update(0);
+    });
+    EXPECT_EQ(stored(u"Telefon"_s)[10], u"+49 (40) 7777777"_s);
+    EXPECT_TRUE(contents(log.path()).contains("Field Telefon: 040 7777777 -> +49 (40) 7777777"));
+}
+
+TEST_F(ConversionRunTest, NoTransactionGoesOnWithoutBatches) {
+    addNumberedCustomers(20);
+    boxes.expect(MsgAnswer::No); // go on
+    expectSummary(20);
+    run({kTelefon}, false, [](const QString& operation) {
+        if (operation == u"Database.GetTransaction"_s)
+            throw ErrorRecord(91, u"Object variable not set"_s);
+    });
+    checkSummary();
+    EXPECT_EQ(stored(u"Telefon"_s).filter(u"+49"_s).size(), 20);
+}
+
+struct StopRequestCase {
+    const char* name;
+    MsgAnswer stop, rollback; // rollback: Ok when not asked
+    qint32 converted;
+    const char* logEnd;
+};
+
+// clang-format off
+const StopRequestCase kStopRequests[] = {
+    {"Rollback", MsgAnswer::Yes, MsgAnswer::Yes, 10, "\r\nStopped by the user.\r\nChanges were rolled back!\r\n"},
+    {"Keep", MsgAnswer::Yes, MsgAnswer::No, 15, "\r\nStopped by the user.\r\n"},
+    {"GoOn", MsgAnswer::No, MsgAnswer::Ok, 150, "could not be read."},
+};
+// clang-format on
+
+TEST_F(ConversionRunTest, StopRequestedDuringTheRun) {
+    for (const StopRequestCase& c : kStopRequests) {
+        SCOPED_TRACE(c.name);
+        file = fx.create(QString::fromLatin1(c.name) + u".vdb"_s, schema);
+        addNumberedCustomers(150);
+        log.close();
+        stopAt = u"030 1000015"_s;
+        boxes.expect(c.stop);
+        if (c.rollback != MsgAnswer::Ok)
+            boxes.expect(c.rollback);
+        else
+            expectSummary(150);
+        const size_t before = boxes.shown().size();
+        const RunResult result = run({kTelefon});
+        EXPECT_EQ(boxes.shown()[before].text, u"Do you want to cancel?"_s);
+        EXPECT_EQ(boxes.shown()[before].icon, MsgIcon::Question);
+        EXPECT_EQ(result.stopped, c.stop == MsgAnswer::Yes);
+        EXPECT_EQ(result.converted, c.converted);
+        EXPECT_EQ(stored(u"Telefon"_s).filter(u"+49"_s).size(), c.converted);
+        EXPECT_TRUE(contents(log.path()).endsWith(c.logEnd))
+            << contents(log.path()).right(200).toStdString();
+    }
 }
 
 } // namespace

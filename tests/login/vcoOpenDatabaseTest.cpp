@@ -176,6 +176,103 @@ TEST_F(vcoOpenDatabaseTest, TypedUserNamesBecomeUpperCaseForGood) {
     dlg().hide();
 }
 
+// Types text as key presses into the focus widget, letters beyond ASCII included.
+void typeText(const QString& text) {
+    for (const QChar c : text) {
+        const auto key = static_cast<Qt::Key>(
+            c.isLetterOrNumber() && c.unicode() < 0x100 ? c.toUpper().unicode() : 0);
+        QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), key, QString(c),
+                            Qt::NoModifier);
+    }
+}
+
+// How the focus reaches the user-name box before typing.
+enum class Reach { None, Start, Click, Backtab, AccessKey };
+
+TEST_F(vcoOpenDatabaseTest, UserNameBoxThroughTheDialog) {
+    DatabaseSchema schema = schemaOf({tableOf(u"Kunden"_s, {u"Name"_s})});
+    schema.users << UserSchema{u"AD"_s, u"ad"_s} << UserSchema{u"Weiß"_s, u"w"_s}
+                 << UserSchema{u"kırmızı"_s, u"k"_s};
+    const QString users = fx.create(u"Users.vdb"_s, schema);
+    struct Case {
+        const char* what;
+        QString path; // "*.vdb": the focus starts in the user-name box, and the path is typed later
+        QString remembered;
+        Reach reach;
+        QString typed;
+        QString password; // empty: Enter right after the name
+        QString sent;
+        QString loggedIn; // empty: refused
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"start of a preset, not completed", users, {}, Reach::AccessKey, u"ad"_s, u"ad"_s, u"AD"_s, u"AD"_s},
+        {"remembered name selected at the start", u"*.vdb"_s, u"admin"_s, Reach::Start, u"ad"_s, u"ad"_s, u"AD"_s, u"AD"_s},
+        {"remembered name selected on a click", users, u"admin"_s, Reach::Click, u"ad"_s, u"ad"_s, u"AD"_s, u"AD"_s},
+        {"remembered name selected on Shift+Tab", users, u"admin"_s, Reach::Backtab, u"ad"_s, u"ad"_s, u"AD"_s, u"AD"_s},
+        {"typed sharp s stays", users, {}, Reach::Start, u"weiß"_s, u"w"_s, u"WEIß"_s, u"Weiß"_s},
+        {"remembered sharp s stays", users, u"weiß"_s, Reach::None, {}, u"w"_s, u"WEIß"_s, u"Weiß"_s},
+        {"dotless i", users, {}, Reach::Start, u"kırmızı"_s, u"k"_s, u"KIRMIZI"_s, u"kırmızı"_s},
+        {"Enter after the name presses OK", users, {}, Reach::Start, u"dev"_s, {}, u"DEV"_s, {}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        component = std::make_unique<vcoOpenDatabase>(
+            boxes,
+            [this] {
+                lastServer = std::make_shared<RecordingServer>(std::make_shared<VdbServer>(200));
+                return lastServer;
+            },
+            FileChooser());
+        QComboBox* box = dlg().cboUserName;
+        whenModal([&](QWidget* modal) {
+            QApplication::setActiveWindow(modal);
+            QApplication::processEvents();
+            const auto focusIsOn = [](QWidget* widget) {
+                const QWidget* focus = QApplication::focusWidget();
+                return focus != nullptr && (focus == widget || focus->focusProxy() == widget);
+            };
+            // A remembered database and user start at the password.
+            EXPECT_EQ(focusIsOn(dlg().txtPassword), c.path == users && !c.remembered.isEmpty());
+            switch (c.reach) {
+            case Reach::None:
+            case Reach::Start:
+                break;
+            case Reach::Click:
+                QTest::mouseClick(box->lineEdit(), Qt::LeftButton, {},
+                                  box->lineEdit()->rect().center());
+                break;
+            case Reach::Backtab:
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+                break;
+            case Reach::AccessKey:
+                QTest::keyClick(modal, Qt::Key_U, Qt::AltModifier);
+                break;
+            }
+            QApplication::processEvents();
+            if (c.reach != Reach::None) {
+                EXPECT_TRUE(focusIsOn(box));
+                EXPECT_EQ(box->lineEdit()->selectedText(), box->currentText());
+                typeText(c.typed);
+                if (c.path != users)
+                    dlg().txtDBName->setText(users);
+                if (!c.password.isEmpty())
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            }
+            typeText(c.password);
+            if (c.loggedIn.isEmpty())
+                boxes.expect(MsgAnswer::Ok);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            if (modal->isVisible())
+                dlg().cmdCancel->click();
+        });
+        const DatabasePtr db = component->OpenDB(c.path, c.remembered);
+        EXPECT_EQ(lastServer->lastUser, c.sent);
+        EXPECT_EQ(db ? db->Logon()->CurrentUser()->Name() : QString(), c.loggedIn);
+    }
+}
+
 TEST_F(vcoOpenDatabaseTest, ServerCreationFailureCarriesTheComponentSource) {
     vcoOpenDatabase failing(
         boxes,

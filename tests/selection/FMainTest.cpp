@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -254,12 +255,41 @@ TEST_F(FMainTest, PickingTablesWithKeyboardAndMouseRebuildsTheFields) {
     EXPECT_EQ(rowsOf(w->lvwFields), (QStringList{u"ID"_s, u"Name"_s}));
     QTest::keyClick(w->lvwTables, Qt::Key_Down);
     EXPECT_EQ(rowsOf(w->lvwFields), (QStringList{u"Ölfax"_s, u"Name"_s}));
+    EXPECT_EQ(w->lvwTables->selectedItems().value(0), w->lvwTables->topLevelItem(2));
     // Clicking the selected row again rebuilds the same list.
     w->lvwFields->clear();
     QTreeWidgetItem* current = w->lvwTables->currentItem();
     QTest::mouseClick(w->lvwTables->viewport(), Qt::LeftButton, {},
                       w->lvwTables->visualItemRect(current).center());
     EXPECT_EQ(rowsOf(w->lvwFields), (QStringList{u"Ölfax"_s, u"Name"_s}));
+}
+
+TEST_F(FMainTest, FieldsFollowTheSelectionOncePerChange) {
+    QMap<QString, int> lookups;
+    const auto w = load(faultyDatabase(db, [&](const QString& operation) {
+        if (operation.startsWith(u"Tables.Item:"_s))
+            ++lookups[operation.mid(12)];
+    }));
+    w->show();
+    EXPECT_EQ(lookups.value(u"Kunden"_s), 1);
+    // Pressed on "Lieferanten", released below the rows.
+    QWidget* viewport = w->lvwTables->viewport();
+    const QPoint row = w->lvwTables->visualItemRect(w->lvwTables->topLevelItem(1)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, row);
+    QTest::mouseMove(viewport, QPoint(row.x(), viewport->height() - 4));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(row.x(), viewport->height() - 4));
+    ASSERT_EQ(w->lvwTables->selectedItems().value(0), w->lvwTables->topLevelItem(1));
+    EXPECT_EQ(rowsOf(w->lvwFields), (QStringList{u"ID"_s, u"Name"_s}));
+    EXPECT_EQ(lookups.value(u"Lieferanten"_s), 1);
+    selectRows(w->lvwFields, {0});
+    w->cmdAddField->click();
+    EXPECT_TRUE(rowsOf(w->lvwChoosedFields).contains(u"Lieferanten|ID"_s));
+    // A click on another row lists once; on the selected row, again.
+    const QPoint first = w->lvwTables->visualItemRect(w->lvwTables->topLevelItem(0)).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, first);
+    EXPECT_EQ(lookups.value(u"Kunden"_s), 2);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, first);
+    EXPECT_EQ(lookups.value(u"Kunden"_s), 3);
 }
 
 TEST_F(FMainTest, PrefixButtonAddsStoresAndAddsNothingTwice) {
@@ -288,6 +318,50 @@ TEST_F(FMainTest, PrefixButtonAddsStoresAndAddsNothingTwice) {
     w = load();
     EXPECT_EQ(w->txtPrefixAutoAdd->text(), QString());
     EXPECT_EQ(w->lvwChoosedFields->topLevelItemCount(), 0);
+}
+
+TEST_F(FMainTest, EnterDeleteAndTheEmptyList) {
+    setPrefix(QString());
+    const auto w = load();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    EXPECT_FALSE(w->cmdStart->isEnabled());
+    EXPECT_FALSE(w->cmdPreview->isEnabled());
+    w->txtPrefixAutoAdd->setFocus();
+    QTest::keyClicks(w->txtPrefixAutoAdd, u"name"_s);
+    QTest::keyClick(w->txtPrefixAutoAdd, Qt::Key_Return);
+    EXPECT_EQ(rowsOf(w->lvwChoosedFields),
+              (QStringList{u"Kunden|Name"_s, u"Lieferanten|Name"_s, u"Ärzte|Name"_s}));
+    EXPECT_TRUE(w->cmdStart->isEnabled());
+    EXPECT_TRUE(w->cmdPreview->isEnabled());
+    w->lvwChoosedFields->setFocus();
+    selectRows(w->lvwChoosedFields, {0, 2});
+    QTest::keyClick(w->lvwChoosedFields, Qt::Key_Delete);
+    EXPECT_EQ(rowsOf(w->lvwChoosedFields), (QStringList{u"Lieferanten|Name"_s}));
+    EXPECT_TRUE(rowsOf(w->lvwFields).contains(u"Name"_s));
+    selectRows(w->lvwChoosedFields, {0});
+    QTest::keyClick(w->lvwChoosedFields, Qt::Key_Delete);
+    EXPECT_FALSE(w->cmdStart->isEnabled());
+    QTest::mouseClick(w->cmdStart, Qt::LeftButton);
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(FMainTest, FieldsWithoutTextAreRefusedBeforeTheRun) {
+    TableSchema orders = tableOf(u"Aufträge"_s, {u"Telefon"_s});
+    orders.fields << FieldSchema{u"Nummer"_s, FieldType::Integer, {}}
+                  << FieldSchema{u"Betrag"_s, FieldType::Real, {}}
+                  << FieldSchema{u"Datum"_s, FieldType::Date, {}};
+    setPrefix(QString());
+    const auto w = load(VdbFixture::open(fx.create(u"orders.vdb"_s, schemaOf({orders}))));
+    selectRows(w->lvwFields, {0, 1, 2, 3});
+    w->cmdAddField->click();
+    boxes.expect(MsgAnswer::Ok);
+    w->cmdStart->click();
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.last().text, u"These fields hold no text and cannot be converted:\r\n"
+                                 "Aufträge.Nummer\r\nAufträge.Betrag\r\nAufträge.Datum"_s);
+    EXPECT_EQ(boxes.last().icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(w->changeLog().path().isEmpty());
 }
 
 TEST_F(FMainTest, HeaderClicksSortAndLaterRowsLandSorted) {
@@ -375,15 +449,25 @@ TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
     };
     environment.openViewer = [&](const QString& path) {
         viewed << path;
+        return true;
     };
     FMain w(VdbFixture::open(file), settings, boxes, environment);
     w.Form_Load();
     w.show();
+    const QString left = u"0 value(s) could not be stored, 0 value(s) were left unchanged "
+                         "because they could not be read."_s;
+    // Preview first: its own log, nothing stored.
+    boxes.expect(MsgAnswer::Yes);
+    QTest::mouseClick(w.cmdPreview, Qt::LeftButton);
+    EXPECT_EQ(boxes.last().text,
+              u"2 value(s) would be converted.\r\n"_s + left + u"\r\nShow log?"_s);
+    ASSERT_EQ(viewed.size(), 1);
+    EXPECT_TRUE(viewed.takeFirst().endsWith(u"/firm_2024-03-05 14-07-09_preview.txt"_s));
     boxes.expect(MsgAnswer::Yes);
     QTest::mouseClick(w.cmdStart, Qt::LeftButton);
-    EXPECT_EQ(boxes.last().text, u"2 record(s) converted.\r\nShow log?"_s);
+    EXPECT_EQ(boxes.last().text, u"2 record(s) converted.\r\n"_s + left + u"\r\nShow log?"_s);
     EXPECT_EQ(w.lastRun().converted, 2);
-    EXPECT_EQ(w.lblStatus->text(), QString());
+    EXPECT_EQ(w.lblStatus->text(), u"2 record(s) converted.  "_s + left);
     EXPECT_EQ(w.prgBar->value(), 0);
     EXPECT_FALSE(w.hasPhoneComponent());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -393,16 +477,73 @@ TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
     // A second run appends to the same log.
     boxes.expect(MsgAnswer::No);
     w.cmdStart->click();
-    EXPECT_EQ(boxes.last().text, u"0 record(s) converted.\r\nShow log?"_s);
+    EXPECT_EQ(boxes.last().text, u"0 record(s) converted.\r\n"_s + left + u"\r\nShow log?"_s);
     EXPECT_EQ(w.changeLog().path(), viewed[0]);
+}
+
+TEST_F(FMainTest, StopByButtonEscOrCloseBox) {
+    QList<QVariantList> rows;
+    for (int id = 1; id <= 120; ++id)
+        rows << QVariantList{id, u"030 1234567"_s};
+    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Telefon"_s}, rows);
+    enum class Input { StopButton, Escape, CloseBox };
+    // clang-format off
+    const std::pair<Input, bool> cases[] = {
+        {Input::StopButton, true},
+        {Input::Escape, true},
+        {Input::CloseBox, false}, // the window closes once the run has stopped
+    };
+    // clang-format on
+    for (const auto& [input, staysOpen] : cases) {
+        SCOPED_TRACE(static_cast<int>(input));
+        RunEnvironment environment;
+        // A log file of its own for each window.
+        environment.clock = [input = input] {
+            return QDateTime(QDate(2024, 3, 5), QTime(14, 7, static_cast<int>(input)));
+        };
+        FMain w(VdbFixture::open(file), settings, boxes, environment);
+        w.Form_Load();
+        w.show();
+        QApplication::setActiveWindow(&w);
+        bool lockedDuringRun = false;
+        // Runs at the run's first repaint point, as the user's input would.
+        QTimer::singleShot(0, &w, [&, input = input] {
+            lockedDuringRun = w.cmdStart->text() == u"Stop"_s && w.cmdStart->isEnabled() &&
+                              !w.cmdPreview->isEnabled() && !w.cmdClose->isEnabled() &&
+                              !w.lvwTables->isEnabled() && !w.txtPrefixAutoAdd->isEnabled() &&
+                              !w.lvwChoosedFields->isEnabled();
+            switch (input) {
+            case Input::StopButton:
+                QTest::mouseClick(w.cmdStart, Qt::LeftButton);
+                break;
+            case Input::Escape:
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                break;
+            case Input::CloseBox:
+                w.close();
+                break;
+            }
+        });
+        boxes.expect(MsgAnswer::Yes); // cancel?
+        boxes.expect(MsgAnswer::Yes); // roll back the open batch?
+        w.cmdStart->click();
+        EXPECT_TRUE(lockedDuringRun);
+        EXPECT_EQ(boxes.pending(), 0);
+        EXPECT_TRUE(w.lastRun().stopped);
+        EXPECT_TRUE(w.lastRun().rolledBack);
+        EXPECT_LT(w.lastRun().processed, w.lastRun().total);
+        EXPECT_EQ(w.isVisible(), staysOpen);
+        EXPECT_EQ(w.cmdStart->text(), u"Start"_s);
+        EXPECT_TRUE(w.cmdClose->isEnabled());
+    }
 }
 
 TEST_F(FMainTest, KeyboardOrder) {
     const auto w = load();
-    const QList<QWidget*> expected{w->lvwTables,        w->lvwFields,         w->cmdAddField,
-                                   w->lvwChoosedFields, w->cmdRemoveField,    w->txtPrefixAutoAdd,
-                                   w->cmdAutoAdd,       w->chkOnlyMarked,     w->cmdStart,
-                                   w->cmdClose,         w->cmdRemoveAllFields};
+    const QList<QWidget*> expected{w->lvwTables,        w->lvwFields,      w->cmdAddField,
+                                   w->lvwChoosedFields, w->cmdRemoveField, w->txtPrefixAutoAdd,
+                                   w->cmdAutoAdd,       w->chkOnlyMarked,  w->cmdStart,
+                                   w->cmdPreview,       w->cmdClose,       w->cmdRemoveAllFields};
     w->show();
     QApplication::setActiveWindow(w.get());
     w->lvwTables->setFocus();

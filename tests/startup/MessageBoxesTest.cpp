@@ -1,4 +1,5 @@
 #include "QtMessageBoxes.h"
+#include "QtTranslations.h"
 #include "ScriptedMessageBoxes.h"
 
 #include <QAbstractButton>
@@ -45,6 +46,16 @@ TEST(QtMessageBoxes, YesNoWithDefaultButton) {
                   box->button(def == MsgAnswer::No ? QMessageBox::No : QMessageBox::Yes));
         EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::No));
     }
+}
+
+TEST(QtMessageBoxes, QtsOwnButtonsSpeakGermanUnderAGermanUi) {
+    EXPECT_FALSE(installQtTranslations(UiLanguage::English));
+    const auto translations = installQtTranslations(UiLanguage::German);
+    ASSERT_TRUE(translations);
+    const auto box = QtMessageBoxes::build(
+        {u"?"_s, u"c"_s, MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No}, nullptr);
+    EXPECT_EQ(box->button(QMessageBox::Yes)->text(), u"&Ja"_s);
+    EXPECT_EQ(box->button(QMessageBox::No)->text(), u"&Nein"_s);
 }
 
 TEST(QtMessageBoxes, ShowReturnsThePressedButton) {

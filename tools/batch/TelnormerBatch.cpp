@@ -165,7 +165,7 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     ConversionRun run(RunServices{database, boxes, progress, log, formatter,
                                   [moment] { return moment; },
                                   // Nobody to show the log to: its path is printed instead.
-                                  [](const QString&) {},
+                                  [](const QString&) { return true; },
                                   [&boxes](Table& table) { return GetIndexName(table, boxes); },
                                   [&labels](Table& table) {
                                       return labels(table);
@@ -188,8 +188,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         outcome.status = BatchStatus::Stopped;
         return;
     }
-    const QString summary = boxes.summary().value_or(
+    QString summary = boxes.summary().value_or(
         QString(QString::number(result.converted) + LoadResourceString(IDS_RUN_CONVERTED)));
+    summary.replace(u"\r\n"_s, u"\n"_s);
     io.out << summary << '\n' << log.path() << '\n';
     outcome.status = BatchStatus::Done;
 }

@@ -1,0 +1,116 @@
+// The main window's conversion runs: starting, stopping, and the window while a run holds it.
+#include "FMain.h"
+
+#include "AppTitle.h"
+#include "GlobalDefs.h"
+#include "IndexChoice.h"
+#include "MessageBoxes.h"
+#include "StringTable.h"
+#include "WindowProgress.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+bool openInTextViewer(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+// The close box during a run asks it to stop; the window closes once it has stopped.
+void FMain::closeEvent(QCloseEvent* event) {
+    if (!running()) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    closeAfterStop_ = true;
+    run_->requestStop();
+}
+
+void FMain::keyPressEvent(QKeyEvent* event) {
+    if (running() && event->key() == Qt::Key_Escape) {
+        closeAfterStop_ = false;
+        run_->requestStop();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void FMain::showRunning(bool running) {
+    // Input is handled at the run's repaint points: only Stop, Esc and the close box may act.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             lvwTables, lvwFields, cmdAddField, cmdRemoveField, cmdRemoveAllFields,
+             lvwChoosedFields, frmOptions, cmdPreview, cmdClose})
+        control->setEnabled(!running);
+    cmdStart->setText(running ? LoadResourceString(IDS_MAIN_STOP) : u"Start"_s);
+    if (running)
+        cmdStart->setFocus(Qt::OtherFocusReason);
+    else
+        chosenChanged();
+}
+
+bool FMain::chosenFieldsHoldText() {
+    QStringList refused;
+    for (const FieldPair& pair : chosen_.rows()) {
+        try {
+            const FieldPtr field =
+                database_->Tables()->Item(pair.table)->Fields()->Item(pair.field);
+            auto* kind = dynamic_cast<FieldKind*>(field.get());
+            if (kind != nullptr && !kind->HoldsText())
+                refused << pair.table + u'.' + pair.field;
+        } catch (const ErrorRecord&) {
+            // A field that cannot be looked up is the run's to report.
+        }
+    }
+    if (refused.isEmpty())
+        return true;
+    // The names go in after the line breaks are made, so that none of them is changed.
+    QString text = FormatString(LoadResourceString(IDS_MAIN_NOT_TEXT), {});
+    text.replace(text.indexOf(u"%s"_s), 2, refused.join(u"\r\n"_s));
+    boxes_.ok(text, AppTitle(), MsgIcon::Exclamation);
+    return false;
+}
+
+void FMain::cmdStart_Click() {
+    if (running()) {
+        closeAfterStop_ = false;
+        run_->requestStop();
+        return;
+    }
+    startRun(RunMode::Convert);
+}
+
+void FMain::cmdPreview_Click() {
+    if (!running())
+        startRun(RunMode::Preview);
+}
+
+void FMain::startRun(RunMode mode) {
+    if (!chosenFieldsHoldText())
+        return;
+    RecordLabels labels(boxes_);
+    ConversionRun run(RunServices{database_, boxes_, *progress_, *log_, formatter_,
+                                  environment_.clock, environment_.openViewer,
+                                  [this](Table& table) { return GetIndexName(table); },
+                                  [&labels](Table& table) {
+                                      return labels(table);
+                                  }},
+                      chosen_.rows(), onlyMarked(), mode);
+    run_ = &run;
+    closeAfterStop_ = false;
+    showRunning(true);
+    lastRun_ = run.run();
+    run_ = nullptr;
+    showRunning(false);
+    if (closeAfterStop_ && lastRun_.stopped)
+        close();
+}
