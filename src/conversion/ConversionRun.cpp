@@ -298,32 +298,19 @@ bool ConversionRun::visitRecord(TableState& state) {
         // no whatever the formatting gives, so the formatting is spared.
         if (NumberCannotChange(text))
             continue;
-        QString canonical;
-        bool tooLong = false;
+        FormattedValue formatted;
         if (!attempt([&] {
                 QString copy = text;
-                try {
-                    canonical = s_.formatter.FormatKanonical(copy);
-                } catch (const ErrorRecord& error) {
-                    // The words around the number cannot be kept: the value stays as it is.
-                    if (error.number() != ErrorNumber::Overflow)
-                        throw;
-                    tooLong = true;
-                }
+                formatted = s_.formatter.format(copy);
             }))
             continue;
-        if (tooLong) {
-            leaveUnchanged(state, field, Unreadable::TooLong, text.size());
-            continue;
-        }
+        const QString& canonical = formatted.text;
         bool changed = false;
         if (!attempt([&] { changed = NumberChanged(text, canonical); }))
             continue;
         if (!changed) {
-            if (canonical == text) {
-                if (const std::optional<Unreadable> why = whyUnchanged(text))
-                    leaveUnchanged(state, field, *why, text.size());
-            }
+            if (const std::optional<Unreadable> why = unreadable(formatted.reason))
+                leaveUnchanged(state, field, *why, text.size());
             continue;
         }
         const QString oldValue = text;

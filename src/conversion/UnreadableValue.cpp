@@ -1,46 +1,27 @@
 #include "UnreadableValue.h"
 
-#include "NumberCompleter.h"
 #include "StringTable.h"
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-bool isDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
-
-// Longer than any number with its extension: a value like this is a text that holds digits.
-constexpr int kMaxDigits = 20;
-
-} // namespace
-
-std::optional<Unreadable> whyUnchanged(const QString& value) {
-    const qsizetype first = std::find_if(value.cbegin(), value.cend(), isDigit) - value.cbegin();
-    if (first == value.size())
+std::optional<Unreadable> unreadable(UnreadableReason reason) {
+    switch (reason) {
+    case UnreadableReason::None:
         return std::nullopt;
-    qsizetype last = value.size() - 1;
-    while (!isDigit(value[last]))
-        --last;
-    qsizetype start = first;
-    while (start > 0 && (value[start - 1] == u'+' || value[start - 1] == u'('))
-        --start;
-    const QStringView number = QStringView(value).sliced(start, last + 1 - start);
-    if (NumberCompleter::looksCanonical(number))
-        return std::nullopt;
-    const QString between = number.toString().toLower();
-    static const QStringList separators{u","_s,      u";"_s,    u"&"_s,     u"|"_s,    u" / "_s,
-                                        u" oder "_s, u" or "_s, u" und "_s, u" and "_s};
-    for (const QString& separator : separators) {
-        if (between.contains(separator))
-            return Unreadable::TwoNumbers;
-    }
-    if (std::any_of(number.cbegin(), number.cend(), [](QChar c) { return c.isLetter(); }))
+    case UnreadableReason::NoValidNumber:
+        return Unreadable::NoValidNumber;
+    case UnreadableReason::TwoNumbers:
+        return Unreadable::TwoNumbers;
+    // A local number among other words is as much a case for a person as digits among words.
+    case UnreadableReason::DigitsAmongWords:
+    case UnreadableReason::NotTelephoneWords:
         return Unreadable::DigitsAmongWords;
-    if (value.size() > 32767 || std::count_if(number.cbegin(), number.cend(), isDigit) > kMaxDigits)
+    case UnreadableReason::TooLong:
         return Unreadable::TooLong;
-    return Unreadable::NoValidNumber;
+    case UnreadableReason::InvalidBytes:
+        return Unreadable::InvalidBytes;
+    }
+    return std::nullopt;
 }
 
 QString unreadableName(Unreadable reason) {

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "ConversionRun.h"
+#include "UnreadableReason.h"
 
 #include <QString>
 
-// Why a value with digits came back from the formatting unchanged, read from its shape: two
-// numbers side by side, digits between words, a value too long to be a number, else no valid
-// number at all. Empty when the value is in canonical form already (nothing was left undone).
-std::optional<Unreadable> whyUnchanged(const QString& value);
+// The report's reason for a value the formatting left unchanged; empty when nothing was left
+// undone (canonical already, a short number).
+std::optional<Unreadable> unreadable(UnreadableReason reason);
 
 // The reason's name in the user-interface language.
 QString unreadableName(Unreadable reason);
