@@ -1,7 +1,7 @@
 // Number completion. The first byte picks the location and whether the rest is UTF-8 or raw
 // UTF-16 (lone surrogates included). Rules: a completion is a fixed point; a changed value
-// starts with "+" and keeps every digit behind what a prefix may drop ("00", country code,
-// trunk prefix: six at most) and gains six at most (country and area code).
+// starts with "+" and keeps every digit but an exit code and trunk prefixes, gaining only
+// country and area code.
 #include "FuzzSupport.h"
 #include "NumberCompleter.h"
 
@@ -27,10 +27,26 @@ QString withoutBlanksAndBrackets(QString text) {
 bool keptEveryDigit(const QString& value, const QString& result) {
     const std::string in = digitsOf(value);
     const std::string out = digitsOf(result);
+    const std::string_view whole(in);
+    // A national or local number: its prefix goes ("0", "1"), country and area code come.
     for (std::size_t head = 0; head <= std::min<std::size_t>(in.size(), 6); ++head)
-        if (std::string_view(out).ends_with(std::string_view(in).substr(head)) &&
+        if (std::string_view(out).ends_with(whole.substr(head)) &&
             out.size() <= in.size() - head + 6)
             return true;
+    // An international one: the exit code ("00", "011") and a trunk prefix behind the country
+    // code go, the country code stays in front.
+    for (std::size_t exit = 0; exit <= 4; ++exit)
+        for (std::size_t country = 1; country <= 3; ++country)
+            for (std::size_t trunk = 0; trunk <= 2; ++trunk) {
+                if (exit + country + trunk > in.size())
+                    continue;
+                const std::string_view code = whole.substr(exit, country);
+                const std::string_view rest = whole.substr(exit + country + trunk);
+                if (std::string_view(out).starts_with(code) &&
+                    std::string_view(out).ends_with(rest) &&
+                    out.size() == code.size() + rest.size())
+                    return true;
+            }
     return false;
 }
 
