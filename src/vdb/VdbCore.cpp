@@ -339,10 +339,17 @@ QVariant VdbCore::storedValue(int t, int f, const QVariant& value) const {
     if (container || !value.canConvert<QString>())
         throw mismatch();
     switch (field.type) {
-    case FieldType::Text:
+    case FieldType::Text: {
         if (type == QMetaType::QDate)
             return value.toDate().toString(Qt::ISODate);
-        return value.toString();
+        QString text = value.toString();
+        // SQL functions such as length() stop at a NUL: a condition would judge half the text.
+        if (text.contains(QChar(u'\0')))
+            throw vdbError(VdbCode::TypeMismatch, u"The value for the field \""_s + field.name +
+                                                      u"\" contains a NUL character, which a "
+                                                      "text cannot hold."_s);
+        return text;
+    }
     case FieldType::Integer: {
         if (isIntegral(value))
             return QVariant(value.toLongLong());

@@ -122,6 +122,43 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
     }
 }
 
+// What another program planted in a file never runs: the file is refused at open, naming it.
+TEST_F(VdbLoginTest, PlantedObjectsAndFalseEntriesAreRefused) {
+    struct Case {
+        const char* what;
+        const char* sql;
+        quint32 code;
+        QString named;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"trigger", "CREATE TRIGGER x AFTER UPDATE ON Kunden BEGIN DELETE FROM vdb_users; END", VdbCode::ForeignSchemaObject, u"trigger \"x\""_s},
+        {"view", "CREATE VIEW v AS SELECT 1", VdbCode::ForeignSchemaObject, u"view \"v\""_s},
+        {"view named like a product table", "DROP TABLE Kunden; CREATE VIEW Kunden AS SELECT 1 AS vdb_rid, 'x' AS Name; CREATE TRIGGER t INSTEAD OF UPDATE ON Kunden BEGIN DELETE FROM vdb_users; END", VdbCode::ForeignSchemaObject, u"view \"Kunden\""_s},
+        {"virtual table", "CREATE VIRTUAL TABLE vt USING fts5(x)", VdbCode::ForeignSchemaObject, u"virtual table \"vt\""_s},
+        {"unknown index", "CREATE INDEX evil ON Kunden(Name)", VdbCode::ForeignSchemaObject, u"index \"evil\""_s},
+        {"field without column", "INSERT INTO vdb_fields VALUES (1, 1, 'Telefax', 'text', '')", VdbCode::NotADatabase, u"no column for the field \"Telefax\""_s},
+        {"column of another type", "UPDATE vdb_fields SET type = 'integer' WHERE name = 'Name'", VdbCode::NotADatabase, u"stores the field \"Name\" as TEXT"_s},
+        {"column the catalogue does not list", "ALTER TABLE Kunden ADD COLUMN Evil TEXT", VdbCode::NotADatabase, u"column \"Evil\""_s},
+        {"absurd hash passes", "UPDATE vdb_users SET hash = '$argon2id$v=19$m=65536,t=4294967295,p=1$c2FsdHNhbHRzYWx0$aGFzaGhhc2hoYXNoaGFzaA'", VdbCode::NotADatabase, u"ADMIN\" is damaged"_s},
+        {"absurd hash memory", "UPDATE vdb_users SET hash = '$argon2id$v=19$m=4294967295,t=2,p=1$c2FsdHNhbHRzYWx0$aGFzaGhhc2hoYXNoaGFzaA'", VdbCode::NotADatabase, u"ADMIN\" is damaged"_s},
+    };
+    // clang-format on
+    const QByteArray good = bytesOf(file);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = writeFile(QString::fromLatin1(c.what) + u".vdb"_s, good);
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &raw), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(raw, c.sql, nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(raw);
+        sqlite3_close(raw);
+        const QString description = expectServerError(
+            [&] { server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0); }, c.code);
+        EXPECT_TRUE(description.contains(c.named)) << description.toStdString();
+    }
+}
+
 TEST_F(VdbLoginTest, DamagedPagesNeverCrash) {
     const QByteArray good = bytesOf(file);
     // Scribble over every page but the first in turn; opening and walking must fail cleanly.

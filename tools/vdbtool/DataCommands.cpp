@@ -61,6 +61,28 @@ std::optional<QString> cellText(const QVariant& value) {
     }
 }
 
+// A record with a stored text that is not UTF-8: that cell is quoted and written byte for byte,
+// so that nothing of it is lost (an import refuses such a file, naming the line).
+QByteArray rawLine(const QList<QVariant>& values, const QList<std::optional<QString>>& cells) {
+    QByteArray line;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            line += ',';
+        if (values[i].metaType().id() == QMetaType::QByteArray)
+            line += '"' + values[i].toByteArray().replace('"', "\"\"") + '"';
+        else
+            line += csvLine({cells[i]}).chopped(2).toUtf8();
+    }
+    return line + "\r\n";
+}
+
+void writeRaw(ToolIo& io, const QByteArray& bytes) {
+    io.out.flush();
+    QIODevice* device = io.out.device();
+    if (device == nullptr || device->write(bytes) != bytes.size())
+        fail(u"cannot write the CSV to standard output"_s);
+}
+
 int mark(const QStringList& args, ToolIo& io, bool on) {
     const CommandLine commandLine(args, {{u"all"_s, false}});
     if (commandLine.helpRequested())
@@ -169,10 +191,18 @@ int runExport(const QStringList& args, ToolIo& io) {
     io.out << csvLine(cells);
     table->ShowMarked(true, 0);
     table->ShowUnmarked(true, 0);
+    QList<QVariant> values(fields.size());
     for (table->MoveFirst(0); !table->Eof(); table->Skip(1, 0)) {
-        for (qsizetype i = 0; i < fields.size(); ++i)
-            cells[i] = cellText(fields[i]->Value());
-        io.out << csvLine(cells);
+        bool raw = false;
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            values[i] = fields[i]->Value();
+            raw = raw || values[i].metaType().id() == QMetaType::QByteArray;
+            cells[i] = cellText(values[i]);
+        }
+        if (raw)
+            writeRaw(io, rawLine(values, cells));
+        else
+            io.out << csvLine(cells);
     }
     io.out.flush();
     if (io.out.status() != QTextStream::Ok)
