@@ -446,6 +446,9 @@ void VdbCore::update(int t) {
     Cursor& cursor = positioned(t);
     if (!cursor.dirty)
         return;
+    // The batch whose Begin failed is begun now: its writes belong in one transaction.
+    if (beginFailed_ && !inTransaction())
+        begin();
     std::vector<bool> mask(cursor.edits.size());
     for (size_t f = 0; f < mask.size(); ++f)
         mask[f] = cursor.edits[f].has_value();
@@ -480,17 +483,42 @@ void VdbCore::runControl(std::unique_ptr<SqliteStatement>& statement, const QStr
 void VdbCore::begin() {
     if (inTransaction())
         throw vdbError(VdbCode::TransactionState, u"A transaction is already open."_s);
-    // IMMEDIATE takes the write lock now: a busy database fails here, not in the middle of a batch.
-    runControl(begin_, u"BEGIN IMMEDIATE"_s);
+    beginFailed_ = true;
+    try {
+        // IMMEDIATE takes the write lock now: a busy database fails here, not in the middle of a
+        // batch.
+        runControl(begin_, u"BEGIN IMMEDIATE"_s);
+    } catch (const ErrorRecord& e) {
+        if (e.number() == serverErrorNumber(VdbCode::Locked))
+            throw vdbError(VdbCode::Locked,
+                           u"Another program is writing to the database and did not finish in "
+                           "time, so no batch of changes could be begun: "_s +
+                               fileName_);
+        throw;
+    }
+    beginFailed_ = false;
+}
+
+// After a failed Begin nothing was written (update() begins first), so nothing waits to be kept
+// or undone: closing that batch is no error of its own.
+bool VdbCore::nothingBegun() {
+    if (inTransaction() || !beginFailed_)
+        return false;
+    beginFailed_ = false;
+    return true;
 }
 
 void VdbCore::commit() {
+    if (nothingBegun())
+        return;
     if (!inTransaction())
         throw vdbError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
     runControl(commit_, u"COMMIT"_s);
 }
 
 void VdbCore::rollback() {
+    if (nothingBegun())
+        return;
     if (!inTransaction())
         throw vdbError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
     runControl(rollback_, u"ROLLBACK"_s);

@@ -87,9 +87,9 @@ FileState checkFile(const QString& path) {
 // The first read opens the write-ahead log: a folder without write access or a program that
 // holds the database exclusively show here, and are said in words.
 void firstRead(SqliteConnection& db, const QString& path) {
-    auto read = db.prepare(u"SELECT count(*) FROM sqlite_schema"_s);
-    const int rc = read->stepRaw();
-    if (rc == SQLITE_ROW)
+    const int rc =
+        sqlite3_exec(db.handle(), "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
         return;
     const int primary = rc & 0xFF;
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
