@@ -401,6 +401,11 @@ QVariant VdbCore::value(int t, int f) {
 
 void VdbCore::setValue(int t, int f, const QVariant& value) {
     Cursor& cursor = positioned(t);
+    // Bytes that are not UTF-8 were never understood: overwriting them would lose the original.
+    if (cursor.row[f].metaType().id() == QMetaType::QByteArray)
+        throw vdbError(VdbCode::TypeMismatch,
+                       u"The stored value of the field \""_s + table(t).fields[f].name +
+                           u"\" is not valid UTF-8 text; it is left as it is."_s);
     cursor.edits[f] = storedValue(t, f, value);
     cursor.dirty = true;
 }

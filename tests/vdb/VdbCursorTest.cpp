@@ -263,6 +263,8 @@ TEST_F(VdbCursorTest, TextsThatAreNotUtf8ComeAsTheirBytes) {
         t->Indexes()->Activate(u"ID"_s, 0);
         t->MoveFirst(0);
         EXPECT_EQ(t->Fields()->Item(u"Name"_s)->Value(), QVariant(bytes));
+        expectServerError([&] { t->Fields()->Item(u"Name"_s)->SetValue(u"x"_s); },
+                          VdbCode::TypeMismatch);
         t->Fields()->Item(u"Telefon"_s)->SetValue(u"030 9"_s);
         t->Update(0);
         const TablePtr check = VdbFixture::open(file)->Tables()->Item(u"T"_s);

@@ -33,7 +33,8 @@ const QString kExportHelp =
     "Writes TABLE as CSV (RFC 4180, UTF-8, CRLF line ends) to standard output: the field names\n"
     "first, then the records in the order they were stored. Null is an empty unquoted cell,\n"
     "the empty text a quoted empty cell \"\", so that importing the output gives the same\n"
-    "values.\n"_s;
+    "values. A stored text that is not valid UTF-8 is written quoted and byte for byte as it\n"
+    "is stored, so that nothing of it is lost (import refuses such a line).\n"_s;
 
 const QString kMarkHelp = u"Usage: vdbtool mark FILE TABLE (--all | ID...)\n"
                           "       vdbtool unmark FILE TABLE (--all | ID...)\n"
