@@ -5,13 +5,20 @@
 #include <QByteArray>
 #include <QStringDecoder>
 
+#include <cstring>
+
 using namespace Qt::StringLiterals;
 
 void throwSqlite(sqlite3* db, int rc, const QString& context) {
     const int primary = rc & 0xFF;
     const QString message = db != nullptr ? QString::fromUtf8(sqlite3_errmsg(db))
                                           : QString::fromUtf8(sqlite3_errstr(rc));
-    const QString description = context + u": "_s + message;
+    QString description = context + u": "_s + message;
+    // "disk I/O error" alone hides the cause the system gave, such as a full disk.
+    const int systemError = db != nullptr ? sqlite3_system_errno(db) : 0;
+    if (systemError != 0 &&
+        (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN))
+        description += u" ("_s + QString::fromLocal8Bit(std::strerror(systemError)) + u')';
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
         throw vdbError(VdbCode::Locked, description);
     if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT)

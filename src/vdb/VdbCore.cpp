@@ -504,8 +504,9 @@ void VdbCore::begin() {
     beginFailed_ = false;
 }
 
-// After a failed Begin nothing was written (update() begins first), so nothing waits to be kept
-// or undone: closing that batch is no error of its own.
+// After a failed Begin, or a Commit that SQLite answered by undoing the batch, nothing was written
+// since (update() begins first), so nothing waits to be kept or undone: closing that batch is no
+// error of its own.
 bool VdbCore::nothingBegun() {
     if (inTransaction() || !beginFailed_)
         return false;
@@ -518,7 +519,16 @@ void VdbCore::commit() {
         return;
     if (!inTransaction())
         throw vdbError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
-    runControl(commit_, u"COMMIT"_s);
+    try {
+        runControl(commit_, u"COMMIT"_s);
+    } catch (const ErrorRecord& e) {
+        if (inTransaction())
+            throw;
+        // SQLite undid the batch (a full disk does that): said once, nothing left to close.
+        beginFailed_ = true;
+        throw ErrorRecord(e.number(), e.description() + u"; the batch's changes were undone."_s,
+                          e.source());
+    }
 }
 
 void VdbCore::rollback() {

@@ -118,5 +118,5 @@ private:
     std::unique_ptr<SqliteStatement> begin_;
     std::unique_ptr<SqliteStatement> commit_;
     std::unique_ptr<SqliteStatement> rollback_;
-    bool beginFailed_ = false; // the last Begin failed and no write happened since
+    bool beginFailed_ = false; // no batch open after a failure, and no write since
 };
