@@ -161,8 +161,9 @@ public:
     // The field's name.
     virtual QString Name() = 0;
     // The value in the current record (edit buffer first); null stays null.
+    // A stored text that is not valid UTF-8 comes as its raw bytes (QByteArray), never a QString.
     virtual QVariant Value() = 0;
-    // Writes the value into the current record's edit buffer.
+    // Writes the value into the current record's edit buffer; a text holding NUL is refused.
     virtual void SetValue(const QVariant& value) = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "VdbErrors.h"
 
 #include <QByteArray>
+#include <QRegularExpression>
 
 #include <sodium.h>
 
@@ -30,6 +31,17 @@ QString hashPassword(const QString& password, PasswordCost cost) {
             crypto_pwhash_ALG_ARGON2ID13) != 0)
         throw vdbError(VdbCode::StorageFailure, u"out of memory while hashing a password"_s);
     return QString::fromLatin1(out);
+}
+
+bool passwordHashIsSane(const QString& hash) {
+    static const QRegularExpression costs(
+        u"^\\$argon2id?\\$v=19\\$m=([0-9]{1,10}),t=([0-9]{1,10}),p=1\\$"_s);
+    const QRegularExpressionMatch match = costs.match(hash);
+    if (!match.hasMatch())
+        return false;
+    const quint64 memory = match.captured(1).toULongLong();
+    const quint64 passes = match.captured(2).toULongLong();
+    return memory >= 8 && memory <= kMaxHashMemoryKiB && passes >= 1 && passes <= kMaxHashPasses;
 }
 
 bool verifyPassword(const QString& hash, const QString& password) {

@@ -3,6 +3,9 @@
 #include "VdbErrors.h"
 
 #include <QByteArray>
+#include <QStringDecoder>
+
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -10,7 +13,12 @@ void throwSqlite(sqlite3* db, int rc, const QString& context) {
     const int primary = rc & 0xFF;
     const QString message = db != nullptr ? QString::fromUtf8(sqlite3_errmsg(db))
                                           : QString::fromUtf8(sqlite3_errstr(rc));
-    const QString description = context + u": "_s + message;
+    QString description = context + u": "_s + message;
+    // "disk I/O error" alone hides the cause the system gave, such as a full disk.
+    const int systemError = db != nullptr ? sqlite3_system_errno(db) : 0;
+    if (systemError != 0 &&
+        (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN))
+        description += u" ("_s + QString::fromLocal8Bit(std::strerror(systemError)) + u')';
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
         throw vdbError(VdbCode::Locked, description);
     if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT)
@@ -32,6 +40,10 @@ int SqliteConnection::open(const QString& filename, int flags) {
         // always true.
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+        // A file is outside input: what its schema holds may not run functions with side
+        // effects, nor may SQL corrupt it on purpose.
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     }
     return rc;
 }
@@ -125,10 +137,23 @@ bool SqliteStatement::isNull(int column) const {
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-QString SqliteStatement::text(int column) const {
+QString decodeUtf8(QByteArrayView bytes, bool* valid) {
+    // QString::fromUtf8 drops a leading U+FEFF: a stored value keeps every character.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (valid != nullptr)
+        *valid = !decoder.hasError();
+    return text;
+}
+
+QByteArrayView SqliteStatement::bytes(int column) const {
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    const int size = sqlite3_column_bytes(stmt_, column);
-    return QString::fromUtf8(data, size);
+    return {data, sqlite3_column_bytes(stmt_, column)};
+}
+
+QString SqliteStatement::text(int column) const {
+    return decodeUtf8(bytes(column), nullptr);
 }
 
 qint64 SqliteStatement::integer(int column) const {
@@ -143,8 +168,14 @@ QVariant SqliteStatement::value(int column) const {
         return QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt_, column)));
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(stmt_, column));
-    default:
-        return QVariant(text(column));
+    default: {
+        bool valid = false;
+        const QByteArrayView stored = bytes(column);
+        QString decoded = decodeUtf8(stored, &valid);
+        if (!valid)
+            return QVariant(stored.toByteArray());
+        return QVariant(std::move(decoded));
+    }
     }
 }
 

@@ -53,13 +53,18 @@ public:
     // Resets and clears the bindings.
     void clear();
 
+    // Null, integer, double or text; a text whose stored bytes are not valid UTF-8 comes back
+    // as those bytes (QByteArray), so that nobody mistakes a replacement character for it.
     QVariant value(int column) const;
+    // The text of a column (invalid UTF-8 replaced); a leading U+FEFF is kept.
     QString text(int column) const;
     qint64 integer(int column) const;
     bool isNull(int column) const;
     sqlite3_stmt* handle() const { return stmt_; }
 
 private:
+    QByteArrayView bytes(int column) const;
+
     sqlite3* db_;
     sqlite3_stmt* stmt_;
 };
@@ -76,6 +81,9 @@ public:
 private:
     SqliteStatement& statement_;
 };
+
+// UTF-8 to text keeping a leading U+FEFF; valid (if given) tells whether the bytes were UTF-8.
+QString decodeUtf8(QByteArrayView bytes, bool* valid);
 
 // Quotes an identifier for SQL ("a""b").
 QString quoteIdentifier(const QString& name);

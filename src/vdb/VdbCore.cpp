@@ -339,10 +339,17 @@ QVariant VdbCore::storedValue(int t, int f, const QVariant& value) const {
     if (container || !value.canConvert<QString>())
         throw mismatch();
     switch (field.type) {
-    case FieldType::Text:
+    case FieldType::Text: {
         if (type == QMetaType::QDate)
             return value.toDate().toString(Qt::ISODate);
-        return value.toString();
+        QString text = value.toString();
+        // SQL functions such as length() stop at a NUL: a condition would judge half the text.
+        if (text.contains(QChar(u'\0')))
+            throw vdbError(VdbCode::TypeMismatch, u"The value for the field \""_s + field.name +
+                                                      u"\" contains a NUL character, which a "
+                                                      "text cannot hold."_s);
+        return text;
+    }
     case FieldType::Integer: {
         if (isIntegral(value))
             return QVariant(value.toLongLong());
@@ -394,6 +401,11 @@ QVariant VdbCore::value(int t, int f) {
 
 void VdbCore::setValue(int t, int f, const QVariant& value) {
     Cursor& cursor = positioned(t);
+    // Bytes that are not UTF-8 were never understood: overwriting them would lose the original.
+    if (cursor.row[f].metaType().id() == QMetaType::QByteArray)
+        throw vdbError(VdbCode::TypeMismatch,
+                       u"The stored value of the field \""_s + table(t).fields[f].name +
+                           u"\" is not valid UTF-8 text; it is left as it is."_s);
     cursor.edits[f] = storedValue(t, f, value);
     cursor.dirty = true;
 }
@@ -439,6 +451,9 @@ void VdbCore::update(int t) {
     Cursor& cursor = positioned(t);
     if (!cursor.dirty)
         return;
+    // The batch whose Begin failed is begun now: its writes belong in one transaction.
+    if (beginFailed_ && !inTransaction())
+        begin();
     std::vector<bool> mask(cursor.edits.size());
     for (size_t f = 0; f < mask.size(); ++f)
         mask[f] = cursor.edits[f].has_value();
@@ -473,17 +488,52 @@ void VdbCore::runControl(std::unique_ptr<SqliteStatement>& statement, const QStr
 void VdbCore::begin() {
     if (inTransaction())
         throw vdbError(VdbCode::TransactionState, u"A transaction is already open."_s);
-    // IMMEDIATE takes the write lock now: a busy database fails here, not in the middle of a batch.
-    runControl(begin_, u"BEGIN IMMEDIATE"_s);
+    beginFailed_ = true;
+    try {
+        // IMMEDIATE takes the write lock now: a busy database fails here, not in the middle of a
+        // batch.
+        runControl(begin_, u"BEGIN IMMEDIATE"_s);
+    } catch (const ErrorRecord& e) {
+        if (e.number() == serverErrorNumber(VdbCode::Locked))
+            throw vdbError(VdbCode::Locked,
+                           u"Another program is writing to the database and did not finish in "
+                           "time, so no batch of changes could be begun: "_s +
+                               fileName_);
+        throw;
+    }
+    beginFailed_ = false;
+}
+
+// After a failed Begin, or a Commit that SQLite answered by undoing the batch, nothing was written
+// since (update() begins first), so nothing waits to be kept or undone: closing that batch is no
+// error of its own.
+bool VdbCore::nothingBegun() {
+    if (inTransaction() || !beginFailed_)
+        return false;
+    beginFailed_ = false;
+    return true;
 }
 
 void VdbCore::commit() {
+    if (nothingBegun())
+        return;
     if (!inTransaction())
         throw vdbError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
-    runControl(commit_, u"COMMIT"_s);
+    try {
+        runControl(commit_, u"COMMIT"_s);
+    } catch (const ErrorRecord& e) {
+        if (inTransaction())
+            throw;
+        // SQLite undid the batch (a full disk does that): said once, nothing left to close.
+        beginFailed_ = true;
+        throw ErrorRecord(e.number(), e.description() + u"; the batch's changes were undone."_s,
+                          e.source());
+    }
 }
 
 void VdbCore::rollback() {
+    if (nothingBegun())
+        return;
     if (!inTransaction())
         throw vdbError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
     runControl(rollback_, u"ROLLBACK"_s);

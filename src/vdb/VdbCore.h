@@ -106,6 +106,7 @@ private:
     SqliteStatement& updateStatement(int t, const std::vector<bool>& mask);
     static QVariant fromStored(FieldType type, const QVariant& stored);
     void runControl(std::unique_ptr<SqliteStatement>& statement, const QString& sql);
+    bool nothingBegun();
 
     std::unique_ptr<SqliteConnection> db_;
     QString fileName_;
@@ -117,4 +118,5 @@ private:
     std::unique_ptr<SqliteStatement> begin_;
     std::unique_ptr<SqliteStatement> commit_;
     std::unique_ptr<SqliteStatement> rollback_;
+    bool beginFailed_ = false; // no batch open after a failure, and no write since
 };

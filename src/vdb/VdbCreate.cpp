@@ -5,6 +5,7 @@
 #include "VdbCatalogueSql.h"
 #include "VdbErrors.h"
 #include "VdbFormat.h"
+#include "VdbSchemaCheck.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -50,17 +51,30 @@ void checkReserved(const QString& name, const QString& kind) {
         invalid(kind + u" name is reserved: "_s + name);
 }
 
-QString sqlType(FieldType type) {
-    switch (type) {
-    case FieldType::Integer:
-        return u"INTEGER"_s;
-    case FieldType::Real:
-        return u"REAL"_s;
-    case FieldType::Text:
-    case FieldType::Date:
-        break;
+// A condition goes between the brackets of CHECK ( ... ): it must close none it did not open, or
+// it could end the CHECK and add columns or constraints the catalogue does not know. Comments
+// and semicolons have no place in one expression.
+bool isOneBracketedExpression(const QString& condition) {
+    int depth = 0;
+    for (qsizetype i = 0; i < condition.size(); ++i) {
+        const QChar c = condition[i];
+        const QChar next = i + 1 < condition.size() ? condition[i + 1] : QChar();
+        if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
+            const QChar close = c == u'[' ? QChar(u']') : c;
+            const qsizetype end = condition.indexOf(close, i + 1);
+            if (end < 0)
+                return false;
+            i = end; // a doubled quote reads as two quoted parts
+        } else if (c == u'(') {
+            ++depth;
+        } else if (c == u')') {
+            if (--depth < 0)
+                return false;
+        } else if (c == u';' || (c == u'-' && next == u'-') || (c == u'/' && next == u'*')) {
+            return false;
+        }
     }
-    return u"TEXT"_s;
+    return depth == 0;
 }
 
 void validateTable(const TableSchema& table) {
@@ -75,6 +89,10 @@ void validateTable(const TableSchema& table) {
         fieldNames.insert(sqliteFold(field.name));
         if (field.condition.contains(QChar(u'\0')))
             invalid(u"condition of field "_s + field.name + u" contains a NUL character"_s);
+        if (!isOneBracketedExpression(field.condition))
+            invalid(u"condition of field "_s + field.name +
+                    u" is not one expression (unbalanced brackets, a comment or a semicolon): "_s +
+                    field.condition);
     }
     QSet<QString> indexNames;
     for (const IndexSchema& index : table.indexes) {
@@ -109,7 +127,7 @@ QString createTableSql(const TableSchema& table) {
                         u" INTEGER PRIMARY KEY"_s};
     for (qsizetype i = 0; i < table.fields.size(); ++i) {
         const FieldSchema& field = table.fields[i];
-        QString column = quoteIdentifier(field.name) + u' ' + sqlType(field.type);
+        QString column = quoteIdentifier(field.name) + u' ' + sqlColumnType(field.type);
         if (!field.condition.trimmed().isEmpty())
             column += u" CONSTRAINT "_s + quoteIdentifier(u"vdb_ck_"_s + QString::number(i)) +
                       u" CHECK ("_s + field.condition + u')';
@@ -146,6 +164,18 @@ void writeCatalogue(SqliteConnection& db, const DatabaseSchema& schema, Password
                   {tableId, table.name, table.caption});
         // One statement only: a condition must not be able to smuggle in another.
         db.prepare(createTableSql(table))->step();
+        // The condition must read as one complete expression over the new table's columns.
+        for (const FieldSchema& field : table.fields) {
+            if (field.condition.trimmed().isEmpty())
+                continue;
+            try {
+                db.prepare(u"SELECT ("_s + field.condition + u") FROM "_s +
+                           quoteIdentifier(table.name));
+            } catch (const ErrorRecord& e) {
+                invalid(u"condition of field "_s + field.name + u" is not a valid expression: "_s +
+                        e.description());
+            }
+        }
         for (qsizetype i = 0; i < table.fields.size(); ++i) {
             const FieldSchema& f = table.fields[i];
             insertRow(db,

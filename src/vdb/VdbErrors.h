@@ -16,6 +16,7 @@ constexpr quint32 WrongPassword = 4106;
 constexpr quint32 NoDatabaseAdminRight = 4107;
 constexpr quint32 NoUserAdminRight = 4108;
 constexpr quint32 Locked = 4109;
+constexpr quint32 ForeignSchemaObject = 4110;
 constexpr quint32 NoSuchItem = 4120;
 constexpr quint32 NoCurrentRecord = 4121;
 constexpr quint32 ExpressionSyntax = 4122;

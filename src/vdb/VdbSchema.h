@@ -13,7 +13,7 @@ enum class FieldType { Text, Integer, Real, Date };
 struct FieldSchema {
     QString name;
     FieldType type = FieldType::Text;
-    // An SQL CHECK expression over this field (refer to it by its quoted name); empty for none.
+    // One SQL expression over the table's fields, kept as a CHECK constraint; empty for none.
     QString condition;
 };
 

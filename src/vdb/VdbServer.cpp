@@ -6,9 +6,15 @@
 #include "VdbErrors.h"
 #include "VdbFormat.h"
 #include "VdbObjects.h"
+#include "VdbSchemaCheck.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -19,11 +25,30 @@ quint32 bigEndian32(const QByteArray& bytes, int offset) {
     return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
 }
 
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Whether a write-ahead log beside the file holds frames (more than its 32-byte header).
+bool hasWalFrames(const QString& path) {
+    return QFileInfo(path + u"-wal"_s).size() > 32;
+}
+
+enum class FileState { Whole, HeaderAheadOfFile };
+
 // Refuses what is not a .vdb file before SQLite sees it: missing, unreadable, foreign, truncated.
-void checkFile(const QString& path) {
+// A checkpoint cut short writes the first page (counting every page) before the pages at the end;
+// the write-ahead log still holds those, so such a file is left for SQLite to judge.
+FileState checkFile(const QString& path) {
     const QFileInfo info(path);
-    if (!info.exists())
+    if (!info.exists()) {
+        struct stat status {};
+        const int error = ::stat(QFile::encodeName(path).constData(), &status) == 0 ? 0 : errno;
+        if (error != 0 && error != ENOENT)
+            throw vdbError(VdbCode::NotReadable, u"The database file cannot be reached: "_s + path +
+                                                     u" ("_s + systemError(error) + u')');
         throw vdbError(VdbCode::NoSuchFile, u"The database file does not exist: "_s + path);
+    }
     if (!info.isFile())
         throw vdbError(VdbCode::NotReadable, u"This is not a file: "_s + path);
     QFile file(path);
@@ -46,8 +71,36 @@ void checkFile(const QString& path) {
         pageSize = 65536;
     const quint32 pages = bigEndian32(header, 28);
     const bool pagesValid = pages != 0 && bigEndian32(header, 24) == bigEndian32(header, 92);
-    if (pagesValid && size < qint64(pageSize) * pages)
+    if (pagesValid && size < qint64(pageSize) * pages) {
+        if (hasWalFrames(path))
+            return FileState::HeaderAheadOfFile;
         throw vdbError(VdbCode::NotADatabase, u"The database file is truncated: "_s + path);
+    }
+    return FileState::Whole;
+}
+
+[[noreturn]] void notWritable(const QString& path) {
+    throw vdbError(VdbCode::NotReadable,
+                   u"The database file cannot be opened for writing: "_s + path);
+}
+
+// The first read opens the write-ahead log: a folder without write access or a program that
+// holds the database exclusively show here, and are said in words.
+void firstRead(SqliteConnection& db, const QString& path) {
+    const int rc =
+        sqlite3_exec(db.handle(), "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        return;
+    const int primary = rc & 0xFF;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        throw vdbError(VdbCode::Locked,
+                       u"Another program holds the database and does not let go of it: "_s + path);
+    if (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_PERM)
+        throw vdbError(VdbCode::NotReadable,
+                       u"The database cannot be opened: the folder it lies in is not writable, "
+                       "so its journal cannot be kept there: "_s +
+                           QFileInfo(path).absolutePath());
+    throwSqlite(db.handle(), rc, path);
 }
 
 std::unique_ptr<SqliteConnection> connect(const QString& path, int busyTimeoutMs) {
@@ -56,15 +109,26 @@ std::unique_ptr<SqliteConnection> connect(const QString& path, int busyTimeoutMs
     if (rc != SQLITE_OK) {
         if ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY ||
             (rc & 0xFF) == SQLITE_PERM)
-            throw vdbError(VdbCode::NotReadable,
-                           u"The database file cannot be opened for writing: "_s + path);
+            notWritable(path);
         throwSqlite(db->handle(), rc, path);
     }
+    // SQLite falls back to reading when it may not write: every change would fail later.
+    if (sqlite3_db_readonly(db->handle(), "main") == 1)
+        notWritable(path);
     sqlite3_busy_timeout(db->handle(), busyTimeoutMs);
+    firstRead(*db, path);
     // In WAL mode NORMAL keeps every commit atomic and survives a crash of the program; only
     // a power failure can undo the last commits. FULL would cost an fsync per batch.
     db->exec(u"PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL"_s);
     return db;
+}
+
+// A file whose header counts more pages than it holds opens when the write-ahead log supplies
+// them; SQLite's check of every page decides.
+void checkPagesFromLog(SqliteConnection& db, const QString& path) {
+    auto check = db.prepare(u"PRAGMA quick_check(1)"_s);
+    if (check->stepRaw() != SQLITE_ROW || check->text(0) != u"ok"_s)
+        throw vdbError(VdbCode::NotADatabase, u"The database file is truncated: "_s + path);
 }
 
 Catalogue readCatalogue(SqliteConnection& db, const QString& path) {
@@ -89,6 +153,14 @@ VdbCore::Login checkLogin(SqliteConnection& db, const QString& user, const QStri
     VdbCore::Login login{find->text(0), find->integer(2) != 0, find->integer(3) != 0};
     const QString hash = find->text(1);
     find->reset();
+    // Checked before hashing: a planted cost would keep the login busy for ever.
+    if (!passwordHashIsSane(hash))
+        throw vdbError(VdbCode::NotADatabase,
+                       u"The entry of the user \""_s + login.userName +
+                           u"\" is damaged: its password hash is malformed or asks for more "
+                           "than "_s +
+                           QString::number(kMaxHashPasses) + u" passes or "_s +
+                           QString::number(kMaxHashMemoryKiB / 1024) + u" MiB."_s);
     if (!verifyPassword(hash, password))
         throw vdbError(VdbCode::WrongPassword,
                        u"The password of the user \""_s + login.userName + u"\" is wrong."_s);
@@ -102,21 +174,29 @@ VdbCore::Login checkLogin(SqliteConnection& db, const QString& user, const QStri
     return login;
 }
 
+// The connection and catalogue of a file that passed every check.
+std::pair<std::unique_ptr<SqliteConnection>, Catalogue> openChecked(const QString& path,
+                                                                    int busyTimeoutMs) {
+    const FileState state = checkFile(path);
+    auto db = connect(path, busyTimeoutMs);
+    if (state == FileState::HeaderAheadOfFile)
+        checkPagesFromLog(*db, path);
+    Catalogue catalogue = readCatalogue(*db, path);
+    checkSchema(*db, catalogue, path);
+    return {std::move(db), std::move(catalogue)};
+}
+
 } // namespace
 
 std::shared_ptr<VdbCore> openVdbCore(const QString& path, int busyTimeoutMs) {
-    checkFile(path);
-    auto db = connect(path, busyTimeoutMs);
-    Catalogue catalogue = readCatalogue(*db, path);
+    auto [db, catalogue] = openChecked(path, busyTimeoutMs);
     return std::make_shared<VdbCore>(std::move(db), QFileInfo(path).absoluteFilePath(),
                                      std::move(catalogue), VdbCore::Login{});
 }
 
 DatabasePtr VdbServer::OpenDatabase(const QString& path, const QString& user,
                                     const QString& password, qint32 flags) {
-    checkFile(path);
-    auto db = connect(path, busyTimeoutMs_);
-    Catalogue catalogue = readCatalogue(*db, path);
+    auto [db, catalogue] = openChecked(path, busyTimeoutMs_);
     VdbCore::Login login = checkLogin(*db, user, password, flags);
     auto core = std::make_shared<VdbCore>(std::move(db), QFileInfo(path).absoluteFilePath(),
                                           std::move(catalogue), std::move(login));

@@ -83,6 +83,15 @@ TEST(VdbCreate, InvalidSchemasAreRefusedAndLeaveNoFile) {
          [](DatabaseSchema& s) {
              s.tables[0].fields[0].condition = u"length(\"Nmae\") < 30"_s;
          }},
+        {"condition ending the CHECK to add a column",
+         [](DatabaseSchema& s) {
+             s.tables[0].fields[0].condition =
+                 u"length(\"Name\") <= 20), \"Evil\" TEXT DEFAULT (1"_s;
+         }},
+        {"condition hiding a bracket in a comment",
+         [](DatabaseSchema& s) {
+             s.tables[0].fields[0].condition = u"1 /* ) */"_s;
+         }},
         {"condition smuggling a statement",
          [](DatabaseSchema& s) {
              s.tables[0].fields[0].condition = u"1); DROP TABLE vdb_users; --"_s;
@@ -137,7 +146,7 @@ TEST(VdbCreate, AwkwardNamesWorkEverywhere) {
 TEST(VdbCreate, InsertFailureNamesTheRowAndKeepsNothing) {
     VdbFixture fx;
     TableSchema schema = tableOf(u"T"_s, {});
-    schema.fields << FieldSchema{u"Tel"_s, FieldType::Text, u"length(\"Tel\") < 5"_s}
+    schema.fields << FieldSchema{u"Tel"_s, FieldType::Text, u"length(Tel) < 5"_s}
                   << FieldSchema{u"N"_s, FieldType::Integer, {}};
     const QString file = fx.create(u"t.vdb"_s, schemaOf({schema}));
     const QString condition = expectServerError(

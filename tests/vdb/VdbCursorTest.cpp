@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QSet>
 
+#include <sqlite3.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -220,8 +222,8 @@ TEST_F(VdbCursorTest, ValuesKeepTheirTypeAndNull) {
     EXPECT_EQ(fields->Item(u"Telefon"_s)->Value(), QVariant(u""_s));
     EXPECT_EQ(fields->Item(u"ID"_s)->Value(), QVariant(qlonglong(4)));
 
-    const QString withNul = u"a"_s + QChar(u'\0') + u"b"_s;
-    fields->Item(u"Name"_s)->SetValue(withNul);
+    const QString withBom = QChar(0xFEFF) + u"a"_s;
+    fields->Item(u"Name"_s)->SetValue(withBom);
     fields->Item(u"Betrag"_s)->SetValue(u"12.5"_s);
     fields->Item(u"Datum"_s)->SetValue(QDate(2024, 3, 5));
     fields->Item(u"ID"_s)->SetValue(40.0);
@@ -234,18 +236,55 @@ TEST_F(VdbCursorTest, ValuesKeepTheirTypeAndNull) {
     check->MoveFirst(0);
     check->Skip(4, 0);
     EXPECT_EQ(check->Fields()->Item(u"ID"_s)->Value(), QVariant(qlonglong(40)));
-    EXPECT_EQ(check->Fields()->Item(u"Name"_s)->Value().toString(), withNul);
+    EXPECT_EQ(check->Fields()->Item(u"Name"_s)->Value(), QVariant(withBom));
     EXPECT_EQ(check->Fields()->Item(u"Betrag"_s)->Value(), QVariant(12.5));
     EXPECT_EQ(check->Fields()->Item(u"Datum"_s)->Value(), QVariant(QDate(2024, 3, 5)));
     EXPECT_FALSE(check->Fields()->Item(u"Telefon"_s)->Value().isValid());
+}
+
+// Bytes that are not UTF-8 come back as themselves and survive a write to another field.
+TEST_F(VdbCursorTest, TextsThatAreNotUtf8ComeAsTheirBytes) {
+    db.reset();
+    table.reset();
+    // clang-format off
+    const QByteArray stored[] = {"\xED\xA0\x80", "a\xFF", "\xC0\x80", "\xE2\x82"};
+    // clang-format on
+    for (const QByteArray& bytes : stored) {
+        SCOPED_TRACE(bytes.toHex().toStdString());
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &raw), SQLITE_OK);
+        sqlite3_stmt* put = nullptr;
+        sqlite3_prepare_v2(raw, "UPDATE T SET Name = ? WHERE ID = 1", -1, &put, nullptr);
+        sqlite3_bind_text(put, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        EXPECT_EQ(sqlite3_step(put), SQLITE_DONE);
+        sqlite3_finalize(put);
+        sqlite3_close(raw);
+        const TablePtr t = VdbFixture::open(file)->Tables()->Item(u"T"_s);
+        t->Indexes()->Activate(u"ID"_s, 0);
+        t->MoveFirst(0);
+        EXPECT_EQ(t->Fields()->Item(u"Name"_s)->Value(), QVariant(bytes));
+        expectServerError([&] { t->Fields()->Item(u"Name"_s)->SetValue(u"x"_s); },
+                          VdbCode::TypeMismatch);
+        t->Fields()->Item(u"Telefon"_s)->SetValue(u"030 9"_s);
+        t->Update(0);
+        const TablePtr check = VdbFixture::open(file)->Tables()->Item(u"T"_s);
+        check->Indexes()->Activate(u"ID"_s, 0);
+        check->MoveFirst(0);
+        EXPECT_EQ(check->Fields()->Item(u"Name"_s)->Value(), QVariant(bytes));
+    }
 }
 
 TEST_F(VdbCursorTest, ValuesThatDoNotSuitTheFieldAreRefused) {
     table->MoveFirst(0);
     const auto fields = table->Fields();
     const std::pair<QString, QVariant> bad[] = {
-        {u"ID"_s, u"12a"_s},         {u"ID"_s, 1.5},   {u"Betrag"_s, u"zwölf"_s},
-        {u"Datum"_s, u"5.3.2024"_s}, {u"Datum"_s, 17}, {u"Name"_s, QVariant(QVariantList{1})},
+        {u"ID"_s, u"12a"_s},
+        {u"ID"_s, 1.5},
+        {u"Betrag"_s, u"zwölf"_s},
+        {u"Datum"_s, u"5.3.2024"_s},
+        {u"Datum"_s, 17},
+        {u"Name"_s, QVariant(QVariantList{1})},
+        {u"Name"_s, QVariant(u"a"_s + QChar(u'\0') + u"b"_s)},
     };
     for (const auto& [field, value] : bad) {
         SCOPED_TRACE(field.toStdString());

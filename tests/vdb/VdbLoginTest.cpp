@@ -7,12 +7,36 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A file its user may read but not write; root writes anyway unless the file is immutable.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(QString path)
+        : path_(std::move(path)) {
+        QFile::setPermissions(path_, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (::geteuid() == 0)
+            immutable_ = QProcess::execute(u"chattr"_s, {u"+i"_s, path_}) == 0;
+    }
+    ~ReadOnlyFile() {
+        if (immutable_)
+            QProcess::execute(u"chattr"_s, {u"-i"_s, path_});
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    const QString& path() const { return path_; }
+
+private:
+    QString path_;
+    bool immutable_ = false;
+};
 
 class VdbLoginTest : public ::testing::Test {
 protected:
@@ -89,6 +113,9 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
     sqlite3_exec(foreign, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
     sqlite3_close(foreign);
 
+    ASSERT_TRUE(QFile::link(fx.path(u"loop.vdb"_s), fx.path(u"loop.vdb"_s)));
+    const ReadOnlyFile readOnly(writeFile(u"readonly.vdb"_s, good));
+    ASSERT_FALSE(QFile(readOnly.path()).open(QIODevice::ReadWrite));
     QByteArray newer = good;
     newer[63] = 9; // user_version
     QByteArray noCatalogue = bytesOf(fx.path(u"foreign.vdb"_s));
@@ -113,12 +140,52 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
         {"foreign sqlite", fx.path(u"foreign.vdb"_s), VdbCode::NotADatabase},
         {"right id, no catalogue", writeFile(u"nocat.vdb"_s, noCatalogue), VdbCode::NotADatabase},
         {"newer version", writeFile(u"newer.vdb"_s, newer), VdbCode::NewerVersion},
+        {"read-only file", readOnly.path(), VdbCode::NotReadable},
+        {"symbolic link loop", fx.path(u"loop.vdb"_s), VdbCode::NotReadable},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QString description = expectServerError(
             [&] { server.OpenDatabase(c.path, u"ADMIN"_s, u"admin"_s, 0); }, c.code);
         EXPECT_TRUE(description.contains(c.path)) << description.toStdString();
+        EXPECT_FALSE(QFile::exists(c.path + u"-wal"_s));
+    }
+}
+
+// What another program planted in a file never runs: the file is refused at open, naming it.
+TEST_F(VdbLoginTest, PlantedObjectsAndFalseEntriesAreRefused) {
+    struct Case {
+        const char* what;
+        const char* sql;
+        quint32 code;
+        QString named;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"trigger", "CREATE TRIGGER x AFTER UPDATE ON Kunden BEGIN DELETE FROM vdb_users; END", VdbCode::ForeignSchemaObject, u"trigger \"x\""_s},
+        {"view", "CREATE VIEW v AS SELECT 1", VdbCode::ForeignSchemaObject, u"view \"v\""_s},
+        {"view named like a product table", "DROP TABLE Kunden; CREATE VIEW Kunden AS SELECT 1 AS vdb_rid, 'x' AS Name; CREATE TRIGGER t INSTEAD OF UPDATE ON Kunden BEGIN DELETE FROM vdb_users; END", VdbCode::ForeignSchemaObject, u"view \"Kunden\""_s},
+        {"virtual table", "CREATE VIRTUAL TABLE vt USING fts5(x)", VdbCode::ForeignSchemaObject, u"virtual table \"vt\""_s},
+        {"unknown index", "CREATE INDEX evil ON Kunden(Name)", VdbCode::ForeignSchemaObject, u"index \"evil\""_s},
+        {"field without column", "INSERT INTO vdb_fields VALUES (1, 1, 'Telefax', 'text', '')", VdbCode::NotADatabase, u"no column for the field \"Telefax\""_s},
+        {"column of another type", "UPDATE vdb_fields SET type = 'integer' WHERE name = 'Name'", VdbCode::NotADatabase, u"stores the field \"Name\" as TEXT"_s},
+        {"column the catalogue does not list", "ALTER TABLE Kunden ADD COLUMN Evil TEXT", VdbCode::NotADatabase, u"column \"Evil\""_s},
+        {"absurd hash passes", "UPDATE vdb_users SET hash = '$argon2id$v=19$m=65536,t=4294967295,p=1$c2FsdHNhbHRzYWx0$aGFzaGhhc2hoYXNoaGFzaA'", VdbCode::NotADatabase, u"ADMIN\" is damaged"_s},
+        {"absurd hash memory", "UPDATE vdb_users SET hash = '$argon2id$v=19$m=4294967295,t=2,p=1$c2FsdHNhbHRzYWx0$aGFzaGhhc2hoYXNoaGFzaA'", VdbCode::NotADatabase, u"ADMIN\" is damaged"_s},
+    };
+    // clang-format on
+    const QByteArray good = bytesOf(file);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = writeFile(QString::fromLatin1(c.what) + u".vdb"_s, good);
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &raw), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(raw, c.sql, nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(raw);
+        sqlite3_close(raw);
+        const QString description = expectServerError(
+            [&] { server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0); }, c.code);
+        EXPECT_TRUE(description.contains(c.named)) << description.toStdString();
     }
 }
 
@@ -154,8 +221,9 @@ TEST_F(VdbLoginTest, LockedDatabaseFailsAfterTheBusyTimeout) {
     // The exclusive lock is only taken at the first write.
     ASSERT_EQ(sqlite3_exec(holder, "UPDATE vdb_info SET value = value", nullptr, nullptr, nullptr),
               SQLITE_OK);
-    expectServerError([&] { server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0); },
-                      VdbCode::Locked);
+    const QString why = expectServerError(
+        [&] { server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0); }, VdbCode::Locked);
+    EXPECT_TRUE(why.startsWith(u"Another program holds the database"_s)) << why.toStdString();
     sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(holder);
     EXPECT_NO_THROW(server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0));

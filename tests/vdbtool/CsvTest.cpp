@@ -53,6 +53,7 @@ TEST(Csv, ReadsTheRfc4180Forms) {
         QList<QStringList> records;
         QList<qint64> lines;
     };
+    // clang-format off
     const Case cases[] = {
         {"empty file", "", {}, {}},
         {"LF", "a,b\nc,d\n", {{u"a"_s, u"b"_s}, {u"c"_s, u"d"_s}}, {1, 2}},
@@ -74,9 +75,12 @@ TEST(Csv, ReadsTheRfc4180Forms) {
          "a\n",
          {{u"a"_s}},
          {1}},
+        {"a second BOM is text", "\xEF\xBB\xBF\xEF\xBB\xBF" "a\n", {{QChar(0xFEFF) + u"a"_s}}, {1}},
+        {"U+FEFF starting the second read chunk is text", QByteArray(65535, 'a') + "\n\xEF\xBB\xBF" "b\n", {{QString(65535, u'a')}, {QChar(0xFEFF) + u"b"_s}}, {1, 2}},
         {"UTF-8", "Köln,Straße,\xF0\x9F\x93\x9E\n", {{u"Köln"_s, u"Straße"_s, u"📞"_s}}, {1}},
         {"quoted cell at end without line end", "a,\"b\"", {{u"a"_s, u"q:b"_s}}, {1}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Parsed parsed = parse(c.input);

@@ -3,6 +3,8 @@
 #include "VdbFixture.h"
 #include "VdbToolTestSupport.h"
 
+#include <sqlite3.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -34,12 +36,14 @@ TEST(VdbToolData, ImportThenExportGivesTheSameCells) {
         "\" Blanks \",\"  \",\"zwei\r\nZeilen\nund mehr\",2,-0.1,,12345\r\n"
         ",,,3,1e+100,1999-12-31,\r\n"
         "Zoë 📞,\"+49 (30) 1234567 \",\"\"\"\",-4,0,,\"\"\r\n"
-        "Ångström,\"a,b\",\"\tTab\",,,,\r\n";
+        "Ångström,\"a,b\",\"\tTab\",,,,\r\n"
+        "\"\xEF\xBB\xBF"
+        "bom\",,,6,,,\r\n";
     const QString path = fx.path(u"in.csv"_s);
     writeFile(path, "\xEF\xBB\xBF" + csv);
     const ToolResult imported = runTool({u"import"_s, file, u"Kontakte"_s, path});
     EXPECT_TOOL_OK(imported);
-    EXPECT_EQ(imported.out, u"Imported 5 records into Kontakte.\n"_s);
+    EXPECT_EQ(imported.out, u"Imported 6 records into Kontakte.\n"_s);
     EXPECT_EQ(exportTable(file, u"Kontakte"_s).toUtf8(), csv);
 
     // Null and the empty text stay apart in the database itself, not only in the CSV.
@@ -52,6 +56,16 @@ TEST(VdbToolData, ImportThenExportGivesTheSameCells) {
     t->Skip(1, 0);
     EXPECT_EQ(t->Fields()->Item(u"Fax"_s)->Value(), QVariant(u""_s));
     EXPECT_EQ(t->Fields()->Item(u"Notiz"_s)->Value(), QVariant(u"\""_s));
+
+    // Bytes that are not UTF-8 are written as they are stored, quoted, byte for byte.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &raw), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(raw, "UPDATE Kontakte SET Notiz = CAST(X'61FF2C' AS TEXT) WHERE ID = 3",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    EXPECT_TRUE(runTool({u"export"_s, file, u"Kontakte"_s})
+                    .outBytes.contains(",,\"a\xFF,\",3,1e+100,1999-12-31,\r\n"));
 }
 
 TEST(VdbToolData, HeaderMayLeaveFieldsOutAndOrderThem) {
@@ -88,6 +102,7 @@ TEST(VdbToolData, FailedImportNamesTheLineAndKeepsTheTable) {
         {"empty text in an integer field", "ID\n\"\"\n", {u"line 2"_s, u"integer"_s}},
         {"bad CSV late in the file", "Name\na\nb\nc\"d\n", {u"line 4"_s, u"quote"_s}},
         {"not UTF-8", "Name\nK\xF6ln\n", {u"line 2"_s, u"not UTF-8"_s}},
+        {"NUL in a text", QByteArray("Name\na\0b\n", 8), {u"line 2"_s, u"NUL"_s}},
     };
     const QString path = fx.path(u"in.csv"_s);
     for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 
 #include "VdbTool.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -15,17 +16,21 @@ struct ToolResult {
     int status = -1;
     QString out;
     QString err;
+    QByteArray outBytes; // standard output as written, byte for byte
 };
 
 inline ToolResult runTool(const QStringList& args, const QString& input = {}) {
     QString inText = input;
     ToolResult result;
+    QBuffer outBuffer(&result.outBytes);
+    outBuffer.open(QIODevice::WriteOnly);
     QTextStream in(&inText, QIODevice::ReadOnly);
-    QTextStream out(&result.out, QIODevice::WriteOnly);
+    QTextStream out(&outBuffer);
     QTextStream err(&result.err, QIODevice::WriteOnly);
     result.status = runVdbTool(args, in, out, err);
     out.flush();
     err.flush();
+    result.out = QString::fromUtf8(result.outBytes);
     return result;
 }
 

@@ -3,6 +3,8 @@
 #include "ToolError.h"
 #include "Utf8.h"
 
+#include <QStringDecoder>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -49,7 +51,11 @@ bool CsvReader::fill() {
         pending_ = chunk.mid(valid);
         chunk.truncate(valid);
         rawLines_ += chunk.count('\n');
-        buffer_ = QString::fromUtf8(chunk);
+        // QString::fromUtf8 would drop a U+FEFF that starts a chunk: only the file's first is a
+        // BOM.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                         QStringDecoder::Flag::ConvertInitialBom);
+        buffer_ = decoder.decode(chunk);
         pos_ = 0;
         if (!started_ && !buffer_.isEmpty()) {
             started_ = true;

@@ -33,7 +33,8 @@ const QString kExportHelp =
     "Writes TABLE as CSV (RFC 4180, UTF-8, CRLF line ends) to standard output: the field names\n"
     "first, then the records in the order they were stored. Null is an empty unquoted cell,\n"
     "the empty text a quoted empty cell \"\", so that importing the output gives the same\n"
-    "values.\n"_s;
+    "values. A stored text that is not valid UTF-8 is written quoted and byte for byte as it\n"
+    "is stored, so that nothing of it is lost (import refuses such a line).\n"_s;
 
 const QString kMarkHelp = u"Usage: vdbtool mark FILE TABLE (--all | ID...)\n"
                           "       vdbtool unmark FILE TABLE (--all | ID...)\n"
@@ -59,6 +60,28 @@ std::optional<QString> cellText(const QVariant& value) {
     default:
         return value.toString();
     }
+}
+
+// A record with a stored text that is not UTF-8: that cell is quoted and written byte for byte,
+// so that nothing of it is lost (an import refuses such a file, naming the line).
+QByteArray rawLine(const QList<QVariant>& values, const QList<std::optional<QString>>& cells) {
+    QByteArray line;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            line += ',';
+        if (values[i].metaType().id() == QMetaType::QByteArray)
+            line += '"' + values[i].toByteArray().replace('"', "\"\"") + '"';
+        else
+            line += csvLine({cells[i]}).chopped(2).toUtf8();
+    }
+    return line + "\r\n";
+}
+
+void writeRaw(ToolIo& io, const QByteArray& bytes) {
+    io.out.flush();
+    QIODevice* device = io.out.device();
+    if (device == nullptr || device->write(bytes) != bytes.size())
+        fail(u"cannot write the CSV to standard output"_s);
 }
 
 int mark(const QStringList& args, ToolIo& io, bool on) {
@@ -169,10 +192,18 @@ int runExport(const QStringList& args, ToolIo& io) {
     io.out << csvLine(cells);
     table->ShowMarked(true, 0);
     table->ShowUnmarked(true, 0);
+    QList<QVariant> values(fields.size());
     for (table->MoveFirst(0); !table->Eof(); table->Skip(1, 0)) {
-        for (qsizetype i = 0; i < fields.size(); ++i)
-            cells[i] = cellText(fields[i]->Value());
-        io.out << csvLine(cells);
+        bool raw = false;
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            values[i] = fields[i]->Value();
+            raw = raw || values[i].metaType().id() == QMetaType::QByteArray;
+            cells[i] = cellText(values[i]);
+        }
+        if (raw)
+            writeRaw(io, rawLine(values, cells));
+        else
+            io.out << csvLine(cells);
     }
     io.out.flush();
     if (io.out.status() != QTextStream::Ok)
