@@ -6,6 +6,7 @@
 #include "MessageBoxes.h"
 #include "NumberFormatting.h"
 #include "ProgressView.h"
+#include "RunJournal.h"
 #include "StringTable.h"
 #include "UnreadableValue.h"
 
@@ -45,6 +46,7 @@ struct ConversionRun::TableState {
     QList<FieldPtr> fields;
     FieldPtr idField;
     bool newRecord = true;
+    std::optional<QString> key; // the current record's, once asked for
 };
 
 ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked,
@@ -254,10 +256,26 @@ void ConversionRun::writeRecordHeader(TableState& state) {
         state.newRecord = false;
 }
 
+const QString& ConversionRun::recordKey(TableState& state) {
+    if (!state.key) {
+        state.key = QString();
+        if (auto* keys = dynamic_cast<RecordKey*>(state.table.get()))
+            attempt([&] { state.key = keys->StableRecordKey(); });
+    }
+    return *state.key;
+}
+
 void ConversionRun::leaveUnchanged(TableState& state, const FieldPtr& field, Unreadable reason,
-                                   qsizetype length) {
+                                   const QString& value) {
     ++result_.unreadable;
     ++result_.unreadableBy[static_cast<size_t>(reason)];
+    if (s_.unreadableFound) {
+        attempt([&] {
+            s_.unreadableFound(UnreadableValue{state.name, recordKey(state),
+                                               s_.itemLabel(*state.table), field->Name(), value,
+                                               reason});
+        });
+    }
     // Values of these kinds are odd data a person has to look at; the others are many and
     // counted only.
     if (reason != Unreadable::TooLong && reason != Unreadable::InvalidBytes)
@@ -265,13 +283,90 @@ void ConversionRun::leaveUnchanged(TableState& state, const FieldPtr& field, Unr
     writeRecordHeader(state);
     attempt([&] {
         s_.log.unchangedLine(field->Name(), FormatString(LoadResourceString(IDS_RUN_LEFT_UNCHANGED),
-                                                         {unreadableName(reason), length}));
+                                                         {unreadableName(reason), value.size()}));
     });
+}
+
+bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const QVariant& value,
+                                QString& text, QString& replacement) {
+    if (value.metaType().id() == QMetaType::QByteArray) {
+        // Stored bytes that are no text: whatever the run wrote would lose them.
+        const QByteArray bytes = value.toByteArray();
+        if (hasAsciiDigit(bytes))
+            leaveUnchanged(state, field, Unreadable::InvalidBytes, QString::fromUtf8(bytes));
+        return false;
+    }
+    // Numbers and dates are no telephone numbers.
+    if (value.metaType().id() != QMetaType::QString)
+        return false;
+    text = value.toString();
+    if (text.startsWith(u'-') || !hasAsciiDigit(text))
+        return false;
+    // Its canonical form could differ in blanks and brackets only: NumberChanged would say
+    // no whatever the formatting gives, so the formatting is spared.
+    if (NumberCannotChange(text))
+        return false;
+    bool tooLong = false;
+    if (!attempt([&] {
+            QString copy = text;
+            try {
+                replacement = s_.formatter.FormatKanonical(copy);
+            } catch (const ErrorRecord& error) {
+                // The words around the number cannot be kept: the value stays as it is.
+                if (error.number() != ErrorNumber::Overflow)
+                    throw;
+                tooLong = true;
+            }
+        }))
+        return false;
+    if (tooLong) {
+        leaveUnchanged(state, field, Unreadable::TooLong, text);
+        return false;
+    }
+    bool changed = false;
+    if (!attempt([&] { changed = NumberChanged(text, replacement); }))
+        return false;
+    if (!changed && replacement == text) {
+        if (const std::optional<Unreadable> why = whyUnchanged(text))
+            leaveUnchanged(state, field, *why, text);
+    }
+    return changed;
+}
+
+bool ConversionRun::undoValue(TableState& state, const FieldPtr& field, const QVariant& value,
+                              QString& text, QString& replacement) {
+    const QString& key = recordKey(state);
+    // Without a key no record can be told from another.
+    if (key.isEmpty())
+        return false;
+    const JournalEntry* change = s_.undo->find(state.name, key, field->Name());
+    if (!change)
+        return false;
+    const bool isText = value.metaType().id() == QMetaType::QString;
+    text = isText ? value.toString() : QString();
+    if (isText && text == change->newValue) {
+        replacement = change->oldValue;
+        return true;
+    }
+    // Put back already (a rolled-back batch, an earlier undo).
+    if (isText && text == change->oldValue)
+        return false;
+    ++result_.conflicts;
+    writeRecordHeader(state);
+    attempt([&] {
+        s_.log.unchangedLine(
+            field->Name(),
+            FormatString(LoadResourceString(IDS_RUN_UNDO_CONFLICT),
+                         {value.isNull() ? u"Null"_s : valueText(value), change->newValue}));
+    });
+    return false;
 }
 
 bool ConversionRun::visitRecord(TableState& state) {
     Table& table = *state.table;
     notes_.clear();
+    changes_.clear();
+    state.key.reset();
     bool unlogged = false;
     bool dirty = false;
     const bool store = mode_ == RunMode::Convert;
@@ -279,54 +374,13 @@ bool ConversionRun::visitRecord(TableState& state) {
         QVariant value;
         if (!attempt([&] { value = field->Value(); }))
             continue;
-        if (!value.isValid() || value.isNull())
+        if (!s_.undo && (!value.isValid() || value.isNull()))
             continue;
-        if (value.metaType().id() == QMetaType::QByteArray) {
-            // Stored bytes that are no text: whatever the run wrote would lose them.
-            const QByteArray bytes = value.toByteArray();
-            if (hasAsciiDigit(bytes))
-                leaveUnchanged(state, field, Unreadable::InvalidBytes, bytes.size());
-            continue;
-        }
-        // Numbers and dates are no telephone numbers.
-        if (value.metaType().id() != QMetaType::QString)
-            continue;
-        const QString text = value.toString();
-        if (text.startsWith(u'-') || !hasAsciiDigit(text))
-            continue;
-        // Its canonical form could differ in blanks and brackets only: NumberChanged would say
-        // no whatever the formatting gives, so the formatting is spared.
-        if (NumberCannotChange(text))
-            continue;
+        QString oldValue;
         QString canonical;
-        bool tooLong = false;
-        if (!attempt([&] {
-                QString copy = text;
-                try {
-                    canonical = s_.formatter.FormatKanonical(copy);
-                } catch (const ErrorRecord& error) {
-                    // The words around the number cannot be kept: the value stays as it is.
-                    if (error.number() != ErrorNumber::Overflow)
-                        throw;
-                    tooLong = true;
-                }
-            }))
+        if (!(s_.undo ? undoValue(state, field, value, oldValue, canonical)
+                      : formatValue(state, field, value, oldValue, canonical)))
             continue;
-        if (tooLong) {
-            leaveUnchanged(state, field, Unreadable::TooLong, text.size());
-            continue;
-        }
-        bool changed = false;
-        if (!attempt([&] { changed = NumberChanged(text, canonical); }))
-            continue;
-        if (!changed) {
-            if (canonical == text) {
-                if (const std::optional<Unreadable> why = whyUnchanged(text))
-                    leaveUnchanged(state, field, *why, text.size());
-            }
-            continue;
-        }
-        const QString oldValue = text;
         // A value that did not reach the field is neither logged nor counted.
         if (store && !attempt([&] { field->SetValue(canonical); })) {
             ++result_.notStored;
@@ -337,6 +391,7 @@ bool ConversionRun::visitRecord(TableState& state) {
         if (!attempt([&] { s_.log.changeLine(fieldName, oldValue, canonical); }))
             unlogged = true;
         notes_ << u"Field "_s + fieldName + u": "_s + oldValue;
+        changes_ << JournalEntry{state.name, {}, fieldName, oldValue, canonical};
         ++result_.converted;
         dirty = true;
     }
@@ -351,6 +406,8 @@ bool ConversionRun::visitRecord(TableState& state) {
             if (lastError_ != kConditionViolated)
                 result_.converted -= written;
             result_.notStored += written;
+        } else {
+            journalRecord(state);
         }
     }
     state.newRecord = true;
@@ -361,6 +418,18 @@ bool ConversionRun::visitRecord(TableState& state) {
         reportProgress(state.name);
     // A cursor that cannot move would visit this record for ever.
     return attempt([&] { table.Skip(1, kCursorOption); });
+}
+
+// Stored, not yet committed: the journal has every committed change, since the batch commits
+// only after these lines are on the disk.
+void ConversionRun::journalRecord(TableState& state) {
+    if (!s_.log.journal().isOpen())
+        return;
+    const QString& key = recordKey(state);
+    for (JournalEntry& change : changes_) {
+        change.key = key;
+        attempt([&] { s_.log.journal().write(change); });
+    }
 }
 
 void ConversionRun::reportProgress(const QString& tableName) {
@@ -387,6 +456,8 @@ QStringList ConversionRun::summaryLines() const {
                   : QString::number(result_.converted) + LoadResourceString(IDS_RUN_CONVERTED));
     lines << FormatString(LoadResourceString(IDS_RUN_SUMMARY_LEFT),
                           {result_.notStored, result_.unreadable});
+    if (s_.undo)
+        lines << FormatString(LoadResourceString(IDS_RUN_UNDO_CONFLICTS), {result_.conflicts});
     return lines;
 }
 
@@ -421,7 +492,7 @@ void ConversionRun::finish() {
         busy_ = false;
     }
     attempt([&] {
-        QStringList more{lines[1]};
+        QStringList more = lines.mid(1);
         if (result_.unreadable > 0)
             more << unreadableLine();
         s_.log.runSummary(lines.first(), more);
