@@ -3,6 +3,7 @@
 #include "ErrorRecord.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -40,10 +41,13 @@ void RunJournal::open(const QString& path, const QString& databaseFileName) {
         fail(u"Path/File access error: "_s + path + u" ("_s + file->errorString() + u')');
     file_ = std::move(file);
     path_ = path;
-    writeObject(QJsonDocument(QJsonObject{{u"format"_s, kFormat},
-                                          {u"version"_s, 1},
-                                          {u"database"_s, databaseFileName}})
-                    .toJson(QJsonDocument::Compact));
+    writeObject(
+        QJsonDocument(QJsonObject{{u"format"_s, kFormat},
+                                  {u"version"_s, 1},
+                                  {u"columns"_s, QJsonArray{u"table"_s, u"key"_s, u"field"_s,
+                                                            u"old"_s, u"new"_s}},
+                                  {u"database"_s, databaseFileName}})
+            .toJson(QJsonDocument::Compact));
 }
 
 void RunJournal::writeObject(const QByteArray& json) {
@@ -56,11 +60,9 @@ void RunJournal::writeObject(const QByteArray& json) {
 void RunJournal::write(const JournalEntry& entry) {
     if (!file_)
         fail(u"The journal is not open."_s);
-    writeObject(QJsonDocument(QJsonObject{{u"table"_s, entry.table},
-                                          {u"key"_s, entry.key},
-                                          {u"field"_s, entry.field},
-                                          {u"old"_s, entry.oldValue},
-                                          {u"new"_s, entry.newValue}})
+    // An array, not an object: the header names the columns once.
+    writeObject(QJsonDocument(
+                    QJsonArray{entry.table, entry.key, entry.field, entry.oldValue, entry.newValue})
                     .toJson(QJsonDocument::Compact));
 }
 
@@ -85,24 +87,23 @@ QList<JournalEntry> RunJournal::read(const QString& path) {
         if (!line.endsWith('\n'))
             break;
         QJsonParseError error{};
-        const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
-        if (error.error != QJsonParseError::NoError || object.isEmpty())
-            fail(path + u", line "_s + QString::number(number) + u": not a journal line"_s);
-        if (object.value(u"format"_s).toString() == kFormat) {
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        const QString where = path + u", line "_s + QString::number(number);
+        if (error.error != QJsonParseError::NoError)
+            fail(where + u": not a journal line"_s);
+        if (document.isObject()) {
+            if (document.object().value(u"format"_s).toString() != kFormat)
+                fail(where + u": not a Telnormer journal"_s);
             headerSeen = true;
             continue;
         }
-        const auto text = [&](const QString& name) {
-            const QJsonValue value = object.value(name);
-            if (!value.isString())
-                fail(path + u", line "_s + QString::number(number) + u": no text \""_s + name +
-                     u'"');
-            return value.toString();
-        };
-        if (!headerSeen)
-            fail(path + u" is not a Telnormer journal"_s);
-        entries << JournalEntry{text(u"table"_s), text(u"key"_s), text(u"field"_s), text(u"old"_s),
-                                text(u"new"_s)};
+        const QJsonArray cells = document.array();
+        const bool allText = std::all_of(cells.begin(), cells.end(),
+                                         [](const QJsonValue& cell) { return cell.isString(); });
+        if (!headerSeen || cells.size() != 5 || !allText)
+            fail(where + u": not a journal line"_s);
+        entries << JournalEntry{cells[0].toString(), cells[1].toString(), cells[2].toString(),
+                                cells[3].toString(), cells[4].toString()};
     }
     if (!headerSeen)
         fail(path + u" is not a Telnormer journal"_s);
