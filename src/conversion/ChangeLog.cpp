@@ -92,6 +92,14 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, b
         fail(ErrorNumber::FileAccess,
              u"Path/File access error: "_s + path + u" ("_s + file->errorString() + u')');
     }
+    if (!preview) {
+        try {
+            journal_.open(RunJournal::pathFor(path), databaseFileName);
+        } catch (const ErrorRecord&) {
+            file->remove();
+            throw;
+        }
+    }
     file_ = std::move(file);
     path_ = path;
     preview_ = preview;
@@ -172,6 +180,7 @@ void ChangeLog::stoppedByUser() {
 }
 
 void ChangeLog::close() {
+    journal_.close();
     if (file_) {
         file_->close();
         file_.reset();

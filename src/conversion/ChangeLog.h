@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RunJournal.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -31,6 +33,8 @@ public:
     bool isPreview() const { return preview_; }
     // The log file's path; empty before the first preparation.
     const QString& path() const { return path_; }
+    // The journal beside the log; a preview has none.
+    RunJournal& journal() { return journal_; }
 
     void tableHeader(const QString& table);
     void fieldNameLine(const QString& field);
@@ -64,4 +68,5 @@ private:
     std::unique_ptr<QFile> file_;
     QString path_;
     bool preview_ = false;
+    RunJournal journal_;
 };

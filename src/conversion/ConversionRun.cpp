@@ -2,35 +2,20 @@
 
 #include "AppTitle.h"
 #include "ChangeLog.h"
+#include "ConversionRunParts.h"
 #include "GlobalDefs.h"
 #include "MessageBoxes.h"
 #include "NumberFormatting.h"
 #include "ProgressView.h"
+#include "RunJournal.h"
 #include "StringTable.h"
 #include "UnreadableValue.h"
-
-#include <QDate>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr qint32 kConditionViolated = static_cast<qint32>(0x80041076u);
-
-bool hasAsciiDigit(const QString& text) {
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-bool hasAsciiDigit(const QByteArray& bytes) {
-    return std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// A stored value as the run reads and logs it.
-QString valueText(const QVariant& value) {
-    if (value.metaType().id() == QMetaType::QDate)
-        return value.toDate().toString(Qt::ISODate);
-    return value.toString();
-}
 
 void addChecked(qint32& sum, qint32 value) {
     if (__builtin_add_overflow(sum, value, &sum))
@@ -39,31 +24,12 @@ void addChecked(qint32& sum, qint32 value) {
 
 } // namespace
 
-struct ConversionRun::TableState {
-    TablePtr table;
-    QString name;
-    QList<FieldPtr> fields;
-    FieldPtr idField;
-    bool newRecord = true;
-};
-
 ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked,
                              RunMode mode)
     : s_(std::move(services))
     , chosen_(std::move(chosen))
     , onlyMarked_(onlyMarked)
     , mode_(mode) {}
-
-template <class Step>
-bool ConversionRun::attempt(Step&& step) {
-    try {
-        step();
-        return true;
-    } catch (const ErrorRecord& error) {
-        handleError(error);
-        return false;
-    }
-}
 
 void ConversionRun::handleError(const ErrorRecord& error) {
     lastError_ = error.number();
@@ -254,24 +220,11 @@ void ConversionRun::writeRecordHeader(TableState& state) {
         state.newRecord = false;
 }
 
-void ConversionRun::leaveUnchanged(TableState& state, const FieldPtr& field, Unreadable reason,
-                                   qsizetype length) {
-    ++result_.unreadable;
-    ++result_.unreadableBy[static_cast<size_t>(reason)];
-    // Values of these kinds are odd data a person has to look at; the others are many and
-    // counted only.
-    if (reason != Unreadable::TooLong && reason != Unreadable::InvalidBytes)
-        return;
-    writeRecordHeader(state);
-    attempt([&] {
-        s_.log.unchangedLine(field->Name(), FormatString(LoadResourceString(IDS_RUN_LEFT_UNCHANGED),
-                                                         {unreadableName(reason), length}));
-    });
-}
-
 bool ConversionRun::visitRecord(TableState& state) {
     Table& table = *state.table;
     notes_.clear();
+    changes_.clear();
+    state.key.reset();
     bool unlogged = false;
     bool dirty = false;
     const bool store = mode_ == RunMode::Convert;
@@ -279,41 +232,13 @@ bool ConversionRun::visitRecord(TableState& state) {
         QVariant value;
         if (!attempt([&] { value = field->Value(); }))
             continue;
-        if (!value.isValid() || value.isNull())
+        if (!s_.undo && (!value.isValid() || value.isNull()))
             continue;
-        if (value.metaType().id() == QMetaType::QByteArray) {
-            // Stored bytes that are no text: whatever the run wrote would lose them.
-            const QByteArray bytes = value.toByteArray();
-            if (hasAsciiDigit(bytes))
-                leaveUnchanged(state, field, Unreadable::InvalidBytes, bytes.size());
+        QString oldValue;
+        QString canonical;
+        if (!(s_.undo ? undoValue(state, field, value, oldValue, canonical)
+                      : formatValue(state, field, value, oldValue, canonical)))
             continue;
-        }
-        // Numbers and dates are no telephone numbers.
-        if (value.metaType().id() != QMetaType::QString)
-            continue;
-        const QString text = value.toString();
-        if (text.startsWith(u'-') || !hasAsciiDigit(text))
-            continue;
-        // Its canonical form could differ in blanks and brackets only: NumberChanged would say
-        // no whatever the formatting gives, so the formatting is spared.
-        if (NumberCannotChange(text))
-            continue;
-        FormattedValue formatted;
-        if (!attempt([&] {
-                QString copy = text;
-                formatted = s_.formatter.format(copy);
-            }))
-            continue;
-        const QString& canonical = formatted.text;
-        bool changed = false;
-        if (!attempt([&] { changed = NumberChanged(text, canonical); }))
-            continue;
-        if (!changed) {
-            if (const std::optional<Unreadable> why = unreadable(formatted.reason))
-                leaveUnchanged(state, field, *why, text.size());
-            continue;
-        }
-        const QString oldValue = text;
         // A value that did not reach the field is neither logged nor counted.
         if (store && !attempt([&] { field->SetValue(canonical); })) {
             ++result_.notStored;
@@ -324,6 +249,7 @@ bool ConversionRun::visitRecord(TableState& state) {
         if (!attempt([&] { s_.log.changeLine(fieldName, oldValue, canonical); }))
             unlogged = true;
         notes_ << u"Field "_s + fieldName + u": "_s + oldValue;
+        changes_ << JournalEntry{state.name, {}, fieldName, oldValue, canonical};
         ++result_.converted;
         dirty = true;
     }
@@ -338,6 +264,8 @@ bool ConversionRun::visitRecord(TableState& state) {
             if (lastError_ != kConditionViolated)
                 result_.converted -= written;
             result_.notStored += written;
+        } else {
+            journalRecord(state);
         }
     }
     state.newRecord = true;
@@ -348,6 +276,18 @@ bool ConversionRun::visitRecord(TableState& state) {
         reportProgress(state.name);
     // A cursor that cannot move would visit this record for ever.
     return attempt([&] { table.Skip(1, kCursorOption); });
+}
+
+// Stored, not yet committed: the journal has every committed change, since the batch commits
+// only after these lines are on the disk.
+void ConversionRun::journalRecord(TableState& state) {
+    if (!s_.log.journal().isOpen())
+        return;
+    const QString& key = recordKey(state);
+    for (JournalEntry& change : changes_) {
+        change.key = key;
+        attempt([&] { s_.log.journal().write(change); });
+    }
 }
 
 void ConversionRun::reportProgress(const QString& tableName) {
@@ -365,29 +305,6 @@ void ConversionRun::reportProgress(const QString& tableName) {
     attempt([&] { s_.progress.repaintWindow(); });
     if (transaction_)
         attempt([&] { transaction_->Begin(0); });
-}
-
-QStringList ConversionRun::summaryLines() const {
-    QStringList lines;
-    lines << (mode_ == RunMode::Preview
-                  ? FormatString(LoadResourceString(IDS_RUN_WOULD_CONVERT), {result_.converted})
-                  : QString::number(result_.converted) + LoadResourceString(IDS_RUN_CONVERTED));
-    lines << FormatString(LoadResourceString(IDS_RUN_SUMMARY_LEFT),
-                          {result_.notStored, result_.unreadable});
-    return lines;
-}
-
-QString ConversionRun::unreadableLine() const {
-    QStringList parts;
-    for (int r = 0; r < kUnreadableReasons; ++r) {
-        if (result_.unreadableBy[static_cast<size_t>(r)] > 0)
-            parts << unreadableName(static_cast<Unreadable>(r)) + u": "_s +
-                         QString::number(result_.unreadableBy[static_cast<size_t>(r)]);
-    }
-    QString count = QString::number(result_.unreadable);
-    if (!parts.isEmpty())
-        count += u" ("_s + parts.join(u", "_s) + u')';
-    return FormatString(LoadResourceString(IDS_RUN_UNREADABLE_COUNT), {count});
 }
 
 void ConversionRun::finish() {
@@ -408,7 +325,7 @@ void ConversionRun::finish() {
         busy_ = false;
     }
     attempt([&] {
-        QStringList more{lines[1]};
+        QStringList more = lines.mid(1);
         if (result_.unreadable > 0)
             more << unreadableLine();
         s_.log.runSummary(lines.first(), more);

@@ -2,6 +2,7 @@
 
 #include "DbServer.h"
 #include "FieldPair.h"
+#include "RunJournal.h"
 
 #include <QDateTime>
 #include <QList>
@@ -12,6 +13,8 @@
 #include <functional>
 
 class ChangeLog;
+class UndoPlan;
+struct UnreadableValue;
 class KanonicalFormatter;
 class MessageBoxes;
 class ProgressView;
@@ -33,6 +36,10 @@ struct RunServices {
     std::function<QString(Table&)> indexName;
     // The display text of a table's current record.
     std::function<QString(Table&)> itemLabel;
+    // Told of every value left unchanged because it could not be read (none: only counted).
+    std::function<void(const UnreadableValue&)> unreadableFound = {};
+    // Set: the run puts back what a journal recorded instead of formatting.
+    const UndoPlan* undo = nullptr;
 };
 
 // Convert stores what it formats; Preview does everything else (visit, formatting, log) and
@@ -58,6 +65,17 @@ struct RunResult {
     // Values with digits left unchanged because they could not be read, and why.
     qint32 unreadable = 0;
     std::array<qint32, kUnreadableReasons> unreadableBy{};
+    // An undo: fields changed since the journal's run, left as they are.
+    qint32 conflicts = 0;
+};
+
+struct UnreadableValue {
+    QString table;
+    QString key; // the record's stable key; empty when the database has none
+    QString label;
+    QString field;
+    QString value;
+    Unreadable reason;
 };
 
 // One conversion run over the chosen fields: counts the records, visits every record of every
@@ -91,8 +109,16 @@ private:
     // Visits the current record; false when the cursor cannot move on.
     bool visitRecord(TableState& state);
     void writeRecordHeader(TableState& state);
+    // What to write into the field: false when it stays as it is; else text is the value as it
+    // stands and replacement the value to write.
+    bool formatValue(TableState& state, const FieldPtr& field, const QVariant& value, QString& text,
+                     QString& replacement);
+    bool undoValue(TableState& state, const FieldPtr& field, const QVariant& value, QString& text,
+                   QString& replacement);
+    const QString& recordKey(TableState& state);
+    void journalRecord(TableState& state);
     void leaveUnchanged(TableState& state, const FieldPtr& field, Unreadable reason,
-                        qsizetype length);
+                        const QString& value);
     void finish();
     void reportProgress(const QString& tableName);
     QStringList summaryLines() const;
@@ -108,6 +134,8 @@ private:
     qint32 convertedCommitted_ = 0;
     // The change notes of the record being visited, for a validation failure.
     QStringList notes_;
+    // The record's written values, for the journal once they are stored.
+    QList<JournalEntry> changes_;
     // The number of the last error the handling saw.
     qint32 lastError_ = 0;
     bool busy_ = false;

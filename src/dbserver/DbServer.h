@@ -82,6 +82,16 @@ public:
     virtual QString LocationAreaCode() = 0;
 };
 
+// A key that names a table's current record for as long as the record exists, whatever index
+// orders the visit: what a journal keeps to find the record again. Not every Table offers it:
+// callers ask with dynamic_cast and do without when it is missing.
+class RecordKey {
+public:
+    virtual ~RecordKey() = default;
+    // The current record's key; fails when there is no current record.
+    virtual QString StableRecordKey() = 0;
+};
+
 // The login of an open database.
 class Logon {
 public:

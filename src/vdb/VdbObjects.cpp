@@ -212,7 +212,7 @@ private:
     CorePtr core_;
 };
 
-class VdbTable : public Table {
+class VdbTable : public Table, public RecordKey {
 public:
     VdbTable(CorePtr core, int table)
         : core_(std::move(core))
@@ -230,6 +230,8 @@ public:
     void Skip(qint32 count, qint32) override { core_->skip(table_, count); }
     void Update(qint32) override { core_->update(table_); }
     QString RecordId() override { return core_->recordId(table_); }
+    // The row id: kept by every update, never reused while the record exists.
+    QString StableRecordKey() override { return core_->recordId(table_); }
     std::shared_ptr<::Properties> Properties() override {
         return std::make_shared<VdbProperties>(core_, table_);
     }

@@ -3,6 +3,7 @@
 #include "ComponentFactory.h"
 #include "FaultyDatabase.h"
 #include "PhoneComponent.h"
+#include "RunJournal.h"
 #include "SettingsStore.h"
 #include "StringConversions.h"
 #include "StringTable.h"
@@ -520,6 +521,72 @@ TEST_F(TelnormerBatchTest, RunsInTheSameSecondGetTheirOwnLogs) {
     EXPECT_NE(first.outcome.logPath, second.outcome.logPath);
     EXPECT_TRUE(fileContents(first.outcome.logPath).contains("\r\n2 record(s) converted.\r\n"));
     EXPECT_TRUE(fileContents(second.outcome.logPath).contains("\r\n0 record(s) converted.\r\n"));
+}
+
+TEST_F(TelnormerBatchTest, DryRunLeavesTheFileAsItWas) {
+    addCustomers(3);
+    const QByteArray before = fileContents(file);
+    const BatchRun run = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--dry-run"_s});
+    ASSERT_EQ(run.status(), BatchStatus::Done) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(u"3 value(s) would be converted.\n"_s)) << run.out.toStdString();
+    EXPECT_EQ(fileContents(file), before);
+    EXPECT_TRUE(run.outcome.logPath.endsWith(u"_preview.txt"_s));
+    const QByteArray log = fileContents(run.outcome.logPath);
+    EXPECT_TRUE(log.contains("\r\nPreview: nothing is stored.\r\n"));
+    EXPECT_TRUE(log.contains("Field Telefon: 030 1000003 -> +49 (30) 1000003\r\n"));
+    EXPECT_FALSE(QFile::exists(RunJournal::pathFor(run.outcome.logPath)));
+}
+
+TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
+    addCustomers(3);
+    // The log's text would be ambiguous for this value; the journal is not.
+    const QString odd = u"Tel. 030 7654321 -> neu\r\nprivat"_s;
+    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s}, {{4, u"K4"_s, odd}});
+    const QStringList original = stored(u"Kunden"_s, u"Telefon"_s);
+    const QStringList options{u"--field"_s, u"Kunden"_s, u"Telefon"_s};
+    const BatchRun first = batch(options);
+    ASSERT_EQ(first.status(), BatchStatus::Done) << first.err.toStdString();
+    const QStringList converted = stored(u"Kunden"_s, u"Telefon"_s);
+    ASSERT_EQ(converted.filter(u"+49"_s).size(), 4);
+    {
+        // Someone changes record 2 after the run.
+        const TablePtr t = VdbFixture::open(file)->Tables()->Item(u"Kunden"_s);
+        t->MoveFirst(0);
+        t->Skip(1, 0);
+        t->Fields()->Item(u"Telefon"_s)->SetValue(u"+49 (30) 9999999"_s);
+        t->Update(0);
+    }
+    const BatchRun undo = batch({u"--undo"_s, RunJournal::pathFor(first.outcome.logPath)});
+    ASSERT_EQ(undo.status(), BatchStatus::Done) << undo.err.toStdString();
+    EXPECT_TRUE(undo.out.contains(u"\n1 conflict(s)"_s)) << undo.out.toStdString();
+    EXPECT_EQ(stored(u"Kunden"_s, u"Telefon"_s),
+              (QStringList{original[0], u"+49 (30) 9999999"_s, original[2], odd}));
+    EXPECT_TRUE(fileContents(undo.outcome.logPath)
+                    .contains("Field Telefon: changed since the run, left as it is: +49 (30) "
+                              "9999999 (the run wrote +49 (30) 1000002)\r\n"));
+    // The undo has its journal too: undoing it brings the run's values back.
+    const BatchRun redo = batch({u"--undo"_s, RunJournal::pathFor(undo.outcome.logPath)});
+    ASSERT_EQ(redo.status(), BatchStatus::Done) << redo.err.toStdString();
+    EXPECT_EQ(stored(u"Kunden"_s, u"Telefon"_s),
+              (QStringList{converted[0], u"+49 (30) 9999999"_s, converted[2], converted[3]}));
+}
+
+TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
+    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s, u"Mobil"_s},
+                       {{1, u"Eins"_s, u"030 1234567, 030 7654321"_s, u"030 1234567"_s},
+                        {2, u"Zwei"_s, u"030 1234567"_s, u"0171 7654321"_s}});
+    const QString report = fx.path(u"left.csv"_s);
+    const BatchRun run = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--field"_s, u"Kunden"_s,
+                                u"Mobil"_s, u"--report"_s, report});
+    ASSERT_EQ(run.status(), BatchStatus::Done) << run.err.toStdString();
+    EXPECT_EQ(run.outcome.run->unreadable, 1);
+    EXPECT_EQ(fileContents(report),
+              QByteArray("table,record key,record label,field,value,reason\r\n"
+                         "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\","
+                         "two-numbers\r\n"));
+    EXPECT_TRUE(fileContents(run.outcome.logPath)
+                    .endsWith("\r\nLeft unchanged because they could not be read: 1 (two "
+                              "numbers: 1)"));
 }
 
 } // namespace

@@ -66,7 +66,7 @@ private:
 
 class FaultyTables;
 
-class FaultyTable : public Table {
+class FaultyTable : public Table, public RecordKey {
 public:
     FaultyTable(ContextPtr c, TablePtr real)
         : c_(std::move(c))
@@ -102,6 +102,10 @@ public:
     QString RecordId() override {
         check(u"Table.RecordId"_s);
         return real_->RecordId();
+    }
+    QString StableRecordKey() override {
+        auto* key = dynamic_cast<RecordKey*>(real_.get());
+        return key ? key->StableRecordKey() : QString();
     }
     std::shared_ptr<::Properties> Properties() override {
         check(u"Table.Properties"_s);

@@ -7,11 +7,10 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QList<OptionDef>& optionDefs() {
-    static const QList<OptionDef> defs{{u"user"_s, true},
-                                       {u"prefix"_s, true},
-                                       {u"on-error"_s, true},
-                                       {u"password-file"_s, true},
-                                       {u"only-marked"_s, false}};
+    static const QList<OptionDef> defs{{u"user"_s, true},         {u"prefix"_s, true},
+                                       {u"on-error"_s, true},     {u"password-file"_s, true},
+                                       {u"only-marked"_s, false}, {u"dry-run"_s, false},
+                                       {u"undo"_s, true},         {u"report"_s, true}};
     return defs;
 }
 
@@ -101,6 +100,21 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
         // It would choose nothing: an empty prefix matches no field.
         if (prefix_->isEmpty())
             usageFail(u"--prefix needs a prefix that is not empty"_s);
+    }
+
+    if (options_.isSet(u"undo"_s)) {
+        undo_ = options_.value(u"undo"_s);
+        if (undo_->isEmpty())
+            usageFail(u"--undo needs the journal of a run: --undo FILE.jsonl"_s);
+        // The journal says which fields; a report of unreadable values has nothing to find.
+        if (!fields_.isEmpty() || prefix_ || onlyMarked() || options_.isSet(u"report"_s))
+            usageFail(u"--undo takes its fields from the journal: it excludes --field, --prefix, "
+                      "--only-marked and --report"_s);
+    }
+    if (options_.isSet(u"report"_s)) {
+        report_ = options_.value(u"report"_s);
+        if (report_->isEmpty())
+            usageFail(u"--report needs a file name: --report FILE.csv"_s);
     }
 
     if (options_.isSet(u"on-error"_s)) {

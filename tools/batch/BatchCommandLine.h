@@ -32,6 +32,11 @@ public:
     const std::optional<QString>& prefix() const { return prefix_; }
     bool onlyMarked() const { return options_.isSet(QStringLiteral("only-marked")); }
     ErrorPolicy onError() const { return onError_; }
+    bool dryRun() const { return options_.isSet(QStringLiteral("dry-run")); }
+    // The journal whose changes are put back.
+    const std::optional<QString>& undo() const { return undo_; }
+    // Where the values left unchanged are listed.
+    const std::optional<QString>& report() const { return report_; }
     // The options in the form the password reading takes.
     const CommandLine& options() const { return options_; }
 
@@ -44,5 +49,7 @@ private:
     QString file_;
     QString user_;
     std::optional<QString> prefix_;
+    std::optional<QString> undo_;
+    std::optional<QString> report_;
     ErrorPolicy onError_ = ErrorPolicy::Stop;
 };

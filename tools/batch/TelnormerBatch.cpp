@@ -5,13 +5,16 @@
 #include "BatchMessageBoxes.h"
 #include "ChangeLog.h"
 #include "ChosenFields.h"
+#include "Csv.h"
 #include "GlobalDefs.h"
 #include "IndexChoice.h"
 #include "NumberFormatting.h"
 #include "Passwords.h"
+#include "RunJournal.h"
 #include "StringTable.h"
 #include "TerminalProgress.h"
 #include "ToolError.h"
+#include "UnreadableValue.h"
 #include "VdbServer.h"
 
 #include <QFileInfo>
@@ -26,7 +29,8 @@ namespace {
 const QString kHelp =
     u"Usage: telnormer-batch FILE.vdb --user NAME [--field TABLE FIELD]... [--prefix P]\n"
     "                       [--only-marked] [--on-error continue|stop|rollback]\n"
-    "                       [--password-file FILE]\n"
+    "                       [--password-file FILE] [--dry-run] [--report FILE.csv]\n"
+    "       telnormer-batch FILE.vdb --user NAME --undo JOURNAL.jsonl [--dry-run]\n"
     "\n"
     "Rewrites the telephone numbers of a .vdb database into canonical form\n"
     "(\"+49 (30) 1234567\") as the Start button of Telnormer does: record by record,\n"
@@ -46,6 +50,14 @@ const QString kHelp =
     "  --user NAME          log in as this user (required).\n"
     "  --password-file FILE read the password from the first line of FILE.\n"
     "  --only-marked        convert only the marked records.\n"
+    "  --dry-run            a preview: visit, format and log as a run would, store\n"
+    "                       nothing (the log's name ends in \"_preview\").\n"
+    "  --report FILE.csv    list the values left unchanged because they could not be\n"
+    "                       read: table, record key, record label, field, value, reason.\n"
+    "  --undo JOURNAL.jsonl put back the values a run changed, from the journal it wrote\n"
+    "                       beside its log (same name, \".jsonl\"). A value changed\n"
+    "                       since is left as it is and listed as a conflict in the log.\n"
+    "                       The undo writes a log and a journal of its own.\n"
     "  --on-error POLICY    the answer to the questions the run asks after an error:\n"
     "                         continue  go on with the next value;\n"
     "                         stop      stop and keep the open batch (the default);\n"
@@ -154,12 +166,51 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         outcome.status = BatchStatus::NoLogin;
         return;
     }
-    const QList<FieldPair> chosen = chooseFields(*database, commandLine, environment, io);
+    std::optional<UndoPlan> undo;
+    QList<FieldPair> chosen;
+    if (commandLine.undo()) {
+        try {
+            undo.emplace(RunJournal::read(*commandLine.undo()));
+        } catch (const ErrorRecord& e) {
+            io.err << kProgram << e.description() << '\n';
+            outcome.status = BatchStatus::Stopped;
+            return;
+        }
+        for (const auto& [table, field] : undo->fields())
+            chosen << FieldPair{table, field};
+        checkTables(*database, chosen);
+    } else {
+        chosen = chooseFields(*database, commandLine, environment, io);
+    }
+    QFile report;
+    if (commandLine.report()) {
+        report.setFileName(*commandLine.report());
+        if (!report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            io.err << kProgram << "cannot write the report " << report.fileName() << ": "
+                   << report.errorString() << '\n';
+            outcome.status = BatchStatus::Stopped;
+            return;
+        }
+        report.write(csvLine({u"table"_s, u"record key"_s, u"record label"_s, u"field"_s,
+                              u"value"_s, u"reason"_s})
+                         .toUtf8());
+    }
 
     TerminalProgress progress(io.err, environment.terminal, environment.columns);
     BatchMessageBoxes boxes(commandLine.onError(), io.err, [&progress] { progress.clear(); });
     ChangeLog log(environment.logLocale);
     KanonicalFormatter formatter(environment.phoneFactory, database);
+    std::function<void(const UnreadableValue&)> toReport;
+    if (report.isOpen()) {
+        toReport = [&report](const UnreadableValue& value) {
+            const QByteArray line = csvLine({value.table, value.key, value.label, value.field,
+                                             value.value, unreadableKey(value.reason)})
+                                        .toUtf8();
+            if (report.write(line) != line.size())
+                throw ErrorRecord(ErrorNumber::FileAccess,
+                                  u"cannot write the report: "_s + report.errorString());
+        };
+    }
     const QDateTime moment = logMoment(database->FileName(), environment.clock);
     RecordLabels labels(boxes);
     ConversionRun run(RunServices{database, boxes, progress, log, formatter,
@@ -167,11 +218,14 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                                   // Nobody to show the log to: its path is printed instead.
                                   [](const QString&) { return true; },
                                   [&boxes](Table& table) { return GetIndexName(table, boxes); },
-                                  [&labels](Table& table) {
-                                      return labels(table);
-                                  }},
-                      chosen, commandLine.onlyMarked());
+                                  [&labels](Table& table) { return labels(table); },
+                                  toReport, undo ? &*undo : nullptr},
+                      chosen, commandLine.onlyMarked(),
+                      commandLine.dryRun() ? RunMode::Preview : RunMode::Convert);
     outcome.run = run.run();
+    if (report.isOpen() && !report.flush())
+        io.err << kProgram << "cannot write the report " << report.fileName() << ": "
+               << report.errorString() << '\n';
     progress.clear();
     outcome.logPath = log.path();
     const RunResult& result = *outcome.run;

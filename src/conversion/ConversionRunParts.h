@@ -1,0 +1,37 @@
+#pragma once
+
+// What the parts of the conversion run share: the state of the table being visited, the step
+// wrapper and how a stored value reads as text. Only the run's own sources include it.
+
+#include "ConversionRun.h"
+
+#include <QDate>
+
+#include <optional>
+
+struct ConversionRun::TableState {
+    TablePtr table;
+    QString name;
+    QList<FieldPtr> fields;
+    FieldPtr idField;
+    bool newRecord = true;
+    std::optional<QString> key; // the current record's, once asked for
+};
+
+template <class Step>
+bool ConversionRun::attempt(Step&& step) {
+    try {
+        step();
+        return true;
+    } catch (const ErrorRecord& error) {
+        handleError(error);
+        return false;
+    }
+}
+
+// A stored value as the run reads and logs it.
+inline QString valueText(const QVariant& value) {
+    if (value.metaType().id() == QMetaType::QDate)
+        return value.toDate().toString(Qt::ISODate);
+    return value.toString();
+}

@@ -1,0 +1,133 @@
+#include "RunJournal.h"
+
+#include "ErrorRecord.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kFormat = u"telnormer-journal"_s;
+
+[[noreturn]] void fail(const QString& description) {
+    throw ErrorRecord(ErrorNumber::FileAccess, description, u"RunJournal"_s);
+}
+
+QString placeKey(const QString& table, const QString& key, const QString& field) {
+    // The unit separator cannot be part of a name or key the journal was written with.
+    return table + QChar(0x1f) + key + QChar(0x1f) + field;
+}
+
+} // namespace
+
+RunJournal::RunJournal() = default;
+
+RunJournal::~RunJournal() {
+    close();
+}
+
+QString RunJournal::pathFor(const QString& logPath) {
+    return (logPath.endsWith(u".txt"_s) ? logPath.chopped(4) : logPath) + u".jsonl"_s;
+}
+
+void RunJournal::open(const QString& path, const QString& databaseFileName) {
+    close();
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
+        fail(u"Path/File access error: "_s + path + u" ("_s + file->errorString() + u')');
+    file_ = std::move(file);
+    path_ = path;
+    writeObject(
+        QJsonDocument(QJsonObject{{u"format"_s, kFormat},
+                                  {u"version"_s, 1},
+                                  {u"columns"_s, QJsonArray{u"table"_s, u"key"_s, u"field"_s,
+                                                            u"old"_s, u"new"_s}},
+                                  {u"database"_s, databaseFileName}})
+            .toJson(QJsonDocument::Compact));
+}
+
+void RunJournal::writeObject(const QByteArray& json) {
+    const QByteArray line = json + '\n';
+    if (file_->write(line) != line.size() || !file_->flush())
+        fail(u"Path/File access error: cannot write the journal "_s + path_ + u" ("_s +
+             file_->errorString() + u')');
+}
+
+void RunJournal::write(const JournalEntry& entry) {
+    if (!file_)
+        fail(u"The journal is not open."_s);
+    // An array, not an object: the header names the columns once.
+    writeObject(QJsonDocument(
+                    QJsonArray{entry.table, entry.key, entry.field, entry.oldValue, entry.newValue})
+                    .toJson(QJsonDocument::Compact));
+}
+
+void RunJournal::close() {
+    if (file_) {
+        file_->close();
+        file_.reset();
+    }
+}
+
+QList<JournalEntry> RunJournal::read(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(u"cannot read the journal "_s + path + u" ("_s + file.errorString() + u')');
+    QList<JournalEntry> entries;
+    bool headerSeen = false;
+    qint64 number = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        ++number;
+        // A run killed mid-line leaves a last line without its end: that change never committed.
+        if (!line.endsWith('\n'))
+            break;
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        const QString where = path + u", line "_s + QString::number(number);
+        if (error.error != QJsonParseError::NoError)
+            fail(where + u": not a journal line"_s);
+        if (document.isObject()) {
+            if (document.object().value(u"format"_s).toString() != kFormat)
+                fail(where + u": not a Telnormer journal"_s);
+            headerSeen = true;
+            continue;
+        }
+        const QJsonArray cells = document.array();
+        const bool allText = std::all_of(cells.begin(), cells.end(),
+                                         [](const QJsonValue& cell) { return cell.isString(); });
+        if (!headerSeen || cells.size() != 5 || !allText)
+            fail(where + u": not a journal line"_s);
+        entries << JournalEntry{cells[0].toString(), cells[1].toString(), cells[2].toString(),
+                                cells[3].toString(), cells[4].toString()};
+    }
+    if (!headerSeen)
+        fail(path + u" is not a Telnormer journal"_s);
+    return entries;
+}
+
+UndoPlan::UndoPlan(const QList<JournalEntry>& entries) {
+    for (const JournalEntry& entry : entries) {
+        const QString place = placeKey(entry.table, entry.key, entry.field);
+        auto found = changes_.find(place);
+        if (found == changes_.end()) {
+            changes_.insert(place, entry);
+            const std::pair<QString, QString> field{entry.table, entry.field};
+            if (!fields_.contains(field))
+                fields_ << field;
+        } else {
+            // A later change of the same place: the first old value and the last new one.
+            found->newValue = entry.newValue;
+        }
+    }
+}
+
+const JournalEntry* UndoPlan::find(const QString& table, const QString& key,
+                                   const QString& field) const {
+    const auto found = changes_.constFind(placeKey(table, key, field));
+    return found == changes_.constEnd() ? nullptr : &*found;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class QFile;
+
+// One stored change: where (table, record key, field) and what (old and new value).
+struct JournalEntry {
+    QString table;
+    QString key;
+    QString field;
+    QString oldValue;
+    QString newValue;
+};
+
+// The machine-readable twin of the change log: JSON Lines beside the log (same base name,
+// ".jsonl"), one object per stored change, so that values holding " -> " or line breaks read
+// back exactly. Every line reaches the disk as it is written. Failures throw ErrorRecord.
+class RunJournal {
+public:
+    RunJournal();
+    ~RunJournal();
+    RunJournal(const RunJournal&) = delete;
+    RunJournal& operator=(const RunJournal&) = delete;
+
+    static QString pathFor(const QString& logPath);
+
+    // Opens (appending) the journal at path; a run header line names the database.
+    void open(const QString& path, const QString& databaseFileName);
+    bool isOpen() const { return file_ != nullptr; }
+    const QString& path() const { return path_; }
+    void write(const JournalEntry& entry);
+    void close();
+
+    // The changes of a journal file in order; fails on a line that is not one of ours.
+    static QList<JournalEntry> read(const QString& path);
+
+private:
+    void writeObject(const QByteArray& json);
+
+    std::unique_ptr<QFile> file_;
+    QString path_;
+};
+
+// What an undo puts back: for each (table, record key, field) the value before the first
+// change and the value after the last, from one journal.
+class UndoPlan {
+public:
+    explicit UndoPlan(const QList<JournalEntry>& entries);
+
+    // The (table, field) pairs the journal touches, in the order they first appear.
+    const QList<std::pair<QString, QString>>& fields() const { return fields_; }
+    // The change to put back, or null when the journal has none for that place.
+    const JournalEntry* find(const QString& table, const QString& key, const QString& field) const;
+    bool isEmpty() const { return changes_.isEmpty(); }
+
+private:
+    QHash<QString, JournalEntry> changes_;
+    QList<std::pair<QString, QString>> fields_;
+};
