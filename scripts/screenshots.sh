@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Saves the README's screenshots on a virtual X display: the main window on a fresh demo
-# database and the login dialog, each in English and German, as docs/main-window-{en,de}.png and
-# docs/login-{en,de}.png. The four files are replaced only when all four were taken.
+# database, the login dialog and the main window during a run (with its Stop button), each in
+# English and German, as docs/main-window-{en,de}.png, docs/login-{en,de}.png and
+# docs/running-{en,de}.png. The six files are replaced only when all six were taken.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -11,6 +12,8 @@ build_targets telnormer-preview vdbtool
 work=$(mktemp -d /tmp/telnormer.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 "$build/tools/vdbtool/vdbtool" demo "$work/Demo.vdb" >/dev/null
+# Big enough that the run is still going when the running window is saved.
+"$build/tools/vdbtool/vdbtool" demo "$work/Big.vdb" --records 30000 >/dev/null
 preview=$build/tools/preview/telnormer-preview
 
 # shoot LANGUAGE LOCALE PREVIEW-ARGUMENTS...: one preview run with clean settings.
@@ -28,9 +31,11 @@ shoot en en_US.UTF-8 "$work/Demo.vdb" --screenshot "$work/main-window-en.png"
 shoot de de_DE.UTF-8 "$work/Demo.vdb" --screenshot "$work/main-window-de.png"
 shoot en en_US.UTF-8 --login-screenshot "$work/login-en.png" "$work"
 shoot de de_DE.UTF-8 --login-screenshot "$work/login-de.png" "$work"
+shoot en en_US.UTF-8 "$work/Big.vdb" --running-screenshot "$work/running-en.png"
+shoot de de_DE.UTF-8 "$work/Big.vdb" --running-screenshot "$work/running-de.png"
 
 mkdir -p docs
-for name in main-window-en main-window-de login-en login-de; do
+for name in main-window-en main-window-de login-en login-de running-en running-de; do
     mv "$work/$name.png" "docs/$name.png"
     echo "screenshots: saved docs/$name.png"
 done

@@ -1,103 +1,14 @@
-#include "FMain.h"
-#include "AppTitle.h"
-#include "FaultyDatabase.h"
-#include "ScriptedMessageBoxes.h"
-#include "SettingsStore.h"
-#include "StringConversions.h"
-#include "StringTable.h"
-#include "VdbErrors.h"
-#include "VdbFixture.h"
+#include "FMainTestSupport.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QGuiApplication>
 #include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QStringList rowsOf(const QTreeWidget* list) {
-    QStringList rows;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = list->topLevelItem(i);
-        rows << (list->columnCount() == 1 ? item->text(0) : item->text(0) + u'|' + item->text(1));
-    }
-    return rows;
-}
-
-// A double click as the desktop delivers it: press, release, double click, release.
-void doubleClick(QTreeWidget* list, QPoint at) {
-    QWidget* viewport = list->viewport();
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
-    QMouseEvent event(QEvent::MouseButtonDblClick, at, viewport->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &event);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
-}
-
-class FMainTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setUiLanguageOverride(UiLanguage::English);
-        TableSchema customers =
-            tableOf(u"Kunden"_s,
-                    {u"ID"_s, u"Name"_s, u"Telefon"_s, u"TELEFAX"_s, u"Mobiltelefon"_s, u"Ort"_s},
-                    u"Customers"_s);
-        TableSchema suppliers = tableOf(u"Lieferanten"_s, {u"ID"_s, u"telefon"_s, u"Name"_s});
-        TableSchema doctors = tableOf(u"Ärzte"_s, {u"Ölfax"_s, u"Name"_s});
-        TableSchema doctorsLower = tableOf(u"ärzte"_s, {u"Ölfax"_s, u"ölfax"_s});
-        file = fx.create(u"firm.vdb"_s,
-                         schemaOf({customers, suppliers, doctors, doctorsLower}, u"Firma"_s));
-        db = VdbFixture::open(file);
-    }
-    void TearDown() override { setUiLanguageOverride(std::nullopt); }
-
-    void setPrefix(const QString& prefix) {
-        settings.SaveSetting(AppTitle(), SettingKey::section(), SettingKey::fieldSearchPrefix(),
-                             prefix);
-    }
-
-    std::unique_ptr<FMain> load(DatabasePtr database = {}) {
-        auto window = std::make_unique<FMain>(database ? database : db, settings, boxes);
-        window->Form_Load();
-        return window;
-    }
-
-    void selectTable(FMain& w, int row) {
-        QTreeWidgetItem* item = w.lvwTables->topLevelItem(row);
-        w.lvwTables->setCurrentItem(item);
-    }
-
-    void selectRows(QTreeWidget* list, const QList<int>& rows) {
-        list->clearSelection();
-        for (const int row : rows)
-            list->topLevelItem(row)->setSelected(true);
-    }
-
-    void clickHeader(FMain& w, int section) {
-        QHeaderView* header = w.lvwChoosedFields->header();
-        const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
-    }
-
-    VdbFixture fx;
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.path()};
-    ScriptedMessageBoxes boxes;
-    QString file;
-    DatabasePtr db;
-};
 
 TEST_F(FMainTest, LoadsTextsTablesAndTheDefaultPrefixAcrossTables) {
     const auto w = load();
@@ -346,24 +257,6 @@ TEST_F(FMainTest, EnterDeleteAndTheEmptyList) {
     EXPECT_TRUE(boxes.shown().empty());
 }
 
-TEST_F(FMainTest, FieldsWithoutTextAreRefusedBeforeTheRun) {
-    TableSchema orders = tableOf(u"Aufträge"_s, {u"Telefon"_s});
-    orders.fields << FieldSchema{u"Nummer"_s, FieldType::Integer, {}}
-                  << FieldSchema{u"Betrag"_s, FieldType::Real, {}}
-                  << FieldSchema{u"Datum"_s, FieldType::Date, {}};
-    setPrefix(QString());
-    const auto w = load(VdbFixture::open(fx.create(u"orders.vdb"_s, schemaOf({orders}))));
-    selectRows(w->lvwFields, {0, 1, 2, 3});
-    w->cmdAddField->click();
-    boxes.expect(MsgAnswer::Ok);
-    w->cmdStart->click();
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.last().text, u"These fields hold no text and cannot be converted:\r\n"
-                                 "Aufträge.Nummer\r\nAufträge.Betrag\r\nAufträge.Datum"_s);
-    EXPECT_EQ(boxes.last().icon, MsgIcon::Exclamation);
-    EXPECT_TRUE(w->changeLog().path().isEmpty());
-}
-
 TEST_F(FMainTest, HeaderClicksSortAndLaterRowsLandSorted) {
     setPrefix(QString());
     const auto w = load();
@@ -437,105 +330,6 @@ TEST_F(FMainTest, LoadFailurePassesToTheCaller) {
     });
     FMain w(faulty, settings, boxes);
     EXPECT_THROW(w.Form_Load(), ErrorRecord);
-}
-
-TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
-    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s, u"TELEFAX"_s},
-                       {{u"1"_s, u"Meier"_s, u"030 1234567"_s, u"040 7654321"_s}});
-    QStringList viewed;
-    RunEnvironment environment;
-    environment.clock = [] {
-        return QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9));
-    };
-    environment.openViewer = [&](const QString& path) {
-        viewed << path;
-        return true;
-    };
-    FMain w(VdbFixture::open(file), settings, boxes, environment);
-    w.Form_Load();
-    w.show();
-    const QString left = u"0 value(s) could not be stored, 0 value(s) were left unchanged "
-                         "because they could not be read."_s;
-    // Preview first: its own log, nothing stored.
-    boxes.expect(MsgAnswer::Yes);
-    QTest::mouseClick(w.cmdPreview, Qt::LeftButton);
-    EXPECT_EQ(boxes.last().text,
-              u"2 value(s) would be converted.\r\n"_s + left + u"\r\nShow log?"_s);
-    ASSERT_EQ(viewed.size(), 1);
-    EXPECT_TRUE(viewed.takeFirst().endsWith(u"/firm_2024-03-05 14-07-09_preview.txt"_s));
-    boxes.expect(MsgAnswer::Yes);
-    QTest::mouseClick(w.cmdStart, Qt::LeftButton);
-    EXPECT_EQ(boxes.last().text, u"2 record(s) converted.\r\n"_s + left + u"\r\nShow log?"_s);
-    EXPECT_EQ(w.lastRun().converted, 2);
-    EXPECT_EQ(w.lblStatus->text(), u"2 record(s) converted.  "_s + left);
-    EXPECT_EQ(w.prgBar->value(), 0);
-    EXPECT_FALSE(w.hasPhoneComponent());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    ASSERT_EQ(viewed.size(), 1);
-    EXPECT_TRUE(viewed[0].endsWith(u"/Logs/Telnormer/firm_2024-03-05 14-07-09.txt"_s));
-    EXPECT_EQ(viewed[0], w.changeLog().path());
-    // A second run appends to the same log.
-    boxes.expect(MsgAnswer::No);
-    w.cmdStart->click();
-    EXPECT_EQ(boxes.last().text, u"0 record(s) converted.\r\n"_s + left + u"\r\nShow log?"_s);
-    EXPECT_EQ(w.changeLog().path(), viewed[0]);
-}
-
-TEST_F(FMainTest, StopByButtonEscOrCloseBox) {
-    QList<QVariantList> rows;
-    for (int id = 1; id <= 120; ++id)
-        rows << QVariantList{id, u"030 1234567"_s};
-    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Telefon"_s}, rows);
-    enum class Input { StopButton, Escape, CloseBox };
-    // clang-format off
-    const std::pair<Input, bool> cases[] = {
-        {Input::StopButton, true},
-        {Input::Escape, true},
-        {Input::CloseBox, false}, // the window closes once the run has stopped
-    };
-    // clang-format on
-    for (const auto& [input, staysOpen] : cases) {
-        SCOPED_TRACE(static_cast<int>(input));
-        RunEnvironment environment;
-        // A log file of its own for each window.
-        environment.clock = [input = input] {
-            return QDateTime(QDate(2024, 3, 5), QTime(14, 7, static_cast<int>(input)));
-        };
-        FMain w(VdbFixture::open(file), settings, boxes, environment);
-        w.Form_Load();
-        w.show();
-        QApplication::setActiveWindow(&w);
-        bool lockedDuringRun = false;
-        // Runs at the run's first repaint point, as the user's input would.
-        QTimer::singleShot(0, &w, [&, input = input] {
-            lockedDuringRun = w.cmdStart->text() == u"Stop"_s && w.cmdStart->isEnabled() &&
-                              !w.cmdPreview->isEnabled() && !w.cmdClose->isEnabled() &&
-                              !w.lvwTables->isEnabled() && !w.txtPrefixAutoAdd->isEnabled() &&
-                              !w.lvwChoosedFields->isEnabled();
-            switch (input) {
-            case Input::StopButton:
-                QTest::mouseClick(w.cmdStart, Qt::LeftButton);
-                break;
-            case Input::Escape:
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-                break;
-            case Input::CloseBox:
-                w.close();
-                break;
-            }
-        });
-        boxes.expect(MsgAnswer::Yes); // cancel?
-        boxes.expect(MsgAnswer::Yes); // roll back the open batch?
-        w.cmdStart->click();
-        EXPECT_TRUE(lockedDuringRun);
-        EXPECT_EQ(boxes.pending(), 0);
-        EXPECT_TRUE(w.lastRun().stopped);
-        EXPECT_TRUE(w.lastRun().rolledBack);
-        EXPECT_LT(w.lastRun().processed, w.lastRun().total);
-        EXPECT_EQ(w.isVisible(), staysOpen);
-        EXPECT_EQ(w.cmdStart->text(), u"Start"_s);
-        EXPECT_TRUE(w.cmdClose->isEnabled());
-    }
 }
 
 TEST_F(FMainTest, KeyboardOrder) {

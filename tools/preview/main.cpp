@@ -1,12 +1,14 @@
 // Developer entry for screenshots: shows the main window on a database without the login, or
 // the login dialog as the start procedure configures it.
 //
-//   telnormer-preview FILE [--screenshot OUT.png]
+//   telnormer-preview FILE [--screenshot OUT.png | --running-screenshot OUT.png]
 //   telnormer-preview --login-screenshot OUT.png [FOLDER]
 //
 // The user and password for FILE come from VDB_USER (default ADMIN) and VDB_PASSWORD (default
 // admin); the language follows the desktop (LANGUAGE / LANG). With --screenshot the main window
-// is saved as a PNG once it is shown, and the program ends. --login-screenshot saves the login
+// is saved as a PNG once it is shown, and the program ends. --running-screenshot starts a run,
+// saves the window while it runs, then stops it with a rollback (the questions answered by
+// themselves) and ends. --login-screenshot saves the login
 // dialog offered for FOLDER/*.vdb (default: the program's folder) and user ADMIN, then cancels it.
 
 #include "CurrentDatabase.h"
@@ -20,6 +22,7 @@
 #include "vcoOpenDatabase.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -63,6 +66,14 @@ int loginScreenshot(const QString& screenshot, const QString& folder) {
     return saved && !gDatabase ? 0 : 1;
 }
 
+// Answers every question with Yes: the stop and rollback questions of the running screenshot.
+class AnsweringBoxes : public MessageBoxes {
+public:
+    MsgAnswer show(const MessageBoxRequest& request) override {
+        return request.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -79,20 +90,37 @@ int main(int argc, char** argv) {
                              "       telnormer-preview --login-screenshot OUT.png [FOLDER]\n");
         return 2;
     }
-    const qsizetype shotAt = args.indexOf(u"--screenshot"_s);
+    qsizetype shotAt = args.indexOf(u"--screenshot"_s);
+    const qsizetype runningAt = args.indexOf(u"--running-screenshot"_s);
+    const bool running = runningAt > 0;
+    if (running)
+        shotAt = runningAt;
     const QString screenshot =
         shotAt > 0 && shotAt + 1 < args.size() ? args[shotAt + 1] : QString();
     const QString user = qEnvironmentVariable("VDB_USER", u"ADMIN"_s);
     const QString password = qEnvironmentVariable("VDB_PASSWORD", u"admin"_s);
 
-    QtMessageBoxes boxes;
+    QtMessageBoxes desktopBoxes;
+    AnsweringBoxes answeringBoxes;
+    MessageBoxes& boxes = running ? static_cast<MessageBoxes&>(answeringBoxes) : desktopBoxes;
     SettingsStore settings;
     try {
         gDatabase = VdbServer().OpenDatabase(args[1], user, password, 0);
         FMain window(gDatabase, settings, boxes);
         window.Form_Load();
         window.show();
-        if (!screenshot.isEmpty()) {
+        if (running && !screenshot.isEmpty()) {
+            bool saved = false;
+            QTimer::singleShot(kSettleMs, &window, [&] {
+                // Fires at one of the run's progress points.
+                QTimer::singleShot(4 * kSettleMs, &window, [&] {
+                    saved = save(window, screenshot);
+                    window.cmdStart->click();
+                });
+                window.cmdStart->click();
+                QApplication::exit(saved ? 0 : 1);
+            });
+        } else if (!screenshot.isEmpty()) {
             QTimer::singleShot(kSettleMs, &window,
                                [&] { QApplication::exit(save(window, screenshot) ? 0 : 1); });
         }
