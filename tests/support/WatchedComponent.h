@@ -18,12 +18,13 @@ public:
         , real_(ComponentFactory::withDefaults().create(kPhoneApplicationName)) {}
     void UseDatabase(DatabasePtr& db) override { real_->UseDatabase(db); }
     void SetVisible(bool visible) override { real_->SetVisible(visible); }
-    QString CompleteNumber(QString& number) override {
+    QString CompleteNumber(QString& number) override { return completeWithReason(number).text; }
+    FormattedValue completeWithReason(QString& number) override {
         if (seen_)
             seen_(number);
         if (!failing_.isEmpty() && number == failing_)
             throw ErrorRecord(7, QStringLiteral("Out of memory"));
-        return real_->CompleteNumber(number);
+        return real_->completeWithReason(number);
     }
 
 private:
