@@ -5,6 +5,8 @@
 #include "BatchMessageBoxes.h"
 #include "ChangeLog.h"
 #include "ChosenFields.h"
+#include "DatabaseServer.h"
+#include "DatabaseUri.h"
 #include "GlobalDefs.h"
 #include "IndexChoice.h"
 #include "NumberFormatting.h"
@@ -12,7 +14,6 @@
 #include "StringTable.h"
 #include "TerminalProgress.h"
 #include "ToolError.h"
-#include "VdbServer.h"
 
 #include <QFileInfo>
 #include <QThread>
@@ -145,12 +146,13 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     }
     DatabasePtr database;
     try {
-        database =
-            environment.openDatabase
-                ? environment.openDatabase(commandLine.file(), commandLine.user(), password)
-                : VdbServer().OpenDatabase(commandLine.file(), commandLine.user(), password, 0);
+        database = environment.openDatabase
+                       ? environment.openDatabase(commandLine.file(), commandLine.user(), password)
+                       : DatabaseServer().OpenDatabase(commandLine.file(), commandLine.user(),
+                                                       password, 0);
     } catch (const ErrorRecord& e) {
-        io.err << kProgram << "cannot open " << commandLine.file() << ": " << ErrorText(e) << '\n';
+        io.err << kProgram << "cannot open " << uriWithoutPassword(commandLine.file()) << ": "
+               << ErrorText(e) << '\n';
         outcome.status = BatchStatus::NoLogin;
         return;
     }

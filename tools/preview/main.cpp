@@ -10,12 +10,12 @@
 // dialog offered for FOLDER/*.vdb (default: the program's folder) and user ADMIN, then cancels it.
 
 #include "CurrentDatabase.h"
+#include "DatabaseServer.h"
 #include "FMain.h"
 #include "FOpenDB.h"
 #include "GlobalDefs.h"
 #include "MessageBoxes.h"
 #include "SettingsStore.h"
-#include "VdbServer.h"
 #include "modMain.h"
 #include "vcoOpenDatabase.h"
 
@@ -47,7 +47,7 @@ int loginScreenshot(const QString& screenshot, const QString& folder) {
         boxes,
         [&] {
             auto login = std::make_unique<vcoOpenDatabase>(
-                boxes, [] { return std::make_shared<VdbServer>(); });
+                boxes, [] { return std::make_shared<DatabaseServer>(); });
             FOpenDB* dialog = &login->dialog();
             QTimer::singleShot(kSettleMs, dialog, [&saved, dialog, screenshot] {
                 saved = save(*dialog, screenshot);
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     QtMessageBoxes boxes;
     SettingsStore settings;
     try {
-        gDatabase = VdbServer().OpenDatabase(args[1], user, password, 0);
+        gDatabase = DatabaseServer().OpenDatabase(args[1], user, password, 0);
         FMain window(gDatabase, settings, boxes);
         window.Form_Load();
         window.show();
