@@ -1,13 +1,19 @@
+#include "../login/LoginTestSupport.h"
 #include "../vdb/VdbTestSupport.h"
 #include "ChangeLog.h"
 #include "DatabaseServer.h"
 #include "DatabaseUri.h"
+#include "FOpenDB.h"
 #include "PgAdmin.h"
 #include "PgErrors.h"
+#include "ScriptedMessageBoxes.h"
 #include "StringConversions.h"
 #include "TestDatabases.h"
+#include "vcoOpenDatabase.h"
 
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -135,6 +141,22 @@ TEST_F(PgBackendTest, RolesNeedCreateRole) {
         uri.replace(u"postgresql:///"_s, u"postgresql://"_s + role + u":plain@/"_s);
     expectServerError([&] { PgAdmin(asPlain).addUser(u"X"_s, u"y"_s, false, false); },
                       PgCode::NoPrivilege);
+}
+
+// The dialog takes a URI as it is: no ".vdb" added, no file looked for, its '?' no wildcard.
+TEST_F(PgBackendTest, LoginDialogOpensAUri) {
+    ScriptedMessageBoxes boxes;
+    vcoOpenDatabase login(
+        boxes, [] { return std::make_shared<DatabaseServer>(); }, FileChooser());
+    whenModal([&](QWidget*) {
+        login.dialog().txtPassword->setText(u"admin"_s);
+        login.dialog().cmdOK->click();
+    });
+    const QString typed = uri.replace(u"postgresql:///"_s, u"postgresql://ADMIN:geheim@/"_s);
+    const DatabasePtr db = login.OpenDB(typed, u"admin"_s);
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->FileName(), uriWithoutPassword(typed));
+    EXPECT_EQ(db->Logon()->CurrentUser()->Name(), u"ADMIN"_s);
 }
 
 } // namespace
