@@ -2,6 +2,7 @@
 find_package(SQLite3 REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
 find_package(GTest REQUIRED)
 
 # libphonenumber ships no CMake config: find header and library, and link protobuf with it.

@@ -1,5 +1,6 @@
 #include "ChangeLog.h"
 
+#include "DatabaseUri.h"
 #include "ErrorRecord.h"
 #include "GlobalDefs.h"
 #include "StringTable.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +46,20 @@ QString withoutTimeZone(const QString& format) {
     return result.trimmed();
 }
 
+// A server database has no folder of its own: its logs go to the user's data folder, one folder
+// per database name.
+QString serverLogFolder(const QString& uri) {
+    QString name = uriDatabaseName(uri);
+    for (QChar& c : name) {
+        if (c == u'/' || c == u'\\' || c.unicode() < 0x20)
+            c = u'_';
+    }
+    if (name.isEmpty() || name == u"."_s || name == u".."_s)
+        name = u"_"_s + name;
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           u"/Logs/Telnormer/"_s + name + u'/';
+}
+
 } // namespace
 
 ChangeLog::ChangeLog(QLocale locale)
@@ -54,6 +70,11 @@ ChangeLog::~ChangeLog() {
 }
 
 QString ChangeLog::logPathFor(const QString& databaseFileName, const QDateTime& now, bool preview) {
+    if (isServerUri(databaseFileName)) {
+        const QString folder = serverLogFolder(databaseFileName);
+        return folder + QDir(folder).dirName() + u'_' + now.toString(u"yyyy-MM-dd HH-mm-ss"_s) +
+               (preview ? u"_preview.txt"_s : u".txt"_s);
+    }
     const qsizetype slash = databaseFileName.lastIndexOf(u'/');
     if (slash < 0)
         fail(kInvalidCall, u"Invalid procedure call or argument: the database path "_s +
@@ -82,9 +103,15 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, b
         return;
     }
     const QString path = logPathFor(databaseFileName, now, preview);
-    const QString folder = databaseFileName.left(databaseFileName.lastIndexOf(u'/') + 1);
-    createFolder(folder + u"Logs"_s);
-    createFolder(folder + u"Logs/Telnormer"_s);
+    if (isServerUri(databaseFileName)) {
+        if (!QDir().mkpath(serverLogFolder(databaseFileName)))
+            fail(ErrorNumber::FileAccess, u"Path/File access error: cannot create the folder "_s +
+                                              serverLogFolder(databaseFileName));
+    } else {
+        const QString folder = databaseFileName.left(databaseFileName.lastIndexOf(u'/') + 1);
+        createFolder(folder + u"Logs"_s);
+        createFolder(folder + u"Logs/Telnormer"_s);
+    }
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         if (QFileInfo::exists(path))

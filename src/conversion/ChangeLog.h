@@ -12,7 +12,8 @@
 class QFile;
 
 // The plain-text change log beside the database: one file for all runs of one main window,
-// created by its first run in "Logs/Telnormer/" below the database's folder. Every entry reaches
+// created by its first run in "Logs/Telnormer/" below the database's folder (for a database on
+// a server: in the user's data folder, "Logs/Telnormer/<database name>/"). Every entry reaches
 // the disk as it is written, so a viewer opened mid-run sees everything so far. UTF-8, no
 // byte-order mark, CR LF line ends. Failures throw ErrorRecord.
 class ChangeLog {

@@ -1,5 +1,6 @@
 #include "FOpenDB.h"
 
+#include "DatabaseUri.h"
 #include "GlobalDefs.h"
 #include "Icons.h"
 #include "MessageBoxes.h"
@@ -235,15 +236,17 @@ void FOpenDB::refuse(const QString& text, MsgIcon icon, QWidget* target) {
 void FOpenDB::cmdOK_Click() {
     try {
         QString path = txtDBName->text();
-        if (path.isEmpty() || path.contains(u'?') || path.contains(u'*')) {
+        // A server database's URI is no file name: its '?' starts the parameters.
+        const bool server = isServerUri(path);
+        if (path.isEmpty() || (!server && path.contains(u'?')) || path.contains(u'*')) {
             refuse(LoadResourceString(IDS_LOGIN_NO_DATABASE), MsgIcon::Exclamation, txtDBName);
             return;
         }
         if (!files_)
             files_.emplace();
-        if (files_->GetFileExtension(path).isEmpty())
+        if (!server && files_->GetFileExtension(path).isEmpty())
             path += u".vdb"_s;
-        if (!files_->FileExists(path)) {
+        if (!server && !files_->FileExists(path)) {
             refuse(FormatString(LoadResourceString(IDS_LOGIN_NO_DATABASE), {path}),
                    MsgIcon::Information, txtDBName);
             return;

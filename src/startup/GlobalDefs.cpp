@@ -53,7 +53,9 @@ void ShowError(const ErrorRecord& error, MessageBoxes& boxes) {
     try {
         // n - 0x80040000 in 32-bit arithmetic: a server error's code.
         const auto id = static_cast<qint32>(static_cast<quint32>(n) + 0x7FFC0000u);
-        boxes.ok(FormatString(LoadResourceString(id)), AppTitle(), MsgIcon::Information);
+        // A text with %s shows the server's reason (a database server's connection errors).
+        boxes.ok(FormatString(LoadResourceString(id), {error.description()}), AppTitle(),
+                 MsgIcon::Information);
     } catch (const ErrorRecord& failure) {
         if (failure.number() == ErrorNumber::ResourceNotFound)
             boxes.ok(u"VelDbServer returned Error &H"_s + HexNumber(n), AppTitle(), MsgIcon::Stop);

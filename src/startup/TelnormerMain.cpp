@@ -1,11 +1,11 @@
 // The telnormer program: login, then the main window; the process ends with its last window.
 #include "CurrentDatabase.h"
+#include "DatabaseServer.h"
 #include "FMain.h"
 #include "Icons.h"
 #include "QtMessageBoxes.h"
 #include "QtTranslations.h"
 #include "SettingsStore.h"
-#include "VdbServer.h"
 #include "modMain.h"
 #include "vcoOpenDatabase.h"
 
@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
         settings,
         boxes,
         [&boxes] {
-            return std::make_unique<vcoOpenDatabase>(boxes,
-                                                     [] { return std::make_shared<VdbServer>(); });
+            return std::make_unique<vcoOpenDatabase>(
+                boxes, [] { return std::make_shared<DatabaseServer>(); });
         },
         [&settings, &boxes] {
             auto* window = new FMain(gDatabase, settings, boxes);

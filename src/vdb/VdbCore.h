@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EngineCore.h"
 #include "Sqlite.h"
 #include "VdbCatalogue.h"
 
@@ -17,51 +18,45 @@ class Table;
 // One open .vdb database: the connection, the catalogue, every table's cursor and edit buffer,
 // and the transaction state. The interface objects are thin handles onto it; it lives while any
 // of them does. Single-threaded, as the whole system.
-class VdbCore : public std::enable_shared_from_this<VdbCore> {
+class VdbCore : public EngineCore, public std::enable_shared_from_this<VdbCore> {
 public:
-    struct Login {
-        QString userName;
-        bool databaseAdmin = false;
-        bool userAdmin = false;
-    };
-
     VdbCore(std::unique_ptr<SqliteConnection> db, QString fileName, Catalogue catalogue,
             Login login);
-    ~VdbCore();
+    ~VdbCore() override;
 
-    const QString& fileName() const { return fileName_; }
-    const Catalogue& catalogue() const { return catalogue_; }
-    const Login& login() const { return login_; }
+    const QString& fileName() const override { return fileName_; }
+    const Catalogue& catalogue() const override { return catalogue_; }
+    const Login& login() const override { return login_; }
     SqliteConnection& connection() { return *db_; }
 
     // The shared handle of table t (the same object while anybody holds it).
-    std::shared_ptr<Table> tableHandle(int t);
+    std::shared_ptr<Table> tableHandle(int t) override;
     // Table position of that exact name; fails with NoSuchItem.
-    int tableIndex(const QString& name) const;
+    int tableIndex(const QString& name) const override;
     // Field position of that exact name in table t; fails with NoSuchItem.
-    int fieldIndex(int t, const QString& name) const;
+    int fieldIndex(int t, const QString& name) const override;
 
-    qint32 recordCount(int t);
-    qint32 markedCount(int t);
-    void activateIndex(int t, int index);
-    void setShowMarked(int t, bool on);
-    void setShowUnmarked(int t, bool on);
-    void moveFirst(int t);
-    void skip(int t, qint32 count);
-    bool eof(int t);
-    QString recordId(int t);
-    QVariant value(int t, int field);
-    void setValue(int t, int field, const QVariant& value);
-    void update(int t);
+    qint32 recordCount(int t) override;
+    qint32 markedCount(int t) override;
+    void activateIndex(int t, int index) override;
+    void setShowMarked(int t, bool on) override;
+    void setShowUnmarked(int t, bool on) override;
+    void moveFirst(int t) override;
+    void skip(int t, qint32 count) override;
+    bool eof(int t) override;
+    QString recordId(int t) override;
+    QVariant value(int t, int field) override;
+    void setValue(int t, int field, const QVariant& value) override;
+    void update(int t) override;
 
     // value converted to what field f of table t stores; fails with TypeMismatch.
     QVariant storedValue(int t, int field, const QVariant& value) const;
     // Throws the server error for a failed write of table t (condition, type, lock, storage).
     [[noreturn]] void throwWriteFailure(int t, int rc);
 
-    void begin();
-    void commit();
-    void rollback();
+    void begin() override;
+    void commit() override;
+    void rollback() override;
     bool inTransaction() const { return sqlite3_get_autocommit(db_->handle()) == 0; }
 
 private:

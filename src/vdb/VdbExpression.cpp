@@ -1,6 +1,6 @@
 #include "VdbExpression.h"
 
-#include "VdbCore.h"
+#include "EngineCore.h"
 #include "VdbErrors.h"
 
 #include <QDate>
@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using CorePtr = std::shared_ptr<VdbCore>;
+using CorePtr = std::shared_ptr<EngineCore>;
 
 enum class Function { Upper, Lower, Trim, Len, Str, Left, Right, Mid };
 
@@ -85,7 +85,7 @@ qint64 asCount(const QVariant& v, const char16_t* function) {
     return QVariant(real).toLongLong();
 }
 
-QVariant evaluate(VdbCore& core, const Node& node) {
+QVariant evaluate(EngineCore& core, const Node& node) {
     switch (node.kind) {
     case Node::Kind::Literal:
         return node.literal;
@@ -151,7 +151,7 @@ QVariant evaluate(VdbCore& core, const Node& node) {
 
 class Parser {
 public:
-    Parser(VdbCore& core, const QString& text)
+    Parser(EngineCore& core, const QString& text)
         : core_(core)
         , text_(text) {}
 
@@ -394,7 +394,7 @@ private:
         fail(u"unknown name \""_s + name + u"\" (write Table->Field)"_s, start);
     }
 
-    VdbCore& core_;
+    EngineCore& core_;
     const QString& text_;
     qsizetype pos_ = 0;
     int nodes_ = 0;
@@ -428,6 +428,6 @@ private:
 
 } // namespace
 
-std::shared_ptr<Evaluator> makeEvaluator(std::shared_ptr<VdbCore> core) {
+std::shared_ptr<Evaluator> makeEvaluator(std::shared_ptr<EngineCore> core) {
     return std::make_shared<VdbEvaluator>(std::move(core));
 }

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-class VdbCore;
+class EngineCore;
 
 // The engine's expression language, parsed and evaluated in C++ (never handed to SQL):
 //   Table->Field          the field's value in the table's current record; a whole text of that
@@ -15,4 +15,4 @@ class VdbCore;
 //   a & b                 text concatenation, Null counting as empty
 //   ( ... )
 //   UPPER(x) LOWER(x) TRIM(x) LEN(x) STR(x) LEFT(x, n) RIGHT(x, n) MID(x, start[, length])
-std::shared_ptr<Evaluator> makeEvaluator(std::shared_ptr<VdbCore> core);
+std::shared_ptr<Evaluator> makeEvaluator(std::shared_ptr<EngineCore> core);

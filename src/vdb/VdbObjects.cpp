@@ -1,6 +1,6 @@
 #include "VdbObjects.h"
 
-#include "VdbCore.h"
+#include "EngineCore.h"
 #include "VdbErrors.h"
 #include "VdbExpression.h"
 
@@ -8,7 +8,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using CorePtr = std::shared_ptr<VdbCore>;
+using CorePtr = std::shared_ptr<EngineCore>;
 
 class VdbUser : public User {
 public:
@@ -269,10 +269,10 @@ private:
 
 } // namespace
 
-DatabasePtr makeDatabaseHandle(std::shared_ptr<VdbCore> core) {
+DatabasePtr makeDatabaseHandle(std::shared_ptr<EngineCore> core) {
     return std::make_shared<VdbDatabase>(std::move(core));
 }
 
-TablePtr makeTableHandle(std::shared_ptr<VdbCore> core, int table) {
+TablePtr makeTableHandle(std::shared_ptr<EngineCore> core, int table) {
     return std::make_shared<VdbTable>(std::move(core), table);
 }

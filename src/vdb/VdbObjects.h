@@ -4,8 +4,8 @@
 
 #include <memory>
 
-class VdbCore;
+class EngineCore;
 
-// The interface objects of an open .vdb database: thin handles onto its VdbCore.
-DatabasePtr makeDatabaseHandle(std::shared_ptr<VdbCore> core);
-TablePtr makeTableHandle(std::shared_ptr<VdbCore> core, int table);
+// The interface objects of an open database: thin handles onto its engine core.
+DatabasePtr makeDatabaseHandle(std::shared_ptr<EngineCore> core);
+TablePtr makeTableHandle(std::shared_ptr<EngineCore> core, int table);

@@ -1,12 +1,12 @@
 #include "StringConversions.h"
-#include "VdbFixture.h"
+#include "TestDatabases.h"
 #include "VdbTestSupport.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-class VdbCatalogueTest : public ::testing::Test {
+class VdbCatalogueTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
         TableSchema customers =
@@ -18,13 +18,13 @@ protected:
         TableSchema suppliers = tableOf(u"Lieferanten"_s, {u"ID"_s, u"Telefax"_s});
         suppliers.indexes << IndexSchema{u"ID"_s, {u"ID"_s}};
         TableSchema empty = tableOf(u"Leer"_s, {});
-        db = VdbFixture::open(fx.create(u"c.vdb"_s, schemaOf({customers, suppliers, empty})));
+        db = fx.open(fx.create(u"c"_s, schemaOf({customers, suppliers, empty})));
     }
-    VdbFixture fx;
+    TestDatabases fx{GetParam()};
     DatabasePtr db;
 };
 
-TEST_F(VdbCatalogueTest, TablesInCatalogueOrderWithCaptions) {
+TEST_P(VdbCatalogueTest, TablesInCatalogueOrderWithCaptions) {
     QStringList names;
     QStringList captions;
     for (const TablePtr& table : db->Tables()) {
@@ -36,14 +36,14 @@ TEST_F(VdbCatalogueTest, TablesInCatalogueOrderWithCaptions) {
     EXPECT_EQ(db->Tables()->Count(), 3);
 }
 
-TEST_F(VdbCatalogueTest, ItemHandsBackTheSameTableEveryTime) {
+TEST_P(VdbCatalogueTest, ItemHandsBackTheSameTableEveryTime) {
     const TablePtr a = db->Tables()->Item(u"Kunden"_s);
     EXPECT_EQ(a, db->Tables()->Item(u"Kunden"_s));
     EXPECT_EQ(a, a->Parent()->Item(u"Kunden"_s));
     EXPECT_EQ(a->Parent()->Parent()->Name(), db->Name());
 }
 
-TEST_F(VdbCatalogueTest, EveryItemFailsWhenNothingMatches) {
+TEST_P(VdbCatalogueTest, EveryItemFailsWhenNothingMatches) {
     const TablePtr table = db->Tables()->Item(u"Kunden"_s);
     const std::function<void()> calls[] = {
         [&] { db->Tables()->Item(u"kunden"_s); },
@@ -62,7 +62,7 @@ TEST_F(VdbCatalogueTest, EveryItemFailsWhenNothingMatches) {
         expectServerError(call, VdbCode::NoSuchItem);
 }
 
-TEST_F(VdbCatalogueTest, FieldsIndexesUsesAndProperties) {
+TEST_P(VdbCatalogueTest, FieldsIndexesUsesAndProperties) {
     const TablePtr table = db->Tables()->Item(u"Kunden"_s);
     QStringList fields;
     for (const FieldPtr& field : table->Fields())
@@ -80,14 +80,14 @@ TEST_F(VdbCatalogueTest, FieldsIndexesUsesAndProperties) {
     EXPECT_EQ(db->Tables()->Item(u"Leer"_s)->Fields()->Count(), 0);
 }
 
-TEST_F(VdbCatalogueTest, LocationIsOffered) {
+TEST_P(VdbCatalogueTest, LocationIsOffered) {
     auto* location = dynamic_cast<TelephoneLocation*>(db.get());
     ASSERT_NE(location, nullptr);
     EXPECT_EQ(location->LocationCountry(), u"DE"_s);
     EXPECT_EQ(location->LocationAreaCode(), u"30"_s);
 }
 
-TEST_F(VdbCatalogueTest, ObjectsOutliveTheirDatabaseReference) {
+TEST_P(VdbCatalogueTest, ObjectsOutliveTheirDatabaseReference) {
     const TablePtr table = db->Tables()->Item(u"Kunden"_s);
     const FieldPtr field = table->Fields()->Item(u"Name"_s);
     db.reset();
@@ -95,5 +95,8 @@ TEST_F(VdbCatalogueTest, ObjectsOutliveTheirDatabaseReference) {
     EXPECT_EQ(field->Name(), u"Name"_s);
     EXPECT_EQ(table->Parent()->Parent()->Name(), u"Test"_s);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, VdbCatalogueTest, ::testing::Values(Backend::Vdb, Backend::Pg),
+                         backendName);
 
 } // namespace

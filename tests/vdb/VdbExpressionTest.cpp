@@ -1,5 +1,5 @@
 #include "StringConversions.h"
-#include "VdbFixture.h"
+#include "TestDatabases.h"
 #include "VdbTestSupport.h"
 
 #include <QDate>
@@ -8,7 +8,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class VdbExpressionTest : public ::testing::Test {
+class VdbExpressionTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
         TableSchema customers = tableOf(u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Leer"_s});
@@ -17,24 +17,23 @@ protected:
                          << FieldSchema{u"Wert"_s, FieldType::Real, {}};
         TableSchema awkward =
             tableOf(u"Contact persons"_s, {u"Mobile + phone"_s, u"select"_s, u"a->b"_s});
-        const QString file = fx.create(u"x.vdb"_s, schemaOf({customers, awkward}));
-        VdbFixture::insert(file, u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Nr"_s, u"Seit"_s, u"Wert"_s},
-                           {{u"Meier"_s, u"Berlin"_s, 7, u"2024-03-05"_s, 1.0e300}});
-        VdbFixture::insert(file, u"Contact persons"_s,
-                           {u"Mobile + phone"_s, u"select"_s, u"a->b"_s},
-                           {{u"0171 1"_s, u"s"_s, u"ab"_s}});
-        db = VdbFixture::open(file);
+        const QString file = fx.create(u"x"_s, schemaOf({customers, awkward}));
+        fx.insert(file, u"Kunden"_s, {u"Name"_s, u"Ort"_s, u"Nr"_s, u"Seit"_s, u"Wert"_s},
+                  {{u"Meier"_s, u"Berlin"_s, 7, u"2024-03-05"_s, 1.0e300}});
+        fx.insert(file, u"Contact persons"_s, {u"Mobile + phone"_s, u"select"_s, u"a->b"_s},
+                  {{u"0171 1"_s, u"s"_s, u"ab"_s}});
+        db = fx.open(file);
         for (const TablePtr& t : db->Tables())
             t->MoveFirst(0);
     }
 
     QVariant eval(const QString& text) { return db->Evaluator()->Compile(text, 0)->Evaluate(0); }
 
-    VdbFixture fx;
+    TestDatabases fx{GetParam()};
     DatabasePtr db;
 };
 
-TEST_F(VdbExpressionTest, Values) {
+TEST_P(VdbExpressionTest, Values) {
     const std::pair<QString, QVariant> cases[] = {
         {u"Kunden->Name"_s, u"Meier"_s},
         {u"  Kunden->Name + \", \" + Kunden->Ort  "_s, u"Meier, Berlin"_s},
@@ -67,13 +66,13 @@ TEST_F(VdbExpressionTest, Values) {
         EXPECT_EQ(eval(text), expected) << text.toStdString();
 }
 
-TEST_F(VdbExpressionTest, NullPropagatesThroughPlusAndFunctions) {
+TEST_P(VdbExpressionTest, NullPropagatesThroughPlusAndFunctions) {
     EXPECT_FALSE(eval(u"Kunden->Leer"_s).isValid());
     EXPECT_FALSE(eval(u"Kunden->Name + Kunden->Leer"_s).isValid());
     EXPECT_FALSE(eval(u"UPPER(Kunden->Leer)"_s).isValid());
 }
 
-TEST_F(VdbExpressionTest, BadTextsFailCompileWithThePosition) {
+TEST_P(VdbExpressionTest, BadTextsFailCompileWithThePosition) {
     const std::pair<QString, int> cases[] = {
         {u""_s, 1},
         {u"Kunden->Nope"_s, 9},
@@ -99,7 +98,7 @@ TEST_F(VdbExpressionTest, BadTextsFailCompileWithThePosition) {
     }
 }
 
-TEST_F(VdbExpressionTest, HugeOrDeepTextsFailWithoutCrashing) {
+TEST_P(VdbExpressionTest, HugeOrDeepTextsFailWithoutCrashing) {
     const QString deep = QString(100000, u'(') + u"1"_s + QString(100000, u')');
     expectServerError([&] { db->Evaluator()->Compile(deep, 0); }, VdbCode::ExpressionSyntax);
     QString chain = u"1"_s;
@@ -108,7 +107,7 @@ TEST_F(VdbExpressionTest, HugeOrDeepTextsFailWithoutCrashing) {
     expectServerError([&] { db->Evaluator()->Compile(chain, 0); }, VdbCode::ExpressionSyntax);
 }
 
-TEST_F(VdbExpressionTest, EvaluationFailures) {
+TEST_P(VdbExpressionTest, EvaluationFailures) {
     expectServerError([&] { eval(u"LEFT('abc', 'x')"_s); }, VdbCode::ExpressionValue);
     expectServerError([&] { eval(u"MID('abc', 0)"_s); }, VdbCode::ExpressionValue);
     const auto expression = db->Evaluator()->Compile(u"Kunden->Name"_s, 0);
@@ -116,11 +115,14 @@ TEST_F(VdbExpressionTest, EvaluationFailures) {
     expectServerError([&] { expression->Evaluate(0); }, VdbCode::NoCurrentRecord);
 }
 
-TEST_F(VdbExpressionTest, SeesTheCursorAndEditBufferOfTheSameTable) {
+TEST_P(VdbExpressionTest, SeesTheCursorAndEditBufferOfTheSameTable) {
     const TablePtr table = db->Tables()->Item(u"Kunden"_s);
     table->Fields()->Item(u"Name"_s)->SetValue(u"Schulz"_s);
     EXPECT_EQ(table->Parent()->Parent()->Evaluator()->Compile(u"Kunden->Name"_s, 0)->Evaluate(0),
               QVariant(u"Schulz"_s));
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, VdbExpressionTest, ::testing::Values(Backend::Vdb, Backend::Pg),
+                         backendName);
 
 } // namespace

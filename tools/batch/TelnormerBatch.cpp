@@ -6,6 +6,8 @@
 #include "ChangeLog.h"
 #include "ChosenFields.h"
 #include "Csv.h"
+#include "DatabaseServer.h"
+#include "DatabaseUri.h"
 #include "GlobalDefs.h"
 #include "IndexChoice.h"
 #include "NumberFormatting.h"
@@ -15,7 +17,6 @@
 #include "TerminalProgress.h"
 #include "ToolError.h"
 #include "UnreadableValue.h"
-#include "VdbServer.h"
 
 #include <QFileInfo>
 #include <QThread>
@@ -157,12 +158,13 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     }
     DatabasePtr database;
     try {
-        database =
-            environment.openDatabase
-                ? environment.openDatabase(commandLine.file(), commandLine.user(), password)
-                : VdbServer().OpenDatabase(commandLine.file(), commandLine.user(), password, 0);
+        database = environment.openDatabase
+                       ? environment.openDatabase(commandLine.file(), commandLine.user(), password)
+                       : DatabaseServer().OpenDatabase(commandLine.file(), commandLine.user(),
+                                                       password, 0);
     } catch (const ErrorRecord& e) {
-        io.err << kProgram << "cannot open " << commandLine.file() << ": " << ErrorText(e) << '\n';
+        io.err << kProgram << "cannot open " << uriWithoutPassword(commandLine.file()) << ": "
+               << ErrorText(e) << '\n';
         outcome.status = BatchStatus::NoLogin;
         return;
     }
@@ -218,8 +220,8 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                                   // Nobody to show the log to: its path is printed instead.
                                   [](const QString&) { return true; },
                                   [&boxes](Table& table) { return GetIndexName(table, boxes); },
-                                  [&labels](Table& table) { return labels(table); },
-                                  toReport, undo ? &*undo : nullptr},
+                                  [&labels](Table& table) { return labels(table); }, toReport,
+                                  undo ? &*undo : nullptr},
                       chosen, commandLine.onlyMarked(),
                       commandLine.dryRun() ? RunMode::Preview : RunMode::Convert);
     outcome.run = run.run();

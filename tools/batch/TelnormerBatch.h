@@ -30,7 +30,7 @@ struct BatchEnvironment {
         return QDateTime::currentDateTime();
     };
     QLocale logLocale = QLocale::system();
-    // Opens the database; empty: VdbServer().OpenDatabase(path, user, password, 0). Tests wrap
+    // Opens the database; empty: DatabaseServer().OpenDatabase(path, user, password, 0). Tests wrap
     // the real database to make chosen operations fail.
     std::function<DatabasePtr(const QString& path, const QString& user, const QString& password)>
         openDatabase;

@@ -21,6 +21,8 @@ int terminalColumns() {
 
 int main(int argc, char** argv) {
     const QCoreApplication app(argc, argv);
+    // The same data folder as the window's: a server database's change logs go there.
+    QCoreApplication::setApplicationName(QStringLiteral("Veltrano Telnormer"));
     QTextStream in(stdin);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -12,12 +12,12 @@
 // dialog offered for FOLDER/*.vdb (default: the program's folder) and user ADMIN, then cancels it.
 
 #include "CurrentDatabase.h"
+#include "DatabaseServer.h"
 #include "FMain.h"
 #include "FOpenDB.h"
 #include "GlobalDefs.h"
 #include "QtMessageBoxes.h"
 #include "SettingsStore.h"
-#include "VdbServer.h"
 #include "modMain.h"
 #include "vcoOpenDatabase.h"
 
@@ -50,7 +50,7 @@ int loginScreenshot(const QString& screenshot, const QString& folder) {
         boxes,
         [&] {
             auto login = std::make_unique<vcoOpenDatabase>(
-                boxes, [] { return std::make_shared<VdbServer>(); });
+                boxes, [] { return std::make_shared<DatabaseServer>(); });
             FOpenDB* dialog = &login->dialog();
             QTimer::singleShot(kSettleMs, dialog, [&saved, dialog, screenshot] {
                 saved = save(*dialog, screenshot);
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     MessageBoxes& boxes = running ? static_cast<MessageBoxes&>(answeringBoxes) : desktopBoxes;
     SettingsStore settings;
     try {
-        gDatabase = VdbServer().OpenDatabase(args[1], user, password, 0);
+        gDatabase = DatabaseServer().OpenDatabase(args[1], user, password, 0);
         FMain window(gDatabase, settings, boxes);
         window.Form_Load();
         window.show();

@@ -1,8 +1,8 @@
 #include "Commands.h"
 
+#include "DatabaseAdmin.h"
 #include "Passwords.h"
 #include "ToolError.h"
-#include "VdbAdmin.h"
 #include "VdbCreate.h"
 
 using namespace Qt::StringLiterals;
@@ -27,9 +27,11 @@ const QString kLocationHelp =
     "and the area code without trunk prefix (30 for Berlin). An option left out keeps its\n"
     "value, an empty value clears it. Without options, shows the location.\n"_s;
 
-std::optional<VdbAdmin::UserInfo> findUser(VdbAdmin& admin, const QString& name) {
-    for (const VdbAdmin::UserInfo& user : admin.users()) {
-        if (foldUserName(user.name) == foldUserName(name))
+// A .vdb file compares user names without case; a server's role names keep theirs.
+std::optional<DatabaseAdmin::UserInfo> findUser(DatabaseAdmin& admin, const QString& name) {
+    for (const DatabaseAdmin::UserInfo& user : admin.users()) {
+        if (admin.listsEveryUser() ? foldUserName(user.name) == foldUserName(name)
+                                   : user.name == name)
             return user;
     }
     return std::nullopt;
@@ -44,15 +46,17 @@ QString rightsText(bool databaseAdmin, bool userAdmin) {
     return rights.isEmpty() ? u"no admin rights"_s : rights.join(u", "_s);
 }
 
-void warnIfLockedOut(VdbAdmin& admin, ToolIo& io) {
-    const QList<VdbAdmin::UserInfo> users = admin.users();
+void warnIfLockedOut(DatabaseAdmin& admin, ToolIo& io) {
+    if (!admin.listsEveryUser())
+        return;
+    const QList<DatabaseAdmin::UserInfo> users = admin.users();
     if (users.isEmpty()) {
         io.err << "vdbtool user: warning: the database has no users left; nobody can log in "
                   "until 'vdbtool user add' adds one\n";
         return;
     }
-    const bool userAdmin = std::any_of(users.begin(), users.end(),
-                                       [](const VdbAdmin::UserInfo& u) { return u.userAdmin; });
+    const bool userAdmin = std::any_of(
+        users.begin(), users.end(), [](const DatabaseAdmin::UserInfo& u) { return u.userAdmin; });
     if (!userAdmin)
         io.err << "vdbtool user: warning: no user left has the right to administer users\n";
 }
@@ -83,14 +87,17 @@ int runUser(const QStringList& args, ToolIo& io) {
     const bool databaseAdmin = commandLine.isSet(u"database-admin"_s);
     const bool userAdmin = commandLine.isSet(u"user-admin"_s);
 
-    VdbAdmin admin(commandLine.operands()[0]);
-    const std::optional<VdbAdmin::UserInfo> existing = findUser(admin, name);
+    const auto admin = openDatabaseAdmin(commandLine.operands()[0]);
+    // On a server a role without rights is a user too: the server itself says who exists.
+    std::optional<DatabaseAdmin::UserInfo> existing = findUser(*admin, name);
+    if (!existing && !admin->listsEveryUser() && action != u"add"_s)
+        existing = DatabaseAdmin::UserInfo{name};
     if (action == u"add"_s) {
         if (existing)
             fail(u"the user \""_s + existing->name + u"\" exists already"_s);
         const QString password =
             readPassword(commandLine, io, u"Password for the new user "_s + name + u": "_s);
-        admin.addUser(name, password, databaseAdmin, userAdmin);
+        admin->addUser(name, password, databaseAdmin, userAdmin);
         io.out << "Added the user " << name << " (" << rightsText(databaseAdmin, userAdmin)
                << ").\n";
         return 0;
@@ -100,17 +107,17 @@ int runUser(const QStringList& args, ToolIo& io) {
     if (action == u"passwd"_s) {
         const QString password =
             readPassword(commandLine, io, u"New password for "_s + existing->name + u": "_s);
-        admin.setPassword(name, password);
+        admin->setPassword(name, password);
         io.out << "Set the password of " << existing->name << ".\n";
     } else if (action == u"rights"_s) {
-        admin.setRights(name, databaseAdmin, userAdmin);
+        admin->setRights(name, databaseAdmin, userAdmin);
         io.out << "Rights of " << existing->name << ": " << rightsText(databaseAdmin, userAdmin)
                << ".\n";
-        warnIfLockedOut(admin, io);
+        warnIfLockedOut(*admin, io);
     } else {
-        admin.removeUser(name);
+        admin->removeUser(name);
         io.out << "Removed the user " << existing->name << ".\n";
-        warnIfLockedOut(admin, io);
+        warnIfLockedOut(*admin, io);
     }
     return 0;
 }
@@ -120,16 +127,16 @@ int runLocation(const QStringList& args, ToolIo& io) {
     if (commandLine.helpRequested())
         return printHelp(io, kLocationHelp);
     commandLine.expectOperands(1, 1);
-    VdbAdmin admin(commandLine.operands()[0]);
-    QString country = admin.catalogue().country;
-    QString areaCode = admin.catalogue().areaCode;
+    const auto admin = openDatabaseAdmin(commandLine.operands()[0]);
+    QString country = admin->catalogue().country;
+    QString areaCode = admin->catalogue().areaCode;
     const bool change = commandLine.isSet(u"country"_s) || commandLine.isSet(u"area-code"_s);
     if (commandLine.isSet(u"country"_s))
         country = commandLine.value(u"country"_s).trimmed().toUpper();
     if (commandLine.isSet(u"area-code"_s))
         areaCode = commandLine.value(u"area-code"_s).trimmed();
     if (change)
-        admin.setLocation(country, areaCode);
+        admin->setLocation(country, areaCode);
     io.out << (change ? "Location set: " : "Location: ")
            << (country.isEmpty() ? u"no country"_s : country) << ", "
            << (areaCode.isEmpty() ? u"no area code"_s : u"area code "_s + areaCode) << ".\n";

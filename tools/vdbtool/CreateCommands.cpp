@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include "DatabaseAdmin.h"
+#include "DatabaseUri.h"
 #include "DemoGenerator.h"
 #include "SchemaJson.h"
 #include "ToolError.h"
@@ -53,11 +55,11 @@ int runCreate(const QStringList& args, ToolIo& io) {
     } catch (const ToolError& e) {
         fail(schemaPath + u": "_s + e.message());
     }
-    createVdbFile(path, schema);
+    createDatabase(path, schema);
     if (schema.users.isEmpty())
         io.err << "vdbtool create: warning: the database has no users; nobody can log in until "
                   "'vdbtool user add' adds one\n";
-    io.out << "Created " << path << ": " << schema.tables.size()
+    io.out << "Created " << uriWithoutPassword(path) << ": " << schema.tables.size()
            << (schema.tables.size() == 1 ? " table, " : " tables, ") << schema.users.size()
            << (schema.users.size() == 1 ? " user.\n" : " users.\n");
     return 0;
@@ -84,8 +86,9 @@ int runDemo(const QStringList& args, ToolIo& io) {
     }
     const QString path = commandLine.operands()[0];
     createDemoDatabase(path, options);
-    io.out << "Created the demo database " << path << ": tables " << DemoTable::Customers << ", "
-           << DemoTable::Suppliers << " and " << DemoTable::Contacts << " with " << options.records
-           << " records each (seed " << options.seed << "); user ADMIN, password \"admin\".\n";
+    io.out << "Created the demo database " << uriWithoutPassword(path) << ": tables "
+           << DemoTable::Customers << ", " << DemoTable::Suppliers << " and " << DemoTable::Contacts
+           << " with " << options.records << " records each (seed " << options.seed
+           << "); user ADMIN, password \"admin\".\n";
     return 0;
 }

@@ -1,9 +1,9 @@
 #include "Commands.h"
 
 #include "Csv.h"
+#include "DatabaseAdmin.h"
 #include "DbServer.h"
 #include "ToolError.h"
-#include "VdbAdmin.h"
 #include "VdbObjects.h"
 #include "VdbServer.h"
 
@@ -96,8 +96,9 @@ int mark(const QStringList& args, ToolIo& io, bool on) {
         usageFail(u"give either --all or IDs, not both"_s);
     if (!all && ids.isEmpty())
         usageFail(u"give --all or the IDs of the records"_s);
-    VdbAdmin admin(operands[0]);
-    const qint64 changed = all ? admin.markAll(operands[1], on) : admin.mark(operands[1], ids, on);
+    const auto admin = openDatabaseAdmin(operands[0]);
+    const qint64 changed =
+        all ? admin->markAll(operands[1], on) : admin->mark(operands[1], ids, on);
     io.out << changed << (changed == 1 ? " record " : " records ")
            << (on ? "marked.\n" : "unmarked.\n");
     return 0;
@@ -117,11 +118,11 @@ int runImport(const QStringList& args, ToolIo& io) {
     QFile csv(csvPath);
     if (!csv.open(QIODevice::ReadOnly))
         fail(u"cannot read the CSV file "_s + csvPath + u": "_s + csv.errorString());
-    VdbAdmin admin(path);
-    const int t = admin.catalogue().tablePosition(table);
+    const auto admin = openDatabaseAdmin(path);
+    const int t = admin->catalogue().tablePosition(table);
     if (t < 0)
         fail(u"the database has no table \""_s + table + u'"');
-    const TableDef& def = admin.catalogue().tables[t];
+    const TableDef& def = admin->catalogue().tables[t];
 
     CsvReader reader(csv);
     CsvRecord header;
@@ -147,7 +148,7 @@ int runImport(const QStringList& args, ToolIo& io) {
         names << cell.text;
     }
 
-    VdbAdmin::Inserter inserter(admin, table, names);
+    const auto inserter = admin->inserter(table, names);
     try {
         CsvRecord record;
         while (reader.next(record)) {
@@ -162,17 +163,17 @@ int runImport(const QStringList& args, ToolIo& io) {
             for (const CsvCell& cell : record.cells)
                 values << (cell.isNull() ? QVariant() : QVariant(cell.text));
             try {
-                inserter.add(values);
+                inserter->add(values);
             } catch (const ErrorRecord& e) {
-                fail(line + withoutRowNumber(e.description(), inserter.count()));
+                fail(line + withoutRowNumber(e.description(), inserter->count()));
             }
         }
     } catch (const ToolError& e) {
         fail(csvPath + u": "_s + e.message() + u"; nothing was imported"_s);
     }
-    inserter.commit();
-    io.out << "Imported " << inserter.count()
-           << (inserter.count() == 1 ? " record into " : " records into ") << table << ".\n";
+    inserter->commit();
+    io.out << "Imported " << inserter->count()
+           << (inserter->count() == 1 ? " record into " : " records into ") << table << ".\n";
     return 0;
 }
 
@@ -181,7 +182,7 @@ int runExport(const QStringList& args, ToolIo& io) {
     if (commandLine.helpRequested())
         return printHelp(io, kExportHelp);
     commandLine.expectOperands(2, 2);
-    const DatabasePtr database = makeDatabaseHandle(openVdbCore(commandLine.operands()[0]));
+    const DatabasePtr database = openDatabaseForTools(commandLine.operands()[0]);
     const TablePtr table = database->Tables()->Item(commandLine.operands()[1]);
     QList<FieldPtr> fields;
     QList<std::optional<QString>> cells;

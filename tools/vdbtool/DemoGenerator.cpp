@@ -1,9 +1,10 @@
 #include "DemoGenerator.h"
 
+#include "DatabaseAdmin.h"
+#include "DatabaseUri.h"
 #include "DemoNumbers.h"
 #include "DemoRandom.h"
 #include "ToolError.h"
-#include "VdbAdmin.h"
 #include "VdbCreate.h"
 
 #include <QDate>
@@ -169,20 +170,20 @@ QVariantList contactRow(const DemoOptions& options, qint64 index) {
             phone(options, ContactPrivate, DemoLine::Landline, index)};
 }
 
-void fillTable(VdbAdmin& admin, const TableSchema& table, const DemoOptions& options) {
+void fillTable(DatabaseAdmin& admin, const TableSchema& table, const DemoOptions& options) {
     QStringList names;
     for (const FieldSchema& f : table.fields)
         names << f.name;
     for (qint64 start = 0; start < options.records; start += kBatchSize) {
-        VdbAdmin::Inserter inserter(admin, table.name, names);
+        const auto inserter = admin.inserter(table.name, names);
         const qint64 end = std::min(options.records, start + kBatchSize);
         for (qint64 i = start; i < end; ++i)
-            inserter.add(demoRow(table.name, options, i));
-        inserter.commit();
+            inserter->add(demoRow(table.name, options, i));
+        inserter->commit();
     }
 }
 
-void markEverySeventh(VdbAdmin& admin, const QString& table, qint64 records) {
+void markEverySeventh(DatabaseAdmin& admin, const QString& table, qint64 records) {
     QStringList ids;
     for (qint64 id = kMarkEvery; id <= records; id += kMarkEvery)
         ids << QString::number(id);
@@ -297,7 +298,22 @@ QVariantList demoRow(const QString& table, const DemoOptions& options, qint64 in
     fail(u"the demo database has no table "_s + table);
 }
 
+void fillDemoDatabase(const QString& location, const DemoOptions& options) {
+    const auto admin = openDatabaseAdmin(location);
+    for (const TableSchema& table : demoSchema().tables)
+        fillTable(*admin, table, options);
+    markEverySeventh(*admin, DemoTable::Customers, options.records);
+    markEverySeventh(*admin, DemoTable::Suppliers, options.records);
+}
+
 void createDemoDatabase(const QString& path, const DemoOptions& options) {
+    if (isServerUri(path)) {
+        // A server database is created empty by its owner; the catalogue and the rows go in
+        // here. A failure while filling leaves the catalogue: drop and create the database.
+        createDatabase(path, demoSchema());
+        fillDemoDatabase(path, options);
+        return;
+    }
     const QFileInfo target(path);
     if (target.exists() || target.isSymLink())
         fail(u"the file already exists: "_s + path);
@@ -311,14 +327,8 @@ void createDemoDatabase(const QString& path, const DemoOptions& options) {
         fail(u"cannot lock the temporary folder "_s + scratch.path());
     const QString draft = scratch.filePath(u"demo.vdb"_s);
     const DatabaseSchema schema = demoSchema();
-    createVdbFile(draft, schema);
-    {
-        VdbAdmin admin(draft);
-        for (const TableSchema& table : schema.tables)
-            fillTable(admin, table, options);
-        markEverySeventh(admin, DemoTable::Customers, options.records);
-        markEverySeventh(admin, DemoTable::Suppliers, options.records);
-    }
+    createDatabase(draft, schema);
+    fillDemoDatabase(draft, options);
     // The last connection folds the write-ahead log into the file; a log left behind would
     // hold rows the moved file lacks.
     if (QFileInfo::exists(draft + u"-wal"_s))

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
-#include "VdbAdmin.h"
+#include "DatabaseAdmin.h"
+#include "DatabaseUri.h"
 
 #include <QFileInfo>
 
@@ -19,7 +20,7 @@ QString quoted(const QString& text) {
     return u'"' + text + u'"';
 }
 
-void printTable(ToolIo& io, VdbAdmin& admin, const TableDef& table) {
+void printTable(ToolIo& io, DatabaseAdmin& admin, const TableDef& table) {
     io.out << "\nTable " << table.name << "\n";
     io.out << "  Caption:  " << quoted(table.caption) << "\n";
     io.out << "  Records:  " << admin.recordCount(table.name) << ", marked "
@@ -53,9 +54,13 @@ int runInfo(const QStringList& args, ToolIo& io) {
         return printHelp(io, kInfoHelp);
     commandLine.expectOperands(1, 1);
     const QString& path = commandLine.operands()[0];
-    VdbAdmin admin(path);
+    const auto owned = openDatabaseAdmin(path);
+    DatabaseAdmin& admin = *owned;
     const Catalogue& catalogue = admin.catalogue();
-    io.out << "File:     " << QFileInfo(path).absoluteFilePath() << "\n";
+    if (isServerUri(path))
+        io.out << "Database: " << uriWithoutPassword(path) << "\n";
+    else
+        io.out << "File:     " << QFileInfo(path).absoluteFilePath() << "\n";
     io.out << "Name:     " << quoted(catalogue.name) << "\n";
     io.out << "Location: " << (catalogue.country.isEmpty() ? u"no country"_s : catalogue.country)
            << ", "
@@ -64,9 +69,9 @@ int runInfo(const QStringList& args, ToolIo& io) {
            << "\n";
     for (const TableDef& table : catalogue.tables)
         printTable(io, admin, table);
-    const QList<VdbAdmin::UserInfo> users = admin.users();
+    const QList<DatabaseAdmin::UserInfo> users = admin.users();
     io.out << "\nUsers:" << (users.isEmpty() ? " none\n" : "\n");
-    for (const VdbAdmin::UserInfo& user : users) {
+    for (const DatabaseAdmin::UserInfo& user : users) {
         QStringList rights;
         if (user.databaseAdmin)
             rights << u"database admin"_s;

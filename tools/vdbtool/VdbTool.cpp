@@ -13,7 +13,9 @@ namespace {
 QString overview() {
     QString text = u"Usage: vdbtool COMMAND [ARGUMENTS]\n"
                    "\n"
-                   "Creates, fills and inspects .vdb databases.\n"
+                   "Creates, fills and inspects .vdb databases. In place of FILE a connection "
+                   "URI\n(postgresql://...) names a database on a PostgreSQL server; its users "
+                   "are the\nserver's roles.\n"
                    "\n"
                    "Commands:\n"_s;
     for (const CommandInfo& command : vdbToolCommands())

@@ -1,0 +1,12 @@
+#include "DatabaseServer.h"
+
+#include "DatabaseUri.h"
+#include "PgServer.h"
+#include "VdbServer.h"
+
+DatabasePtr DatabaseServer::OpenDatabase(const QString& path, const QString& user,
+                                         const QString& password, qint32 flags) {
+    if (isServerUri(path))
+        return PgServer(waitMs_).OpenDatabase(path, user, password, flags);
+    return VdbServer(waitMs_).OpenDatabase(path, user, password, flags);
+}

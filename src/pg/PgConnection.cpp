@@ -1,0 +1,250 @@
+#include "PgConnection.h"
+
+#include "PgErrors.h"
+
+#include <QList>
+
+#include <QByteArrayList>
+#include <QDate>
+#include <QLocale>
+
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString serverMessage(PGconn* conn) {
+    return QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+}
+
+// libpq says why a connection failed only in words; the SQLSTATE does not reach the client.
+[[noreturn]] void throwConnectFailure(PGconn* conn, const QString& user) {
+    const QString reason = serverMessage(conn);
+    if (reason.contains(u"password authentication failed"_s) ||
+        reason.contains(u"no password supplied"_s) ||
+        reason.contains(u"authentication failed for user"_s))
+        throw pgError(VdbCode::WrongPassword,
+                      u"The password of the user \""_s + user + u"\" is wrong."_s);
+    if (reason.contains(u"role \""_s) && reason.contains(u"does not exist"_s))
+        throw pgError(VdbCode::UnknownUser,
+                      u"The database does not know the user \""_s + user + u"\"."_s);
+    throw pgError(PgCode::CannotConnect, reason);
+}
+
+ErrorRecord connectionLost(const QString& reason) {
+    return pgError(PgCode::ConnectionLost,
+                   u"The connection to the database server was lost: "_s + reason);
+}
+
+} // namespace
+
+PgResult& PgResult::operator=(PgResult&& other) noexcept {
+    if (this != &other) {
+        PQclear(result_);
+        result_ = other.result_;
+        other.result_ = nullptr;
+    }
+    return *this;
+}
+
+PgResult::~PgResult() {
+    PQclear(result_);
+}
+
+QString PgResult::text(int row, int column) const {
+    return QString::fromUtf8(PQgetvalue(result_, row, column), PQgetlength(result_, row, column));
+}
+
+qint64 PgResult::integer(int row, int column) const {
+    return QByteArray(PQgetvalue(result_, row, column)).toLongLong();
+}
+
+QVariant PgResult::value(int row, int column) const {
+    if (isNull(row, column))
+        return {};
+    switch (PQftype(result_, column)) {
+    case 20: // int8
+    case 21: // int2
+    case 23: // int4
+        return QVariant(static_cast<qlonglong>(integer(row, column)));
+    case 700:   // float4
+    case 701: { // float8
+        bool ok = false;
+        const double d = QByteArray(PQgetvalue(result_, row, column)).toDouble(&ok);
+        return ok ? QVariant(d) : QVariant(text(row, column));
+    }
+    default:
+        return QVariant(text(row, column));
+    }
+}
+
+qint64 PgResult::affected() const {
+    return QByteArray(PQcmdTuples(result_)).toLongLong();
+}
+
+QString sqlState(const PgResult& result) {
+    const char* state = PQresultErrorField(result.handle(), PG_DIAG_SQLSTATE);
+    return state ? QString::fromLatin1(state) : QString();
+}
+
+QString pgQuote(const QString& name) {
+    QString quoted = name;
+    quoted.replace(u'"', u"\"\""_s);
+    return u'"' + quoted + u'"';
+}
+
+QByteArray pgParameter(const QVariant& value) {
+    if (!value.isValid() || value.isNull())
+        return {};
+    switch (value.metaType().id()) {
+    case QMetaType::Bool:
+        return value.toBool() ? "1" : "0";
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QByteArray::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QMetaType::QDate:
+        return value.toDate().toString(Qt::ISODate).toUtf8();
+    default: {
+        QByteArray bytes = value.toString().toUtf8();
+        if (bytes.isNull())
+            bytes = QByteArray("");
+        return bytes;
+    }
+    }
+}
+
+PgConnection::PgConnection(const QString& uri, const QString& user, const QString& password) {
+    const QByteArray dbname = uri.trimmed().toUtf8();
+    const QByteArray userBytes = user.toUtf8();
+    const QByteArray passwordBytes = password.toUtf8();
+    std::vector<const char*> keys{"dbname", "application_name", "client_encoding"};
+    std::vector<const char*> values{dbname.constData(), "telnormer", "UTF8"};
+    if (!user.isEmpty()) {
+        keys.push_back("user");
+        values.push_back(userBytes.constData());
+    }
+    if (!password.isEmpty()) {
+        keys.push_back("password");
+        values.push_back(passwordBytes.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    conn_ = PQconnectdbParams(keys.data(), values.data(), 1);
+    if (!conn_)
+        throw pgError(PgCode::CannotConnect, u"out of memory"_s);
+    // The server's notices ("role is already a member") are no message for the user.
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        const QString name = user.isEmpty() ? QString::fromUtf8(PQuser(conn_)) : user;
+        try {
+            throwConnectFailure(conn_, name);
+        } catch (...) {
+            PQfinish(conn_);
+            conn_ = nullptr;
+            throw;
+        }
+    }
+}
+
+PgConnection::~PgConnection() {
+    PQfinish(conn_);
+}
+
+PgResult PgConnection::execRaw(const QString& sql, const QVariantList& params) {
+    QByteArrayList texts;
+    std::vector<const char*> values;
+    texts.reserve(params.size());
+    values.reserve(static_cast<size_t>(params.size()));
+    for (const QVariant& param : params) {
+        texts << pgParameter(param);
+        values.push_back(texts.last().isNull() ? nullptr : texts.last().constData());
+    }
+    // Extended protocol even without parameters: one statement only, nothing smuggled in.
+    return PgResult(PQexecParams(conn_, sql.toUtf8().constData(), static_cast<int>(values.size()),
+                                 nullptr, values.data(), nullptr, nullptr, 0));
+}
+
+PgResult PgConnection::exec(const QString& sql, const QVariantList& params) {
+    PgResult result = execRaw(sql, params);
+    const ExecStatusType status = PQresultStatus(result.handle());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throwFailure(result, QString());
+    return result;
+}
+
+std::vector<PgResult>
+PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements) {
+    std::vector<PgResult> results;
+    if (PQenterPipelineMode(conn_) != 1)
+        throw connectionLost(serverMessage(conn_));
+    bool sent = true;
+    for (const auto& [sql, params] : statements) {
+        QByteArrayList texts;
+        std::vector<const char*> values;
+        for (const QVariant& param : params) {
+            texts << pgParameter(param);
+            values.push_back(texts.last().isNull() ? nullptr : texts.last().constData());
+        }
+        if (PQsendQueryParams(conn_, sql.toUtf8().constData(), static_cast<int>(values.size()),
+                              nullptr, values.data(), nullptr, nullptr, 0) != 1) {
+            sent = false;
+            break;
+        }
+    }
+    if (sent && PQpipelineSync(conn_) != 1)
+        sent = false;
+    if (!sent) {
+        const QString reason = serverMessage(conn_);
+        while (PGresult* r = PQgetResult(conn_))
+            PQclear(r);
+        PQexitPipelineMode(conn_);
+        throw connectionLost(reason);
+    }
+    // Each statement's result is followed by a null; the sync ends the round trip.
+    for (;;) {
+        PGresult* r = PQgetResult(conn_);
+        if (!r) {
+            if (PQstatus(conn_) != CONNECTION_OK)
+                break;
+            continue;
+        }
+        if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            break;
+        }
+        results.emplace_back(r);
+    }
+    PQexitPipelineMode(conn_);
+    if (results.size() < static_cast<size_t>(statements.size()) && PQstatus(conn_) != CONNECTION_OK)
+        throw connectionLost(serverMessage(conn_));
+    return results;
+}
+
+bool PgConnection::inTransaction() const {
+    const PGTransactionStatusType status = PQtransactionStatus(conn_);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+}
+
+void PgConnection::throwFailure(const PgResult& result, const QString& context) const {
+    const QString state = sqlState(result);
+    QString message = result.handle()
+                          ? QString::fromUtf8(PQresultErrorMessage(result.handle())).trimmed()
+                          : QString();
+    if (message.isEmpty())
+        message = serverMessage(conn_);
+    if (!context.isEmpty())
+        message = context + u": "_s + message;
+    if (PQstatus(conn_) != CONNECTION_OK || state.startsWith(u"08"_s) || state.startsWith(u"57P"_s))
+        throw connectionLost(message);
+    if (state == u"55P03"_s || state == u"40P01"_s || state == u"40001"_s)
+        throw pgError(VdbCode::Locked, message);
+    if (state == u"22P02"_s || state == u"22007"_s || state == u"22008"_s || state == u"22003"_s)
+        throw pgError(VdbCode::TypeMismatch, message);
+    if (state == u"42501"_s)
+        throw pgError(PgCode::NoPrivilege, message);
+    if (state == u"42P04"_s || state == u"42P07"_s || state == u"42710"_s)
+        throw pgError(VdbCode::AlreadyExists, message);
+    throw pgError(VdbCode::StorageFailure, message);
+}

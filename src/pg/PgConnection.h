@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <libpq-fe.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+// Thin RAII over libpq. Every statement goes through the extended protocol (one statement per
+// call, values as bound parameters in text form); every failure becomes a server error.
+
+class PgResult {
+public:
+    explicit PgResult(PGresult* result = nullptr)
+        : result_(result) {}
+    PgResult(PgResult&& other) noexcept
+        : result_(other.result_) {
+        other.result_ = nullptr;
+    }
+    PgResult& operator=(PgResult&& other) noexcept;
+    PgResult(const PgResult&) = delete;
+    PgResult& operator=(const PgResult&) = delete;
+    ~PgResult();
+
+    PGresult* handle() const { return result_; }
+    int rows() const { return PQntuples(result_); }
+    bool isNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
+    QString text(int row, int column) const;
+    qint64 integer(int row, int column) const;
+    // The value in the form the engines keep: integers, doubles, texts (dates as ISO texts).
+    QVariant value(int row, int column) const;
+    // Rows the command changed.
+    qint64 affected() const;
+
+private:
+    PGresult* result_;
+};
+
+class PgConnection {
+public:
+    // Connects with the URI; user and password (when not empty) take the place of the URI's.
+    // Fails with the login's server errors (user, password, cannot connect).
+    PgConnection(const QString& uri, const QString& user, const QString& password);
+    PgConnection(const PgConnection&) = delete;
+    PgConnection& operator=(const PgConnection&) = delete;
+    ~PgConnection();
+
+    PGconn* handle() const { return conn_; }
+    // Runs one statement with parameters; a failure throws through throwFailure.
+    PgResult exec(const QString& sql, const QVariantList& params = {});
+    // Runs one statement and hands back the result whatever its status (no throw).
+    PgResult execRaw(const QString& sql, const QVariantList& params = {});
+    // Sends the statements in one round trip (pipeline) and hands back one result each, whatever
+    // its status; after a failure the server skips the rest (PGRES_PIPELINE_ABORTED).
+    std::vector<PgResult> pipeline(const QList<std::pair<QString, QVariantList>>& statements);
+    bool inTransaction() const;
+    // Throws the server error for a failed result: lock, connection, type, storage.
+    [[noreturn]] void throwFailure(const PgResult& result, const QString& context) const;
+    // The database name the connection uses.
+    QString databaseName() const { return QString::fromUtf8(PQdb(conn_)); }
+
+private:
+    PGconn* conn_ = nullptr;
+};
+
+// The SQLSTATE of a failed result, or empty.
+QString sqlState(const PgResult& result);
+// Quotes an identifier for SQL ("a""b").
+QString pgQuote(const QString& name);
+// A value's text form as a bound parameter; a null QByteArray for Null.
+QByteArray pgParameter(const QVariant& value);

@@ -1,0 +1,257 @@
+#include "PgCore.h"
+
+#include "FieldValues.h"
+#include "PgErrors.h"
+#include "VdbObjects.h"
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kRowId = u"vdb_rid"_s;
+
+qint32 clampCount(qint64 count) {
+    return static_cast<qint32>(std::min<qint64>(count, std::numeric_limits<qint32>::max()));
+}
+
+} // namespace
+
+PgCore::PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue catalogue,
+               Login login)
+    : db_(std::move(db))
+    , fileName_(std::move(shownUri))
+    , catalogue_(std::move(catalogue))
+    , login_(std::move(login))
+    , cursors_(catalogue_.catalogue.tables.size())
+    , handles_(catalogue_.catalogue.tables.size()) {
+    for (qsizetype t = 0; t < catalogue_.catalogue.tables.size(); ++t)
+        cursors_[t].edits.resize(catalogue_.catalogue.tables[t].fields.size());
+}
+
+// An open transaction ends with the connection: the server rolls it back.
+PgCore::~PgCore() = default;
+
+std::shared_ptr<Table> PgCore::tableHandle(int t) {
+    std::shared_ptr<Table> handle = handles_[t].lock();
+    if (!handle) {
+        handle = makeTableHandle(shared_from_this(), t);
+        handles_[t] = handle;
+    }
+    return handle;
+}
+
+int PgCore::tableIndex(const QString& name) const {
+    const int t = catalogue().tablePosition(name);
+    if (t < 0)
+        throw pgError(VdbCode::NoSuchItem, u"There is no table named \""_s + name + u"\"."_s);
+    return t;
+}
+
+int PgCore::fieldIndex(int t, const QString& name) const {
+    const int f = table(t).fieldPosition(name);
+    if (f < 0)
+        throw pgError(VdbCode::NoSuchItem, u"The table \""_s + table(t).name +
+                                               u"\" has no field named \""_s + name + u"\"."_s);
+    return f;
+}
+
+qint32 PgCore::recordCount(int t) {
+    return clampCount(db_->exec(u"SELECT count(*) FROM "_s + pgQuote(table(t).name)).integer(0, 0));
+}
+
+qint32 PgCore::markedCount(int t) {
+    return clampCount(
+        db_->exec(u"SELECT count(*) FROM vdb_marks WHERE table_id = $1"_s, {table(t).id})
+            .integer(0, 0));
+}
+
+void PgCore::activateIndex(int t, int index) {
+    cursors_[t].activeIndex = index;
+}
+
+void PgCore::setShowMarked(int t, bool on) {
+    cursors_[t].showMarked = on;
+}
+
+void PgCore::setShowUnmarked(int t, bool on) {
+    cursors_[t].showUnmarked = on;
+}
+
+QString PgCore::columns(int t) const {
+    QString list = u"t."_s + kRowId;
+    for (const FieldDef& field : table(t).fields)
+        list += u", t."_s + pgQuote(field.name);
+    return list;
+}
+
+// Reads the current record again; false when it no longer exists.
+bool PgCore::reload(int t) {
+    Cursor& cursor = cursors_[t];
+    const PgResult result =
+        db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgQuote(table(t).name) +
+                      u" AS t WHERE t."_s + kRowId + u" = $1"_s,
+                  {cursor.current.rid});
+    if (result.rows() == 0) {
+        cursor.loaded = false;
+        return false;
+    }
+    for (size_t f = 0; f < cursor.current.values.size(); ++f)
+        cursor.current.values[f] = result.value(0, static_cast<int>(f) + 1);
+    cursor.loaded = true;
+    return true;
+}
+
+PgCore::Cursor& PgCore::positioned(int t) {
+    startIfPending(t);
+    Cursor& cursor = cursors_[t];
+    if (cursor.eof)
+        throw pgError(VdbCode::NoCurrentRecord,
+                      u"The table \""_s + table(t).name + u"\" has no current record."_s);
+    if (!cursor.loaded && !reload(t))
+        throw pgError(VdbCode::NoCurrentRecord, u"The current record of the table \""_s +
+                                                    table(t).name + u"\" no longer exists."_s);
+    return cursor;
+}
+
+QString PgCore::recordId(int t) {
+    return QString::number(positioned(t).current.rid);
+}
+
+QVariant PgCore::value(int t, int f) {
+    Cursor& cursor = positioned(t);
+    const FieldType type = table(t).fields[f].type;
+    if (cursor.edits[f])
+        return fieldValueFromStored(type, *cursor.edits[f]);
+    return fieldValueFromStored(type, cursor.current.values[f]);
+}
+
+QVariant PgCore::storedValue(int t, int f, const QVariant& value) const {
+    QVariant stored = storedFieldValue(table(t).fields[f], value);
+    // A server's text cannot hold NUL; cutting the value short there would lose the rest.
+    if (stored.metaType().id() == QMetaType::QString && stored.toString().contains(QChar(0)))
+        throw pgError(VdbCode::TypeMismatch, u"The field \""_s + table(t).fields[f].name +
+                                                 u"\" cannot hold a NUL character."_s);
+    return stored;
+}
+
+void PgCore::setValue(int t, int f, const QVariant& value) {
+    Cursor& cursor = positioned(t);
+    cursor.edits[f] = storedValue(t, f, value);
+    cursor.dirty = true;
+}
+
+void PgCore::throwWriteFailure(int t, const PgResult& result) {
+    if (sqlState(result) == u"23514"_s) {
+        const char* constraint = PQresultErrorField(result.handle(), PG_DIAG_CONSTRAINT_NAME);
+        const QString name = constraint ? QString::fromUtf8(constraint) : QString();
+        bool ok = false;
+        const int f = name.startsWith(u"vdb_ck_"_s) ? name.mid(7).toInt(&ok) : -1;
+        if (ok && f >= 0 && f < table(t).fields.size()) {
+            const FieldDef& field = table(t).fields[f];
+            throw pgError(VdbCode::ConditionViolated, u"The value of the field \""_s + field.name +
+                                                          u"\" does not meet its condition ("_s +
+                                                          field.condition + u")."_s);
+        }
+        throw pgError(VdbCode::ConditionViolated,
+                      QString::fromUtf8(PQresultErrorMessage(result.handle())).trimmed());
+    }
+    db_->throwFailure(result, u"writing to the table \""_s + table(t).name + u'"');
+}
+
+// The record is written only while it still holds what was read: a change another session made
+// since then is never overwritten. The row lock the write takes holds until the batch ends; a
+// lock held elsewhere beyond the lock timeout fails as "locked". Inside a transaction the write
+// runs under a savepoint, so that a broken condition costs this record only, as on a .vdb file;
+// savepoint, write and release travel in one round trip.
+void PgCore::update(int t) {
+    Cursor& cursor = positioned(t);
+    if (!cursor.dirty)
+        return;
+    QStringList assignments;
+    QStringList unchanged;
+    QVariantList params;
+    for (size_t f = 0; f < cursor.edits.size(); ++f) {
+        if (!cursor.edits[f])
+            continue;
+        const QString column = pgQuote(table(t).fields[static_cast<qsizetype>(f)].name);
+        params << *cursor.edits[f];
+        assignments << column + u" = $"_s + QString::number(params.size());
+    }
+    params << cursor.current.rid;
+    const QString ridParam = u"$"_s + QString::number(params.size());
+    for (size_t f = 0; f < cursor.edits.size(); ++f) {
+        if (!cursor.edits[f])
+            continue;
+        const QString column = pgQuote(table(t).fields[static_cast<qsizetype>(f)].name);
+        params << cursor.current.values[f];
+        unchanged << column + u" IS NOT DISTINCT FROM $"_s + QString::number(params.size());
+    }
+    const QString sql = u"UPDATE "_s + pgQuote(table(t).name) + u" SET "_s +
+                        assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
+                        u" AND "_s + unchanged.join(u" AND "_s);
+    const bool guarded = db_->inTransaction();
+    std::vector<PgResult> results;
+    if (guarded) {
+        results = db_->pipeline({{u"SAVEPOINT vdb_update"_s, {}},
+                                 {sql, params},
+                                 {u"RELEASE SAVEPOINT vdb_update"_s, {}}});
+    } else {
+        results.push_back(db_->execRaw(sql, params));
+    }
+    const size_t at = guarded ? 1 : 0;
+    if (results.size() <= at || PQresultStatus(results[at].handle()) != PGRES_COMMAND_OK) {
+        if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
+            db_->execRaw(u"ROLLBACK TO SAVEPOINT vdb_update"_s);
+        if (results.size() <= at)
+            db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
+                              u"writing to the table \""_s + table(t).name + u'"');
+        throwWriteFailure(t, results[at]);
+    }
+    if (results[at].affected() == 0) {
+        const bool exists = reload(t);
+        dropEdits(cursor);
+        if (!exists)
+            throw pgError(VdbCode::NoCurrentRecord, u"The current record of the table \""_s +
+                                                        table(t).name + u"\" no longer exists."_s);
+        throw pgError(VdbCode::Locked, u"Another user changed the record "_s +
+                                           QString::number(cursor.current.rid) +
+                                           u" of the table \""_s + table(t).name +
+                                           u"\" since it was read; it was not stored."_s);
+    }
+    for (size_t f = 0; f < cursor.edits.size(); ++f) {
+        if (cursor.edits[f])
+            cursor.current.values[f] = *cursor.edits[f];
+    }
+    dropEdits(cursor);
+}
+
+void PgCore::begin() {
+    if (db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
+    db_->exec(u"BEGIN"_s);
+}
+
+void PgCore::commit() {
+    if (!db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
+    // The server answers COMMIT of a failed transaction with a rollback, not an error.
+    if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR) {
+        db_->execRaw(u"ROLLBACK"_s);
+        throw pgError(VdbCode::StorageFailure,
+                      u"The transaction failed on the server and was rolled back."_s);
+    }
+    db_->exec(u"COMMIT"_s);
+}
+
+void PgCore::rollback() {
+    if (!db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
+    db_->exec(u"ROLLBACK"_s);
+    // Records read inside the transaction may hold undone values.
+    for (Cursor& cursor : cursors_) {
+        if (!cursor.eof && !cursor.pending)
+            cursor.loaded = false;
+    }
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "VdbErrors.h"
+
+// Server errors only a database server has (the others keep the .vdb engine's codes and texts).
+namespace PgCode {
+constexpr quint32 CannotConnect = 4170;
+constexpr quint32 ConnectionLost = 4171;
+constexpr quint32 NoPrivilege = 4172;
+} // namespace PgCode
+
+// A server error of the PostgreSQL backend.
+ErrorRecord pgError(quint32 code, const QString& description);

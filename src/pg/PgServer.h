@@ -1,0 +1,26 @@
+#pragma once
+
+#include "DbServer.h"
+
+#include <memory>
+
+// The database server of Telnormer databases on PostgreSQL, named by a connection URI. The user
+// and password of the login are a role's: the server authenticates; the two admin rights are
+// memberships in the roles the catalogue names.
+class PgServer : public DbServer {
+public:
+    // lockTimeoutMs: how long a write waits for a record another session holds before it fails.
+    explicit PgServer(int lockTimeoutMs = 5000)
+        : lockTimeoutMs_(lockTimeoutMs) {}
+
+    DatabasePtr OpenDatabase(const QString& uri, const QString& user, const QString& password,
+                             qint32 flags) override;
+
+private:
+    int lockTimeoutMs_;
+};
+
+class PgCore;
+// Opens a server database without the rights check, for administration tools; the URI carries
+// user and password (or the environment: PGUSER, PGPASSWORD, ~/.pgpass).
+std::shared_ptr<PgCore> openPgCore(const QString& uri, int lockTimeoutMs = 5000);

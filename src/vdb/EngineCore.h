@@ -1,0 +1,51 @@
+#pragma once
+
+#include "VdbCatalogue.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class Table;
+
+// What the interface objects (tables, fields, expressions) ask of an open database, whichever
+// engine stores it: the .vdb file's or a database server's. Single-threaded, as the whole system.
+class EngineCore {
+public:
+    struct Login {
+        QString userName;
+        bool databaseAdmin = false;
+        bool userAdmin = false;
+    };
+
+    virtual ~EngineCore() = default;
+
+    virtual const QString& fileName() const = 0;
+    virtual const Catalogue& catalogue() const = 0;
+    virtual const Login& login() const = 0;
+
+    // The shared handle of table t (the same object while anybody holds it).
+    virtual std::shared_ptr<Table> tableHandle(int t) = 0;
+    // Table position of that exact name; fails with NoSuchItem.
+    virtual int tableIndex(const QString& name) const = 0;
+    // Field position of that exact name in table t; fails with NoSuchItem.
+    virtual int fieldIndex(int t, const QString& name) const = 0;
+
+    virtual qint32 recordCount(int t) = 0;
+    virtual qint32 markedCount(int t) = 0;
+    virtual void activateIndex(int t, int index) = 0;
+    virtual void setShowMarked(int t, bool on) = 0;
+    virtual void setShowUnmarked(int t, bool on) = 0;
+    virtual void moveFirst(int t) = 0;
+    virtual void skip(int t, qint32 count) = 0;
+    virtual bool eof(int t) = 0;
+    virtual QString recordId(int t) = 0;
+    virtual QVariant value(int t, int field) = 0;
+    virtual void setValue(int t, int field, const QVariant& value) = 0;
+    virtual void update(int t) = 0;
+
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+};

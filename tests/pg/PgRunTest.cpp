@@ -1,0 +1,207 @@
+// The run on a server database from outside, as people meet it: two telnormer-batch processes on
+// the same table at once, and a server that goes away in the middle of a run.
+#include "DatabaseAdmin.h"
+#include "DatabaseUri.h"
+#include "DemoGenerator.h"
+#include "PgConnection.h"
+#include "StringConversions.h"
+#include "TestDatabases.h"
+#include "VdbTool.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QHash>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList kFields{u"Telefon"_s, u"Telefax"_s, u"Mobil"_s};
+
+// The telephone values of the suppliers by ID, in the order of kFields.
+QHash<QString, QStringList> suppliers(const QString& location) {
+    QHash<QString, QStringList> values;
+    const TablePtr table = openDatabaseForTools(location)->Tables()->Item(DemoTable::Suppliers);
+    for (table->MoveFirst(0); !table->Eof(); table->Skip(1, 0)) {
+        QStringList row;
+        for (const QString& field : kFields) {
+            const QVariant value = table->Fields()->Item(field)->Value();
+            row << (value.isNull() ? u"<null>"_s : value.toString());
+        }
+        values.insert(table->Fields()->Item(u"ID"_s)->Value().toString(), row);
+    }
+    return values;
+}
+
+QProcess* startBatch(const QString& uri, const QString& dataHome, QObject* parent,
+                     const QString& onError = u"continue"_s) {
+    auto* process = new QProcess(parent);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"VDB_PASSWORD"_s, u"admin"_s);
+    environment.insert(u"XDG_DATA_HOME"_s, dataHome);
+    environment.insert(u"XDG_CONFIG_HOME"_s, dataHome);
+    process->setProcessEnvironment(environment);
+    QStringList args{uri, u"--user"_s, u"ADMIN"_s, u"--on-error"_s, onError};
+    for (const QString& field : kFields)
+        args << u"--field"_s << DemoTable::Suppliers << field;
+    process->start(QStringLiteral(TELNORMER_BATCH_PATH), args);
+    return process;
+}
+
+// Change lines of all logs below folder, in the order written (file names sort by time): ID, field,
+// old and new value.
+struct LogChange {
+    QString id;
+    QString field;
+    QString before;
+    QString after;
+};
+QList<LogChange> logChanges(const QString& folder) {
+    QList<LogChange> changes;
+    QStringList files;
+    QDirIterator it(folder, {u"*.txt"_s}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    for (const QString& path : files) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        QString id;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(u"\r\n"_s)) {
+            if (line.startsWith(u"ID: "_s))
+                id = line.mid(4);
+            if (!line.startsWith(u"Field "_s) || !line.contains(u" -> "_s))
+                continue;
+            const qsizetype colon = line.indexOf(u": "_s);
+            const QString values = line.mid(colon + 2);
+            const qsizetype arrow = values.indexOf(u" -> "_s);
+            changes.append({id, line.mid(6, colon - 6), values.left(arrow), values.mid(arrow + 4)});
+        }
+    }
+    return changes;
+}
+
+QString demo(TestDatabases& fx, const QString& name, qint64 records) {
+    const QString uri = fx.createBare(name);
+    createDemoDatabase(TestDatabases::superuserUri(uriDatabaseName(uri)), DemoOptions{records, 3});
+    return uri;
+}
+
+TEST(PgRunTest, TwoRunsOnTheSameTableLoseNoUpdate) {
+    TestDatabases fx(Backend::Pg);
+    const QString uri = demo(fx, u"twice"_s, 1500);
+    const QString admin = TestDatabases::superuserUri(uriDatabaseName(uri));
+    const QHash<QString, QStringList> before = suppliers(admin);
+    QTemporaryDir home;
+    QObject owner;
+    QProcess* first = startBatch(uri, home.path(), &owner);
+    // Runs starting in the same second would compete for one log file name.
+    QThread::msleep(1100);
+    QProcess* second = startBatch(uri, home.path(), &owner);
+    for (QProcess* run : {first, second}) {
+        ASSERT_TRUE(run->waitForFinished(240000));
+        EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+    }
+    // Every stored value that differs from the start is one a run logged as its change of the
+    // value it found; a value overwritten from a stale read would have no such line.
+    QSet<QString> logged;
+    for (const LogChange& change : logChanges(home.path()))
+        logged.insert(change.id + u'|' + change.field + u'|' + change.before + u'|' + change.after);
+    const QHash<QString, QStringList> after = suppliers(admin);
+    int changed = 0;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        for (int f = 0; f < kFields.size(); ++f) {
+            if (it.value()[f] == before[it.key()][f])
+                continue;
+            ++changed;
+            EXPECT_TRUE(logged.contains(it.key() + u'|' + kFields[f] + u'|' + before[it.key()][f] +
+                                        u'|' + it.value()[f]))
+                << it.key().toStdString() << " " << kFields[f].toStdString();
+        }
+    }
+    EXPECT_GT(changed, 1000);
+    // Nothing is left to convert: neither run's work was undone by the other.
+    QThread::msleep(1100);
+    QProcess* third = startBatch(uri, home.path(), &owner);
+    ASSERT_TRUE(third->waitForFinished(240000));
+    EXPECT_TRUE(third->readAllStandardOutput().startsWith("0 record(s) converted."));
+}
+
+// A cluster of the test's own, for it stops the server in the middle of a run.
+class OwnCluster {
+public:
+    OwnCluster()
+        : folder_(u"/tmp/telnormer-pgstop-%1"_s.arg(QCoreApplication::applicationPid())) {
+        EXPECT_EQ(script(u"start"_s), 0);
+    }
+    ~OwnCluster() { script(u"stop"_s); }
+    int script(const QString& action) const {
+        return QProcess::execute(QStringLiteral(TELNORMER_PG_SCRIPT), {action, folder_});
+    }
+    QString uri(const QString& database, const QString& login = {}) const {
+        return u"postgresql://"_s + login + u"/"_s + database + u"?host="_s + folder_;
+    }
+
+private:
+    QString folder_;
+};
+
+TEST(PgRunTest, ServerStoppedMidRunLeavesWholeBatchesEachLogged) {
+    const OwnCluster cluster;
+    const QString superuser = u"postgres:postgres@"_s;
+    PgConnection(cluster.uri(u"postgres"_s, superuser), {}, {}).exec(u"CREATE DATABASE halt"_s);
+    createDemoDatabase(cluster.uri(u"halt"_s, superuser), DemoOptions{3000, 5});
+    const QString uri = cluster.uri(u"halt"_s);
+    const QHash<QString, QStringList> before = suppliers(cluster.uri(u"halt"_s, superuser));
+    QTemporaryDir home;
+    QObject owner;
+    QProcess* run = startBatch(uri, home.path(), &owner, u"stop"_s);
+    // Stopped once the run has logged some changes, long before it is through.
+    for (int i = 0; i < 600 && logChanges(home.path()).size() < 40; ++i)
+        QThread::msleep(50);
+    ASSERT_EQ(cluster.script(u"kill"_s), 0);
+    ASSERT_TRUE(run->waitForFinished(60000));
+    const QString err = QString::fromUtf8(run->readAllStandardError());
+    EXPECT_EQ(run->exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(u"connection to the database server was lost"_s)) << err.toStdString();
+    ASSERT_EQ(cluster.script(u"restart"_s), 0);
+
+    // The logged changes in log order; the stored ones come first and end at a batch's end,
+    // every later one is absent. Each stored change has its line.
+    const QList<LogChange> changes = logChanges(home.path());
+    const QHash<QString, QStringList> after = suppliers(cluster.uri(u"halt"_s, superuser));
+    QSet<QString> loggedRecords;
+    QSet<QString> storedRecords;
+    bool absentSeen = false;
+    for (const LogChange& change : changes) {
+        const int f = static_cast<int>(kFields.indexOf(change.field));
+        ASSERT_GE(f, 0);
+        EXPECT_EQ(change.before, before[change.id][f]);
+        const bool stored = after[change.id][f] == change.after;
+        if (stored) {
+            EXPECT_FALSE(absentSeen)
+                << "stored after an absent change: " << change.id.toStdString();
+            storedRecords.insert(change.id);
+        } else {
+            EXPECT_EQ(after[change.id][f], before[change.id][f]) << change.id.toStdString();
+            absentSeen = true;
+        }
+        loggedRecords.insert(change.id);
+    }
+    EXPECT_LE(loggedRecords.size() - storedRecords.size(), 10);
+    EXPECT_LT(storedRecords.size(), 3000);
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        if (it.value() != before[it.key()]) {
+            EXPECT_TRUE(storedRecords.contains(it.key())) << "unlogged: " << it.key().toStdString();
+        }
+    }
+}
+
+} // namespace
