@@ -44,7 +44,8 @@ with open(work + '/services/com.veltrano.Telnormer.service', 'w') as f:
 with open(work + '/bus.conf', 'w') as f:
     f.write('<busconfig><type>session</type><listen>unix:tmpdir=%s</listen><auth>EXTERNAL</auth>'
             '<servicedir>%s/services</servicedir><policy context="default"><allow '
-            'send_destination="*"/><allow own="*"/></policy></busconfig>' % (work, work))
+            'send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>'
+            '</policy></busconfig>' % (work, work))
 env = dict(os.environ, QT_QPA_PLATFORM='offscreen', XDG_CONFIG_HOME=work + '/config',
            BENCH_WORK=work, TELNORMER_AUTOMATION_TEST_START='Telef')
 with open(work + '/bus.log', 'w') as log:

@@ -92,6 +92,8 @@ QDBusMessage AutomationServer::createApplication(const QDBusMessage& message) {
     Entry entry{message.service(), hooks_.makeApplication()};
     watcher_->addWatchedService(entry.owner);
     entries_.emplace(path, std::move(entry));
+    // Whatever grace the start gave is over once a host came.
+    idleSinceMs_ = -1;
     // The owner may have gone before the watch began.
     if (!connection_.interface()->isServiceRegistered(message.service()).value())
         dropOwner(message.service());

@@ -44,6 +44,7 @@ def outside():
     if status != 0:
         print(open(work + '/bus.log', errors='replace').read())
         sys.exit(status)
+    if os.environ.get("KEEP"): print(open(work + "/bus.log", errors="replace").read()[-3000:])
     shutil.rmtree(work, ignore_errors=True)
 
 
