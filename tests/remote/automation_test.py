@@ -148,15 +148,27 @@ def case_foreign():
     mine.get_object(NAME, path).Release(dbus_interface=APP_IFACE)  # the owner still may
 
 
-def case_python_host():
-    work = os.environ['TELNORMER_WORK']
-    host = subprocess.Popen([PY, HERE + '/python_host.py', work], stdout=subprocess.PIPE,
+def run_python_host(file_name, end):
+    host = subprocess.Popen([PY, HERE + '/python_host.py', file_name], stdout=subprocess.PIPE,
                             text=True)
     assert host.stdout.readline() == 'handed over\n'
-    wait_until(lambda: 'record(s) converted' in bus_log(), 30, 'the run did not end')
+    wait_until(lambda: end in bus_log(), 30, 'the run did not end')
     host.send_signal(signal.SIGTERM)
     tables = json.loads(host.stdout.readline())
     host.wait()
+    os.kill(telnormer_pid(bus()), signal.SIGTERM)
+    return tables
+
+
+def case_python_host_without_folder():
+    # No folder for the log: the run says so and changes nothing.
+    tables = run_python_host('', 'names no folder')
+    assert tables['Kunden'][1]['Telefon'] == '089/998877', tables
+
+
+def case_python_host():
+    work = os.environ['TELNORMER_WORK']
+    tables = run_python_host(work + '/host.vdb', 'record(s) converted')
     ada, bo = tables['Kunden']
     # Ada's canonical fax breaks the condition: her whole record stays as it was.
     assert (ada['Telefon'], ada['Telefax']) == ('030 1234567', '030 7654321'), ada
@@ -167,7 +179,6 @@ def case_python_host():
     log = open(logs[0], 'rb').read().decode('utf-8', errors='replace')
     assert 'geforderten Bedingung' in log and 'Field Telefax: 030 7654321' in log, log
     assert '+49 (89) 998877' in log, log
-    os.kill(telnormer_pid(bus()), signal.SIGTERM)
 
 
 def case_two_windows():

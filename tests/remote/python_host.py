@@ -1,6 +1,6 @@
 """A host in another language: an in-memory database of two tables handed over to Telnormer.
 
-python_host.py FOLDER: FileName is FOLDER/host.vdb (the change log goes beside it). Prints
+python_host.py FILENAME: the database's FileName (the change log goes beside it). Prints
 "handed over" once Telnormer took it, and on SIGTERM the records as JSON, then ends.
 """
 import json, signal, sys
@@ -20,9 +20,9 @@ def nothing(value):
 
 
 class Host(dbus.service.Object):
-    def __init__(self, bus, folder):
+    def __init__(self, bus, file_name):
         super().__init__(bus, '/host/db')
-        self.folder = folder
+        self.file_name = file_name
         # Fax numbers longer than 15 characters break the field's condition.
         self.tables = {
             'Kunden': [{'ID': 1, 'Name': 'Ada', 'Telefon': '030 1234567', 'Telefax': '030 7654321'},
@@ -38,7 +38,7 @@ class Host(dbus.service.Object):
         return self.rows(t)[pos]
 
     @dbus.service.method(DB, '', 's')
-    def FileName(self): return self.folder + '/host.vdb'
+    def FileName(self): return self.file_name
     @dbus.service.method(DB, '', 's')
     def Name(self): return 'Host'
     @dbus.service.method(DB, '', 's')
