@@ -102,12 +102,14 @@ def gdbus(*args):
 
 
 def case_gdbus():
+    call = ['call', '--session', '--dest', NAME, '--object-path', FACTORY, '--method',
+            IFACE + '.CreateApplication']
+    assert gdbus(*call).startswith("(objectpath '/com/veltrano/Telnormer/App")
+    assert 'Activating service' in bus_log()
+    ends_by_itself(bus())  # gdbus's connection ended with its call: its object is gone
     shown = gdbus('introspect', '--session', '--dest', NAME, '--object-path', FACTORY)
     assert 'interface ' + IFACE + ' {' in shown and 'CreateApplication(out o ' in shown, shown
-    path = gdbus('call', '--session', '--dest', NAME, '--object-path', FACTORY, '--method',
-                 IFACE + '.CreateApplication')
-    assert path.startswith("(objectpath '/com/veltrano/Telnormer/"), path
-    ends_by_itself(bus())  # gdbus's connection ended with its call: its object is gone
+    os.kill(telnormer_pid(bus()), signal.SIGTERM)
 
 
 def case_install():
