@@ -5,7 +5,7 @@ automation_bench.py BUILD_DIR [RECORDS per table, 10000]: in-process is bench/au
 the same database to telnormer on a private session bus, where the offscreen test hook presses
 Start. Prints records/s for both (the demo has three tables).
 """
-import os, subprocess, sys, tempfile, time
+import os, shutil, subprocess, sys, tempfile, time
 
 BUILD = os.path.abspath(sys.argv[1])
 RECORDS = int(sys.argv[2]) if len(sys.argv) > 2 else 10000
@@ -47,3 +47,4 @@ env = dict(os.environ, QT_QPA_PLATFORM='offscreen', XDG_CONFIG_HOME=work + '/con
 with open(work + '/bus.log', 'w') as log:
     subprocess.run(['dbus-run-session', '--config-file=' + work + '/bus.conf', '--', sys.executable,
                     __file__, BUILD, str(RECORDS), 'inside'], env=env, stderr=log, check=True)
+shutil.rmtree(work, ignore_errors=True)
