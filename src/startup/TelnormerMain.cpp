@@ -1,4 +1,5 @@
 // The telnormer program: login, then the main window; the process ends with its last window.
+#include "AutomationMain.h"
 #include "CurrentDatabase.h"
 #include "DatabaseServer.h"
 #include "FMain.h"
@@ -45,11 +46,13 @@ int main(int argc, char** argv) {
         QApplication::applicationDirPath(),
     };
     Main(services);
+    if (services.automationStart)
+        return runAutomation(settings, boxes);
     // Without a window (cancelled login, failed load) there is nothing to wait for.
     const QWidgetList windows = QApplication::topLevelWidgets();
     const bool windowOpen = std::any_of(windows.cbegin(), windows.cend(),
                                         [](const QWidget* w) { return w->isVisible(); });
-    if (!windowOpen && !services.automationStart)
+    if (!windowOpen)
         return 0;
     return QApplication::exec();
 }

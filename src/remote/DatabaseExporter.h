@@ -1,0 +1,34 @@
+#pragma once
+
+#include "DbServer.h"
+
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <QHash>
+
+// Publishes a Database on a connection at a path, so that Telnormer (or any client) can work on
+// it by reference. Every failure goes back as the ErrorRecord it was.
+class DatabaseExporter : public QDBusVirtualObject {
+    Q_OBJECT
+
+public:
+    explicit DatabaseExporter(DatabasePtr database, QObject* parent = nullptr);
+    ~DatabaseExporter() override;
+
+    // Registers at path on connection; false when the path is taken.
+    bool publish(QDBusConnection connection, const QString& path);
+
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+private:
+    QList<QVariant> dispatch(const QString& member, const QList<QVariant>& args);
+    TablePtr table(const QVariant& name);
+    std::shared_ptr<Expression> expression(const QString& text, qint32 opt);
+
+    DatabasePtr database_;
+    std::shared_ptr<Transaction> transaction_;
+    QHash<QString, std::shared_ptr<Expression>> expressions_;
+    QDBusConnection connection_{QString()};
+    QString path_;
+};

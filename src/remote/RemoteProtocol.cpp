@@ -1,0 +1,71 @@
+#include "RemoteProtocol.h"
+
+#include "RemoteNames.h"
+
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace Remote {
+
+namespace {
+
+struct Method {
+    const char* name;
+    const char* in;  // "name:type name:type"
+    const char* out; // one type or empty
+};
+
+// clang-format off
+constexpr Method kMethods[] = {
+    {"FileName", "", "s"},
+    {"Name", "", "s"},
+    {"UserName", "", "s"},
+    {"LocationCountry", "", "s"},
+    {"LocationAreaCode", "", "s"},
+    {"Tables", "", "as"},
+    {"Caption", "table:s", "s"},
+    {"Fields", "table:s", "as"},
+    {"Indexes", "table:s", "as"},
+    {"IndexUses", "table:s", "as"},
+    {"Property", "table:s name:s", "av"},
+    {"RecordCount", "table:s", "i"},
+    {"MarkedCount", "table:s", "i"},
+    {"Activate", "table:s index:s opt:i", ""},
+    {"ShowMarked", "table:s on:b opt:i", ""},
+    {"ShowUnmarked", "table:s on:b opt:i", ""},
+    {"MoveFirst", "table:s opt:i", ""},
+    {"Skip", "table:s count:i opt:i", ""},
+    {"Eof", "table:s", "b"},
+    {"RecordId", "table:s", "s"},
+    {"Value", "table:s field:s", "av"},
+    {"SetValue", "table:s field:s value:av", ""},
+    {"Update", "table:s opt:i", ""},
+    {"Compile", "text:s opt:i", ""},
+    {"Evaluate", "text:s opt:i", "av"},
+    {"Begin", "opt:i", ""},
+    {"Commit", "", ""},
+    {"Rollback", "", ""},
+};
+// clang-format on
+
+} // namespace
+
+QString databaseIntrospection() {
+    QString xml = u"<interface name=\""_s + databaseInterface() + u"\">\n"_s;
+    for (const Method& m : kMethods) {
+        xml += u"<method name=\""_s + QLatin1StringView(m.name) + u"\">"_s;
+        const QStringList args = QString::fromLatin1(m.in).split(u' ', Qt::SkipEmptyParts);
+        for (const QString& arg : args) {
+            const QStringList parts = arg.split(u':');
+            xml += u"<arg direction=\"in\" name=\""_s + parts.at(0) + u"\" type=\""_s +
+                   parts.at(1) + u"\"/>"_s;
+        }
+        if (*m.out)
+            xml += u"<arg direction=\"out\" type=\""_s + QLatin1StringView(m.out) + u"\"/>"_s;
+        xml += u"</method>\n"_s;
+    }
+    return xml + u"</interface>\n"_s;
+}
+
+} // namespace Remote

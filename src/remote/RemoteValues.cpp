@@ -1,0 +1,56 @@
+#include "RemoteValues.h"
+
+#include <QDBusArgument>
+#include <QDBusVariant>
+#include <QDate>
+#include <QDateTime>
+
+namespace Remote {
+
+QVariantList packValue(const QVariant& value) {
+    if (!value.isValid() || value.isNull())
+        return {};
+    switch (value.metaType().id()) {
+    case QMetaType::QString:
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::QByteArray:
+        return {value};
+    case QMetaType::QDate:
+        return {value.toDate().toString(Qt::ISODate)};
+    case QMetaType::QDateTime:
+        return {value.toDateTime().toString(Qt::ISODate)};
+    default:
+        return {value.toString()};
+    }
+}
+
+QVariant unpackValue(const QVariant& argument) {
+    QVariantList list;
+    if (argument.canConvert<QDBusArgument>())
+        list = qdbus_cast<QVariantList>(argument.value<QDBusArgument>());
+    else
+        list = argument.toList();
+    if (list.isEmpty())
+        return {};
+    QVariant value = list.first();
+    if (value.canConvert<QDBusVariant>() && value.metaType() == QMetaType::fromType<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
+    // Small integers from a host in another language arrive in any width.
+    switch (value.metaType().id()) {
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+        return QVariant(value.toLongLong());
+    default:
+        return value;
+    }
+}
+
+} // namespace Remote

@@ -1,0 +1,229 @@
+"""The automation entry end to end, each case on a private session bus of its own.
+
+automation_test.py CASE BUILD_DIR: starts dbus-run-session with a service folder that activates
+BUILD_DIR's telnormer, then runs CASE inside it. Telnormer's standard error (the bus's) goes to
+bus.log in the case's temporary folder; the offscreen test hook answers its message boxes there.
+"""
+import glob, json, os, shutil, signal, sqlite3, subprocess, sys, tempfile, time
+
+CASE, BUILD = sys.argv[1], os.path.abspath(sys.argv[2])
+TELNORMER = BUILD + '/src/startup/telnormer'
+HOST = BUILD + '/tools/host/telnormer-host'
+VDBTOOL = BUILD + '/tools/vdbtool/vdbtool'
+HERE = os.path.dirname(os.path.abspath(__file__))
+PY = '/usr/bin/python3'  # Debian's, with python3-dbus
+NAME, FACTORY = 'com.veltrano.Telnormer', '/com/veltrano/Telnormer'
+IFACE, APP_IFACE = 'com.veltrano.VelTelnormer', 'com.veltrano.VelTelnormer.Application'
+EMPTY = '0x80042EE0: UseDatabase must be supplied with an open database.'
+
+
+def outside():
+    work = tempfile.mkdtemp(prefix='telnormer-bus-')
+    services = work + '/services'
+    if CASE == 'install':
+        subprocess.run(['cmake', '--install', BUILD, '--prefix', work + '/prefix',
+                        '--component', 'automation'], check=True, stdout=subprocess.DEVNULL)
+        services = work + '/prefix/share/dbus-1/services'
+    else:
+        os.makedirs(services)
+        with open(services + '/com.veltrano.Telnormer.service', 'w') as f:
+            f.write('[D-BUS Service]\nName=%s\nExec=%s --automation\n' % (NAME, TELNORMER))
+    with open(work + '/bus.conf', 'w') as f:
+        f.write('<busconfig><type>session</type><listen>unix:tmpdir=%s</listen>'
+                '<auth>EXTERNAL</auth><servicedir>%s</servicedir><policy context="default">'
+                '<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>'
+                '<allow own="*"/></policy></busconfig>' % (work, services))
+    env = dict(os.environ, QT_QPA_PLATFORM='offscreen', XDG_CONFIG_HOME=work + '/config',
+               TELNORMER_WORK=work, TELNORMER_AUTOMATION_TEST_START='Telef')
+    if CASE in ('empty', 'two_windows', 'foreign'):
+        env['TELNORMER_AUTOMATION_TEST_START'] = ''
+    with open(work + '/bus.log', 'w') as log:
+        status = subprocess.run(['dbus-run-session', '--config-file=' + work + '/bus.conf', '--',
+                                 PY, __file__, CASE, BUILD, 'inside'],
+                                env=env, stderr=log).returncode
+    if status != 0:
+        print(open(work + '/bus.log', errors='replace').read())
+        sys.exit(status)
+    if os.environ.get("KEEP"): print(open(work + "/bus.log", errors="replace").read()[-3000:])
+    shutil.rmtree(work, ignore_errors=True)
+
+
+# ----- inside the private bus -----
+
+def bus():
+    import dbus
+    return dbus.SessionBus()
+
+
+def telnormer_pid(b):
+    import dbus
+    try:
+        return int(b.get_object('org.freedesktop.DBus', '/org/freedesktop/DBus')
+                   .GetConnectionUnixProcessID(NAME, dbus_interface='org.freedesktop.DBus'))
+    except dbus.DBusException:
+        return None
+
+
+def wait_until(what, seconds, message):
+    end = time.time() + seconds
+    while time.time() < end:
+        if what():
+            return
+        time.sleep(0.1)
+    raise AssertionError(message)
+
+
+def ends_by_itself(b, seconds=8):
+    wait_until(lambda: not b.name_has_owner(NAME), seconds, 'telnormer did not end by itself')
+
+
+def bus_log():
+    return open(os.environ['TELNORMER_WORK'] + '/bus.log', errors='replace').read()
+
+
+def create(b):
+    return b.get_object(NAME, b.get_object(NAME, FACTORY).CreateApplication(dbus_interface=IFACE))
+
+
+def demo(path, records=None):
+    args = [VDBTOOL, 'demo', path] + (['--records', str(records)] if records else [])
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+
+
+def start_host(path, user='ADMIN'):
+    return subprocess.Popen([HOST, path, '--user', user], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, text=True,
+                            env=dict(os.environ, VDB_PASSWORD='admin'))
+
+
+def gdbus(*args):
+    return subprocess.run(['gdbus'] + list(args), check=True, capture_output=True,
+                          text=True).stdout
+
+
+def case_gdbus():
+    call = ['call', '--session', '--dest', NAME, '--object-path', FACTORY, '--method',
+            IFACE + '.CreateApplication']
+    assert gdbus(*call).startswith("(objectpath '/com/veltrano/Telnormer/App")
+    assert 'Activating service' in bus_log()
+    ends_by_itself(bus())  # gdbus's connection ended with its call: its object is gone
+    shown = gdbus('introspect', '--session', '--dest', NAME, '--object-path', FACTORY)
+    assert 'interface ' + IFACE + ' {' in shown and 'CreateApplication(out o ' in shown, shown
+    os.kill(telnormer_pid(bus()), signal.SIGTERM)
+
+
+def case_install():
+    prefix = os.environ['TELNORMER_WORK'] + '/prefix'
+    service = open(prefix + '/share/dbus-1/services/com.veltrano.Telnormer.service').read()
+    assert 'Exec=%s/bin/telnormer --automation\n' % prefix in service, service
+    b = bus()
+    create(b)
+    assert os.readlink('/proc/%d/exe' % telnormer_pid(b)) == prefix + '/bin/telnormer'
+
+
+def case_empty():
+    import dbus
+    b = bus()
+    app = create(b)
+    try:
+        app.UseDatabase(dbus.ObjectPath('/'), dbus_interface=APP_IFACE)
+        raise AssertionError('UseDatabase("/") succeeded')
+    except dbus.DBusException as e:
+        assert (e.get_dbus_name(), e.get_dbus_message()) == (IFACE + '.Error', EMPTY), e
+    assert 'window shown' not in bus_log()
+    # Released without a window: nothing keeps the process.
+    app.Release(dbus_interface=APP_IFACE)
+    ends_by_itself(b)
+
+
+def case_foreign():
+    import dbus
+    mine, theirs = bus(), dbus.SessionBus(private=True)
+    path = mine.get_object(NAME, FACTORY).CreateApplication(dbus_interface=IFACE)
+    for call in ('UseDatabase', 'Release'):
+        method = theirs.get_object(NAME, path).get_dbus_method(call, APP_IFACE)
+        try:
+            method(dbus.ObjectPath('/')) if call == 'UseDatabase' else method()
+            raise AssertionError(call + ' by another connection succeeded')
+        except dbus.DBusException as e:
+            assert e.get_dbus_name() == 'org.freedesktop.DBus.Error.AccessDenied', e
+    mine.get_object(NAME, path).Release(dbus_interface=APP_IFACE)  # the owner still may
+
+
+def run_python_host(file_name, end):
+    host = subprocess.Popen([PY, HERE + '/python_host.py', file_name], stdout=subprocess.PIPE,
+                            text=True)
+    assert host.stdout.readline() == 'handed over\n'
+    wait_until(lambda: end in bus_log(), 30, 'the run did not end')
+    host.send_signal(signal.SIGTERM)
+    tables = json.loads(host.stdout.readline())
+    host.wait()
+    os.kill(telnormer_pid(bus()), signal.SIGTERM)
+    return tables
+
+
+def case_python_host_without_folder():
+    # No folder for the log: the run says so and changes nothing.
+    tables = run_python_host('', 'names no folder')
+    assert tables['Kunden'][1]['Telefon'] == '089/998877', tables
+
+
+def case_python_host():
+    work = os.environ['TELNORMER_WORK']
+    tables = run_python_host(work + '/host.vdb', 'record(s) converted')
+    ada, bo = tables['Kunden']
+    # Ada's canonical fax breaks the condition: her whole record stays as it was.
+    assert (ada['Telefon'], ada['Telefax']) == ('030 1234567', '030 7654321'), ada
+    assert bo['Telefon'] == '+49 (89) 998877', bo
+    assert tables['Lieferanten'][0]['Telefon'] == '+49 (40) 55555', tables
+    logs = glob.glob(work + '/Logs/Telnormer/host_*.txt')
+    assert len(logs) == 1, logs
+    log = open(logs[0], 'rb').read().decode('utf-8', errors='replace')
+    assert 'geforderten Bedingung' in log and 'Field Telefax: 030 7654321' in log, log
+    assert '+49 (89) 998877' in log, log
+
+
+def case_two_windows():
+    work = os.environ['TELNORMER_WORK']
+    demo(work + '/a.vdb')
+    demo(work + '/b.vdb')
+    first = start_host(work + '/a.vdb')
+    assert first.stdout.readline().startswith('handed over: /com/veltrano/Telnormer/')
+    first.stdin.write('\n')
+    first.stdin.flush()
+    assert first.stdout.readline().startswith('handed over: ')
+    second = start_host(work + '/b.vdb')
+    assert second.stdout.readline().startswith('handed over: ')
+    shown = [l for l in bus_log().splitlines() if l.startswith('window shown')]
+    assert shown == ['window shown: %d open, current database %s/%s.vdb' % (n, work, f)
+                     for n, f in ((1, 'a'), (2, 'a'), (3, 'b'))], shown
+    for host in (first, second):
+        host.stdin.close()
+        assert host.wait(30) == 0
+    os.kill(telnormer_pid(bus()), signal.SIGTERM)
+
+
+def case_host_killed():
+    work = os.environ['TELNORMER_WORK']
+    demo(work + '/big.vdb', 10000)
+    host = start_host(work + '/big.vdb')
+    assert host.stdout.readline().startswith('handed over: ')
+    logs = lambda: glob.glob(work + '/Logs/Telnormer/big_*.txt')
+    wait_until(lambda: logs() and os.path.getsize(logs()[0]) > 20000, 60, 'the run did not start')
+    host.kill()
+    host.wait()
+    wait_until(lambda: 'The program that handed over the database has ended.' in bus_log(), 30,
+               'the run did not stop with the clear error')
+    b = bus()
+    started = time.time()
+    create(b).Release(dbus_interface=APP_IFACE)
+    assert time.time() - started < 5, 'telnormer is not responsive'
+    assert sqlite3.connect(work + '/big.vdb').execute('PRAGMA integrity_check').fetchone() == ('ok',)
+    os.kill(telnormer_pid(b), signal.SIGTERM)
+
+
+if len(sys.argv) > 3:
+    globals()['case_' + CASE]()
+    print(CASE, 'passed')
+else:
+    outside()

@@ -1,0 +1,121 @@
+"""A host in another language: an in-memory database of two tables handed over to Telnormer.
+
+python_host.py FILENAME: the database's FileName (the change log goes beside it). Prints
+"handed over" once Telnormer took it, and on SIGTERM the records as JSON, then ends.
+"""
+import json, signal, sys
+import dbus, dbus.service, dbus.mainloop.glib
+from gi.repository import GLib
+
+DB = 'com.veltrano.VelDbServer.Database'
+ERR = 'com.veltrano.VelTelnormer.Error'
+
+
+class Failure(dbus.DBusException):
+    _dbus_error_name = ERR
+
+
+def nothing(value):
+    return dbus.Array([] if value is None else [value], signature='v')
+
+
+class Host(dbus.service.Object):
+    def __init__(self, bus, file_name):
+        super().__init__(bus, '/host/db')
+        self.file_name = file_name
+        # Fax numbers longer than 15 characters break the field's condition.
+        self.tables = {
+            'Kunden': [{'ID': 1, 'Name': 'Ada', 'Telefon': '030 1234567', 'Telefax': '030 7654321'},
+                       {'ID': 2, 'Name': 'Bo', 'Telefon': '089/998877', 'Telefax': None}],
+            'Lieferanten': [{'ID': 7, 'Firma': 'Eisen', 'Telefon': '0049 40 55555'}]}
+        self.cursor = {name: [0, {}] for name in self.tables}
+        self.saved = None
+
+    def rows(self, t): return self.tables[str(t)]
+    def here(self, t):
+        pos = self.cursor[str(t)][0]
+        if pos >= len(self.rows(t)): raise Failure('0x80041079: No current record')
+        return self.rows(t)[pos]
+
+    @dbus.service.method(DB, '', 's')
+    def FileName(self): return self.file_name
+    @dbus.service.method(DB, '', 's')
+    def Name(self): return 'Host'
+    @dbus.service.method(DB, '', 's')
+    def UserName(self): return 'PY'
+    @dbus.service.method(DB, '', 's')
+    def LocationCountry(self): return 'DE'
+    @dbus.service.method(DB, '', 's')
+    def LocationAreaCode(self): return '30'
+    @dbus.service.method(DB, '', 'as')
+    def Tables(self): return list(self.tables)
+    @dbus.service.method(DB, 's', 's')
+    def Caption(self, t): return ''
+    @dbus.service.method(DB, 's', 'as')
+    def Fields(self, t): return list(self.rows(t)[0])
+    @dbus.service.method(DB, 's', 'as')
+    def Indexes(self, t): return ['ID']
+    @dbus.service.method(DB, 's', 'as')
+    def IndexUses(self, t): return []
+    @dbus.service.method(DB, 'ss', 'av')
+    def Property(self, t, name): raise Failure('0x80041018: No such property')
+    @dbus.service.method(DB, 's', 'i')
+    def RecordCount(self, t): return len(self.rows(t))
+    @dbus.service.method(DB, 's', 'i')
+    def MarkedCount(self, t): return 0
+    @dbus.service.method(DB, 'ssi', '')
+    def Activate(self, t, index, opt): pass
+    @dbus.service.method(DB, 'sbi', '')
+    def ShowMarked(self, t, on, opt): pass
+    @dbus.service.method(DB, 'sbi', '')
+    def ShowUnmarked(self, t, on, opt): pass
+    @dbus.service.method(DB, 'si', '')
+    def MoveFirst(self, t, opt): self.cursor[str(t)] = [0, {}]
+    @dbus.service.method(DB, 'sii', '')
+    def Skip(self, t, count, opt): self.cursor[str(t)] = [self.cursor[str(t)][0] + count, {}]
+    @dbus.service.method(DB, 's', 'b')
+    def Eof(self, t): return self.cursor[str(t)][0] >= len(self.rows(t))
+    @dbus.service.method(DB, 's', 's')
+    def RecordId(self, t): return str(self.here(t)['ID'])
+    @dbus.service.method(DB, 'ss', 'av')
+    def Value(self, t, f):
+        return nothing(self.cursor[str(t)][1].get(str(f), self.here(t)[str(f)]))
+    @dbus.service.method(DB, 'ssav', '')
+    def SetValue(self, t, f, v): self.cursor[str(t)][1][str(f)] = v[0] if v else None
+    @dbus.service.method(DB, 'si', '')
+    def Update(self, t, opt):
+        edits = self.cursor[str(t)][1]
+        if len(edits.get('Telefax') or '') > 15:
+            raise Failure('0x80041076: Telefax: the value breaks the field condition')
+        self.here(t).update({k: str(v) for k, v in edits.items()})
+    @dbus.service.method(DB, 'si', '')
+    def Compile(self, text, opt): pass
+    @dbus.service.method(DB, 'si', 'av')
+    def Evaluate(self, text, opt):
+        table, field = str(text).split('->')
+        return nothing(self.here(table)[field])
+    @dbus.service.method(DB, 'i', '')
+    def Begin(self, opt): self.saved = json.dumps(self.tables)
+    @dbus.service.method(DB, '', '')
+    def Commit(self): self.saved = None
+    @dbus.service.method(DB, '', '')
+    def Rollback(self): self.tables = json.loads(self.saved)
+
+
+def main():
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.SessionBus()
+    host = Host(bus, sys.argv[1])
+    loop = GLib.MainLoop()
+    app = bus.get_object('com.veltrano.Telnormer', '/com/veltrano/Telnormer').CreateApplication(
+        dbus_interface='com.veltrano.VelTelnormer')
+    bus.get_object('com.veltrano.Telnormer', app).UseDatabase(
+        dbus.ObjectPath('/host/db'), dbus_interface='com.veltrano.VelTelnormer.Application',
+        reply_handler=lambda: print('handed over', flush=True),
+        error_handler=lambda e: (print('failed:', e, flush=True), loop.quit()))
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
+    loop.run()
+    print(json.dumps(host.tables), flush=True)
+
+
+main()
