@@ -1,6 +1,7 @@
 #include "PgConnection.h"
 
 #include "PgErrors.h"
+#include "Sqlite.h"
 
 #include <QList>
 
@@ -53,7 +54,9 @@ PgResult::~PgResult() {
 }
 
 QString PgResult::text(int row, int column) const {
-    return QString::fromUtf8(PQgetvalue(result_, row, column), PQgetlength(result_, row, column));
+    return decodeUtf8(
+        QByteArrayView(PQgetvalue(result_, row, column), PQgetlength(result_, row, column)),
+        nullptr);
 }
 
 qint64 PgResult::integer(int row, int column) const {
