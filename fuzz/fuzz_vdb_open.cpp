@@ -3,6 +3,7 @@
 // only adds the password hash, whose cost the file chooses.
 #include "ErrorRecord.h"
 #include "FuzzSupport.h"
+#include "VdbCore.h"
 #include "VdbObjects.h"
 #include "VdbServer.h"
 
