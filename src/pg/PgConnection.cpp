@@ -205,14 +205,19 @@ PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements
         PQexitPipelineMode(conn_);
         throw connectionLost(reason);
     }
-    // Each statement's result is followed by a null; the sync ends the round trip.
+    // Each statement's result is followed by a null; the sync ends the round trip. Two nulls in a
+    // row mean nothing more will come (a connection that broke without libpq noticing it yet):
+    // waiting on would spin for ever.
+    bool lastWasNull = false;
     for (;;) {
         PGresult* r = PQgetResult(conn_);
         if (!r) {
-            if (PQstatus(conn_) != CONNECTION_OK)
+            if (PQstatus(conn_) != CONNECTION_OK || lastWasNull)
                 break;
+            lastWasNull = true;
             continue;
         }
+        lastWasNull = false;
         if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
             PQclear(r);
             break;
@@ -220,7 +225,7 @@ PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements
         results.emplace_back(r);
     }
     PQexitPipelineMode(conn_);
-    if (results.size() < static_cast<size_t>(statements.size()) && PQstatus(conn_) != CONNECTION_OK)
+    if (results.size() < static_cast<size_t>(statements.size()))
         throw connectionLost(serverMessage(conn_));
     return results;
 }

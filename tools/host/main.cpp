@@ -3,10 +3,11 @@
 // once more. Serves until standard input closes or SIGTERM/SIGINT, then releases its object.
 #include "CommandLine.h"
 #include "DatabaseExporter.h"
+#include "DatabaseServer.h"
+#include "DatabaseServer.h"
 #include "Passwords.h"
 #include "RemoteNames.h"
 #include "ToolError.h"
-#include "VdbServer.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -84,8 +85,8 @@ int main(int argc, char** argv) {
         }
         const QString password = readPassword(
             commandLine, io, u"Password for "_s + commandLine.value(u"user"_s) + u": "_s);
-        database = VdbServer().OpenDatabase(commandLine.operands().first(),
-                                            commandLine.value(u"user"_s), password, OpenFlag::None);
+        database = DatabaseServer().OpenDatabase(
+            commandLine.operands().first(), commandLine.value(u"user"_s), password, OpenFlag::None);
     } catch (const ErrorRecord& error) {
         return report(error.description());
     } catch (const ToolError& error) {
