@@ -37,6 +37,15 @@ QString createTableSql(const TableSchema& table) {
     return u"CREATE TABLE "_s + pgQuote(table.name) + u" ("_s + columns.join(u", "_s) + u')';
 }
 
+// The catalogue's statements are written with ? placeholders; the server numbers its own.
+QString numberedPlaceholders(const QString& sql) {
+    QString numbered;
+    int n = 0;
+    for (const QChar c : sql)
+        numbered += c == u'?' ? u'$' + QString::number(++n) : QString(c);
+    return numbered;
+}
+
 void insertRow(PgConnection& db, const QString& sql, const QVariantList& values) {
     db.exec(sql, values);
 }
@@ -61,45 +70,13 @@ void writeCatalogue(PgConnection& db, const DatabaseSchema& schema) {
         db.exec(createTableSql(table));
         // Who may log in to the database may convert: the server's CONNECT right decides.
         db.exec(u"GRANT SELECT, UPDATE ON "_s + pgQuote(table.name) + u" TO PUBLIC"_s);
-        for (qsizetype i = 0; i < table.fields.size(); ++i) {
-            const FieldSchema& f = table.fields[i];
-            insertRow(db,
-                      u"INSERT INTO vdb_fields(table_id, position, name, type, condition) "
-                      "VALUES ($1, $2, $3, $4, $5)"_s,
-                      {tableId, i, f.name, fieldTypeName(f.type), f.condition.trimmed()});
-        }
-        for (qsizetype i = 0; i < table.indexes.size(); ++i) {
-            const IndexSchema& index = table.indexes[i];
-            const QString sqlName =
-                u"vdb_ix_"_s + QString::number(tableId) + u'_' + QString::number(i);
-            insertRow(db,
-                      u"INSERT INTO vdb_indexes(table_id, position, name, sql_name) "
-                      "VALUES ($1, $2, $3, $4)"_s,
-                      {tableId, i, index.name, sqlName});
-            QStringList columns;
-            for (qsizetype k = 0; k < index.fields.size(); ++k) {
-                qsizetype position = 0;
-                while (table.fields[position].name != index.fields[k])
-                    ++position;
-                insertRow(db,
-                          u"INSERT INTO vdb_index_fields(table_id, index_position, position, "
-                          "field_position) VALUES ($1, $2, $3, $4)"_s,
-                          {tableId, i, k, position});
-                columns << pgQuote(index.fields[k]);
-            }
-            db.exec(u"CREATE INDEX "_s + pgQuote(sqlName) + u" ON "_s + pgQuote(table.name) +
-                    u" ("_s + columns.join(u", "_s) + u')');
-        }
-        for (qsizetype i = 0; i < table.indexUses.size(); ++i)
-            insertRow(db,
-                      u"INSERT INTO vdb_index_uses(table_id, position, index_name) "
-                      "VALUES ($1, $2, $3)"_s,
-                      {tableId, i, table.indexUses[i]});
-        for (qsizetype i = 0; i < table.properties.size(); ++i)
-            insertRow(db,
-                      u"INSERT INTO vdb_properties(table_id, position, name, value) "
-                      "VALUES ($1, $2, $3, $4)"_s,
-                      {tableId, i, table.properties[i].first, table.properties[i].second});
+        writeTableRows(tableId, table,
+                       {[&](const QString& sql, const QVariantList& values) {
+                            insertRow(db, numberedPlaceholders(sql), values);
+                        },
+                        [&](const QString& sql) {
+                            db.exec(sql);
+                        }});
     }
 }
 

@@ -4,6 +4,9 @@
 #include "VdbSchema.h"
 
 #include <QString>
+#include <QVariantList>
+
+#include <functional>
 
 // Writes a new .vdb file for schema at path. Refuses an existing path and a schema that breaks
 // the naming rules; on any failure no file is left behind.
@@ -15,3 +18,14 @@ void validateSchema(const DatabaseSchema& schema);
 
 // The folded form under which user names are compared (case-insensitive, Unicode).
 QString foldUserName(const QString& name);
+
+// Where an engine puts the catalogue rows of a table: statements with ? placeholders and values,
+// and statements without any.
+struct CatalogueWriter {
+    std::function<void(const QString& sql, const QVariantList& values)> insert;
+    std::function<void(const QString& sql)> exec;
+};
+
+// The catalogue rows of one product table (fields, indexes, index uses, properties) and its
+// indexes; the table itself and its vdb_tables row must exist.
+void writeTableRows(qint64 tableId, const TableSchema& table, const CatalogueWriter& out);
