@@ -72,11 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return false;
     };
     FUZZ_ASSERT(completer.complete(result) == result || show());
-    // keepsItsDigits promises that such a number changes in blanks and brackets only; the
-    // promise does not hold yet (fuzz/findings/fuzz_numbers-plus-blank-read-as-local.bin), so
-    // it is checked only when TELNORMER_FUZZ_KEEPS_DIGITS is set.
-    static const bool checkKeepsDigits = qEnvironmentVariableIsSet("TELNORMER_FUZZ_KEEPS_DIGITS");
-    if (checkKeepsDigits && NumberCompleter::keepsItsDigits(value))
+    // keepsItsDigits promises that such a number changes in blanks and brackets only.
+    if (NumberCompleter::keepsItsDigits(value))
         FUZZ_ASSERT(withoutBlanksAndBrackets(result) == withoutBlanksAndBrackets(value) || show());
     if (result == value)
         return 0;

@@ -120,19 +120,39 @@ bool NumberCompleter::keepsItsDigits(QStringView number) {
     const qsizetype n = number.size();
     if (n < 8 || n > 40 || number[0] != u'+')
         return false;
+    // The completion's reading of the "+": blanks, at most one bracket, then a digit.
+    qsizetype i = 1;
+    while (i < n && number[i] == u' ')
+        ++i;
+    bool open = i < n && number[i] == u'(';
+    if (open)
+        ++i;
+    if (i == n || !isDigit(number[i].unicode()))
+        return false;
     char digits[17];
     std::size_t count = 0;
-    for (qsizetype i = 1; i < n; ++i) {
+    std::size_t openedAt = 0;
+    for (; i < n; ++i) {
         const char16_t c = number[i].unicode();
         if (isDigit(c)) {
             if (count == sizeof digits)
                 return false;
             digits[count++] = static_cast<char>(c);
-        } else if (c != u' ' && c != u'(' && c != u')') {
+        } else if (c == u'(') {
+            if (open)
+                return false;
+            open = true;
+            openedAt = count;
+        } else if (c == u')') {
+            // A bracket the completion would not read as grouping ends the number there.
+            if (!open || openedAt == count)
+                return false;
+            open = false;
+        } else if (c != u' ') {
             return false;
         }
     }
-    if (count < 7)
+    if (count < 7 || open)
         return false;
     const std::string_view all(digits, count);
     const CountryCodes& codes = CountryCodes::instance();

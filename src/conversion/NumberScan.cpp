@@ -81,6 +81,14 @@ std::optional<NumberScan> NumberScan::of(const QString& text, UnreadableReason& 
     s.start = first;
     for (int k = 0; k < 2 && s.start > 0 && (p[s.start - 1] == u'(' || p[s.start - 1] == u'+'); ++k)
         --s.start;
+    // "+ 49 30 ..." is written internationally too: read as local, the "+" would be lost.
+    if (p[s.start] != u'+') {
+        qsizetype blank = s.start;
+        while (blank > 0 && p[blank - 1] == u' ')
+            --blank;
+        if (blank < s.start && blank > 0 && p[blank - 1] == u'+')
+            s.start = blank - 1;
+    }
 
     qsizetype i = s.start;
     if (p[i] == u'+') {

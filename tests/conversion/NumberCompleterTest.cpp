@@ -53,6 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         CompleteCase{"BracketedTrunkPrefix", "DE", "30", u"(0)30 1234567"_s, kBerlin},
         CompleteCase{"NoBreakSpace", "DE", "30", u"030\u00A01234567"_s, kBerlin},
         CompleteCase{"Plus", "DE", "30", u"+49 30 1234567"_s, kBerlin},
+        CompleteCase{"PlusBlank", "DE", "30", u"+ 49 30 1234567"_s, kBerlin},
+        CompleteCase{"PlusBlankNotReadAsLocal", "US", "425", u"+ 2488 567"_s, {}, R::NoValidNumber},
         CompleteCase{"PlusHyphens", "DE", "30", u"+49-30-1234567"_s, kBerlin},
         CompleteCase{"PlusUnbroken", "DE", "30", u"+49301234567"_s, kBerlin},
         CompleteCase{"DoubleZero", "DE", "30", u"0049 30 1234567"_s, kBerlin},
@@ -296,13 +298,15 @@ TEST(NumberCompleter, RememberedDestinationCodesSplitLikeFreshOnes) {
 namespace {
 
 TEST(NumberCompleter, KeepsItsDigitsOnlyWithoutAnythingToDrop) {
-    for (const QString& value : {u"+49 30 1234567"_s, u"+49 (30) 1234567"_s, u"+1 425 555 1212"_s,
-                                 u"+43 316 123456"_s, u"+4930 1234567"_s})
+    for (const QString& value :
+         {u"+49 30 1234567"_s, u"+49 (30) 1234567"_s, u"+1 425 555 1212"_s, u"+43 316 123456"_s,
+          u"+4930 1234567"_s, u"+ 49 30 1234567"_s, u"+ (49) 30 1234567"_s})
         EXPECT_TRUE(NumberCompleter::keepsItsDigits(value)) << value.toStdString();
     for (const QString& value :
          {u"+49 030 1234567"_s, u"+49 (0)30 1234567"_s, u"+1 1 425 555 1212"_s,
           u"0049 30 1234567"_s, u"030 1234567"_s, u"+49 30 1234567-89"_s, u"+49 30/1234567"_s,
-          u"+49 30 12"_s, u"+999 1234567"_s, u""_s, u"+"_s})
+          u"+49 30 12"_s, u"+999 1234567"_s, u""_s, u"+"_s, u"+)1234567"_s, u"+( 49) 30 1234567"_s,
+          u"+49 (30 1234567"_s, u"+49 () 30 1234567"_s, u"+49 ((30)) 1234567"_s})
         EXPECT_FALSE(NumberCompleter::keepsItsDigits(value)) << value.toStdString();
 }
 
