@@ -178,7 +178,7 @@ def case_python_host():
     suppliers = [row['Telefon'] for row in tables['Lieferanten']]
     assert suppliers[:2] == ['+49 (40) 55555', '+49 (40) 5000'], suppliers
     # Changed by the host after the first batch: read afresh, not from an earlier page.
-    assert suppliers[12] == '+49 (221) 777', suppliers
+    assert suppliers[12] == '+49 (221) 777', suppliers[12]
     logs = glob.glob(work + '/Logs/Telnormer/host_*.txt')
     assert len(logs) == 1, logs
     log = open(logs[0], 'rb').read().decode('utf-8', errors='replace')
