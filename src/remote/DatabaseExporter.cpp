@@ -5,6 +5,7 @@
 #include "RemoteProtocol.h"
 #include "RemoteValues.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 
 using namespace Qt::StringLiterals;
@@ -12,6 +13,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qint32 kMostPerPage = 256;
+
+struct UnknownMethod {};
 
 QStringList names(auto&& collection) {
     QStringList list;
@@ -52,6 +55,10 @@ bool DatabaseExporter::handleMessage(const QDBusMessage& message,
         reply = message.createReply(dispatch(message.member(), message.arguments()));
     } catch (const ErrorRecord& error) {
         reply = Remote::errorReply(message, error);
+    } catch (const UnknownMethod&) {
+        // The standard answer, so that a caller can tell a method this host lacks.
+        reply = message.createErrorReply(QDBusError::UnknownMethod,
+                                         u"No such method: "_s + message.member());
     }
     connection.send(reply);
     return true;
@@ -257,5 +264,5 @@ QList<QVariant> DatabaseExporter::dispatch(const QString& m, const QList<QVarian
             transaction_->Rollback();
         return {};
     }
-    throw ErrorRecord(serverErrorNumber(4126), u"No such method: "_s + m, u"DatabaseExporter"_s);
+    throw UnknownMethod{};
 }
