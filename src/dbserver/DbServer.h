@@ -92,6 +92,23 @@ public:
     virtual QString StableRecordKey() = 0;
 };
 
+// A place of a table's cursor to come back to: what lets a caller read records ahead and then
+// write them in order. Not every Table offers it: callers ask with dynamic_cast, and Mark may
+// give an empty place when the engine cannot come back.
+class CursorPlace {
+public:
+    virtual ~CursorPlace() = default;
+};
+
+class CursorMark {
+public:
+    virtual ~CursorMark() = default;
+    // The cursor's current place; empty when the engine cannot return to it.
+    virtual std::shared_ptr<CursorPlace> Mark() = 0;
+    // Puts the cursor back on place (taken from this table); drops the edit buffer.
+    virtual void Return(const std::shared_ptr<CursorPlace>& place) = 0;
+};
+
 // The login of an open database.
 class Logon {
 public:

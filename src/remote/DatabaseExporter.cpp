@@ -5,11 +5,16 @@
 #include "RemoteProtocol.h"
 #include "RemoteValues.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+constexpr qint32 kMostPerPage = 256;
+
+struct UnknownMethod {};
 
 QStringList names(auto&& collection) {
     QStringList list;
@@ -50,6 +55,10 @@ bool DatabaseExporter::handleMessage(const QDBusMessage& message,
         reply = message.createReply(dispatch(message.member(), message.arguments()));
     } catch (const ErrorRecord& error) {
         reply = Remote::errorReply(message, error);
+    } catch (const UnknownMethod&) {
+        // The standard answer, so that a caller can tell a method this host lacks.
+        reply = message.createErrorReply(QDBusError::UnknownMethod,
+                                         u"No such method: "_s + message.member());
     }
     connection.send(reply);
     return true;
@@ -66,6 +75,69 @@ std::shared_ptr<Expression> DatabaseExporter::expression(const QString& text, qi
     auto compiled = database_->Evaluator()->Compile(text, opt);
     expressions_.insert(text, compiled);
     return compiled;
+}
+
+// Walks ahead and comes back, where the table can; else reads the one record it is on. A record
+// that cannot be read ends the page before it, so that the caller meets its error on its own.
+QList<QVariant> DatabaseExporter::page(const TablePtr& table, qint32 skip, qint32 count,
+                                       const QStringList& fields, const QStringList& texts,
+                                       qint32 opt) {
+    if (skip > 0)
+        table->Skip(skip, opt);
+    auto* marks = dynamic_cast<CursorMark*>(table.get());
+    const std::shared_ptr<CursorPlace> place = marks && count > 1 ? marks->Mark() : nullptr;
+    count = place ? std::min(count, kMostPerPage) : 1;
+    auto* keys = dynamic_cast<RecordKey*>(table.get());
+    QList<FieldPtr> columns;
+    for (const QString& name : fields)
+        columns << table->Fields()->Item(name);
+    QList<std::shared_ptr<Expression>> compiled;
+    for (const QString& text : texts)
+        compiled << expression(text, 0);
+    bool eof = false;
+    QStringList ids, keyList;
+    QList<QVariant> values, evaluations;
+    QList<bool> evaluated;
+    try {
+        for (qint32 r = 0; r < count; ++r) {
+            if (table->Eof()) {
+                eof = true;
+                break;
+            }
+            const QString id = table->RecordId();
+            const QString key = keys ? keys->StableRecordKey() : QString();
+            QList<QVariant> row;
+            for (const FieldPtr& column : columns)
+                row << column->Value();
+            ids << id;
+            keyList << key;
+            values << row;
+            for (const auto& expr : compiled) {
+                try {
+                    evaluations << expr->Evaluate(0);
+                    evaluated << true;
+                } catch (const ErrorRecord&) {
+                    evaluations << QVariant();
+                    evaluated << false;
+                }
+            }
+            if (!place)
+                break;
+            table->Skip(1, opt);
+        }
+        if (place && !eof && table->Eof())
+            eof = true;
+    } catch (const ErrorRecord&) {
+        eof = false;
+    }
+    if (place)
+        marks->Return(place);
+    return {eof,
+            ids,
+            keyList,
+            Remote::packValues(values),
+            Remote::packValues(evaluations),
+            QVariant::fromValue(evaluated)};
 }
 
 QList<QVariant> DatabaseExporter::dispatch(const QString& m, const QList<QVariant>& a) {
@@ -149,6 +221,38 @@ QList<QVariant> DatabaseExporter::dispatch(const QString& m, const QList<QVarian
     }
     if (m == u"Evaluate")
         return {Remote::packValue(expression(arg(0).toString(), 0)->Evaluate(arg(1).toInt()))};
+    if (m == u"Page")
+        return page(table(arg(0)), arg(1).toInt(), arg(2).toInt(), arg(3).toStringList(),
+                    arg(4).toStringList(), arg(5).toInt());
+    if (m == u"Store") {
+        const TablePtr t = table(arg(0));
+        if (arg(1).toInt() > 0)
+            t->Skip(arg(1).toInt(), arg(4).toInt());
+        const QStringList fields = arg(2).toStringList();
+        const QList<QVariant> values = Remote::unpackValues(arg(3));
+        if (values.size() != fields.size())
+            throw ErrorRecord(serverErrorNumber(4126), u"Fields and values differ"_s,
+                              u"DatabaseExporter"_s);
+        // A value refused leaves the record as it was: nothing is updated.
+        for (qsizetype i = 0; i < fields.size(); ++i)
+            t->Fields()->Item(fields.at(i))->SetValue(values.at(i));
+        t->Update(arg(4).toInt());
+        return {};
+    }
+    if (m == u"RecordKey") {
+        const TablePtr t = table(arg(0));
+        auto* keys = dynamic_cast<RecordKey*>(t.get());
+        return {keys ? keys->StableRecordKey() : QString()};
+    }
+    if (m == u"TextFields") {
+        QStringList list;
+        for (const FieldPtr& field : table(arg(0))->Fields()) {
+            auto* kind = dynamic_cast<FieldKind*>(field.get());
+            if (!kind || kind->HoldsText())
+                list << field->Name();
+        }
+        return {list};
+    }
     if (m == u"Begin" || m == u"Commit" || m == u"Rollback") {
         if (!transaction_)
             transaction_ = database_->GetTransaction(0);
@@ -160,5 +264,5 @@ QList<QVariant> DatabaseExporter::dispatch(const QString& m, const QList<QVarian
             transaction_->Rollback();
         return {};
     }
-    throw ErrorRecord(serverErrorNumber(4126), u"No such method: "_s + m, u"DatabaseExporter"_s);
+    throw UnknownMethod{};
 }

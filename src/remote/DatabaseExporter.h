@@ -24,6 +24,8 @@ public:
 private:
     QList<QVariant> dispatch(const QString& member, const QList<QVariant>& args);
     TablePtr table(const QVariant& name);
+    QList<QVariant> page(const TablePtr& table, qint32 skip, qint32 count,
+                         const QStringList& fields, const QStringList& texts, qint32 opt);
     std::shared_ptr<Expression> expression(const QString& text, qint32 opt);
 
     DatabasePtr database_;

@@ -1,87 +1,12 @@
 #include "RemoteDatabase.h"
 
-#include "RemoteErrors.h"
-#include "RemoteNames.h"
+#include "RemoteCursor.h"
+#include "RemoteLink.h"
 #include "RemoteValues.h"
-#include "StringTable.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusError>
-#include <QDBusMessage>
 #include <QHash>
 
 using namespace Qt::StringLiterals;
-
-class RemoteLink {
-public:
-    RemoteLink(QDBusConnection connection, QString service, QString path)
-        : connection_(std::move(connection))
-        , service_(std::move(service))
-        , path_(std::move(path)) {}
-
-    QList<QVariant> call(const QString& method, const QList<QVariant>& args = {}) {
-        if (ended_)
-            throw failure(RemoteCode::HostEnded);
-        QDBusMessage request =
-            QDBusMessage::createMethodCall(service_, path_, Remote::databaseInterface(), method);
-        request.setArguments(args);
-        const QDBusMessage reply = connection_.call(request, QDBus::Block, Remote::callTimeoutMs);
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            return reply.arguments();
-        if (auto error = Remote::parseError(reply))
-            throw *error;
-        const QDBusError::ErrorType type = QDBusError(reply).type();
-        // The host's database object is gone: the host let go of it on its way out.
-        if (type == QDBusError::UnknownObject) {
-            ended_ = true;
-            throw failure(RemoteCode::HostEnded);
-        }
-        if (type == QDBusError::NoReply || type == QDBusError::Timeout ||
-            type == QDBusError::TimedOut || type == QDBusError::ServiceUnknown ||
-            type == QDBusError::Disconnected || type == QDBusError::NoServer) {
-            if (!connection_.isConnected() || !hostPresent()) {
-                ended_ = true;
-                throw failure(RemoteCode::HostEnded);
-            }
-            if (type != QDBusError::ServiceUnknown)
-                throw failure(RemoteCode::HostNotAnswering);
-        }
-        throw ErrorRecord(serverErrorNumber(RemoteCode::CallFailed),
-                          LoadResourceString(RemoteCode::CallFailed) + u" ("_s + method + u": "_s +
-                              reply.errorName() + u" "_s + reply.errorMessage() + u")"_s,
-                          source());
-    }
-
-    QVariant value(const QString& method, const QList<QVariant>& args = {}) {
-        const QList<QVariant> out = call(method, args);
-        if (out.isEmpty())
-            throw ErrorRecord(
-                serverErrorNumber(RemoteCode::CallFailed),
-                LoadResourceString(RemoteCode::CallFailed) + u" ("_s + method + u")"_s, source());
-        return out.first();
-    }
-
-    static QString source() { return u"RemoteDatabase"_s; }
-
-private:
-    bool hostPresent() {
-        QDBusConnectionInterface* bus = connection_.interface();
-        if (!bus)
-            return false;
-        const QDBusReply<bool> registered = bus->isServiceRegistered(service_);
-        return registered.isValid() && registered.value();
-    }
-
-    static ErrorRecord failure(quint32 code) {
-        return ErrorRecord(serverErrorNumber(code), LoadResourceString(static_cast<int>(code)),
-                           source());
-    }
-
-    QDBusConnection connection_;
-    QString service_;
-    QString path_;
-    bool ended_ = false;
-};
 
 namespace {
 
@@ -101,10 +26,13 @@ private:
     QString name_;
 };
 
+using Cursor = std::shared_ptr<RemoteCursor>;
+
 class RemoteIndexes : public Indexes {
 public:
-    RemoteIndexes(Link link, QString table)
+    RemoteIndexes(Link link, Cursor cursor, QString table)
         : link_(std::move(link))
+        , cursor_(std::move(cursor))
         , table_(std::move(table))
         , names_(link_->value(u"Indexes"_s, {table_}).toStringList()) {}
     int Count() override { return static_cast<int>(names_.size()); }
@@ -119,11 +47,12 @@ public:
         return std::make_shared<RemoteIndex>(name);
     }
     void Activate(const QString& name, qint32 opt) override {
-        link_->call(u"Activate"_s, {table_, name, opt});
+        cursor_->callHere(u"Activate"_s, {table_, name, opt});
     }
 
 private:
     Link link_;
+    Cursor cursor_;
     QString table_;
     QStringList names_;
 };
@@ -178,59 +107,59 @@ private:
     QString table_;
 };
 
-class RemoteField : public Field {
+class RemoteField : public Field, public FieldKind {
 public:
-    RemoteField(Link link, QString table, QString name)
-        : link_(std::move(link))
-        , table_(std::move(table))
-        , name_(std::move(name)) {}
+    RemoteField(Cursor cursor, QString name, bool text)
+        : cursor_(std::move(cursor))
+        , name_(std::move(name))
+        , text_(text) {}
     QString Name() override { return name_; }
-    QVariant Value() override {
-        return Remote::unpackValue(link_->value(u"Value"_s, {table_, name_}));
-    }
-    void SetValue(const QVariant& value) override {
-        link_->call(u"SetValue"_s, {table_, name_, Remote::packValue(value)});
-    }
+    QVariant Value() override { return cursor_->value(name_); }
+    void SetValue(const QVariant& value) override { cursor_->setValue(name_, value); }
+    bool HoldsText() override { return text_; }
 
 private:
-    Link link_;
-    QString table_;
+    Cursor cursor_;
     QString name_;
+    bool text_;
 };
 
 class RemoteFields : public Fields {
 public:
-    RemoteFields(Link link, QString table, QStringList names)
-        : link_(std::move(link))
-        , table_(std::move(table))
-        , names_(std::move(names)) {}
+    RemoteFields(Cursor cursor, QStringList names, QStringList texts)
+        : cursor_(std::move(cursor))
+        , names_(std::move(names))
+        , texts_(std::move(texts)) {}
     int Count() override { return static_cast<int>(names_.size()); }
     FieldPtr At(int position) override { return Item(position); }
     FieldPtr Item(const QString& name) override {
         if (!names_.contains(name))
             throw noSuchItem(name);
-        return std::make_shared<RemoteField>(link_, table_, name);
+        return std::make_shared<RemoteField>(cursor_, name, texts_.contains(name));
     }
     FieldPtr Item(int position) override {
         if (position < 0 || position >= names_.size())
             throw noSuchItem(QString::number(position));
-        return std::make_shared<RemoteField>(link_, table_, names_.at(position));
+        return Item(names_.at(position));
     }
 
 private:
-    Link link_;
-    QString table_;
+    Cursor cursor_;
     QStringList names_;
+    QStringList texts_; // the fields that hold text
 };
 
 class RemoteTables;
 
-class RemoteTable : public Table {
+class RemoteTable : public Table, public RecordKey {
 public:
     RemoteTable(Link link, std::weak_ptr<::Tables> parent, QString name)
         : link_(std::move(link))
         , parent_(std::move(parent))
-        , name_(std::move(name)) {}
+        , name_(std::move(name))
+        , cursor_(std::make_shared<RemoteCursor>(link_, name_)) {
+        link_->addCursor(cursor_);
+    }
     std::shared_ptr<::Tables> Parent() override { return parent_.lock(); }
     QString Name() override { return name_; }
     QString Caption() override { return link_->value(u"Caption"_s, {name_}).toString(); }
@@ -238,27 +167,32 @@ public:
         // The names change only with the schema, which no one changes under an open window.
         if (!fieldsKnown_) {
             fieldNames_ = link_->value(u"Fields"_s, {name_}).toStringList();
+            bool unknown = false;
+            const QList<QVariant> texts = link_->call(u"TextFields"_s, {name_}, &unknown);
+            // A host that does not say holds text in every field.
+            textFields_ = unknown || texts.isEmpty() ? fieldNames_ : texts.first().toStringList();
             fieldsKnown_ = true;
         }
-        return std::make_shared<RemoteFields>(link_, name_, fieldNames_);
+        return std::make_shared<RemoteFields>(cursor_, fieldNames_, textFields_);
     }
     CollectionRef<::Indexes> Indexes() override {
-        return std::make_shared<RemoteIndexes>(link_, name_);
+        return std::make_shared<RemoteIndexes>(link_, cursor_, name_);
     }
     qint32 RecordCount() override { return link_->value(u"RecordCount"_s, {name_}).toInt(); }
-    bool Eof() override { return link_->value(u"Eof"_s, {name_}).toBool(); }
-    void MoveFirst(qint32 opt) override { link_->call(u"MoveFirst"_s, {name_, opt}); }
-    void Skip(qint32 count, qint32 opt) override { link_->call(u"Skip"_s, {name_, count, opt}); }
-    void Update(qint32 opt) override { link_->call(u"Update"_s, {name_, opt}); }
-    QString RecordId() override { return link_->value(u"RecordId"_s, {name_}).toString(); }
+    bool Eof() override { return cursor_->eof(); }
+    void MoveFirst(qint32 opt) override { cursor_->moveFirst(opt); }
+    void Skip(qint32 count, qint32 opt) override { cursor_->skip(count, opt); }
+    void Update(qint32 opt) override { cursor_->update(opt); }
+    QString RecordId() override { return cursor_->recordId(); }
+    QString StableRecordKey() override { return cursor_->recordKey(); }
     std::shared_ptr<::Properties> Properties() override {
         return std::make_shared<RemoteProperties>(link_, name_);
     }
     void ShowMarked(bool on, qint32 opt) override {
-        link_->call(u"ShowMarked"_s, {name_, on, opt});
+        cursor_->callHere(u"ShowMarked"_s, {name_, on, opt});
     }
     void ShowUnmarked(bool on, qint32 opt) override {
-        link_->call(u"ShowUnmarked"_s, {name_, on, opt});
+        cursor_->callHere(u"ShowUnmarked"_s, {name_, on, opt});
     }
     qint32 MarkedCount() override { return link_->value(u"MarkedCount"_s, {name_}).toInt(); }
     std::shared_ptr<::IndexUses> IndexUses() override {
@@ -270,7 +204,9 @@ private:
     Link link_;
     std::weak_ptr<::Tables> parent_;
     QString name_;
+    Cursor cursor_;
     QStringList fieldNames_;
+    QStringList textFields_;
     bool fieldsKnown_ = false;
 };
 
@@ -343,6 +279,14 @@ public:
         : link_(std::move(link))
         , text_(std::move(text)) {}
     QVariant Evaluate(qint32 opt) override {
+        // The label of a record in the page comes with the page.
+        RemoteCursor* cursor = link_->active();
+        if (cursor) {
+            if (std::optional<QVariant> value = cursor->evaluation(text_))
+                return *value;
+            cursor->wantEvaluation(text_);
+        }
+        link_->prepareEvaluation(text_);
         return Remote::unpackValue(link_->value(u"Evaluate"_s, {text_, opt}));
     }
 
@@ -368,9 +312,18 @@ class RemoteTransaction : public Transaction {
 public:
     explicit RemoteTransaction(Link link)
         : link_(std::move(link)) {}
-    void Commit() override { link_->call(u"Commit"_s); }
-    void Rollback() override { link_->call(u"Rollback"_s); }
-    void Begin(qint32 opt) override { link_->call(u"Begin"_s, {opt}); }
+    void Commit() override {
+        link_->dropPages();
+        link_->call(u"Commit"_s);
+    }
+    void Rollback() override {
+        link_->dropPages();
+        link_->call(u"Rollback"_s);
+    }
+    void Begin(qint32 opt) override {
+        link_->dropPages();
+        link_->call(u"Begin"_s, {opt});
+    }
 
 private:
     Link link_;

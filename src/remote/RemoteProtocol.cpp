@@ -13,7 +13,7 @@ namespace {
 struct Method {
     const char* name;
     const char* in;  // "name:type name:type"
-    const char* out; // one type or empty
+    const char* out; // "type type", or empty
 };
 
 // clang-format off
@@ -46,6 +46,11 @@ constexpr Method kMethods[] = {
     {"Begin", "opt:i", ""},
     {"Commit", "", ""},
     {"Rollback", "", ""},
+    // Optional: a host without them is called per step and field.
+    {"Page", "table:s skip:i count:i fields:as texts:as opt:i", "b as as aav aav ab"},
+    {"Store", "table:s skip:i fields:as values:aav opt:i", ""},
+    {"RecordKey", "table:s", "s"},
+    {"TextFields", "table:s", "as"},
 };
 // clang-format on
 
@@ -61,8 +66,8 @@ QString databaseIntrospection() {
             xml += u"<arg direction=\"in\" name=\""_s + parts.at(0) + u"\" type=\""_s +
                    parts.at(1) + u"\"/>"_s;
         }
-        if (*m.out)
-            xml += u"<arg direction=\"out\" type=\""_s + QLatin1StringView(m.out) + u"\"/>"_s;
+        for (const QString& type : QString::fromLatin1(m.out).split(u' ', Qt::SkipEmptyParts))
+            xml += u"<arg direction=\"out\" type=\""_s + type + u"\"/>"_s;
         xml += u"</method>\n"_s;
     }
     return xml + u"</interface>\n"_s;

@@ -1,6 +1,7 @@
 #include "RemoteValues.h"
 
 #include <QDBusArgument>
+#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QDate>
 #include <QDateTime>
@@ -51,6 +52,33 @@ QVariant unpackValue(const QVariant& argument) {
     default:
         return value;
     }
+}
+
+QVariant packValues(const QList<QVariant>& values) {
+    QDBusArgument argument;
+    argument.beginArray(QMetaType::fromType<QVariantList>());
+    for (const QVariant& value : values)
+        argument << packValue(value);
+    argument.endArray();
+    return QVariant::fromValue(argument);
+}
+
+QList<QVariant> unpackValues(const QVariant& argument) {
+    QList<QVariant> values;
+    if (!argument.canConvert<QDBusArgument>()) {
+        for (const QVariant& item : argument.toList())
+            values << unpackValue(item);
+        return values;
+    }
+    const QDBusArgument array = argument.value<QDBusArgument>();
+    array.beginArray();
+    while (!array.atEnd()) {
+        QVariantList item;
+        array >> item;
+        values << unpackValue(QVariant(item));
+    }
+    array.endArray();
+    return values;
 }
 
 } // namespace Remote

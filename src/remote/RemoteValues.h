@@ -9,4 +9,7 @@ namespace Remote {
 QVariantList packValue(const QVariant& value);
 // Unpacks what packValue made, from a message argument as Qt D-Bus delivers it.
 QVariant unpackValue(const QVariant& argument);
+// Several values as one argument "aav", each packed as above.
+QVariant packValues(const QList<QVariant>& values);
+QList<QVariant> unpackValues(const QVariant& argument);
 } // namespace Remote

@@ -8,6 +8,7 @@
 #include <memory>
 
 class Table;
+class CursorPlace;
 
 // What the interface objects (tables, fields, expressions) ask of an open database, whichever
 // engine stores it: the .vdb file's or a database server's. Single-threaded, as the whole system.
@@ -44,6 +45,10 @@ public:
     virtual QVariant value(int t, int field) = 0;
     virtual void setValue(int t, int field, const QVariant& value) = 0;
     virtual void update(int t) = 0;
+    // The place of table t's cursor, or empty when this engine cannot come back to it.
+    virtual std::shared_ptr<CursorPlace> cursorPlace(int) { return nullptr; }
+    // Back to place (from cursorPlace of t); drops the edit buffer.
+    virtual void returnTo(int, const CursorPlace&) {}
 
     virtual void begin() = 0;
     virtual void commit() = 0;

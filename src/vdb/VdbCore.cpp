@@ -245,6 +245,7 @@ void VdbCore::startIfPending(int t) {
     if (!cursor.pending)
         return;
     cursor.pending = false;
+    ++cursor.visit;
     cursor.eof = true;
     cursor.order.reset();
     cursor.exhausted = false;
@@ -275,6 +276,58 @@ void VdbCore::skip(int t, qint32 count) {
     dropEdits(cursor);
     for (qint32 i = 0; i < count && !cursor.eof; ++i)
         advance(t);
+}
+
+namespace {
+
+struct VdbPlace : CursorPlace {
+    const void* core = nullptr;
+    int table = 0;
+    quint64 visit = 0;
+    bool eof = true;
+    qint64 orderPosition = 0;
+    qint64 lastKey = 0;
+    bool exhausted = true;
+    std::vector<qint64> page;
+    size_t pagePosition = 0;
+    qint64 current = 0;
+};
+
+} // namespace
+
+std::shared_ptr<CursorPlace> VdbCore::cursorPlace(int t) {
+    startIfPending(t);
+    const Cursor& cursor = cursors_[t];
+    auto place = std::make_shared<VdbPlace>();
+    place->core = this;
+    place->table = t;
+    place->visit = cursor.visit;
+    place->eof = cursor.eof;
+    place->orderPosition = cursor.orderPosition;
+    place->lastKey = cursor.lastKey;
+    place->exhausted = cursor.exhausted;
+    place->page = cursor.page;
+    place->pagePosition = cursor.pagePosition;
+    place->current = cursor.current;
+    return place;
+}
+
+void VdbCore::returnTo(int t, const CursorPlace& base) {
+    const auto* place = dynamic_cast<const VdbPlace*>(&base);
+    Cursor& cursor = cursors_[t];
+    if (!place || place->core != this || place->table != t || place->visit != cursor.visit ||
+        cursor.pending)
+        throw vdbError(VdbCode::InvalidArgument, u"The place belongs to another visit."_s);
+    dropEdits(cursor);
+    cursor.eof = place->eof;
+    cursor.orderPosition = place->orderPosition;
+    cursor.lastKey = place->lastKey;
+    cursor.exhausted = place->exhausted;
+    cursor.page = place->page;
+    cursor.pagePosition = place->pagePosition;
+    cursor.current = place->current;
+    // Read again when asked: the record may have changed since.
+    cursor.rowLoaded = false;
 }
 
 bool VdbCore::eof(int t) {

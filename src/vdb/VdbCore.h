@@ -48,6 +48,8 @@ public:
     QVariant value(int t, int field) override;
     void setValue(int t, int field, const QVariant& value) override;
     void update(int t) override;
+    std::shared_ptr<CursorPlace> cursorPlace(int t) override;
+    void returnTo(int t, const CursorPlace& place) override;
 
     // value converted to what field f of table t stores; fails with TypeMismatch.
     QVariant storedValue(int t, int field, const QVariant& value) const;
@@ -81,6 +83,7 @@ private:
         std::vector<QVariant> row;
         std::vector<std::optional<QVariant>> edits;
         bool dirty = false;
+        quint64 visit = 0; // counts the visits begun, so that a place outlives none
     };
 
     struct TableStatements {

@@ -212,7 +212,7 @@ private:
     CorePtr core_;
 };
 
-class VdbTable : public Table, public RecordKey {
+class VdbTable : public Table, public RecordKey, public CursorMark {
 public:
     VdbTable(CorePtr core, int table)
         : core_(std::move(core))
@@ -232,6 +232,12 @@ public:
     QString RecordId() override { return core_->recordId(table_); }
     // The row id: kept by every update, never reused while the record exists.
     QString StableRecordKey() override { return core_->recordId(table_); }
+    std::shared_ptr<CursorPlace> Mark() override { return core_->cursorPlace(table_); }
+    void Return(const std::shared_ptr<CursorPlace>& place) override {
+        if (!place)
+            throw vdbError(VdbCode::InvalidArgument, u"No place to return to."_s);
+        core_->returnTo(table_, *place);
+    }
     std::shared_ptr<::Properties> Properties() override {
         return std::make_shared<VdbProperties>(core_, table_);
     }

@@ -23,13 +23,17 @@ class Host(dbus.service.Object):
     def __init__(self, bus, file_name):
         super().__init__(bus, '/host/db')
         self.file_name = file_name
-        # Fax numbers longer than 15 characters break the field's condition.
+        # Fax numbers longer than 15 characters break the field's condition. Enough suppliers
+        # for batches of ten records.
         self.tables = {
-            'Kunden': [{'ID': 1, 'Name': 'Ada', 'Telefon': '030 1234567', 'Telefax': '030 7654321'},
-                       {'ID': 2, 'Name': 'Bo', 'Telefon': '089/998877', 'Telefax': None}],
-            'Lieferanten': [{'ID': 7, 'Firma': 'Eisen', 'Telefon': '0049 40 55555'}]}
+            'Kunden': [{'ID': 1, 'Name': 'Ada', 'Telefon': '030 1234567', 'Telefax': None},
+                       {'ID': 2, 'Name': 'Bo', 'Telefon': '089/998877', 'Telefax': '030 7654321'}],
+            'Lieferanten': [{'ID': 7, 'Firma': 'Eisen', 'Telefon': '0049 40 55555'}] +
+                           [{'ID': 100 + i, 'Firma': 'F', 'Telefon': '040 %d' % (5000 + i)}
+                            for i in range(120)]}
         self.cursor = {name: [0, {}] for name in self.tables}
         self.saved = None
+        self.commits = 0
 
     def rows(self, t): return self.tables[str(t)]
     def here(self, t):
@@ -97,7 +101,25 @@ class Host(dbus.service.Object):
     @dbus.service.method(DB, 'i', '')
     def Begin(self, opt): self.saved = json.dumps(self.tables)
     @dbus.service.method(DB, '', '')
-    def Commit(self): self.saved = None
+    def Commit(self):
+        self.saved = None
+        self.commits += 1
+        if self.commits == 1:  # another program's change between two batches
+            self.tables['Lieferanten'][12]['Telefon'] = '0221 777'
+    @dbus.service.method(DB, 'siiasasi', 'basasaavaavab')
+    def Page(self, t, skip, count, fields, texts, opt):
+        self.Skip(t, skip, opt)
+        pos, rows = self.cursor[str(t)][0], self.rows(t)
+        page = rows[pos:pos + count]
+        return (pos + len(page) >= len(rows), [str(r['ID']) for r in page], [''] * len(page),
+                [nothing(r[str(f)]) for r in page for f in fields],
+                [nothing(None)] * (len(page) * len(texts)), [False] * (len(page) * len(texts)))
+    @dbus.service.method(DB, 'siasaavi', '')
+    def Store(self, t, skip, fields, values, opt):
+        self.Skip(t, skip, opt)
+        for f, v in zip(fields, values):
+            self.SetValue(t, f, v)
+        self.Update(t, opt)
     @dbus.service.method(DB, '', '')
     def Rollback(self): self.tables = json.loads(self.saved)
 
