@@ -55,12 +55,15 @@ public:
             values_ = &values;
             results_ = &results;
             next_.store(0);
-            busy_ = threads_.size();
+            open_ = true;
             ++round_;
         }
         wake_.notify_all();
         take(formatter);
+        // A thread that has not woken by now has nothing left to take: only those at work are
+        // waited for.
         std::unique_lock lock(mutex_);
+        open_ = false;
         done_.wait(lock, [this] { return busy_ == 0; });
         values_ = nullptr;
         results_ = nullptr;
@@ -82,6 +85,9 @@ private:
                 if (quit_)
                     return;
                 seen = round_;
+                if (!open_)
+                    continue;
+                ++busy_;
             }
             take(*copies_[index]);
             {
@@ -98,7 +104,8 @@ private:
     std::condition_variable wake_;
     std::condition_variable done_;
     quint64 round_ = 0;
-    size_t busy_ = 0;
+    size_t busy_ = 0;   // threads taking values
+    bool open_ = false; // the round still has values to take
     bool quit_ = false;
     const QStringList* values_ = nullptr;
     QList<Result>* results_ = nullptr;
