@@ -11,6 +11,16 @@ inline double peakMemoryMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// CPU time (user and system) of this process so far, in seconds.
+inline double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 class Stopwatch {
 public:
     double seconds() const {

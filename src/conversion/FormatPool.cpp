@@ -2,154 +2,183 @@
 
 #include "NumberFormatting.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <algorithm>
 
 namespace {
 
-FormatPool::Result formatOne(KanonicalFormatter& formatter, const QString& value) {
-    FormatPool::Result result;
-    try {
-        QString copy = value;
-        result.canonical = formatter.FormatKanonical(copy);
-    } catch (...) {
-        result.failure = std::current_exception();
-    }
-    return result;
-}
+// Texts named ahead that wait for a thread, at most: the run names two batches at a time.
+constexpr size_t kMaxQueued = 4096;
 
 } // namespace
-
-// The threads besides the caller's, each with its copy of the formatter. A round hands them one
-// batch; values are taken one at a time from a shared counter, so a slow value holds up nobody.
-class FormatPool::Workers {
-public:
-    explicit Workers(int count) {
-        copies_.resize(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i)
-            threads_.emplace_back([this, i] { work(static_cast<size_t>(i)); });
-    }
-
-    ~Workers() {
-        {
-            std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        wake_.notify_all();
-        for (std::thread& thread : threads_)
-            thread.join();
-    }
-
-    Workers(const Workers&) = delete;
-    Workers& operator=(const Workers&) = delete;
-
-    std::vector<std::unique_ptr<KanonicalFormatter>>& copies() { return copies_; }
-    quint64 copiedGeneration = 0;
-
-    void run(KanonicalFormatter& formatter, const QStringList& values, QList<Result>& results) {
-        {
-            std::lock_guard lock(mutex_);
-            values_ = &values;
-            results_ = &results;
-            next_.store(0);
-            open_ = true;
-            ++round_;
-        }
-        wake_.notify_all();
-        take(formatter);
-        // A thread that has not woken by now has nothing left to take: only those at work are
-        // waited for.
-        std::unique_lock lock(mutex_);
-        open_ = false;
-        done_.wait(lock, [this] { return busy_ == 0; });
-        values_ = nullptr;
-        results_ = nullptr;
-    }
-
-private:
-    void take(KanonicalFormatter& formatter) {
-        const QStringList& values = *values_;
-        for (qsizetype i = next_.fetch_add(1); i < values.size(); i = next_.fetch_add(1))
-            (*results_)[i] = formatOne(formatter, values[i]);
-    }
-
-    void work(size_t index) {
-        quint64 seen = 0;
-        for (;;) {
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return quit_ || round_ != seen; });
-                if (quit_)
-                    return;
-                seen = round_;
-                if (!open_)
-                    continue;
-                ++busy_;
-            }
-            take(*copies_[index]);
-            {
-                std::lock_guard lock(mutex_);
-                --busy_;
-            }
-            done_.notify_one();
-        }
-    }
-
-    std::vector<std::unique_ptr<KanonicalFormatter>> copies_;
-    std::vector<std::thread> threads_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable done_;
-    quint64 round_ = 0;
-    size_t busy_ = 0;   // threads taking values
-    bool open_ = false; // the round still has values to take
-    bool quit_ = false;
-    const QStringList* values_ = nullptr;
-    QList<Result>* results_ = nullptr;
-    std::atomic<qsizetype> next_{0};
-};
 
 FormatPool::FormatPool(int threads)
     : threads_(threads > 0 ? threads : defaultThreads()) {}
 
-FormatPool::~FormatPool() = default;
+FormatPool::~FormatPool() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& worker : workers_)
+        worker.join();
+}
 
 int FormatPool::defaultThreads() {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// Copies of the formatter for the other threads, made again whenever it has a new component.
-bool FormatPool::prepareCopies(KanonicalFormatter& formatter) {
-    if (threads_ <= 1 || !formatter.hasComponent())
-        return false;
-    if (workers_ && workers_->copiedGeneration == formatter.componentGeneration())
-        return true;
+qint64 FormatPool::formatted() const {
+    std::lock_guard lock(mutex_);
+    return formatted_;
+}
+
+// Remembered with value, or dropped (its formatting failed: whoever asks formats it again).
+void FormatPool::settle(const QString& text, const FormattedValue* value) {
+    const auto it = pending_.constFind(text);
+    const bool ahead = it != pending_.cend() && *it == State::Ahead;
+    if (it != pending_.cend())
+        pending_.erase(it);
+    if (value) {
+        if (ahead)
+            aheadNew_.insert(text);
+        ++formatted_;
+        memo_.remember(text, *value);
+    }
+    settled_.notify_all();
+}
+
+// Texts still waiting for a thread are forgotten: nobody formats them unless asked.
+void FormatPool::dropQueue() {
+    for (const QString& text : queue_) {
+        if (const auto it = pending_.constFind(text); it != pending_.cend() && *it == State::Queued)
+            pending_.erase(it);
+    }
+    queue_.clear();
+}
+
+void FormatPool::follow(KanonicalFormatter& formatter) {
+    std::unique_lock lock(mutex_);
+    dropQueue();
+    settled_.wait(lock, [this] { return busy_ == 0; });
+    pending_.clear();
+    memo_.clear();
+    aheadNew_.clear();
+    aheadOld_.clear();
+    generation_ = formatter.componentGeneration();
     std::vector<std::unique_ptr<KanonicalFormatter>> copies;
     for (int i = 1; i < threads_; ++i) {
         std::unique_ptr<KanonicalFormatter> copy = formatter.copyForThread();
-        if (!copy)
-            return false;
+        if (!copy) {
+            copies.clear();
+            break;
+        }
         copies.push_back(std::move(copy));
     }
-    if (!workers_)
-        workers_ = std::make_unique<Workers>(threads_ - 1);
-    // The workers are asleep between rounds: their copies can change hands.
-    workers_->copies().swap(copies);
-    workers_->copiedGeneration = formatter.componentGeneration();
-    return true;
+    // The workers are idle and nothing is queued: their copies can change hands.
+    copies_.swap(copies);
+    while (workers_.size() < copies_.size()) {
+        const size_t index = workers_.size();
+        workers_.emplace_back([this, index] { work(index); });
+    }
 }
 
-QList<FormatPool::Result> FormatPool::format(KanonicalFormatter& formatter,
-                                             const QStringList& values) {
-    QList<Result> results(values.size());
-    if (values.size() > 1 && prepareCopies(formatter)) {
-        workers_->run(formatter, values, results);
-        return results;
+void FormatPool::ahead(KanonicalFormatter& formatter, const QStringList& texts) {
+    if (threads_ <= 1 || !formatter.hasComponent())
+        return;
+    if (formatter.componentGeneration() != generation_)
+        follow(formatter);
+    {
+        std::lock_guard lock(mutex_);
+        if (copies_.empty())
+            return;
+        dropQueue();
+        aheadOld_ = std::move(aheadNew_);
+        aheadNew_ = QSet<QString>();
+        for (const QString& text : texts) {
+            if (queue_.size() >= kMaxQueued)
+                break;
+            // Long texts are not remembered: formatted ahead, they would be formatted again.
+            if (text.size() > FormatMemo::kMaxTextLength || pending_.contains(text) ||
+                memo_.find(text))
+                continue;
+            pending_.insert(text, State::Queued);
+            queue_.push_back(text);
+        }
     }
-    for (qsizetype i = 0; i < values.size(); ++i)
-        results[i] = formatOne(formatter, values[i]);
-    return results;
+    wake_.notify_all();
+}
+
+FormattedValue FormatPool::format(KanonicalFormatter& formatter, const QString& text) {
+    // The first value makes the component; what is remembered belongs to it.
+    const bool made = formatter.hasComponent();
+    if (made && formatter.componentGeneration() != generation_)
+        follow(formatter);
+    std::unique_lock lock(mutex_);
+    if (made) {
+        for (;;) {
+            if (const std::optional<FormattedValue> known = memo_.find(text)) {
+                if (!aheadNew_.remove(text) && !aheadOld_.remove(text))
+                    ++remembered_;
+                return *known;
+            }
+            const auto it = pending_.find(text);
+            if (it == pending_.end()) {
+                pending_.insert(text, State::Working);
+                break;
+            }
+            if (*it == State::Queued) {
+                *it = State::Working;
+                break;
+            }
+            // Another thread is at it: its answer is this thread's answer.
+            settled_.wait(lock);
+        }
+    }
+    lock.unlock();
+    FormattedValue value;
+    try {
+        QString copy = text;
+        value = formatter.format(copy);
+    } catch (...) {
+        lock.lock();
+        settle(text, nullptr);
+        throw;
+    }
+    if (!made && formatter.hasComponent())
+        follow(formatter);
+    lock.lock();
+    settle(text, &value);
+    return value;
+}
+
+// Takes the text named last first: the run works through a batch from its front, so the two
+// meet late.
+void FormatPool::work(size_t index) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+        if (quit_)
+            return;
+        const QString text = queue_.back();
+        queue_.pop_back();
+        const auto it = pending_.find(text);
+        if (it == pending_.end() || *it != State::Queued)
+            continue;
+        *it = State::Ahead;
+        ++busy_;
+        KanonicalFormatter& formatter = *copies_[index];
+        lock.unlock();
+        FormattedValue value;
+        bool ok = true;
+        try {
+            QString copy = text;
+            value = formatter.format(copy);
+        } catch (...) {
+            ok = false;
+        }
+        lock.lock();
+        --busy_;
+        settle(text, ok ? &value : nullptr);
+    }
 }
