@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <ctime>
 
 // Peak resident memory of this process in MiB.
 inline double peakMemoryMiB() {
@@ -19,6 +20,13 @@ inline double cpuSeconds() {
         return double(t.tv_sec) + double(t.tv_usec) / 1e6;
     };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// CPU time of the calling thread so far, in seconds.
+inline double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 class Stopwatch {
