@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-#include <set>
-#include <thread>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -63,28 +59,6 @@ TEST(FormatPool, ManyThreadsGiveWhatOneGivesAndFormatEachTextOnce) {
     const QStringList vienna = formatIn(one, u"AT"_s, u"1"_s, values);
     EXPECT_NE(vienna, expected);
     EXPECT_EQ(formatIn(four, u"AT"_s, u"1"_s, values), vienna);
-}
-
-TEST(FormatPool, ComponentThatCannotBeCopiedWorksOnTheCallersThreadOnly) {
-    auto component = std::make_shared<RecordingComponent>();
-    std::set<std::thread::id> threads;
-    std::mutex mutex;
-    component->complete = [&](const QString& number) -> QString {
-        std::lock_guard lock(mutex);
-        threads.insert(std::this_thread::get_id());
-        return number + u"!"_s;
-    };
-    ComponentFactory factory;
-    factory.registerCreator(kPhoneApplicationName, [&] { return component; });
-    DatabasePtr db = std::make_shared<BareDatabase>();
-    KanonicalFormatter formatter(factory, db);
-    FormatPool pool(4);
-    pool.format(formatter, u"1"_s);
-    pool.ahead(formatter, {u"2"_s, u"3"_s});
-    EXPECT_EQ(pool.format(formatter, u"3"_s).text, u"3!"_s);
-    EXPECT_EQ(pool.format(formatter, u"3"_s).text, u"3!"_s);
-    EXPECT_EQ(threads, std::set{std::this_thread::get_id()});
-    EXPECT_EQ(component->completeCalls, 2);
 }
 
 } // namespace
