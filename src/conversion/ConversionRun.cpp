@@ -3,6 +3,7 @@
 #include "AppTitle.h"
 #include "ChangeLog.h"
 #include "ConversionRunParts.h"
+#include "FormatPool.h"
 #include "GlobalDefs.h"
 #include "MessageBoxes.h"
 #include "NumberFormatting.h"
@@ -29,7 +30,10 @@ ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool
     : s_(std::move(services))
     , chosen_(std::move(chosen))
     , onlyMarked_(onlyMarked)
-    , mode_(mode) {}
+    , mode_(mode)
+    , pool_(std::make_unique<FormatPool>(s_.formatThreads)) {}
+
+ConversionRun::~ConversionRun() = default;
 
 void ConversionRun::handleError(const ErrorRecord& error) {
     lastError_ = error.number();
@@ -198,6 +202,7 @@ void ConversionRun::convertTable(const TablePtr& table) {
     attempt([&] { table->ShowUnmarked(!onlyMarked_, kCursorOption); });
 
     state.newRecord = true;
+    batch_.clear();
     for (;;) {
         bool eof = true;
         // An end that cannot be read ends the table rather than looping on.
@@ -228,9 +233,14 @@ bool ConversionRun::visitRecord(TableState& state) {
     bool unlogged = false;
     bool dirty = false;
     const bool store = mode_ == RunMode::Convert;
-    for (const FieldPtr& field : state.fields) {
+    readBatch(state);
+    const QVariantList values = batch_.isEmpty() ? QVariantList() : batch_.takeFirst();
+    for (qsizetype f = 0; f < state.fields.size(); ++f) {
+        const FieldPtr& field = state.fields[f];
         QVariant value;
-        if (!attempt([&] { value = field->Value(); }))
+        if (!values.isEmpty())
+            value = values[f];
+        else if (!attempt([&] { value = field->Value(); }))
             continue;
         if (!s_.undo && (!value.isValid() || value.isNull()))
             continue;
@@ -291,6 +301,8 @@ void ConversionRun::journalRecord(TableState& state) {
 }
 
 void ConversionRun::reportProgress(const QString& tableName) {
+    // What was read belongs to the transaction that closes now.
+    batch_.clear();
     attempt([&] {
         s_.progress.setStatus(FormatString(LoadResourceString(IDS_RUN_PROGRESS),
                                            {tableName, result_.processed, result_.total}));
@@ -378,5 +390,7 @@ RunResult ConversionRun::run() {
         busy_ = false;
     }
     transaction_.reset();
+    result_.formatted = pool_->formatted();
+    result_.remembered = pool_->remembered();
     return result_;
 }

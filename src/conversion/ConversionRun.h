@@ -11,8 +11,10 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class ChangeLog;
+class FormatPool;
 class UndoPlan;
 struct UnreadableValue;
 class KanonicalFormatter;
@@ -40,6 +42,8 @@ struct RunServices {
     std::function<void(const UnreadableValue&)> unreadableFound = {};
     // Set: the run puts back what a journal recorded instead of formatting.
     const UndoPlan* undo = nullptr;
+    // Threads that format, the run's own included: 0 means one per core, 1 no other thread.
+    int formatThreads = 0;
 };
 
 // Convert stores what it formats; Preview does everything else (visit, formatting, log) and
@@ -67,6 +71,9 @@ struct RunResult {
     std::array<qint32, kUnreadableReasons> unreadableBy{};
     // An undo: fields changed since the journal's run, left as they are.
     qint32 conflicts = 0;
+    // Values formatted, and values whose text the run had formatted before.
+    qint64 formatted = 0;
+    qint64 remembered = 0;
 };
 
 struct UnreadableValue {
@@ -86,6 +93,7 @@ class ConversionRun {
 public:
     ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked,
                   RunMode mode = RunMode::Convert);
+    ~ConversionRun();
     RunResult run();
     // Asks the run to stop: at its next record it asks whether to cancel (and whether to roll
     // back) as after an error. Safe from any thread and from event handlers run at the
@@ -109,6 +117,7 @@ private:
     // Visits the current record; false when the cursor cannot move on.
     bool visitRecord(TableState& state);
     void writeRecordHeader(TableState& state);
+    void readBatch(TableState& state);
     // What to write into the field: false when it stays as it is; else text is the value as it
     // stands and replacement the value to write.
     bool formatValue(TableState& state, const FieldPtr& field, const QVariant& value, QString& text,
@@ -141,4 +150,7 @@ private:
     bool busy_ = false;
     RunMode mode_;
     std::atomic<bool> stopRequested_{false};
+    std::unique_ptr<FormatPool> pool_;
+    // The rest of the open batch's records, read in one go inside its transaction.
+    QList<QVariantList> batch_;
 };

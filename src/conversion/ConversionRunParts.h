@@ -13,6 +13,7 @@ struct ConversionRun::TableState {
     TablePtr table;
     QString name;
     QList<FieldPtr> fields;
+    QStringList fieldNames;
     FieldPtr idField;
     bool newRecord = true;
     std::optional<QString> key; // the current record's, once asked for

@@ -1,6 +1,8 @@
 #include "AppTitle.h"
+#include "BatchRead.h"
 #include "ChangeLog.h"
 #include "ConversionRunParts.h"
+#include "FormatPool.h"
 #include "GlobalDefs.h"
 #include "NumberFormatting.h"
 #include "StringTable.h"
@@ -20,7 +22,55 @@ bool hasAsciiDigit(const QByteArray& bytes) {
     return std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The texts the run formats: with a digit, not starting with "-", and with a canonical form that
+// could differ in more than blanks and brackets.
+bool needsFormatting(const QVariant& value) {
+    if (value.metaType().id() != QMetaType::QString)
+        return false;
+    const QString text = value.toString();
+    return !text.startsWith(u'-') && hasAsciiDigit(text) && !NumberCannotChange(text);
+}
+
 } // namespace
+
+// At a batch's first record (and a table's first within a batch): the batch's records with one
+// read inside its transaction, and the texts of the batch and of the next one handed to the
+// other threads, so that they are formatted while this thread writes, logs and commits. The
+// next batch is read again inside its own transaction: what it formats ahead is never taken for
+// its values, only remembered by text.
+void ConversionRun::readBatch(TableState& state) {
+    auto* reader = dynamic_cast<BatchRead*>(state.table.get());
+    if (!batch_.isEmpty() || !reader)
+        return;
+    const qint32 remaining = step_ - result_.processed % step_;
+    QList<QVariantList> read;
+    try {
+        if (state.fieldNames.isEmpty()) {
+            for (const FieldPtr& field : state.fields)
+                state.fieldNames << field->Name();
+        }
+        read = reader->ReadAhead(state.fieldNames, s_.undo ? remaining : remaining + step_);
+    } catch (const ErrorRecord&) {
+        // Read value by value instead: a failure there is reported at its field.
+        state.fieldNames.clear();
+        return;
+    }
+    if (!s_.undo) {
+        QStringList texts;
+        for (const QVariantList& record : std::as_const(read)) {
+            for (const QVariant& value : record) {
+                if (needsFormatting(value))
+                    texts << value.toString();
+            }
+        }
+        pool_->ahead(s_.formatter, texts);
+    }
+    // A preview holds no transaction that would keep what it read fresh.
+    if (transaction_) {
+        read.resize(std::min<qsizetype>(read.size(), remaining));
+        batch_ = std::move(read);
+    }
+}
 
 const QString& ConversionRun::recordKey(TableState& state) {
     if (!state.key) {
@@ -73,10 +123,7 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
     if (NumberCannotChange(text))
         return false;
     FormattedValue formatted;
-    if (!attempt([&] {
-            QString copy = text;
-            formatted = s_.formatter.format(copy);
-        }))
+    if (!attempt([&] { formatted = pool_->format(s_.formatter, text); }))
         return false;
     replacement = formatted.text;
     bool changed = false;

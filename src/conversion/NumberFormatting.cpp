@@ -3,6 +3,7 @@
 #include "NumberCompleter.h"
 #include "NumberText.h"
 
+#include <atomic>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -54,6 +55,13 @@ void removeGrouping(QString& text) {
     text.remove(u')');
 }
 
+// Generations are unique across formatters: a pool that served another formatter must not take
+// this one's component for the one it copied.
+quint64 nextGeneration() {
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
+
 } // namespace
 
 // The number between the words holds "+", digits, blanks and brackets only, its digits are
@@ -76,6 +84,19 @@ KanonicalFormatter::KanonicalFormatter(ComponentFactory factory, DatabasePtr& da
     : factory_(std::move(factory))
     , database_(database) {}
 
+KanonicalFormatter::KanonicalFormatter(std::shared_ptr<PhoneComponent> component)
+    : database_(noDatabase_)
+    , component_(std::move(component)) {}
+
+std::unique_ptr<KanonicalFormatter> KanonicalFormatter::copyForThread() const {
+    if (!component_)
+        return {};
+    std::shared_ptr<PhoneComponent> copy = component_->copyForThread();
+    if (!copy)
+        return {};
+    return std::unique_ptr<KanonicalFormatter>(new KanonicalFormatter(std::move(copy)));
+}
+
 QString KanonicalFormatter::FormatKanonical(QString& number) {
     bool overflow = false;
     FormattedValue formatted = format(number, overflow);
@@ -92,6 +113,7 @@ FormattedValue KanonicalFormatter::format(QString& number) {
 FormattedValue KanonicalFormatter::format(QString& number, bool& overflow) {
     if (!component_) {
         component_ = factory_.create(kPhoneApplicationName);
+        generation_ = nextGeneration();
         component_->UseDatabase(database_);
         component_->SetVisible(false);
     }

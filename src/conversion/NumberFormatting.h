@@ -37,11 +37,21 @@ public:
 
     void release() { component_.reset(); }
     bool hasComponent() const { return component_ != nullptr; }
+    // Names the component this formatter holds, unique in the process: a copy is stale once it
+    // moves on.
+    quint64 componentGeneration() const { return generation_; }
+
+    // A formatter for another thread, with a copy of the component of its own; empty before the
+    // component exists or when it cannot be copied. It never creates a component itself.
+    std::unique_ptr<KanonicalFormatter> copyForThread() const;
 
 private:
     FormattedValue format(QString& number, bool& overflow);
+    explicit KanonicalFormatter(std::shared_ptr<PhoneComponent> component);
 
     ComponentFactory factory_;
+    DatabasePtr noDatabase_; // a copy's, which never uses it
     DatabasePtr& database_;
     std::shared_ptr<PhoneComponent> component_;
+    quint64 generation_ = 0;
 };

@@ -29,3 +29,7 @@ QString PhoneApplication::CompleteNumber(QString& number) {
 FormattedValue PhoneApplication::completeWithReason(QString& number) {
     return completer_.completeWithReason(number);
 }
+
+std::shared_ptr<PhoneComponent> PhoneApplication::copyForThread() const {
+    return std::make_shared<PhoneApplication>(*this);
+}

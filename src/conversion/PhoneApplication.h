@@ -13,6 +13,8 @@ public:
     void SetVisible(bool visible) override;
     QString CompleteNumber(QString& number) override;
     FormattedValue completeWithReason(QString& number) override;
+    // libphonenumber's rules are safe to share between threads; the completer is copied.
+    std::shared_ptr<PhoneComponent> copyForThread() const override;
 
     const NumberCompleter& completer() const { return completer_; }
     bool visible() const { return visible_; }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <memory>
+
 // The telephone component as the conversion run uses it. Failures throw ErrorRecord.
 class PhoneComponent {
 public:
@@ -20,4 +22,7 @@ public:
     virtual FormattedValue completeWithReason(QString& number) {
         return {CompleteNumber(number), UnreadableReason::None};
     }
+    // A component of its own for another thread, set up as this one; empty when this component
+    // only works on its own thread.
+    virtual std::shared_ptr<PhoneComponent> copyForThread() const { return {}; }
 };

@@ -7,6 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -20,6 +23,13 @@ const QString kFormat = u"telnormer-journal"_s;
 QString placeKey(const QString& table, const QString& key, const QString& field) {
     // The unit separator cannot be part of a name or key the journal was written with.
     return table + QChar(0x1f) + key + QChar(0x1f) + field;
+}
+
+// Printable ASCII without quote or backslash: JSON writes it as it stands.
+bool plainJson(const QString& text) {
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
+    });
 }
 
 } // namespace
@@ -60,7 +70,23 @@ void RunJournal::writeObject(const QByteArray& json) {
 void RunJournal::write(const JournalEntry& entry) {
     if (!file_)
         fail(u"The journal is not open."_s);
-    // An array, not an object: the header names the columns once.
+    // An array, not an object: the header names the columns once. Plain texts, the common case,
+    // are written without building a document, to the same bytes.
+    const std::array<const QString*, 5> columns{&entry.table, &entry.key, &entry.field,
+                                                &entry.oldValue, &entry.newValue};
+    if (std::all_of(columns.cbegin(), columns.cend(),
+                    [](const QString* text) { return plainJson(*text); })) {
+        QByteArray json;
+        json.reserve(64);
+        for (const QString* text : columns) {
+            json += json.isEmpty() ? "[\"" : ",\"";
+            json += text->toLatin1();
+            json += '"';
+        }
+        json += ']';
+        writeObject(json);
+        return;
+    }
     writeObject(QJsonDocument(
                     QJsonArray{entry.table, entry.key, entry.field, entry.oldValue, entry.newValue})
                     .toJson(QJsonDocument::Compact));

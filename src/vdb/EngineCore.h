@@ -4,8 +4,10 @@
 
 #include <QString>
 #include <QVariant>
+#include <QVariantList>
 
 #include <memory>
+#include <vector>
 
 class Table;
 class CursorPlace;
@@ -43,6 +45,13 @@ public:
     virtual bool eof(int t) = 0;
     virtual QString recordId(int t) = 0;
     virtual QVariant value(int t, int field) = 0;
+    // The values of fields in the current record and the records the visit reaches after it,
+    // count records at most, in visit order, read with one statement; empty when the engine
+    // cannot read ahead (the caller then reads record by record).
+    virtual QList<QVariantList> readAhead(int /*t*/, const std::vector<int>& /*fields*/,
+                                          qint32 /*count*/) {
+        return {};
+    }
     virtual void setValue(int t, int field, const QVariant& value) = 0;
     virtual void update(int t) = 0;
     // The place of table t's cursor, or empty when this engine cannot come back to it.

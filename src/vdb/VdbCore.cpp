@@ -144,22 +144,30 @@ void VdbCore::buildSnapshot(int t) {
     flush();
 }
 
-bool VdbCore::fetchPage(int t) {
+// keep: the ids not visited yet stay in front of the new ones (a read ahead looks past the
+// page's end).
+bool VdbCore::fetchPage(int t, bool keep) {
     Cursor& cursor = cursors_[t];
-    cursor.page.clear();
+    if (keep)
+        cursor.page.erase(cursor.page.begin(),
+                          cursor.page.begin() + static_cast<qsizetype>(cursor.pagePosition));
+    else
+        cursor.page.clear();
     cursor.pagePosition = 0;
     if (cursor.exhausted)
         return false;
+    const size_t before = cursor.page.size();
     if (cursor.order) {
         const qint64 count = std::min<qint64>(kPageSize, cursor.orderCount - cursor.orderPosition);
         if (count <= 0) {
             cursor.exhausted = true;
             return false;
         }
-        cursor.page.resize(static_cast<size_t>(count));
+        cursor.page.resize(before + static_cast<size_t>(count));
         const qint64 bytes = count * static_cast<qint64>(sizeof(qint64));
         if (!cursor.order->seek(cursor.orderPosition * static_cast<qint64>(sizeof(qint64))) ||
-            cursor.order->read(reinterpret_cast<char*>(cursor.page.data()), bytes) != bytes)
+            cursor.order->read(reinterpret_cast<char*>(cursor.page.data() + before), bytes) !=
+                bytes)
             throw vdbError(VdbCode::StorageFailure,
                            u"cannot read the visit order: "_s + cursor.order->errorString());
         cursor.orderPosition += count;
@@ -173,9 +181,9 @@ bool VdbCore::fetchPage(int t) {
         cursor.lastKey = next.integer(0);
         cursor.page.push_back(cursor.lastKey);
     }
-    if (cursor.page.size() < static_cast<size_t>(kPageSize))
+    if (cursor.page.size() - before < static_cast<size_t>(kPageSize))
         cursor.exhausted = true;
-    return !cursor.page.empty();
+    return cursor.page.size() > before;
 }
 
 void VdbCore::advance(int t) {
@@ -188,7 +196,7 @@ void VdbCore::advance(int t) {
         }
         cursor.current = cursor.page[cursor.pagePosition++];
         // A record deleted since the visit began is passed over.
-        if (loadRow(t)) {
+        if (loadVisited(t)) {
             cursor.eof = false;
             return;
         }
@@ -221,6 +229,7 @@ bool VdbCore::loadRow(int t) {
     for (size_t f = 0; f < fieldCount; ++f)
         cursor.row[f] = load.value(static_cast<int>(f));
     cursor.rowLoaded = true;
+    cursor.rowTransaction = transaction_;
     return true;
 }
 
@@ -233,6 +242,8 @@ void VdbCore::dropEdits(Cursor& cursor) {
 void VdbCore::moveFirst(int t) {
     Cursor& cursor = cursors_[t];
     dropEdits(cursor);
+    cursor.ahead.clear();
+    cursor.aheadCount = 0;
     cursor.page.clear();
     cursor.pagePosition = 0;
     cursor.eof = false;
@@ -454,6 +465,8 @@ void VdbCore::runControl(std::unique_ptr<SqliteStatement>& statement, const QStr
 }
 
 void VdbCore::begin() {
+    // Rows read ahead belong to the transaction that ends or to none.
+    newTransaction();
     if (inTransaction())
         throw vdbError(VdbCode::TransactionState, u"A transaction is already open."_s);
     beginFailed_ = true;
@@ -483,6 +496,7 @@ bool VdbCore::nothingBegun() {
 }
 
 void VdbCore::commit() {
+    newTransaction();
     if (nothingBegun())
         return;
     if (!inTransaction())
@@ -500,6 +514,7 @@ void VdbCore::commit() {
 }
 
 void VdbCore::rollback() {
+    newTransaction();
     if (nothingBegun())
         return;
     if (!inTransaction())

@@ -7,10 +7,12 @@
 #include <QString>
 #include <QTemporaryFile>
 #include <QVariant>
+#include <QVariantList>
 
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class Table;
@@ -46,6 +48,7 @@ public:
     bool eof(int t) override;
     QString recordId(int t) override;
     QVariant value(int t, int field) override;
+    QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
     void setValue(int t, int field, const QVariant& value) override;
     void update(int t) override;
     std::shared_ptr<CursorPlace> cursorPlace(int t) override;
@@ -84,20 +87,31 @@ private:
         std::vector<std::optional<QVariant>> edits;
         bool dirty = false;
         quint64 visit = 0; // counts the visits begun, so that a place outlives none
+        // Records read ahead inside the open transaction, by row id: the visit takes them instead
+        // of reading each. Dropped whenever a transaction begins or ends.
+        std::unordered_map<qint64, std::vector<QVariant>> ahead;
+        qint32 aheadCount = 0;      // records the last read ahead asked for
+        quint64 rowTransaction = 0; // the transaction the current row was read in
     };
 
     struct TableStatements {
         std::unique_ptr<SqliteStatement> loadRow;
         std::unique_ptr<SqliteStatement> nextRowIds;
         std::map<std::vector<bool>, std::unique_ptr<SqliteStatement>> updates;
+        std::map<size_t, std::unique_ptr<SqliteStatement>> readAhead; // by number of records
     };
 
     const TableDef& table(int t) const { return catalogue_.tables[t]; }
     QString visitFilter(int t) const;
     void buildSnapshot(int t);
-    bool fetchPage(int t);
+    bool fetchPage(int t, bool keep = false);
     void advance(int t);
     bool loadRow(int t);
+    bool loadVisited(int t);
+    std::vector<qint64> upcomingRowIds(int t, qint32 count);
+    std::unordered_map<qint64, std::vector<QVariant>> loadRows(int t,
+                                                               const std::vector<qint64>& ids);
+    void newTransaction();
     void dropEdits(Cursor& cursor);
     Cursor& positioned(int t);
     void startIfPending(int t);
@@ -117,4 +131,6 @@ private:
     std::unique_ptr<SqliteStatement> commit_;
     std::unique_ptr<SqliteStatement> rollback_;
     bool beginFailed_ = false; // no batch open after a failure, and no write since
+    // Counts transactions begun and ended: rows read in an earlier one may be stale.
+    quint64 transaction_ = 1;
 };

@@ -1,5 +1,6 @@
 #include "VdbObjects.h"
 
+#include "BatchRead.h"
 #include "EngineCore.h"
 #include "VdbErrors.h"
 #include "VdbExpression.h"
@@ -212,7 +213,7 @@ private:
     CorePtr core_;
 };
 
-class VdbTable : public Table, public RecordKey, public CursorMark {
+class VdbTable : public Table, public RecordKey, public CursorMark, public BatchRead {
 public:
     VdbTable(CorePtr core, int table)
         : core_(std::move(core))
@@ -246,6 +247,12 @@ public:
     qint32 MarkedCount() override { return core_->markedCount(table_); }
     std::shared_ptr<::IndexUses> IndexUses() override {
         return std::make_shared<VdbIndexUses>(core_, table_);
+    }
+    QList<QVariantList> ReadAhead(const QStringList& fields, qint32 count) override {
+        std::vector<int> positions;
+        for (const QString& name : fields)
+            positions.push_back(core_->fieldIndex(table_, name));
+        return core_->readAhead(table_, positions, count);
     }
 
 private:

@@ -207,6 +207,40 @@ TEST(Demo, CanonicalValuesKeepTheWordsAndAreFixedPoints) {
     }
 }
 
+// Values with digits that repeat an earlier one, over every telephone field.
+double repeatedShare(const QString& file) {
+    QSet<QString> seen;
+    qsizetype numbers = 0;
+    qsizetype repeats = 0;
+    for (const DemoPhoneFields& table : demoPhoneFields()) {
+        for (const QString& field : table.fields) {
+            for (const QVariant& value : phoneValues(file, table.table, field)) {
+                const QString text = value.toString();
+                if (!text.contains(QRegularExpression(u"[0-9]"_s)))
+                    continue;
+                ++numbers;
+                if (seen.contains(text))
+                    ++repeats;
+                seen.insert(text);
+            }
+        }
+    }
+    return double(repeats) / double(numbers);
+}
+
+TEST(Demo, RepeatsSharedNumbersUnlessUnique) {
+    VdbFixture fx;
+    const QString shared = makeDemo(fx, u"shared.vdb"_s, {u"--records"_s, u"500"_s});
+    const double share = repeatedShare(shared);
+    // About one value with digits in nine.
+    EXPECT_GT(share, 0.08);
+    EXPECT_LT(share, 0.16);
+
+    const QString unique = makeDemo(fx, u"unique.vdb"_s,
+                                    {u"--records"_s, u"500"_s, u"--unique"_s, u"--seed"_s, u"3"_s});
+    EXPECT_EQ(repeatedShare(unique), 0.0);
+}
+
 TEST(Demo, RefusesAnExistingFileAndLeavesNothingOnFailure) {
     VdbFixture fx;
     const QString file = fx.path(u"kunden.vdb"_s);

@@ -6,11 +6,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+constexpr int kMaxThreads = 256;
+
 const QList<OptionDef>& optionDefs() {
-    static const QList<OptionDef> defs{{u"user"_s, true},         {u"prefix"_s, true},
-                                       {u"on-error"_s, true},     {u"password-file"_s, true},
-                                       {u"only-marked"_s, false}, {u"dry-run"_s, false},
-                                       {u"undo"_s, true},         {u"report"_s, true}};
+    static const QList<OptionDef> defs{
+        {u"user"_s, true},          {u"prefix"_s, true},       {u"on-error"_s, true},
+        {u"password-file"_s, true}, {u"only-marked"_s, false}, {u"dry-run"_s, false},
+        {u"undo"_s, true},          {u"report"_s, true},       {u"threads"_s, true}};
     return defs;
 }
 
@@ -117,6 +119,13 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
             usageFail(u"--report needs a file name: --report FILE.csv"_s);
     }
 
+    if (options_.isSet(u"threads"_s)) {
+        bool ok = false;
+        threads_ = options_.value(u"threads"_s).toInt(&ok);
+        if (!ok || threads_ < 1 || threads_ > kMaxThreads)
+            usageFail(u"--threads needs a whole number from 1 to "_s +
+                      QString::number(kMaxThreads));
+    }
     if (options_.isSet(u"on-error"_s)) {
         const QString policy = options_.value(u"on-error"_s);
         if (policy == u"continue"_s)

@@ -37,6 +37,8 @@ public:
     const std::optional<QString>& undo() const { return undo_; }
     // Where the values left unchanged are listed.
     const std::optional<QString>& report() const { return report_; }
+    // Threads that format: 0 (not given) means one per core.
+    int threads() const { return threads_; }
     // The options in the form the password reading takes.
     const CommandLine& options() const { return options_; }
 
@@ -52,4 +54,5 @@ private:
     std::optional<QString> undo_;
     std::optional<QString> report_;
     ErrorPolicy onError_ = ErrorPolicy::Stop;
+    int threads_ = 0;
 };

@@ -31,6 +31,7 @@ const QString kHelp =
     u"Usage: telnormer-batch FILE.vdb --user NAME [--field TABLE FIELD]... [--prefix P]\n"
     "                       [--only-marked] [--on-error continue|stop|rollback]\n"
     "                       [--password-file FILE] [--dry-run] [--report FILE.csv]\n"
+    "                       [--threads N]\n"
     "       telnormer-batch FILE.vdb --user NAME --undo JOURNAL.jsonl [--dry-run]\n"
     "\n"
     "Rewrites the telephone numbers of a .vdb database into canonical form\n"
@@ -63,6 +64,8 @@ const QString kHelp =
     "                         continue  go on with the next value;\n"
     "                         stop      stop and keep the open batch (the default);\n"
     "                         rollback  stop and undo the open batch (up to ten records).\n"
+    "  --threads N          format on N threads (default: one per core); 1 formats on\n"
+    "                       the run's own thread only. The result is the same.\n"
     "  -h, --help           show this help.\n"
     "\n"
     "The password comes from --password-file, else the environment variable VDB_PASSWORD,\n"
@@ -221,7 +224,7 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                                   [](const QString&) { return true; },
                                   [&boxes](Table& table) { return GetIndexName(table, boxes); },
                                   [&labels](Table& table) { return labels(table); }, toReport,
-                                  undo ? &*undo : nullptr},
+                                  undo ? &*undo : nullptr, commandLine.threads()},
                       chosen, commandLine.onlyMarked(),
                       commandLine.dryRun() ? RunMode::Preview : RunMode::Convert);
     outcome.run = run.run();

@@ -4,6 +4,7 @@
 #include "DatabaseUri.h"
 #include "DemoNumbers.h"
 #include "DemoRandom.h"
+#include "SeenTexts.h"
 #include "ToolError.h"
 #include "VdbCreate.h"
 
@@ -12,9 +13,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
+#include <tuple>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -120,8 +124,56 @@ QString city(DemoRandom& random) {
     return random.pick<QStringView>(kCities).toString();
 }
 
-QVariant phone(const DemoOptions& options, Stream stream, DemoLine line, qint64 index) {
+// Repeated values, as product databases hold them: a head office's switchboard that its
+// branches list as their number, a fax line shared by a group of companies, and contact persons
+// reached through their company's switchboard. Percent of the field's values; a shared value
+// stands on about kRecordsPerShared records.
+constexpr int kSharedSwitchboard = 10;
+constexpr int kSharedFax = 20;
+constexpr int kContactSwitchboard = 40;
+constexpr qint64 kRecordsPerShared = 5;
+
+// Offsets of the further random streams a telephone field's stream has.
+constexpr quint64 kShareDecision = 100;
+constexpr quint64 kSharedValues = 200;
+constexpr quint64 kRedraw = 1000; // times the attempt
+
+bool hasDigit(const QVariant& value) {
+    const QString text = value.toString();
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// Value number slot of the shared values of a field: always one with a number.
+QVariant sharedValue(const DemoOptions& options, Stream stream, DemoLine line, qint64 slot) {
+    for (quint64 attempt = 0;; ++attempt) {
+        const QVariant value =
+            DemoNumbers(options.seed, stream + kSharedValues + attempt * kRedraw, line)
+                .at(static_cast<quint64>(slot))
+                .value;
+        if (hasDigit(value))
+            return value;
+    }
+}
+
+// The value of a telephone field; sharedPercent of them (none with unique values) come from a
+// small set of values that several records share.
+QVariant phone(const DemoOptions& options, Stream stream, DemoLine line, qint64 index,
+               int sharedPercent = 0) {
+    if (sharedPercent > 0 && !options.unique) {
+        DemoRandom random =
+            DemoRandom::forItem(options.seed, stream + kShareDecision, static_cast<quint64>(index));
+        if (random.chance(sharedPercent)) {
+            const qint64 shared =
+                std::max<qint64>(1, options.records * sharedPercent / 100 / kRecordsPerShared);
+            const auto slot = static_cast<qint64>(random.next() % static_cast<quint64>(shared));
+            return sharedValue(options, stream, line, slot);
+        }
+    }
     return DemoNumbers(options.seed, stream, line).at(static_cast<quint64>(index)).value;
+}
+
+QVariant customerPhone(const DemoOptions& options, qint64 index) {
+    return phone(options, CustomerPhone, DemoLine::Landline, index, kSharedSwitchboard);
 }
 
 QVariantList customerRow(const DemoOptions& options, qint64 index) {
@@ -135,8 +187,8 @@ QVariantList customerRow(const DemoOptions& options, qint64 index) {
     return {index + 1,
             name,
             place,
-            phone(options, CustomerPhone, DemoLine::Landline, index),
-            phone(options, CustomerFax, DemoLine::Fax, index),
+            customerPhone(options, index),
+            phone(options, CustomerFax, DemoLine::Fax, index, kSharedFax),
             phone(options, CustomerMobile, DemoLine::Mobile, index),
             turnover,
             created};
@@ -149,8 +201,8 @@ QVariantList supplierRow(const DemoOptions& options, qint64 index) {
     return {index + 1,
             name,
             place,
-            phone(options, SupplierPhone, DemoLine::Landline, index),
-            phone(options, SupplierFax, DemoLine::Landline, index),
+            phone(options, SupplierPhone, DemoLine::Landline, index, kSharedSwitchboard),
+            phone(options, SupplierFax, DemoLine::Landline, index, kSharedFax),
             phone(options, SupplierMobile, DemoLine::Mobile, index)};
 }
 
@@ -162,23 +214,91 @@ QVariantList contactRow(const DemoOptions& options, qint64 index) {
     const QString last = surname(random);
     const QVariant first =
         random.chance(5) ? QVariant() : QVariant(random.pick<QStringView>(kFirstNames).toString());
+    QVariant telephone;
+    if (!options.unique && DemoRandom::forItem(options.seed, ContactPhone + kShareDecision,
+                                               static_cast<quint64>(index))
+                               .chance(kContactSwitchboard))
+        telephone = customerPhone(options, customer - 1);
+    else
+        telephone = phone(options, ContactPhone, DemoLine::Landline, index);
     return {customer,
             last,
             first,
-            phone(options, ContactPhone, DemoLine::Landline, index),
+            telephone,
             phone(options, ContactMobile, DemoLine::Mobile, index),
             phone(options, ContactPrivate, DemoLine::Landline, index)};
 }
 
-void fillTable(DatabaseAdmin& admin, const TableSchema& table, const DemoOptions& options) {
+QVariantList demoRow(const QString& table, const DemoOptions& options, qint64 index) {
+    if (table == DemoTable::Customers)
+        return customerRow(options, index);
+    if (table == DemoTable::Suppliers)
+        return supplierRow(options, index);
+    if (table == DemoTable::Contacts)
+        return contactRow(options, index);
+    fail(u"the demo database has no table "_s + table);
+}
+
+// Where the telephone fields stand in a table's rows, and the stream each is drawn from.
+struct PhoneColumn {
+    int position;
+    Stream stream;
+    DemoLine line;
+};
+
+QList<PhoneColumn> phoneColumns(const TableSchema& table) {
+    static const QHash<QString, QList<std::tuple<QString, Stream, DemoLine>>> streams{
+        {DemoTable::Customers,
+         {{u"Telefon"_s, CustomerPhone, DemoLine::Landline},
+          {u"Telefax"_s, CustomerFax, DemoLine::Fax},
+          {u"Mobil"_s, CustomerMobile, DemoLine::Mobile}}},
+        {DemoTable::Suppliers,
+         {{u"Telefon"_s, SupplierPhone, DemoLine::Landline},
+          {u"Telefax"_s, SupplierFax, DemoLine::Landline},
+          {u"Mobil"_s, SupplierMobile, DemoLine::Mobile}}},
+        {DemoTable::Contacts,
+         {{u"Telefon"_s, ContactPhone, DemoLine::Landline},
+          {u"Mobil"_s, ContactMobile, DemoLine::Mobile},
+          {u"TelefonPrivat"_s, ContactPrivate, DemoLine::Landline}}},
+    };
+    QList<PhoneColumn> columns;
+    for (const auto& [name, stream, line] : streams.value(table.name)) {
+        for (qsizetype f = 0; f < table.fields.size(); ++f) {
+            if (table.fields[f].name == name)
+                columns << PhoneColumn{static_cast<int>(f), stream, line};
+        }
+    }
+    return columns;
+}
+
+// With unique values, a number drawn a second time (by chance: the demo's numbers come from a
+// few areas) is drawn again from a stream of its own until it is new.
+void makeUnique(QVariantList& row, const QList<PhoneColumn>& columns, const DemoOptions& options,
+                qint64 index, SeenTexts& seen) {
+    for (const PhoneColumn& column : columns) {
+        QVariant& value = row[column.position];
+        for (quint64 attempt = 1; hasDigit(value) && !seen.insert(value.toString()); ++attempt)
+            value = DemoNumbers(options.seed, column.stream + attempt * kRedraw, column.line)
+                        .at(static_cast<quint64>(index))
+                        .value;
+    }
+}
+
+void fillTable(DatabaseAdmin& admin, const TableSchema& table, const DemoOptions& options,
+               SeenTexts& seen) {
+    const QList<PhoneColumn> columns = phoneColumns(table);
     QStringList names;
     for (const FieldSchema& f : table.fields)
         names << f.name;
     for (qint64 start = 0; start < options.records; start += kBatchSize) {
         const auto inserter = admin.inserter(table.name, names);
         const qint64 end = std::min(options.records, start + kBatchSize);
-        for (qint64 i = start; i < end; ++i)
-            inserter->add(demoRow(table.name, options, i));
+        for (qint64 i = start; i < end; ++i) {
+            QVariantList row = demoRow(table.name, options, i);
+            if (options.unique)
+                makeUnique(row, columns, options, i, seen);
+            inserter->add(row);
+        }
         inserter->commit();
     }
 }
@@ -288,20 +408,11 @@ DatabaseSchema demoSchema() {
     return schema;
 }
 
-QVariantList demoRow(const QString& table, const DemoOptions& options, qint64 index) {
-    if (table == DemoTable::Customers)
-        return customerRow(options, index);
-    if (table == DemoTable::Suppliers)
-        return supplierRow(options, index);
-    if (table == DemoTable::Contacts)
-        return contactRow(options, index);
-    fail(u"the demo database has no table "_s + table);
-}
-
 void fillDemoDatabase(const QString& location, const DemoOptions& options) {
     const auto admin = openDatabaseAdmin(location);
+    SeenTexts seen;
     for (const TableSchema& table : demoSchema().tables)
-        fillTable(*admin, table, options);
+        fillTable(*admin, table, options, seen);
     markEverySeventh(*admin, DemoTable::Customers, options.records);
     markEverySeventh(*admin, DemoTable::Suppliers, options.records);
 }

@@ -9,11 +9,14 @@
 
 // The demo database: shown name "Demo", location DE / 30, user ADMIN with password "admin" and
 // both admin rights, and three tables of invented German customers, suppliers and contact
-// persons whose telephone fields hold the values of DemoNumbers.
+// persons whose telephone fields hold the values of DemoNumbers. About one value in nine repeats
+// another: switchboards shared by branches and contact persons, shared fax lines.
 
 struct DemoOptions {
     qint64 records = 1000; // per table
     quint64 seed = 1;
+    // No value with digits twice: no shared numbers, and chance repeats drawn again.
+    bool unique = false;
 };
 
 namespace DemoTable {
@@ -31,9 +34,6 @@ struct DemoPhoneFields {
 };
 // Every demo table with its telephone fields, in catalogue order.
 QList<DemoPhoneFields> demoPhoneFields();
-
-// The values of row index (from 0) of table, in the order of the schema's fields.
-QVariantList demoRow(const QString& table, const DemoOptions& options, qint64 index);
 
 // Writes the demo database to path. It is built beside path under a temporary name and moved
 // into place only when complete: a failure leaves nothing, and an existing file is never

@@ -46,7 +46,7 @@ const QList<CommandInfo>& vdbToolCommands() {
         {u"user"_s, u"user (add | passwd | rights | remove) FILE NAME [...]"_s, runUser},
         {u"location"_s, u"location FILE [--country CC] [--area-code N]"_s, runLocation},
         {u"info"_s, u"info FILE"_s, runInfo},
-        {u"demo"_s, u"demo FILE [--records N] [--seed S]"_s, runDemo},
+        {u"demo"_s, u"demo FILE [--records N] [--seed S] [--unique]"_s, runDemo},
     };
     return commands;
 }
