@@ -218,6 +218,8 @@ TEST(NumberCompleter, OddInputDoesNoHarm) {
     EXPECT_EQ(completer.complete(u"Tel.\0 030 1234567"_s), kBerlin);
 }
 
+// The real component takes the location of each database it is given; without one only the
+// system's region remains.
 TEST(PhoneApplication, TakesTheLocationFromTheDatabase) {
     PhoneApplication component;
     DatabasePtr db = std::make_shared<LocationDatabase>(u"CH"_s, u"44"_s);
@@ -227,39 +229,25 @@ TEST(PhoneApplication, TakesTheLocationFromTheDatabase) {
     QString local = u"123 45 67"_s;
     EXPECT_EQ(component.CompleteNumber(local), u"+41 (44) 1234567"_s);
     EXPECT_EQ(local, u"123 45 67"_s);
-}
+    DatabasePtr vienna = std::make_shared<LocationDatabase>(u"AT"_s, u"1"_s);
+    component.UseDatabase(vienna);
+    local = u"5123456"_s;
+    EXPECT_EQ(component.CompleteNumber(local), u"+43 (1) 5123456"_s);
 
-TEST(PhoneApplication, WithoutALocationOnlyTheSystemRegionRemains) {
-    const QString system = NumberCompleter::systemRegion();
-    const std::vector<DatabasePtr> databases = {
-        nullptr, std::make_shared<BareDatabase>(),
-        std::make_shared<LocationDatabase>(u""_s, u"30"_s),
-        std::make_shared<LocationDatabase>(u"ZZ"_s, u"30"_s)};
-    for (DatabasePtr db : databases) {
-        PhoneApplication component;
-        component.UseDatabase(db);
-        EXPECT_EQ(component.completer().region(), system);
-        EXPECT_EQ(component.completer().areaCode(), u""_s) << "no area code without location";
-        QString local = u"1234567"_s;
-        EXPECT_EQ(component.CompleteNumber(local), local);
+    for (DatabasePtr none :
+         std::vector<DatabasePtr>{nullptr, std::make_shared<BareDatabase>(),
+                                  std::make_shared<LocationDatabase>(u""_s, u"30"_s),
+                                  std::make_shared<LocationDatabase>(u"ZZ"_s, u"30"_s)}) {
+        PhoneApplication fresh;
+        fresh.UseDatabase(none);
+        EXPECT_EQ(fresh.completer().region(), NumberCompleter::systemRegion());
+        EXPECT_EQ(fresh.completer().areaCode(), u""_s) << "no area code without location";
+        local = u"1234567"_s;
+        EXPECT_EQ(fresh.CompleteNumber(local), local);
         QString international = u"0049 30 1234567"_s;
-        EXPECT_EQ(component.CompleteNumber(international), kBerlin);
+        EXPECT_EQ(fresh.CompleteNumber(international), kBerlin);
     }
 }
-
-TEST(PhoneApplication, ALaterDatabaseReplacesTheLocation) {
-    PhoneApplication component;
-    DatabasePtr berlin = std::make_shared<LocationDatabase>(u"DE"_s, u"30"_s);
-    DatabasePtr vienna = std::make_shared<LocationDatabase>(u"AT"_s, u"1"_s);
-    component.UseDatabase(berlin);
-    component.UseDatabase(vienna);
-    QString local = u"5123456"_s;
-    EXPECT_EQ(component.CompleteNumber(local), u"+43 (1) 5123456"_s);
-}
-
-} // namespace
-
-namespace {
 
 // Destination codes are remembered across numbers: a completer that has seen many numbers must
 // split each one exactly as a fresh one does, in whatever order the numbers come.
@@ -283,10 +271,6 @@ TEST(NumberCompleter, RememberedDestinationCodesSplitLikeFreshOnes) {
     }
 }
 
-} // namespace
-
-namespace {
-
 TEST(NumberCompleter, KeepsItsDigitsOnlyWithoutAnythingToDrop) {
     for (const QString& value : {u"+49 30 1234567"_s, u"+49 (30) 1234567"_s, u"+1 425 555 1212"_s,
                                  u"+43 316 123456"_s, u"+4930 1234567"_s})
@@ -296,10 +280,7 @@ TEST(NumberCompleter, KeepsItsDigitsOnlyWithoutAnythingToDrop) {
           u"0049 30 1234567"_s, u"030 1234567"_s, u"+49 30 1234567-89"_s, u"+49 30/1234567"_s,
           u"+49 30 12"_s, u"+999 1234567"_s, u""_s, u"+"_s})
         EXPECT_FALSE(NumberCompleter::keepsItsDigits(value)) << value.toStdString();
-}
-
-// Whatever keepsItsDigits lets through completes to the same digits, or stays as it is.
-TEST(NumberCompleter, ValuesThatKeepTheirDigitsDoSo) {
+    // Whatever it lets through completes to the same digits, or stays as it is.
     const NumberCompleter completer(u"DE"_s, u"30"_s);
     auto grouping = [](QString text) {
         text.remove(u' ');
