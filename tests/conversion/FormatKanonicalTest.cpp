@@ -170,7 +170,11 @@ protected:
     bool failUseDatabase_ = false;
 };
 
+// Made once, prepared once (the database it hands back replaces the formatter's), hidden, until
+// released; a failed creation is tried again, a failed preparation is not repeated.
 TEST_F(KanonicalFormatterComponent, CreatedOncePreparedOnceUntilReleased) {
+    replacement_ = std::make_shared<BareDatabase>();
+    const DatabasePtr original = database_;
     KanonicalFormatter formatter(factory_, database_);
     EXPECT_FALSE(formatter.hasComponent());
     for (int i = 0; i < 50; ++i) {
@@ -179,70 +183,39 @@ TEST_F(KanonicalFormatterComponent, CreatedOncePreparedOnceUntilReleased) {
     }
     EXPECT_EQ(created_, 1);
     EXPECT_EQ(last_->useDatabaseCalls, 1);
-    EXPECT_EQ(last_->seenDatabase, database_);
+    EXPECT_EQ(last_->seenDatabase, original);
+    EXPECT_EQ(database_, replacement_);
     EXPECT_EQ(last_->setVisibleCalls, 1);
     EXPECT_FALSE(last_->lastVisible);
     EXPECT_EQ(last_->completeCalls, 50);
-
     formatter.release();
     EXPECT_FALSE(formatter.hasComponent());
-    QString value = u"1"_s;
-    formatter.FormatKanonical(value);
-    EXPECT_EQ(created_, 2);
-    EXPECT_EQ(last_->useDatabaseCalls, 1);
-}
 
-TEST_F(KanonicalFormatterComponent, FailedCreationIsTriedAgain) {
-    KanonicalFormatter formatter(factory_, database_);
-    failCreation_ = true;
     QString value = u"030 1"_s;
+    failCreation_ = true;
     EXPECT_EQ(errorNumberOf([&] { formatter.FormatKanonical(value); }), 429);
     EXPECT_FALSE(formatter.hasComponent());
     failCreation_ = false;
-    EXPECT_EQ(formatter.FormatKanonical(value), u"<030 1>"_s);
-    EXPECT_EQ(created_, 2);
-    EXPECT_TRUE(formatter.hasComponent());
-}
-
-TEST_F(KanonicalFormatterComponent, FailedUseDatabaseKeepsTheComponentAndIsNotRepeated) {
-    KanonicalFormatter formatter(factory_, database_);
     failUseDatabase_ = true;
-    QString value = u"030 1"_s;
     EXPECT_EQ(errorNumberOf([&] { formatter.FormatKanonical(value); }), serverErrorNumber(0x1001));
     EXPECT_TRUE(formatter.hasComponent());
-    EXPECT_EQ(last_->setVisibleCalls, 0) << "SetVisible comes after UseDatabase";
     EXPECT_EQ(formatter.FormatKanonical(value), u"<030 1>"_s);
-    EXPECT_EQ(created_, 1);
+    EXPECT_EQ(created_, 3);
     EXPECT_EQ(last_->useDatabaseCalls, 1);
-    EXPECT_EQ(last_->setVisibleCalls, 0);
+    EXPECT_EQ(last_->setVisibleCalls, 0) << "SetVisible comes after UseDatabase";
 }
 
-TEST_F(KanonicalFormatterComponent, UseDatabaseReplacesTheDatabaseReference) {
-    replacement_ = std::make_shared<BareDatabase>();
-    const DatabasePtr original = database_;
-    KanonicalFormatter formatter(factory_, database_);
-    QString value = u"1"_s;
-    formatter.FormatKanonical(value);
-    EXPECT_EQ(last_->seenDatabase, original);
-    EXPECT_EQ(database_, replacement_);
-}
-
+// Prefix up to the first digit, suffix after the last, kept as written.
 TEST_F(KanonicalFormatterComponent, WrapsWordsAroundWhatTheComponentReturns) {
     KanonicalFormatter formatter(factory_, database_);
-    struct Case {
-        QString input;
-        QString expected;
+    // clang-format off
+    const struct { QString input, expected; } cases[] = {
+        {u"Tel. 030 1 privat"_s, u"Tel. <Tel. 030 1 privat> privat"_s}, {u"Ä 030 1"_s, u"Ä <Ä 030 1>"_s},
+        {u"Fax ++((030"_s, u"Fax <Fax ++((030>"_s}, {u"(+030) x"_s, u"<(+030) x>) x"_s},
+        {u"x0"_s, u"x<x0>"_s}, {u"abc"_s, u"<abc>"_s},
     };
-    const Case cases[] = {
-        // prefix up to the first digit, suffix after the last, kept as written
-        {u"Tel. 030 1 privat"_s, u"Tel. <Tel. 030 1 privat> privat"_s},
-        {u"Ä 030 1"_s, u"Ä <Ä 030 1>"_s},
-        {u"Fax ++((030"_s, u"Fax <Fax ++((030>"_s},
-        {u"(+030) x"_s, u"<(+030) x>) x"_s},
-        {u"x0"_s, u"x<x0>"_s},
-        {u"abc"_s, u"<abc>"_s},
-    };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         QString value = c.input;
         EXPECT_EQ(formatter.FormatKanonical(value), c.expected) << c.input.toStdString();
     }
