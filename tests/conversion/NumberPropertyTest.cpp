@@ -114,41 +114,23 @@ public:
 
         Sample s;
         s.expectedDigits = plan.countryCode + ndc + sn;
-        switch (between(0, local ? 9 : 8)) {
-        case 0:
-            s.value = trunk + area + u' ' + subscriber;
-            break;
-        case 1:
-            s.value = trunk + area + u'/' + subscriber;
-            break;
-        case 2:
-            s.value = u'(' + trunk + area + u") "_s + subscriber;
-            break;
-        case 3:
-            s.value = trunk + area + u'-' + QString::fromLatin1(sn);
-            break;
-        case 4:
-            s.value = u'+' + cc + u' ' + area + u' ' + subscriber;
-            break;
-        case 5:
-            s.value = u"00"_s + cc + u' ' + area + u' ' + subscriber;
-            break;
-        case 6:
-            s.value = u'+' + cc + u" ("_s + trunk + u')' + area + u' ' + subscriber;
-            break;
-        case 7:
-            s.value = u'+' + cc + u" ("_s + area + u") "_s + QString::fromLatin1(sn);
-            break;
-        case 8:
-            if (us)
-                s.value = u'(' + area + u") "_s + QString::fromLatin1(sn.substr(0, 3)) + u'-' +
-                          QString::fromLatin1(sn.substr(3));
-            else
-                s.value = trunk + area + u' ' + subscriber;
-            break;
-        default:
-            s.value = subscriber;
-            break;
+        // T trunk prefix, A area code, S subscriber (maybe grouped), N ungrouped, C country code,
+        // U the American "555-1212".
+        static const QString shapes[] = {u"TA S"_s,   u"TA/S"_s,    u"(TA) S"_s,    u"TA-N"_s,
+                                         u"+C A S"_s, u"00C A S"_s, u"+C (T)A S"_s, u"+C (A) N"_s,
+                                         u"TA S"_s,   u"S"_s};
+        const int shape = between(0, local ? 9 : 8);
+        const QString parts[] = {
+            trunk,
+            area,
+            subscriber,
+            QString::fromLatin1(sn),
+            cc,
+            QString::fromLatin1(sn.substr(0, 3)) + u'-' +
+                QString::fromLatin1(sn.substr(std::min<std::size_t>(3, sn.size())))};
+        for (const QChar c : (us && shape == 8) ? u"(A) U"_s : shapes[shape]) {
+            const qsizetype part = u"TASNCU"_s.indexOf(c);
+            s.value += part < 0 ? QString(c) : parts[part];
         }
         if (between(0, 5) == 0) {
             const std::string suffix = digits(between(1, 3));
