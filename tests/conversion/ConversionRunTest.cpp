@@ -239,18 +239,6 @@ TEST_F(ConversionRunTest, SecondRunConvertsNothingAndAppendsToTheLog) {
     EXPECT_EQ(componentsMade, 2);
 }
 
-TEST_F(ConversionRunTest, InternationalNumbersDifferingInGroupingOnlyAreNotFormatted) {
-    addCustomers({{1, u"A"_s, u"+49 30 1234567"_s, QVariant(), u"Tel. +1 425 555 1212 privat"_s},
-                  {2, u"B"_s, u"+49 030 1234567"_s, QVariant(), u"+49 (0)171 1234567"_s}});
-    expectSummary(2);
-    run({kTelefon, kMobil});
-    // The first two could only gain brackets; the trunk prefixes of the others must go.
-    EXPECT_EQ(completed, (QStringList{u"+49 030 1234567"_s, u"+49 (0)171 1234567"_s}));
-    EXPECT_EQ(stored(u"Telefon"_s), (QStringList{u"+49 30 1234567"_s, u"+49 (30) 1234567"_s}));
-    EXPECT_EQ(stored(u"Mobil"_s),
-              (QStringList{u"Tel. +1 425 555 1212 privat"_s, u"+49 (171) 1234567"_s}));
-}
-
 // Batches of one record below 100 records, of ten from 100 on; the last batch closes at the end.
 TEST_F(ConversionRunTest, BatchCadence) {
     for (const int records : {99, 100, 105}) {
