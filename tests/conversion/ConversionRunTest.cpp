@@ -326,6 +326,8 @@ TEST_F(ConversionRunTest, FaultsAreAskedAboutAndCountedAsNotStored) {
         const QByteArray text = contents(log.path());
         EXPECT_TRUE(text.contains(c.logHas)) << text.toStdString();
         EXPECT_FALSE(text.contains(c.logLacks)) << text.toStdString();
+        // The journal holds every stored change and nothing else.
+        EXPECT_EQ(RunJournal::read(RunJournal::pathFor(log.path())).size(), c.converted);
     }
 }
 

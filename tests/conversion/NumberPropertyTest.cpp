@@ -174,14 +174,11 @@ private:
     std::mt19937 random_;
 };
 
-class NumberProperties : public ::testing::Test {
-protected:
-    static constexpr int kPerPlan = 1500;
-};
+constexpr int kPerPlan = 1500;
 
 // Changed values keep every subscriber digit in order and gain only the country code (and the
 // area code of a local number); completing again changes nothing; words stay outside.
-TEST_F(NumberProperties, GeneratedNumbersKeepEveryDigit) {
+TEST(NumberProperties, GeneratedNumbersKeepEveryDigit) {
     Generator generate(20260101);
     for (const Plan& plan : kPlans) {
         const NumberCompleter completer(QString::fromLatin1(plan.region),
@@ -205,7 +202,7 @@ TEST_F(NumberProperties, GeneratedNumbersKeepEveryDigit) {
     }
 }
 
-TEST_F(NumberProperties, FormatKanonicalKeepsTheWordsAndIsAFixedPoint) {
+TEST(NumberProperties, FormatKanonicalKeepsTheWordsAndIsAFixedPoint) {
     Generator generate(7);
     for (const Plan& plan : kPlans) {
         DatabasePtr db = std::make_shared<LocationDatabase>(QString::fromLatin1(plan.region),
@@ -241,7 +238,7 @@ TEST_F(NumberProperties, FormatKanonicalKeepsTheWordsAndIsAFixedPoint) {
 }
 
 // Two numbers that each complete alone must not be merged into one.
-TEST_F(NumberProperties, TwoNumbersStayUnchanged) {
+TEST(NumberProperties, TwoNumbersStayUnchanged) {
     Generator generate(42);
     static const QString joins[] = {u" "_s, u" / "_s, u"/"_s, u", "_s, u" oder "_s, u"; "_s};
     for (const Plan& plan : kPlans) {
@@ -264,7 +261,7 @@ TEST_F(NumberProperties, TwoNumbersStayUnchanged) {
 }
 
 // Garbage: no crash, and a changed value lost none of its digits behind the dropped prefix.
-TEST_F(NumberProperties, GarbageKeepsEveryDigit) {
+TEST(NumberProperties, GarbageKeepsEveryDigit) {
     Generator generate(99);
     const NumberCompleter completers[] = {NumberCompleter(u"DE"_s, u"30"_s),
                                           NumberCompleter(u"US"_s, u"425"_s), NumberCompleter()};
