@@ -114,41 +114,23 @@ public:
 
         Sample s;
         s.expectedDigits = plan.countryCode + ndc + sn;
-        switch (between(0, local ? 9 : 8)) {
-        case 0:
-            s.value = trunk + area + u' ' + subscriber;
-            break;
-        case 1:
-            s.value = trunk + area + u'/' + subscriber;
-            break;
-        case 2:
-            s.value = u'(' + trunk + area + u") "_s + subscriber;
-            break;
-        case 3:
-            s.value = trunk + area + u'-' + QString::fromLatin1(sn);
-            break;
-        case 4:
-            s.value = u'+' + cc + u' ' + area + u' ' + subscriber;
-            break;
-        case 5:
-            s.value = u"00"_s + cc + u' ' + area + u' ' + subscriber;
-            break;
-        case 6:
-            s.value = u'+' + cc + u" ("_s + trunk + u')' + area + u' ' + subscriber;
-            break;
-        case 7:
-            s.value = u'+' + cc + u" ("_s + area + u") "_s + QString::fromLatin1(sn);
-            break;
-        case 8:
-            if (us)
-                s.value = u'(' + area + u") "_s + QString::fromLatin1(sn.substr(0, 3)) + u'-' +
-                          QString::fromLatin1(sn.substr(3));
-            else
-                s.value = trunk + area + u' ' + subscriber;
-            break;
-        default:
-            s.value = subscriber;
-            break;
+        // T trunk prefix, A area code, S subscriber (maybe grouped), N ungrouped, C country code,
+        // U the American "555-1212".
+        static const QString shapes[] = {u"TA S"_s,   u"TA/S"_s,    u"(TA) S"_s,    u"TA-N"_s,
+                                         u"+C A S"_s, u"00C A S"_s, u"+C (T)A S"_s, u"+C (A) N"_s,
+                                         u"TA S"_s,   u"S"_s};
+        const int shape = between(0, local ? 9 : 8);
+        const QString parts[] = {
+            trunk,
+            area,
+            subscriber,
+            QString::fromLatin1(sn),
+            cc,
+            QString::fromLatin1(sn.substr(0, 3)) + u'-' +
+                QString::fromLatin1(sn.substr(std::min<std::size_t>(3, sn.size())))};
+        for (const QChar c : (us && shape == 8) ? u"(A) U"_s : shapes[shape]) {
+            const qsizetype part = u"TASNCU"_s.indexOf(c);
+            s.value += part < 0 ? QString(c) : parts[part];
         }
         if (between(0, 5) == 0) {
             const std::string suffix = digits(between(1, 3));
@@ -192,14 +174,11 @@ private:
     std::mt19937 random_;
 };
 
-class NumberProperties : public ::testing::Test {
-protected:
-    static constexpr int kPerPlan = 1500;
-};
+constexpr int kPerPlan = 1500;
 
 // Changed values keep every subscriber digit in order and gain only the country code (and the
 // area code of a local number); completing again changes nothing; words stay outside.
-TEST_F(NumberProperties, GeneratedNumbersKeepEveryDigit) {
+TEST(NumberProperties, GeneratedNumbersKeepEveryDigit) {
     Generator generate(20260101);
     for (const Plan& plan : kPlans) {
         const NumberCompleter completer(QString::fromLatin1(plan.region),
@@ -223,7 +202,7 @@ TEST_F(NumberProperties, GeneratedNumbersKeepEveryDigit) {
     }
 }
 
-TEST_F(NumberProperties, FormatKanonicalKeepsTheWordsAndIsAFixedPoint) {
+TEST(NumberProperties, FormatKanonicalKeepsTheWordsAndIsAFixedPoint) {
     Generator generate(7);
     for (const Plan& plan : kPlans) {
         DatabasePtr db = std::make_shared<LocationDatabase>(QString::fromLatin1(plan.region),
@@ -259,7 +238,7 @@ TEST_F(NumberProperties, FormatKanonicalKeepsTheWordsAndIsAFixedPoint) {
 }
 
 // Two numbers that each complete alone must not be merged into one.
-TEST_F(NumberProperties, TwoNumbersStayUnchanged) {
+TEST(NumberProperties, TwoNumbersStayUnchanged) {
     Generator generate(42);
     static const QString joins[] = {u" "_s, u" / "_s, u"/"_s, u", "_s, u" oder "_s, u"; "_s};
     for (const Plan& plan : kPlans) {
@@ -282,7 +261,7 @@ TEST_F(NumberProperties, TwoNumbersStayUnchanged) {
 }
 
 // Garbage: no crash, and a changed value lost none of its digits behind the dropped prefix.
-TEST_F(NumberProperties, GarbageKeepsEveryDigit) {
+TEST(NumberProperties, GarbageKeepsEveryDigit) {
     Generator generate(99);
     const NumberCompleter completers[] = {NumberCompleter(u"DE"_s, u"30"_s),
                                           NumberCompleter(u"US"_s, u"425"_s), NumberCompleter()};

@@ -89,6 +89,11 @@ TEST_F(PgBackendTest, LoginErrorsKeepTheFileDatabasesNumbers) {
     }
     const DatabasePtr plain = fx.open(uri, role, u"plain"_s);
     EXPECT_EQ(plain->Logon()->CurrentUser()->Name(), role);
+    // Nor may a role without CREATEROLE add users.
+    const QString asPlain =
+        QString(uri).replace(u"postgresql:///"_s, u"postgresql://"_s + role + u":plain@/"_s);
+    expectServerError([&] { PgAdmin(asPlain).addUser(u"X"_s, u"y"_s, false, false); },
+                      PgCode::NoPrivilege);
     EXPECT_EQ(
         fx.open(uri, u"ADMIN"_s, u"admin"_s, OpenFlag::DatabaseAdmin | OpenFlag::UserAdmin)->Name(),
         u"Test"_s);
@@ -134,13 +139,6 @@ TEST_F(PgBackendTest, OtherSessionsWritesAreNeverOverwritten) {
     mine->GetTransaction(0)->Commit();
     o->MoveFirst(0);
     EXPECT_EQ(o->Fields()->Item(0)->Value(), QVariant(u"meine"_s));
-}
-
-TEST_F(PgBackendTest, RolesNeedCreateRole) {
-    const QString asPlain =
-        uri.replace(u"postgresql:///"_s, u"postgresql://"_s + role + u":plain@/"_s);
-    expectServerError([&] { PgAdmin(asPlain).addUser(u"X"_s, u"y"_s, false, false); },
-                      PgCode::NoPrivilege);
 }
 
 // The dialog takes a URI as it is: no ".vdb" added, no file looked for, its '?' no wildcard.
