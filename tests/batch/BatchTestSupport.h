@@ -1,35 +1,27 @@
 #pragma once
 
 #include "TelnormerBatch.h"
+#include "TestProcess.h"
 
-#include <QByteArray>
 #include <QDateTime>
-#include <QFile>
-#include <QString>
-#include <QStringList>
-#include <QTextStream>
 
 #include <memory>
 
 // One in-process telnormer-batch invocation, with input as its standard input.
-struct BatchRun {
+struct BatchRun : ProcessResult {
     BatchOutcome outcome;
-    QString out;
-    QString err;
-    int status() const { return outcome.status; }
 };
 
 inline BatchRun runBatch(const QStringList& args, const BatchEnvironment& environment = {},
                          const QString& input = {}) {
-    QString inText = input;
     BatchRun run;
-    QTextStream in(&inText, QIODevice::ReadOnly);
-    QTextStream out(&run.out, QIODevice::WriteOnly);
-    QTextStream err(&run.err, QIODevice::WriteOnly);
-    ToolIo io{in, out, err};
-    run.outcome = executeTelnormerBatch(args, io, environment);
-    out.flush();
-    err.flush();
+    static_cast<ProcessResult&>(run) = runCaptured(
+        [&](QTextStream& in, QTextStream& out, QTextStream& err) {
+            ToolIo io{in, out, err};
+            run.outcome = executeTelnormerBatch(args, io, environment);
+            return run.outcome.status;
+        },
+        input);
     return run;
 }
 
@@ -43,35 +35,3 @@ inline std::function<QDateTime()> steppingClock() {
         return now;
     };
 }
-
-inline QByteArray fileContents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// Sets an environment variable, or removes it (null value), for one scope.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const QByteArray& value)
-        : name_(name)
-        , had_(qEnvironmentVariableIsSet(name))
-        , old_(qgetenv(name)) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~ScopedEnvironment() {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};

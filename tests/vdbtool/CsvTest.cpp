@@ -59,22 +59,12 @@ TEST(Csv, ReadsTheRfc4180Forms) {
         {"LF", "a,b\nc,d\n", {{u"a"_s, u"b"_s}, {u"c"_s, u"d"_s}}, {1, 2}},
         {"CRLF, no final line end", "a,b\r\nc,d", {{u"a"_s, u"b"_s}, {u"c"_s, u"d"_s}}, {1, 2}},
         {"CR only", "a\rb\r", {{u"a"_s}, {u"b"_s}}, {1, 2}},
-        {"Null and empty text",
-         "A,B,C\n,\"\",x\n",
-         {{u"A"_s, u"B"_s, u"C"_s}, {u"N"_s, u"q:"_s, u"x"_s}},
-         {1, 2}},
+        {"Null and empty text", "A,B,C\n,\"\",x\n", {{u"A"_s, u"B"_s, u"C"_s}, {u"N"_s, u"q:"_s, u"x"_s}}, {1, 2}},
         {"trailing comma is a Null cell", "a,\n", {{u"a"_s, u"N"_s}}, {1}},
         {"empty line is one Null cell", "a\n\nb\n", {{u"a"_s}, {u"N"_s}, {u"b"_s}}, {1, 2, 3}},
-        {"doubled quotes, comma, CRLF and LF inside quotes",
-         "\"say \"\"hi\"\", ok\",\"x\r\ny\nz\"\nnext\n",
-         {{u"q:say \"hi\", ok"_s, u"q:x\r\ny\nz"_s}, {u"next"_s}},
-         {1, 4}},
+        {"doubled quotes, comma, CRLF and LF inside quotes", "\"say \"\"hi\"\", ok\",\"x\r\ny\nz\"\nnext\n", {{u"q:say \"hi\", ok"_s, u"q:x\r\ny\nz"_s}, {u"next"_s}}, {1, 4}},
         {"blanks are kept", " a , b \n", {{u" a "_s, u" b "_s}}, {1}},
-        {"BOM skipped once",
-         "\xEF\xBB\xBF"
-         "a\n",
-         {{u"a"_s}},
-         {1}},
+        {"BOM skipped once", "\xEF\xBB\xBF" "a\n", {{u"a"_s}}, {1}},
         {"a second BOM is text", "\xEF\xBB\xBF\xEF\xBB\xBF" "a\n", {{QChar(0xFEFF) + u"a"_s}}, {1}},
         {"U+FEFF starting the second read chunk is text", QByteArray(65535, 'a') + "\n\xEF\xBB\xBF" "b\n", {{QString(65535, u'a')}, {QChar(0xFEFF) + u"b"_s}}, {1, 2}},
         {"UTF-8", "Köln,Straße,\xF0\x9F\x93\x9E\n", {{u"Köln"_s, u"Straße"_s, u"📞"_s}}, {1}},
@@ -95,6 +85,7 @@ TEST(Csv, RefusesMalformedInputNamingTheLine) {
         QByteArray input;
         QString start;
     };
+    // clang-format off
     const Case cases[] = {
         {"quote in an unquoted cell", "a\nb\"c\n", u"line 2: a quote inside an unquoted"_s},
         {"text after the closing quote", "\"a\"b\n", u"line 1: text after the closing quote"_s},
@@ -103,6 +94,7 @@ TEST(Csv, RefusesMalformedInputNamingTheLine) {
         {"overlong encoding", "\xC0\xAF\n", u"line 1: the file is not UTF-8"_s},
         {"cut sequence at the end", "a\n\xE2\x82", u"line 2: the file is not UTF-8"_s},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_TRUE(parseError(c.input).startsWith(c.start)) << parseError(c.input).toStdString();
@@ -124,17 +116,9 @@ TEST(Csv, MultiByteCharactersAcrossReadChunksSurvive) {
 }
 
 TEST(Csv, WritesWhatItReadsBack) {
-    const QList<std::optional<QString>> cells{std::nullopt,
-                                              u""_s,
-                                              u"plain"_s,
-                                              u"a,b"_s,
-                                              u"say \"hi\""_s,
-                                              u"two\r\nlines\nthree"_s,
-                                              u" leading"_s,
-                                              u"trailing "_s,
-                                              u"\tTab"_s,
-                                              QString(QChar(0xFEFF)) + u"bom"_s,
-                                              u"Müller, Köln – 030/1234567"_s};
+    // clang-format off
+    const QList<std::optional<QString>> cells{std::nullopt, u""_s, u"plain"_s, u"a,b"_s, u"say \"hi\""_s, u"two\r\nlines\nthree"_s, u" leading"_s, u"trailing "_s, u"\tTab"_s, QString(QChar(0xFEFF)) + u"bom"_s, u"Müller, Köln – 030/1234567"_s};
+    // clang-format on
     const QString line = csvLine(cells);
     EXPECT_TRUE(line.startsWith(u",\"\",plain,\"a,b\",\"say \"\"hi\"\"\""_s)) << line.toStdString();
     EXPECT_TRUE(line.endsWith(u"\r\n"_s));

@@ -29,12 +29,13 @@ QString emptyDatabase(VdbFixture& fx) {
 }
 
 TEST(VdbToolAdmin, UsersGetTheirPasswordsFromEverySource) {
+    const ScopedEnv unset("VDB_PASSWORD", QByteArray());
     VdbFixture fx;
     const QString file = emptyDatabase(fx);
     const QString passwordFile = fx.path(u"pw.txt"_s);
     writeFile(passwordFile, "aus der Datei\r\nzweite Zeile\n");
 
-    const ToolResult fromFile =
+    const ProcessResult fromFile =
         runTool({u"user"_s, u"add"_s, file, u"Datei"_s, u"--password-file"_s, passwordFile,
                  u"--database-admin"_s, u"--user-admin"_s});
     EXPECT_TOOL_OK(fromFile);
@@ -66,24 +67,25 @@ TEST(VdbToolAdmin, PasswdRightsAndRemove) {
     EXPECT_EQ(loginError(file, u"Max"_s, u"alt"_s), serverErrorNumber(VdbCode::WrongPassword));
     EXPECT_EQ(loginError(file, u"Max"_s, u"neu"_s), 0);
 
-    const ToolResult rights =
+    const ProcessResult rights =
         runTool({u"user"_s, u"rights"_s, file, u"Max"_s, u"--database-admin"_s});
     EXPECT_TOOL_OK(rights);
     EXPECT_EQ(rights.out, u"Rights of Max: database admin.\n"_s);
     EXPECT_EQ(loginError(file, u"Max"_s, u"neu"_s, OpenFlag::DatabaseAdmin), 0);
 
-    const ToolResult removeAdmin = runTool({u"user"_s, u"remove"_s, file, u"admin"_s});
+    const ProcessResult removeAdmin = runTool({u"user"_s, u"remove"_s, file, u"admin"_s});
     EXPECT_TOOL_OK(removeAdmin);
     EXPECT_TRUE(removeAdmin.err.contains(u"no user left has the right to administer users"_s))
         << removeAdmin.err.toStdString();
     EXPECT_EQ(loginError(file, u"ADMIN"_s, u"admin"_s), serverErrorNumber(VdbCode::UnknownUser));
-    const ToolResult removeLast = runTool({u"user"_s, u"remove"_s, file, u"Max"_s});
+    const ProcessResult removeLast = runTool({u"user"_s, u"remove"_s, file, u"Max"_s});
     EXPECT_TOOL_OK(removeLast);
     EXPECT_TRUE(removeLast.err.contains(u"nobody can log in"_s)) << removeLast.err.toStdString();
     EXPECT_TRUE(VdbAdmin(file).users().isEmpty());
 }
 
 TEST(VdbToolAdmin, RefusedUserCommandsChangeNothing) {
+    const ScopedEnv unset("VDB_PASSWORD", QByteArray());
     VdbFixture fx;
     const QString file = emptyDatabase(fx);
     struct Case {
@@ -94,51 +96,28 @@ TEST(VdbToolAdmin, RefusedUserCommandsChangeNothing) {
         QString mentions;
     };
     const QString secret = u"geheim"_s;
+    const QString add = u"add"_s;
+    const QString passwd = u"passwd"_s;
+    const QString never = u"not taken from the command line"_s;
+    // clang-format off
     const Case cases[] = {
-        {"password as operand",
-         {u"user"_s, u"add"_s, file, u"Neu"_s, secret},
-         {},
-         2,
-         u"not taken from the command line"_s},
-        {"password option",
-         {u"user"_s, u"add"_s, file, u"Neu"_s, u"--password"_s, secret},
-         {},
-         2,
-         u"not taken from the command line"_s},
-        {"password option with =",
-         {u"user"_s, u"passwd"_s, file, u"ADMIN"_s, u"--password="_s + secret},
-         {},
-         2,
-         u"not taken from the command line"_s},
-        {"short option",
-         {u"user"_s, u"passwd"_s, file, u"ADMIN"_s, u"-p"_s, secret},
-         {},
-         2,
-         u"not taken from the command line"_s},
-        {"no password anywhere", {u"user"_s, u"add"_s, file, u"Neu"_s}, {}, 1, u"no password"_s},
-        {"empty password", {u"user"_s, u"add"_s, file, u"Neu"_s}, u"\n"_s, 1, u"empty"_s},
-        {"missing password file",
-         {u"user"_s, u"add"_s, file, u"Neu"_s, u"--password-file"_s, fx.path(u"none"_s)},
-         {},
-         1,
-         u"cannot read the password file"_s},
-        {"existing user",
-         {u"user"_s, u"add"_s, file, u"admin"_s},
-         u"x\n"_s,
-         1,
-         u"exists already"_s},
-        {"unknown user", {u"user"_s, u"passwd"_s, file, u"Niemand"_s}, u"x\n"_s, 1, u"no user"_s},
+        {"password as operand", {u"user"_s, add, file, u"Neu"_s, secret}, {}, 2, never},
+        {"password option", {u"user"_s, add, file, u"Neu"_s, u"--password"_s, secret}, {}, 2, never},
+        {"password option with =", {u"user"_s, passwd, file, u"ADMIN"_s, u"--password="_s + secret}, {}, 2, never},
+        {"short option", {u"user"_s, passwd, file, u"ADMIN"_s, u"-p"_s, secret}, {}, 2, never},
+        {"no password anywhere", {u"user"_s, add, file, u"Neu"_s}, {}, 1, u"no password"_s},
+        {"empty password", {u"user"_s, add, file, u"Neu"_s}, u"\n"_s, 1, u"empty"_s},
+        {"missing password file", {u"user"_s, add, file, u"Neu"_s, u"--password-file"_s, fx.path(u"none"_s)}, {}, 1, u"cannot read the password file"_s},
+        {"existing user", {u"user"_s, add, file, u"admin"_s}, u"x\n"_s, 1, u"exists already"_s},
+        {"unknown user", {u"user"_s, passwd, file, u"Niemand"_s}, u"x\n"_s, 1, u"no user"_s},
         {"unknown action", {u"user"_s, u"delete"_s, file, u"ADMIN"_s}, {}, 2, u"unknown action"_s},
-        {"rights take no password file",
-         {u"user"_s, u"rights"_s, file, u"ADMIN"_s, u"--password-file"_s, u"x"_s},
-         {},
-         2,
-         u"unknown option"_s},
-        {"bad user name", {u"user"_s, u"add"_s, file, u"a\tb"_s}, u"x\n"_s, 1, u"control"_s},
+        {"rights take no password file", {u"user"_s, u"rights"_s, file, u"ADMIN"_s, u"--password-file"_s, u"x"_s}, {}, 2, u"unknown option"_s},
+        {"bad user name", {u"user"_s, add, file, u"a\tb"_s}, u"x\n"_s, 1, u"control"_s},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const ToolResult result = runTool(c.args, c.input);
+        const ProcessResult result = runTool(c.args, c.input);
         EXPECT_EQ(result.status, c.status);
         EXPECT_TRUE(result.err.contains(c.mentions)) << result.err.toStdString();
         EXPECT_FALSE(result.err.contains(secret));
@@ -158,7 +137,7 @@ TEST(VdbToolAdmin, Location) {
         return place->LocationCountry() + u'/' + place->LocationAreaCode();
     };
     EXPECT_EQ(runTool({u"location"_s, file}).out, u"Location: DE, area code 30.\n"_s);
-    const ToolResult set =
+    const ProcessResult set =
         runTool({u"location"_s, file, u"--country"_s, u"at"_s, u"--area-code"_s, u"316"_s});
     EXPECT_TOOL_OK(set);
     EXPECT_EQ(set.out, u"Location set: AT, area code 316.\n"_s);
@@ -170,7 +149,7 @@ TEST(VdbToolAdmin, Location) {
 
     for (const QStringList& bad :
          {QStringList{u"--country"_s, u"Germany"_s}, QStringList{u"--area-code"_s, u"030"_s}}) {
-        const ToolResult result = runTool(QStringList{u"location"_s, file} + bad);
+        const ProcessResult result = runTool(QStringList{u"location"_s, file} + bad);
         EXPECT_EQ(result.status, 1);
         EXPECT_FALSE(result.err.isEmpty());
         EXPECT_EQ(location(), u"AT/"_s);

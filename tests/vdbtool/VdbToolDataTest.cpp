@@ -1,9 +1,8 @@
+#include "Sqlite.h"
 #include "StringConversions.h"
 #include "VdbAdmin.h"
 #include "VdbFixture.h"
 #include "VdbToolTestSupport.h"
-
-#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -21,7 +20,7 @@ QString contactsFile(VdbFixture& fx) {
 }
 
 QString exportTable(const QString& file, const QString& table) {
-    const ToolResult result = runTool({u"export"_s, file, table});
+    const ProcessResult result = runTool({u"export"_s, file, table});
     EXPECT_TOOL_OK(result);
     return result.out;
 }
@@ -41,7 +40,7 @@ TEST(VdbToolData, ImportThenExportGivesTheSameCells) {
         "bom\",,,6,,,\r\n";
     const QString path = fx.path(u"in.csv"_s);
     writeFile(path, "\xEF\xBB\xBF" + csv);
-    const ToolResult imported = runTool({u"import"_s, file, u"Kontakte"_s, path});
+    const ProcessResult imported = runTool({u"import"_s, file, u"Kontakte"_s, path});
     EXPECT_TOOL_OK(imported);
     EXPECT_EQ(imported.out, u"Imported 6 records into Kontakte.\n"_s);
     EXPECT_EQ(exportTable(file, u"Kontakte"_s).toUtf8(), csv);
@@ -58,12 +57,11 @@ TEST(VdbToolData, ImportThenExportGivesTheSameCells) {
     EXPECT_EQ(t->Fields()->Item(u"Notiz"_s)->Value(), QVariant(u"\""_s));
 
     // Bytes that are not UTF-8 are written as they are stored, quoted, byte for byte.
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &raw), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(raw, "UPDATE Kontakte SET Notiz = CAST(X'61FF2C' AS TEXT) WHERE ID = 3",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(raw);
+    {
+        SqliteConnection raw;
+        ASSERT_EQ(raw.open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);
+        raw.exec(u"UPDATE Kontakte SET Notiz = CAST(X'61FF2C' AS TEXT) WHERE ID = 3"_s);
+    }
     EXPECT_TRUE(runTool({u"export"_s, file, u"Kontakte"_s})
                     .outBytes.contains(",,\"a\xFF,\",3,1e+100,1999-12-31,\r\n"));
 }
@@ -88,15 +86,14 @@ TEST(VdbToolData, FailedImportNamesTheLineAndKeepsTheTable) {
         QByteArray csv;
         QStringList mentions;
     };
+    // clang-format off
     const Case cases[] = {
         {"unknown field", "Name,Telfon\na,b\n", {u"line 1"_s, u"no field \"Telfon\""_s}},
         {"field twice", "Name,Name\na,b\n", {u"line 1"_s, u"named twice"_s}},
         {"empty file", "", {u"empty"_s}},
         {"too few cells", "Name,ID\na,1\nb\n", {u"line 3: 1 cells"_s, u"names 2 fields"_s}},
         {"too many cells", "Name,ID\na,1,\n", {u"line 2: 3 cells"_s}},
-        {"condition broken after a multi-line record",
-         "Name,Fax\n\"x\ny\",1\nz,123456\n",
-         {u"line 4"_s, u"\"Fax\""_s, u"length(\"Fax\") <= 5"_s}},
+        {"condition broken after a multi-line record", "Name,Fax\n\"x\ny\",1\nz,123456\n", {u"line 4"_s, u"\"Fax\""_s, u"length(\"Fax\") <= 5"_s}},
         {"type broken", "Name,ID\na,1\nb,zwei\n", {u"line 3"_s, u"\"zwei\""_s, u"integer"_s}},
         {"date broken", "Seit\n2024-02-30\n", {u"line 2"_s, u"date"_s}},
         {"empty text in an integer field", "ID\n\"\"\n", {u"line 2"_s, u"integer"_s}},
@@ -104,11 +101,12 @@ TEST(VdbToolData, FailedImportNamesTheLineAndKeepsTheTable) {
         {"not UTF-8", "Name\nK\xF6ln\n", {u"line 2"_s, u"not UTF-8"_s}},
         {"NUL in a text", QByteArray("Name\na\0b\n", 8), {u"line 2"_s, u"NUL"_s}},
     };
+    // clang-format on
     const QString path = fx.path(u"in.csv"_s);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         writeFile(path, c.csv);
-        const ToolResult result = runTool({u"import"_s, file, u"Kontakte"_s, path});
+        const ProcessResult result = runTool({u"import"_s, file, u"Kontakte"_s, path});
         EXPECT_EQ(result.status, 1);
         for (const QString& part : c.mentions)
             EXPECT_TRUE(result.err.contains(part)) << result.err.toStdString();
@@ -125,7 +123,7 @@ TEST(VdbToolData, MarksByIdAndAll) {
     const QString file = contactsFile(fx);
     VdbFixture::insert(file, u"Kontakte"_s, {u"ID"_s}, {{1}, {2}, {3}, {4}, {-5}, {2}});
     auto run = [&](const QStringList& args) {
-        const ToolResult result = runTool(args);
+        const ProcessResult result = runTool(args);
         EXPECT_TOOL_OK(result);
         return result.out;
     };
@@ -142,7 +140,7 @@ TEST(VdbToolData, MarksByIdAndAll) {
     EXPECT_EQ(runTool({u"mark"_s, file, t}).status, 2);
     EXPECT_EQ(runTool({u"mark"_s, file, t, u"--all"_s, u"1"_s}).status, 2);
     // A bad ID fails the whole call: the good ones before it stay unmarked.
-    const ToolResult bad = runTool({u"mark"_s, file, t, u"1"_s, u"eins"_s});
+    const ProcessResult bad = runTool({u"mark"_s, file, t, u"1"_s, u"eins"_s});
     EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(bad.err.contains(u"eins"_s)) << bad.err.toStdString();
     EXPECT_EQ(VdbAdmin(file).markedCount(t), 0);
@@ -152,7 +150,7 @@ TEST(VdbToolData, MarkNeedsAnIdField) {
     VdbFixture fx;
     const QString file = fx.create(u"x.vdb"_s, schemaOf({tableOf(u"T"_s, {u"Name"_s})}));
     VdbFixture::insert(file, u"T"_s, {u"Name"_s}, {{u"a"_s}});
-    const ToolResult result = runTool({u"mark"_s, file, u"T"_s, u"1"_s});
+    const ProcessResult result = runTool({u"mark"_s, file, u"T"_s, u"1"_s});
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(result.err.contains(u"\"ID\""_s)) << result.err.toStdString();
     EXPECT_TOOL_OK(runTool({u"mark"_s, file, u"T"_s, u"--all"_s}));
