@@ -37,8 +37,9 @@ MsgAnswer BatchMessageBoxes::show(const MessageBoxRequest& request) {
     MsgAnswer answer = request.defaultButton;
     QString reason = u"default"_s;
     if (request.text.endsWith(LoadResourceString(IDS_RUN_ASK_CANCEL))) {
-        answer = policy_ == ErrorPolicy::Continue ? MsgAnswer::No : MsgAnswer::Yes;
-        reason = u"--on-error "_s + errorPolicyName(policy_);
+        const bool interrupted = interrupted_ && interrupted_();
+        answer = policy_ == ErrorPolicy::Continue && !interrupted ? MsgAnswer::No : MsgAnswer::Yes;
+        reason = interrupted ? u"interrupted"_s : u"--on-error "_s + errorPolicyName(policy_);
     } else if (request.text == LoadResourceString(IDS_RUN_ASK_ROLLBACK)) {
         answer = policy_ == ErrorPolicy::Rollback ? MsgAnswer::Yes : MsgAnswer::No;
         stopping_ = true;

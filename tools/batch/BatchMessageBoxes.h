@@ -19,6 +19,12 @@ public:
 
     MsgAnswer show(const MessageBoxRequest& request) override;
 
+    // Once interrupted() is true, "cancel?" is answered Yes whatever the policy: someone asked
+    // for the stop. The roll-back question still follows the policy.
+    void answerCancelWhen(std::function<bool()> interrupted) {
+        interrupted_ = std::move(interrupted);
+    }
+
     // The first line of the closing question ("N record(s) converted."), once it came.
     const std::optional<QString>& summary() const { return summary_; }
     // An error was reported after the roll-back question: the open batch met a failure there.
@@ -30,6 +36,7 @@ private:
     ErrorPolicy policy_;
     QTextStream& err_;
     std::function<void()> beforeOutput_;
+    std::function<bool()> interrupted_;
     std::optional<QString> summary_;
     bool stopping_ = false;
     bool failedAfterStop_ = false;

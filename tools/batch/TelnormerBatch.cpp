@@ -21,6 +21,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <atomic>
+#include <csignal>
 #include <new>
 
 using namespace Qt::StringLiterals;
@@ -148,6 +150,42 @@ QList<FieldPair> chooseFields(Database& database, const BatchCommandLine& comman
     return chosen;
 }
 
+// Ctrl-C or TERM stops the run at its next record, as the window's Stop button does, instead of
+// killing it mid-batch; a second one ends the process at once (the handler resets itself).
+std::atomic<ConversionRun*> interruptibleRun{nullptr};
+std::atomic<bool> interruptSeen{false};
+
+void onInterrupt(int) {
+    interruptSeen.store(true);
+    if (ConversionRun* run = interruptibleRun.load())
+        run->requestStop();
+}
+
+class InterruptStopsRun {
+public:
+    explicit InterruptStopsRun(ConversionRun& run) {
+        interruptSeen.store(false);
+        interruptibleRun.store(&run);
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~InterruptStopsRun() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+        interruptibleRun.store(nullptr);
+    }
+    InterruptStopsRun(const InterruptStopsRun&) = delete;
+    InterruptStopsRun& operator=(const InterruptStopsRun&) = delete;
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
 void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnvironment& environment,
              BatchOutcome& outcome) {
     QString password;
@@ -227,7 +265,11 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                                   undo ? &*undo : nullptr, commandLine.threads()},
                       chosen, commandLine.onlyMarked(),
                       commandLine.dryRun() ? RunMode::Preview : RunMode::Convert);
-    outcome.run = run.run();
+    boxes.answerCancelWhen([] { return interruptSeen.load(); });
+    {
+        const InterruptStopsRun interruptible(run);
+        outcome.run = run.run();
+    }
     if (report.isOpen() && !report.flush())
         io.err << kProgram << "cannot write the report " << report.fileName() << ": "
                << report.errorString() << '\n';
@@ -242,7 +284,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         const char* batch = result.rolledBack         ? "the open batch was rolled back"
                             : boxes.failedAfterStop() ? "closing the open batch failed (see above)"
                                                       : "the values converted so far are kept";
-        io.err << kProgram << "stopped after an error; " << batch << '\n';
+        io.err << kProgram
+               << (interruptSeen.load() ? "stopped on request; " : "stopped after an error; ")
+               << batch << '\n';
         io.out << log.path() << '\n';
         outcome.status = BatchStatus::Stopped;
         return;
