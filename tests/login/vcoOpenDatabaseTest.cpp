@@ -21,17 +21,20 @@ protected:
     void SetUp() override {
         setUiLanguageOverride(UiLanguage::English);
         file = fx.create(u"Firm.vdb"_s, schemaOf({tableOf(u"Kunden"_s, {u"Name"_s})}, u"Firma"_s));
-        component = std::make_unique<vcoOpenDatabase>(
+        component = makeComponent();
+    }
+    void TearDown() override { setUiLanguageOverride(std::nullopt); }
+
+    std::unique_ptr<vcoOpenDatabase> makeComponent() {
+        return std::make_unique<vcoOpenDatabase>(
             boxes,
             [this] {
                 ++serversMade;
-                auto server = std::make_shared<RecordingServer>(std::make_shared<VdbServer>(200));
-                lastServer = server;
-                return server;
+                lastServer = std::make_shared<RecordingServer>(std::make_shared<VdbServer>(200));
+                return lastServer;
             },
             FileChooser());
     }
-    void TearDown() override { setUiLanguageOverride(std::nullopt); }
 
     LoginControls ui() { return LoginControls(&component->dialog()); }
     FOpenDB& dlg() { return component->dialog(); }
@@ -190,13 +193,7 @@ TEST_F(vcoOpenDatabaseTest, UserNameBoxThroughTheDialog) {
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        component = std::make_unique<vcoOpenDatabase>(
-            boxes,
-            [this] {
-                lastServer = std::make_shared<RecordingServer>(std::make_shared<VdbServer>(200));
-                return lastServer;
-            },
-            FileChooser());
+        component = makeComponent();
         QComboBox* box = ui().cboUserName;
         whenModal([&](QWidget* modal) {
             QApplication::setActiveWindow(modal);
