@@ -75,19 +75,6 @@ TEST(QtMessageBoxes, ShowReturnsThePressedButton) {
     }
 }
 
-TEST(ScriptedMessageBoxes, AnswersInOrderAndRecords) {
-    ScriptedMessageBoxes boxes;
-    boxes.expect(MsgAnswer::No);
-    boxes.expect(MsgAnswer::Yes);
-    EXPECT_EQ(boxes.yesNo(u"a"_s, u"t"_s, MsgIcon::Exclamation, MsgAnswer::No), MsgAnswer::No);
-    EXPECT_EQ(boxes.yesNo(u"b"_s, u"t"_s, MsgIcon::Question), MsgAnswer::Yes);
-    ASSERT_EQ(boxes.shown().size(), 2u);
-    EXPECT_EQ(boxes.shown()[0].defaultButton, MsgAnswer::No);
-    EXPECT_EQ(boxes.shown()[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(boxes.shown()[1].text, u"b"_s);
-    EXPECT_EQ(boxes.pending(), 0);
-}
-
 TEST(ScriptedMessageBoxes, UnexpectedOrMissingBoxFailsTheTest) {
     EXPECT_NONFATAL_FAILURE(ScriptedMessageBoxes().ok(u"surprise"_s, u"t"_s, MsgIcon::Stop),
                             "unexpected message box: \"surprise\"");

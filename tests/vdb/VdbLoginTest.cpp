@@ -84,6 +84,7 @@ TEST_F(VdbLoginTest, EachLoginFailureHasItsCode) {
         qint32 flags;
         quint32 code;
     };
+    // clang-format off
     const Case cases[] = {
         {"unknown user", u"Nobody"_s, u"admin"_s, 0, VdbCode::UnknownUser},
         {"empty user", u""_s, u""_s, 0, VdbCode::UnknownUser},
@@ -92,9 +93,9 @@ TEST_F(VdbLoginTest, EachLoginFailureHasItsCode) {
         {"no database right", u"Müller"_s, u"geheim"_s, 0x10010, VdbCode::NoDatabaseAdminRight},
         {"no user right", u"Müller"_s, u"geheim"_s, 0x20000, VdbCode::NoUserAdminRight},
         {"database admin asks users", u"dbadmin"_s, u"x"_s, 0x30010, VdbCode::NoUserAdminRight},
-        {"user admin asks database", u"useradmin"_s, u"y"_s, 0x30010,
-         VdbCode::NoDatabaseAdminRight},
+        {"user admin asks database", u"useradmin"_s, u"y"_s, 0x30010, VdbCode::NoDatabaseAdminRight},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         expectServerError([&] { server.OpenDatabase(file, c.user, c.password, c.flags); }, c.code);
