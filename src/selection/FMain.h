@@ -80,7 +80,15 @@ public:
     QString GetIndexName(Table& table);
     QString GetItem(Table& table);
 
-    // The controls, named as the window's design names them.
+protected:
+    // During a run, the close box and Esc ask the run to stop.
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The controls, named as the window's design names them; tests find them by these names.
     QLabel* lblInfo;
     QLabel* lblTables;
     QLabel* lblFields;
@@ -103,14 +111,6 @@ public:
     QLabel* lblStatus;
     QProgressBar* prgBar;
 
-protected:
-    // During a run, the close box and Esc ask the run to stop.
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void buildControls();
     void arrangeControls();
     void connectControls();

@@ -21,18 +21,17 @@ struct NameCase {
     QString baseNameWithPath;
 };
 
+// clang-format off
 const NameCase kNameCases[] = {
     // The documented examples.
-    {u"C:\\Data\\Firm.backup.vdb"_s, u"C:\\Data"_s, u"vdb"_s, u"Firm.backup"_s,
-     u"C:\\Data\\Firm.backup"_s},
+    {u"C:\\Data\\Firm.backup.vdb"_s, u"C:\\Data"_s, u"vdb"_s, u"Firm.backup"_s, u"C:\\Data\\Firm.backup"_s},
     {u"C:\\Data.old\\Firm"_s, u"C:\\Data.old"_s, u""_s, u"Firm"_s, u"C:\\Data.old\\Firm"_s},
     {u"C:Firm.vdb"_s, u"C:"_s, u"vdb"_s, u"Firm"_s, u"C:Firm"_s},
     {u"Firm."_s, u""_s, u""_s, u"Firm"_s, u"Firm"_s},
     {u".profile"_s, u""_s, u"profile"_s, u".profile"_s, u""_s},
     {u"C:\\"_s, u"C:"_s, u""_s, u""_s, u"C:\\"_s},
     // The same rules with this platform's separator.
-    {u"/home/anna/Firm.backup.vdb"_s, u"/home/anna"_s, u"vdb"_s, u"Firm.backup"_s,
-     u"/home/anna/Firm.backup"_s},
+    {u"/home/anna/Firm.backup.vdb"_s, u"/home/anna"_s, u"vdb"_s, u"Firm.backup"_s, u"/home/anna/Firm.backup"_s},
     {u"/home/data.old/Firm"_s, u"/home/data.old"_s, u""_s, u"Firm"_s, u"/home/data.old/Firm"_s},
     {u"/data/"_s, u"/data"_s, u""_s, u""_s, u"/data/"_s},
     // Edges: empty, separators only, dots only.
@@ -43,6 +42,7 @@ const NameCase kNameCases[] = {
     {u"a\\.x"_s, u"a"_s, u"x"_s, u""_s, u"a\\"_s},
     {u"Kunden Ä.vdb"_s, u""_s, u"vdb"_s, u"Kunden Ä"_s, u"Kunden Ä"_s},
 };
+// clang-format on
 
 TEST(vcoFiles, NameSplittingFollowsTheExamples) {
     const vcoFiles files;
@@ -93,9 +93,7 @@ TEST_F(vcoFilesOnDisk, FileExistsOnlyForFiles) {
     EXPECT_FALSE(files.FileExists(dir.filePath(u"Firm.vd?"_s)));
     EXPECT_FALSE(files.FileExists(file + QChar(u'\0') + u"x"_s));
     EXPECT_FALSE(files.FileExists(file + u"\\"_s));
-}
-
-TEST_F(vcoFilesOnDisk, WildcardNamesAreNeverFilesEvenWhenSuchAFileExists) {
+    // Wildcard names are never files, even when such a file exists.
     QFile literal(dir.filePath(u"*.vdb"_s));
     ASSERT_TRUE(literal.open(QIODevice::WriteOnly));
     EXPECT_FALSE(files.FileExists(literal.fileName()));
@@ -131,16 +129,13 @@ TEST_F(vcoFilesOnDisk, GetTempFileCreatesAnEmptyUniqueFile) {
     const QString empty = files.GetTempFile(u""_s);
     EXPECT_FALSE(empty.isEmpty());
     QFile::remove(empty);
-}
-
-TEST_F(vcoFilesOnDisk, GetTempFileRefusesAPrefixLeavingTheTempFolder) {
+    // A prefix leaving the temporary folder is refused.
     EXPECT_EQ(files.GetTempFile(u"../x"_s), QString());
     EXPECT_EQ(files.GetTempFile(u"a/b"_s), QString());
     EXPECT_EQ(files.GetTempFile(u"a\\b"_s), QString());
 }
 
-TEST(vcoFiles, SystemFoldersExist) {
-    const vcoFiles files;
+TEST_F(vcoFilesOnDisk, SystemFoldersExist) {
     EXPECT_TRUE(files.DirExists(files.WindowsDirectory()));
     EXPECT_TRUE(files.DirExists(files.SystemDirectory()));
 }

@@ -7,13 +7,7 @@
 #include "VdbFixture.h"
 #include "VdbServer.h"
 
-#include <QCheckBox>
-#include <QCloseEvent>
-#include <QComboBox>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -27,18 +21,22 @@ protected:
     void SetUp() override {
         setUiLanguageOverride(UiLanguage::English);
         file = fx.create(u"Firm.vdb"_s, schemaOf({tableOf(u"Kunden"_s, {u"Name"_s})}, u"Firma"_s));
-        component = std::make_unique<vcoOpenDatabase>(
-            boxes,
-            [this] {
-                ++serversMade;
-                auto server = std::make_shared<RecordingServer>(std::make_shared<VdbServer>(200));
-                lastServer = server;
-                return server;
-            },
-            FileChooser());
+        component = makeComponent();
     }
     void TearDown() override { setUiLanguageOverride(std::nullopt); }
 
+    std::unique_ptr<vcoOpenDatabase> makeComponent() {
+        return std::make_unique<vcoOpenDatabase>(
+            boxes,
+            [this] {
+                ++serversMade;
+                lastServer = std::make_shared<RecordingServer>(std::make_shared<VdbServer>(200));
+                return lastServer;
+            },
+            FileChooser());
+    }
+
+    LoginControls ui() { return LoginControls(&component->dialog()); }
     FOpenDB& dlg() { return component->dialog(); }
 
     VdbFixture fx;
@@ -49,32 +47,26 @@ protected:
     std::shared_ptr<RecordingServer> lastServer;
 };
 
-TEST_F(vcoOpenDatabaseTest, DefaultsAfterCreation) {
-    EXPECT_FALSE(dlg().chkAdminDB->isEnabled());
-    EXPECT_FALSE(dlg().chkAdminUsers->isEnabled());
-    EXPECT_FALSE(dlg().chkAdminDB->isChecked());
+TEST_F(vcoOpenDatabaseTest, PropertiesActOnTheDialog) {
+    EXPECT_FALSE(ui().chkAdminDB->isEnabled() || ui().chkAdminUsers->isEnabled());
+    EXPECT_FALSE(ui().chkAdminDB->isChecked() || ui().chkAdminUsers->isChecked());
     EXPECT_TRUE(component->FileNameEnabled());
-    EXPECT_EQ(component->AppName(), u"Veltrano"_s);
     EXPECT_EQ(component->AppDescription(), QString());
-    EXPECT_EQ(component->DlgTitle(), u"Database Login"_s);
     EXPECT_FALSE(component->AppIcon().isNull());
     EXPECT_EQ(component->UserName(), QString());
-}
-
-TEST_F(vcoOpenDatabaseTest, PropertiesActOnTheDialog) {
     component->SetAppName(u"Veltrano Telnormer"_s);
     component->SetAppDescription(u"Convert"_s);
     component->SetDlgTitle(u"Login"_s);
     component->SetFileNameEnabled(false);
-    EXPECT_EQ(dlg().lblAppName->text(), u"Veltrano Telnormer"_s);
-    EXPECT_EQ(dlg().lblAppDescription->text(), u"Convert"_s);
+    EXPECT_EQ(ui().lblAppName->text(), u"Veltrano Telnormer"_s);
+    EXPECT_EQ(ui().lblAppDescription->text(), u"Convert"_s);
     EXPECT_EQ(dlg().windowTitle(), u"Login"_s);
-    EXPECT_FALSE(dlg().txtDBName->isEnabled());
-    EXPECT_FALSE(dlg().cmdFileOpen->isEnabled());
+    EXPECT_EQ(component->AppName() + component->AppDescription() + component->DlgTitle(),
+              u"Veltrano TelnormerConvertLogin"_s);
+    EXPECT_FALSE(ui().txtDBName->isEnabled() || ui().cmdFileOpen->isEnabled());
     EXPECT_FALSE(component->FileNameEnabled());
     component->SetAdminModeEnabled(true);
-    EXPECT_TRUE(dlg().chkAdminDB->isEnabled());
-    EXPECT_TRUE(dlg().chkAdminUsers->isEnabled());
+    EXPECT_TRUE(ui().chkAdminDB->isEnabled() && ui().chkAdminUsers->isEnabled());
 }
 
 TEST_F(vcoOpenDatabaseTest, OpenDBWithoutArgumentsStartsAtTheUserName) {
@@ -82,29 +74,41 @@ TEST_F(vcoOpenDatabaseTest, OpenDBWithoutArgumentsStartsAtTheUserName) {
     QWidget* focus = nullptr;
     whenModal([&](QWidget*) {
         QApplication::processEvents();
-        path = dlg().txtDBName->text();
+        path = ui().txtDBName->text();
         focus = QApplication::focusWidget();
-        dlg().cmdCancel->click();
+        ui().cmdCancel->click();
     });
     EXPECT_FALSE(component->OpenDB());
     EXPECT_EQ(path, u"*.vdb"_s);
-    EXPECT_TRUE(focus == dlg().cboUserName || focus == dlg().cboUserName->lineEdit());
+    EXPECT_TRUE(focus == ui().cboUserName || focus == ui().cboUserName->lineEdit());
     EXPECT_EQ(component->UserName(), QString());
 }
 
-TEST_F(vcoOpenDatabaseTest, OpenDBTrimsAndUpperCasesAndLogsIn) {
+// A wrong password, then the right one, inside one showing; ticked and greyed admin options count.
+TEST_F(vcoOpenDatabaseTest, OpenDBTrimsUpperCasesAndLogsIn) {
+    component->SetAdminModeDatabase(true);
+    component->SetAdminModeUsers(true);
+    EXPECT_TRUE(ui().chkAdminDB->isChecked() && ui().chkAdminUsers->isChecked());
+    EXPECT_FALSE(ui().chkAdminDB->isEnabled() || ui().chkAdminUsers->isEnabled());
     QString path;
     QString user;
     whenModal([&](QWidget*) {
-        path = dlg().txtDBName->text();
-        user = dlg().cboUserName->currentText();
-        dlg().txtPassword->setText(u"admin"_s);
-        dlg().cmdOK->click();
+        path = ui().txtDBName->text();
+        user = ui().cboUserName->currentText();
+        ui().txtPassword->setText(u"nope"_s);
+        boxes.expect(MsgAnswer::Ok);
+        ui().cmdOK->click();
+        EXPECT_TRUE(dlg().isVisible());
+        EXPECT_EQ(ui().txtDBName->text(), path);
+        ui().txtPassword->setText(u"admin"_s);
+        ui().cmdOK->click();
     });
     const DatabasePtr db = component->OpenDB(u"  "_s + file + u" "_s, u" admin  "_s);
     EXPECT_EQ(path, file);
     EXPECT_EQ(user, u"ADMIN"_s);
     ASSERT_TRUE(db);
+    EXPECT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(lastServer->lastFlags, 0x30010);
     EXPECT_EQ(db->Name(), u"Firma"_s);
     EXPECT_EQ(component->UserName(), u"ADMIN"_s);
     EXPECT_EQ(serversMade, 1);
@@ -113,32 +117,18 @@ TEST_F(vcoOpenDatabaseTest, OpenDBTrimsAndUpperCasesAndLogsIn) {
     EXPECT_EQ(db->Tables()->Count(), 1);
 }
 
-TEST_F(vcoOpenDatabaseTest, WrongPasswordThenRightOneInsideOneShowing) {
-    whenModal([&](QWidget*) {
-        dlg().txtPassword->setText(u"nope"_s);
-        boxes.expect(MsgAnswer::Ok);
-        dlg().cmdOK->click();
-        EXPECT_TRUE(dlg().isVisible());
-        EXPECT_EQ(dlg().txtDBName->text(), file);
-        dlg().txtPassword->setText(u"admin"_s);
-        dlg().cmdOK->click();
-    });
-    EXPECT_TRUE(component->OpenDB(file, u"admin"_s));
-    EXPECT_EQ(boxes.shown().size(), 1u);
-}
-
 TEST_F(vcoOpenDatabaseTest, CancelAndFrameCloseGiveAnEmptyResult) {
     whenModal([&](QWidget*) {
-        dlg().cboUserName->setEditText(u"SOMEONE"_s);
-        dlg().cmdCancel->click();
+        ui().cboUserName->setEditText(u"SOMEONE"_s);
+        ui().cmdCancel->click();
     });
     EXPECT_FALSE(component->OpenDB(file, u"admin"_s));
     EXPECT_EQ(component->UserName(), u"SOMEONE"_s);
 
     // Log in once, then close the second showing through the window frame.
     whenModal([&](QWidget*) {
-        dlg().txtPassword->setText(u"admin"_s);
-        dlg().cmdOK->click();
+        ui().txtPassword->setText(u"admin"_s);
+        ui().cmdOK->click();
     });
     ASSERT_TRUE(component->OpenDB(file, u"admin"_s));
     whenModal([&](QWidget* modal) { modal->close(); });
@@ -146,23 +136,8 @@ TEST_F(vcoOpenDatabaseTest, CancelAndFrameCloseGiveAnEmptyResult) {
     EXPECT_EQ(serversMade, 3);
 }
 
-TEST_F(vcoOpenDatabaseTest, AdminOptionsTickedAndGreyedAreRequested) {
-    component->SetAdminModeDatabase(true);
-    component->SetAdminModeUsers(true);
-    EXPECT_TRUE(dlg().chkAdminDB->isChecked());
-    EXPECT_FALSE(dlg().chkAdminDB->isEnabled());
-    EXPECT_TRUE(dlg().chkAdminUsers->isChecked());
-    EXPECT_FALSE(dlg().chkAdminUsers->isEnabled());
-    whenModal([&](QWidget*) {
-        dlg().txtPassword->setText(u"admin"_s);
-        dlg().cmdOK->click();
-    });
-    EXPECT_TRUE(component->OpenDB(file, u"admin"_s));
-    EXPECT_EQ(lastServer->lastFlags, 0x30010);
-}
-
 TEST_F(vcoOpenDatabaseTest, TypedUserNamesBecomeUpperCaseForGood) {
-    QLineEdit* box = dlg().cboUserName->lineEdit();
+    QLineEdit* box = ui().cboUserName->lineEdit();
     dlg().show();
     QTest::keyClicks(box, u"m"_s);
     QKeyEvent umlaut(QEvent::KeyPress, 0, Qt::NoModifier, u"ü"_s);
@@ -218,14 +193,8 @@ TEST_F(vcoOpenDatabaseTest, UserNameBoxThroughTheDialog) {
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        component = std::make_unique<vcoOpenDatabase>(
-            boxes,
-            [this] {
-                lastServer = std::make_shared<RecordingServer>(std::make_shared<VdbServer>(200));
-                return lastServer;
-            },
-            FileChooser());
-        QComboBox* box = dlg().cboUserName;
+        component = makeComponent();
+        QComboBox* box = ui().cboUserName;
         whenModal([&](QWidget* modal) {
             QApplication::setActiveWindow(modal);
             QApplication::processEvents();
@@ -234,7 +203,7 @@ TEST_F(vcoOpenDatabaseTest, UserNameBoxThroughTheDialog) {
                 return focus != nullptr && (focus == widget || focus->focusProxy() == widget);
             };
             // A remembered database and user start at the password.
-            EXPECT_EQ(focusIsOn(dlg().txtPassword), c.path == users && !c.remembered.isEmpty());
+            EXPECT_EQ(focusIsOn(ui().txtPassword), c.path == users && !c.remembered.isEmpty());
             switch (c.reach) {
             case Reach::None:
             case Reach::Start:
@@ -256,7 +225,7 @@ TEST_F(vcoOpenDatabaseTest, UserNameBoxThroughTheDialog) {
                 EXPECT_EQ(box->lineEdit()->selectedText(), box->currentText());
                 typeText(c.typed);
                 if (c.path != users)
-                    dlg().txtDBName->setText(users);
+                    ui().txtDBName->setText(users);
                 if (!c.password.isEmpty())
                     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             }
@@ -265,7 +234,7 @@ TEST_F(vcoOpenDatabaseTest, UserNameBoxThroughTheDialog) {
                 boxes.expect(MsgAnswer::Ok);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             if (modal->isVisible())
-                dlg().cmdCancel->click();
+                ui().cmdCancel->click();
         });
         const DatabasePtr db = component->OpenDB(c.path, c.remembered);
         EXPECT_EQ(lastServer->lastUser, c.sent);

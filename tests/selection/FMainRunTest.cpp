@@ -1,12 +1,7 @@
 // The main window's runs: start, preview, stop, and what is refused before a run.
 #include "FMainTestSupport.h"
 
-#include <QApplication>
-#include <QGuiApplication>
-#include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 
@@ -19,10 +14,10 @@ TEST_F(FMainTest, FieldsWithoutTextAreRefusedBeforeTheRun) {
                   << FieldSchema{u"Datum"_s, FieldType::Date, {}};
     setPrefix(QString());
     const auto w = load(VdbFixture::open(fx.create(u"orders.vdb"_s, schemaOf({orders}))));
-    selectRows(w->lvwFields, {0, 1, 2, 3});
-    w->cmdAddField->click();
+    selectRows(lvwFields, {0, 1, 2, 3});
+    cmdAddField->click();
     boxes.expect(MsgAnswer::Ok);
-    w->cmdStart->click();
+    cmdStart->click();
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.last().text, u"These fields hold no text and cannot be converted:\r\n"
                                  "Aufträge.Nummer\r\nAufträge.Betrag\r\nAufträge.Datum"_s);
@@ -42,34 +37,33 @@ TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
         viewed << path;
         return true;
     };
-    FMain w(VdbFixture::open(file), settings, boxes, environment);
-    w.Form_Load();
-    w.show();
+    const auto w = load({}, environment);
+    w->show();
     const QString left = u"0 value(s) could not be stored, 0 value(s) were left unchanged "
                          "because they could not be read."_s;
     // Preview first: its own log, nothing stored.
     boxes.expect(MsgAnswer::Yes);
-    QTest::mouseClick(w.cmdPreview, Qt::LeftButton);
+    QTest::mouseClick(cmdPreview, Qt::LeftButton);
     EXPECT_EQ(boxes.last().text,
               u"2 value(s) would be converted.\r\n"_s + left + u"\r\nShow log?"_s);
     ASSERT_EQ(viewed.size(), 1);
     EXPECT_TRUE(viewed.takeFirst().endsWith(u"/firm_2024-03-05 14-07-09_preview.txt"_s));
     boxes.expect(MsgAnswer::Yes);
-    QTest::mouseClick(w.cmdStart, Qt::LeftButton);
+    QTest::mouseClick(cmdStart, Qt::LeftButton);
     EXPECT_EQ(boxes.last().text, u"2 record(s) converted.\r\n"_s + left + u"\r\nShow log?"_s);
-    EXPECT_EQ(w.lastRun().converted, 2);
-    EXPECT_EQ(w.lblStatus->text(), u"2 record(s) converted.  "_s + left);
-    EXPECT_EQ(w.prgBar->value(), 0);
-    EXPECT_FALSE(w.hasPhoneComponent());
+    EXPECT_EQ(w->lastRun().converted, 2);
+    EXPECT_EQ(lblStatus->text(), u"2 record(s) converted.  "_s + left);
+    EXPECT_EQ(prgBar->value(), 0);
+    EXPECT_FALSE(w->hasPhoneComponent());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     ASSERT_EQ(viewed.size(), 1);
     EXPECT_TRUE(viewed[0].endsWith(u"/Logs/Telnormer/firm_2024-03-05 14-07-09.txt"_s));
-    EXPECT_EQ(viewed[0], w.changeLog().path());
+    EXPECT_EQ(viewed[0], w->changeLog().path());
     // A second run appends to the same log.
     boxes.expect(MsgAnswer::No);
-    w.cmdStart->click();
+    cmdStart->click();
     EXPECT_EQ(boxes.last().text, u"0 record(s) converted.\r\n"_s + left + u"\r\nShow log?"_s);
-    EXPECT_EQ(w.changeLog().path(), viewed[0]);
+    EXPECT_EQ(w->changeLog().path(), viewed[0]);
 }
 
 TEST_F(FMainTest, StopByButtonEscOrCloseBox) {
@@ -92,40 +86,39 @@ TEST_F(FMainTest, StopByButtonEscOrCloseBox) {
         environment.clock = [input = input] {
             return QDateTime(QDate(2024, 3, 5), QTime(14, 7, static_cast<int>(input)));
         };
-        FMain w(VdbFixture::open(file), settings, boxes, environment);
-        w.Form_Load();
-        w.show();
-        QApplication::setActiveWindow(&w);
+        const auto w = load({}, environment);
+        w->show();
+        QApplication::setActiveWindow(w.get());
         bool lockedDuringRun = false;
         // Runs at the run's first repaint point, as the user's input would.
-        QTimer::singleShot(0, &w, [&, input = input] {
-            lockedDuringRun = w.cmdStart->text() == u"Stop"_s && w.cmdStart->isEnabled() &&
-                              !w.cmdPreview->isEnabled() && !w.cmdClose->isEnabled() &&
-                              !w.lvwTables->isEnabled() && !w.txtPrefixAutoAdd->isEnabled() &&
-                              !w.lvwChoosedFields->isEnabled();
+        QTimer::singleShot(0, w.get(), [&, input = input] {
+            lockedDuringRun = cmdStart->text() == u"Stop"_s && cmdStart->isEnabled() &&
+                              !cmdPreview->isEnabled() && !cmdClose->isEnabled() &&
+                              !lvwTables->isEnabled() && !txtPrefixAutoAdd->isEnabled() &&
+                              !lvwChoosedFields->isEnabled();
             switch (input) {
             case Input::StopButton:
-                QTest::mouseClick(w.cmdStart, Qt::LeftButton);
+                QTest::mouseClick(cmdStart, Qt::LeftButton);
                 break;
             case Input::Escape:
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
                 break;
             case Input::CloseBox:
-                w.close();
+                w->close();
                 break;
             }
         });
         boxes.expect(MsgAnswer::Yes); // cancel?
         boxes.expect(MsgAnswer::Yes); // roll back the open batch?
-        w.cmdStart->click();
+        cmdStart->click();
         EXPECT_TRUE(lockedDuringRun);
         EXPECT_EQ(boxes.pending(), 0);
-        EXPECT_TRUE(w.lastRun().stopped);
-        EXPECT_TRUE(w.lastRun().rolledBack);
-        EXPECT_LT(w.lastRun().processed, w.lastRun().total);
-        EXPECT_EQ(w.isVisible(), staysOpen);
-        EXPECT_EQ(w.cmdStart->text(), u"Start"_s);
-        EXPECT_TRUE(w.cmdClose->isEnabled());
+        EXPECT_TRUE(w->lastRun().stopped);
+        EXPECT_TRUE(w->lastRun().rolledBack);
+        EXPECT_LT(w->lastRun().processed, w->lastRun().total);
+        EXPECT_EQ(w->isVisible(), staysOpen);
+        EXPECT_EQ(cmdStart->text(), u"Start"_s);
+        EXPECT_TRUE(cmdClose->isEnabled());
     }
 }
 

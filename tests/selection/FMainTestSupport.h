@@ -4,6 +4,7 @@
 #include "AppTitle.h"
 #include "FMain.h"
 #include "FaultyDatabase.h"
+#include "FindControl.h"
 #include "ScriptedMessageBoxes.h"
 #include "SettingsStore.h"
 #include "StringConversions.h"
@@ -12,16 +13,12 @@
 #include "VdbFixture.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -38,8 +35,9 @@ inline QStringList rowsOf(const QTreeWidget* list) {
 }
 
 // A double click as the desktop delivers it: press, release, double click, release.
-inline void doubleClick(QTreeWidget* list, QPoint at) {
+inline void doubleClick(QTreeWidget* list, QTreeWidgetItem* item) {
     QWidget* viewport = list->viewport();
+    const QPoint at = list->visualItemRect(item).center();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
     QMouseEvent event(QEvent::MouseButtonDblClick, at, viewport->mapToGlobal(at), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
@@ -69,16 +67,27 @@ protected:
                              prefix);
     }
 
-    std::unique_ptr<FMain> load(DatabasePtr database = {}) {
-        auto window = std::make_unique<FMain>(database ? database : db, settings, boxes);
-        window->Form_Load();
-        return window;
+    // A loaded window; its controls become this fixture's members of the same names.
+    std::unique_ptr<FMain> load(DatabasePtr database = {}, RunEnvironment environment = {}) {
+        auto w = std::make_unique<FMain>(database ? database : db, settings, boxes, environment);
+        w->Form_Load();
+        lvwTables = child<QTreeWidget>(w.get(), "lvwTables");
+        lvwFields = child<QTreeWidget>(w.get(), "lvwFields");
+        lvwChoosedFields = child<QTreeWidget>(w.get(), "lvwChoosedFields");
+        cmdAddField = child<QPushButton>(w.get(), "cmdAddField");
+        cmdRemoveField = child<QPushButton>(w.get(), "cmdRemoveField");
+        cmdRemoveAllFields = child<QPushButton>(w.get(), "cmdRemoveAllFields");
+        cmdAutoAdd = child<QPushButton>(w.get(), "cmdAutoAdd");
+        cmdStart = child<QPushButton>(w.get(), "cmdStart");
+        cmdPreview = child<QPushButton>(w.get(), "cmdPreview");
+        cmdClose = child<QPushButton>(w.get(), "cmdClose");
+        txtPrefixAutoAdd = child<QLineEdit>(w.get(), "txtPrefixAutoAdd");
+        lblStatus = child<QLabel>(w.get(), "lblStatus");
+        prgBar = child<QProgressBar>(w.get(), "prgBar");
+        return w;
     }
 
-    void selectTable(FMain& w, int row) {
-        QTreeWidgetItem* item = w.lvwTables->topLevelItem(row);
-        w.lvwTables->setCurrentItem(item);
-    }
+    void selectTable(int row) { lvwTables->setCurrentItem(lvwTables->topLevelItem(row)); }
 
     void selectRows(QTreeWidget* list, const QList<int>& rows) {
         list->clearSelection();
@@ -86,8 +95,8 @@ protected:
             list->topLevelItem(row)->setSelected(true);
     }
 
-    void clickHeader(FMain& w, int section) {
-        QHeaderView* header = w.lvwChoosedFields->header();
+    void clickHeader(int section) {
+        QHeaderView* header = lvwChoosedFields->header();
         const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
     }
@@ -98,4 +107,11 @@ protected:
     ScriptedMessageBoxes boxes;
     QString file;
     DatabasePtr db;
+    QTreeWidget *lvwTables = nullptr, *lvwFields = nullptr, *lvwChoosedFields = nullptr;
+    QPushButton *cmdAddField = nullptr, *cmdRemoveField = nullptr, *cmdRemoveAllFields = nullptr;
+    QPushButton *cmdAutoAdd = nullptr, *cmdStart = nullptr, *cmdPreview = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QLineEdit* txtPrefixAutoAdd = nullptr;
+    QLabel* lblStatus = nullptr;
+    QProgressBar* prgBar = nullptr;
 };

@@ -54,27 +54,41 @@ protected:
             table->MoveFirst(0);
     }
 
-    QString indexOf(const QString& table) {
-        return GetIndexName(*db->Tables()->Item(table), boxes);
-    }
-    QString labelOf(const QString& table) { return GetItem(*db->Tables()->Item(table), boxes); }
-
     VdbFixture fx;
     DatabasePtr db;
     ScriptedMessageBoxes boxes;
 };
 
-TEST_F(IndexChoiceTest, FirstIndexNoIndexUseRefersTo) {
-    EXPECT_EQ(indexOf(u"NoUses"_s), u"Name"_s);
-    EXPECT_EQ(indexOf(u"FirstUsed"_s), u"City"_s);
-    EXPECT_EQ(indexOf(u"AllUsed"_s), QString());
-    EXPECT_EQ(indexOf(u"NoIndexes"_s), QString());
-    // "KEY" differs from the referred "key" only in letter case: it counts as referred.
-    EXPECT_EQ(indexOf(u"CaseOnly"_s), u"Other"_s);
+TEST_F(IndexChoiceTest, IndexAndLabelWithoutFailure) {
+    // clang-format off
+    const std::pair<QString, QString> indexes[] = {
+        {u"NoUses"_s, u"Name"_s},
+        {u"FirstUsed"_s, u"City"_s},
+        {u"AllUsed"_s, QString()},
+        {u"NoIndexes"_s, QString()},
+        {u"CaseOnly"_s, u"Other"_s}, // "KEY" differs from the referred "key" only in letter case: it counts as referred
+    };
+    const std::pair<QString, QString> labels[] = {
+        {u"Kunden"_s, u"Meier, Berlin"_s},
+        {u"Plain"_s, u"42"_s},                 // no ItemExpression: first field
+        {u"Broken"_s, u"Schulz"_s},            // does not compile: first field
+        {u"Contact persons"_s, u"Eva Lang"_s}, // names with blanks
+    };
+    // clang-format on
+    for (const auto& [table, index] : indexes)
+        EXPECT_EQ(GetIndexName(*db->Tables()->Item(table), boxes), index) << table.toStdString();
+    for (const auto& [table, label] : labels)
+        EXPECT_EQ(GetItem(*db->Tables()->Item(table), boxes), label) << table.toStdString();
+    // An unreadable ItemExpression falls back silently.
+    const DatabasePtr faulty = faultyDatabase(db, [](const QString& operation) {
+        if (operation == u"Table.Properties:Kunden"_s)
+            throw vdbError(VdbCode::StorageFailure, u"refused"_s);
+    });
+    EXPECT_EQ(GetItem(*faulty->Tables()->Item(u"Kunden"_s), boxes), u"Meier"_s);
     EXPECT_TRUE(boxes.shown().empty());
 }
 
-TEST_F(IndexChoiceTest, FailureShowsTheBoxAndYieldsNothing) {
+TEST_F(IndexChoiceTest, FailuresShowTheBoxAndYieldNothing) {
     const DatabasePtr faulty = faultyDatabase(db, [](const QString& operation) {
         if (operation == u"Table.IndexUses:FirstUsed"_s)
             throw vdbError(VdbCode::StorageFailure, u"refused"_s);
@@ -84,31 +98,13 @@ TEST_F(IndexChoiceTest, FailureShowsTheBoxAndYieldsNothing) {
     const MessageBoxRequest expected{u"Fehler: -2147217377in GetIndexName\r\nrefused"_s, AppTitle(),
                                      MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok};
     EXPECT_EQ(boxes.last(), expected);
-}
-
-TEST_F(IndexChoiceTest, LabelFromItemExpressionOrFirstField) {
-    EXPECT_EQ(labelOf(u"Kunden"_s), u"Meier, Berlin"_s);
-    EXPECT_EQ(labelOf(u"Plain"_s), u"42"_s);                 // no ItemExpression: first field
-    EXPECT_EQ(labelOf(u"Broken"_s), u"Schulz"_s);            // does not compile: first field
-    EXPECT_EQ(labelOf(u"Contact persons"_s), u"Eva Lang"_s); // names with blanks
-    EXPECT_TRUE(boxes.shown().empty());
-}
-
-TEST_F(IndexChoiceTest, NoFieldsShowsTheBoxAndAnEmptyLabel) {
+    // A table without fields has no label.
     boxes.expect(MsgAnswer::Ok);
-    EXPECT_EQ(labelOf(u"NoFields"_s), QString());
+    EXPECT_EQ(GetItem(*db->Tables()->Item(u"NoFields"_s), boxes), QString());
     EXPECT_TRUE(boxes.last().text.startsWith(
         u"Fehler: "_s + QString::number(serverErrorNumber(VdbCode::NoSuchItem)) +
         u"in GetItem\r\n"_s));
     EXPECT_EQ(boxes.last().icon, MsgIcon::Exclamation);
-}
-
-TEST_F(IndexChoiceTest, NullFirstFieldFailsTheSecondEvaluationToo) {
-    const TablePtr plain = db->Tables()->Item(u"Plain"_s);
-    plain->Skip(1, 0);
-    boxes.expect(MsgAnswer::Ok);
-    EXPECT_EQ(GetItem(*plain, boxes), QString());
-    EXPECT_EQ(boxes.last().text, u"Fehler: 94in GetItem\r\nInvalid use of Null"_s);
 }
 
 // A run reads and compiles each table's label once, yet every record gets its own label.
@@ -133,14 +129,6 @@ TEST_F(IndexChoiceTest, RunLabelsCompileOncePerTableAndFollowTheCursor) {
     EXPECT_EQ(boxes.last().text, u"Fehler: 94in GetItem\r\nInvalid use of Null"_s);
     EXPECT_EQ(reads, (QStringList{u"Table.Properties:Kunden"_s, u"Table.Properties:Broken"_s,
                                   u"Table.Properties:Plain"_s}));
-}
-
-TEST_F(IndexChoiceTest, UnreadableItemExpressionFallsBackSilently) {
-    const DatabasePtr faulty = faultyDatabase(db, [](const QString& operation) {
-        if (operation == u"Table.Properties:Kunden"_s)
-            throw vdbError(VdbCode::StorageFailure, u"refused"_s);
-    });
-    EXPECT_EQ(GetItem(*faulty->Tables()->Item(u"Kunden"_s), boxes), u"Meier"_s);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "GlobalDefs.h"
 #include "AppTitle.h"
+#include "MessageBoxPrinting.h"
 #include "ScriptedMessageBoxes.h"
 #include "StringConversions.h"
 #include "StringTable.h"
@@ -12,76 +13,65 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct FormatCase {
-    const char* name;
-    QString text;
-    QVariantList args;
-    QString expected;
-};
-
-void PrintTo(const FormatCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class FormatStringTest : public ::testing::TestWithParam<FormatCase> {};
-
-TEST_P(FormatStringTest, FillsPlaceholdersInOrder) {
-    EXPECT_EQ(FormatString(GetParam().text, GetParam().args), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FormatStringTest,
-    ::testing::Values(
-        FormatCase{"ProgressText",
-                   u"Checking records in table %s, %s from %s records checked."_s,
-                   {u"Kunden"_s, 10, 250},
-                   u"Checking records in table Kunden, 10 from 250 records checked."_s},
-        FormatCase{"MissingArgumentKeepsPlaceholder", u"%s and %s"_s, {u"one"_s}, u"one and %s"_s},
-        FormatCase{"NoArgumentsOnlyLineBreaks", u"a %s/nb/n"_s, {}, u"a %s\r\nb\r\n"_s},
-        FormatCase{
-            "ArgumentPlaceholderFilledByNext", u"[%s] [%s]"_s, {u"%s"_s, u"x"_s}, u"[x] [%s]"_s},
-        FormatCase{"ArgumentLineBreakBecomesCrLf", u"%s!"_s, {u"a/nb"_s}, u"a\r\nb!"_s},
-        FormatCase{"SurplusArgumentsIgnored", u"%s"_s, {1, 2, 3}, u"1"_s},
-        FormatCase{"PlaceholderIsCaseSensitive", u"%S %s"_s, {u"x"_s}, u"%S x"_s},
-        FormatCase{"LineBreakFormedWithArgument", u"/%s"_s, {u"n"_s}, u"\r\n"_s},
-        FormatCase{"EmptyStringArgument", u"<%s>"_s, {QString()}, u"<>"_s},
-        FormatCase{"NegativeNumber", u"%s"_s, {-5}, u"-5"_s}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(FormatString, NullArgumentFailsWithInvalidUseOfNull) {
-    try {
-        FormatString(u"%s"_s, {QVariant()});
-        FAIL() << "no error";
-    } catch (const ErrorRecord& e) {
-        EXPECT_EQ(e.number(), ErrorNumber::InvalidUseOfNull);
-    }
-    EXPECT_THROW(FormatString(u"%s"_s, {QVariant::fromValue(nullptr)}), ErrorRecord);
-}
-
-TEST(FormatString, ArgumentThatIsNoTextFailsWithTypeMismatch) {
-    try {
-        FormatString(u"%s"_s, {QVariant(QVariantList{1, 2})});
-        FAIL() << "no error";
-    } catch (const ErrorRecord& e) {
-        EXPECT_EQ(e.number(), ErrorNumber::TypeMismatch);
+TEST(FormatString, FillsPlaceholdersInOrder) {
+    struct Case {
+        QString text;
+        QVariantList args;
+        QString expected;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {u"Checking records in table %s, %s from %s records checked."_s, {u"Kunden"_s, 10, 250}, u"Checking records in table Kunden, 10 from 250 records checked."_s},
+        {u"%s and %s"_s, {u"one"_s}, u"one and %s"_s}, // a missing argument keeps the placeholder
+        {u"a %s/nb/n"_s, {}, u"a %s\r\nb\r\n"_s},
+        {u"[%s] [%s]"_s, {u"%s"_s, u"x"_s}, u"[x] [%s]"_s}, // a placeholder in an argument is filled by the next
+        {u"%s!"_s, {u"a/nb"_s}, u"a\r\nb!"_s},
+        {u"%s"_s, {1, 2, 3}, u"1"_s},
+        {u"%S %s"_s, {u"x"_s}, u"%S x"_s},
+        {u"/%s"_s, {u"n"_s}, u"\r\n"_s},
+        {u"<%s>"_s, {QString()}, u"<>"_s},
+        {u"%s"_s, {-5}, u"-5"_s},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        const QString text = c.text;
+        EXPECT_EQ(FormatString(text, c.args), c.expected) << c.text.toStdString();
+        EXPECT_EQ(text, c.text);
     }
 }
 
-TEST(FormatString, DoesNotChangeItsText) {
-    const QString text = u"%s/n"_s;
-    FormatString(text, {u"x"_s});
-    EXPECT_EQ(text, u"%s/n"_s);
+TEST(FormatString, NullOrNoTextArgumentsFail) {
+    // clang-format off
+    const std::pair<QVariant, qint32> cases[] = {
+        {QVariant(), ErrorNumber::InvalidUseOfNull},
+        {QVariant::fromValue(nullptr), ErrorNumber::InvalidUseOfNull},
+        {QVariant(QVariantList{1, 2}), ErrorNumber::TypeMismatch},
+    };
+    // clang-format on
+    for (const auto& [argument, number] : cases) {
+        try {
+            FormatString(u"%s"_s, {argument});
+            ADD_FAILURE() << "no error for " << argument.typeName();
+        } catch (const ErrorRecord& e) {
+            EXPECT_EQ(e.number(), number);
+        }
+    }
 }
 
 TEST(ErrorText, RendersNumberInUpperCaseHex) {
-    EXPECT_EQ(ErrorText(ErrorRecord(61, u"Disk full"_s)), u"Disk full (&H3D)"_s);
-    EXPECT_EQ(ErrorText(ErrorRecord(5, u"Bad call"_s)), u"Bad call (&H5)"_s);
-    EXPECT_EQ(ErrorText(ErrorRecord(0, u"Zero"_s)), u"Zero (&H0)"_s);
-    EXPECT_EQ(ErrorText(ErrorRecord(serverErrorNumber(0x1076), u"Check"_s)),
-              u"Check (&H80041076)"_s);
-    EXPECT_EQ(ErrorText(ErrorRecord(-1, u"Minus"_s)), u"Minus (&HFFFFFFFF)"_s);
-    EXPECT_EQ(ErrorText(ErrorRecord(std::numeric_limits<qint32>::min(), u""_s)),
-              u" (&H80000000)"_s);
+    // clang-format off
+    const std::pair<ErrorRecord, QString> cases[] = {
+        {ErrorRecord(61, u"Disk full"_s), u"Disk full (&H3D)"_s},
+        {ErrorRecord(5, u"Bad call"_s), u"Bad call (&H5)"_s},
+        {ErrorRecord(0, u"Zero"_s), u"Zero (&H0)"_s},
+        {ErrorRecord(serverErrorNumber(0x1076), u"Check"_s), u"Check (&H80041076)"_s},
+        {ErrorRecord(-1, u"Minus"_s), u"Minus (&HFFFFFFFF)"_s},
+        {ErrorRecord(std::numeric_limits<qint32>::min(), u""_s), u" (&H80000000)"_s},
+    };
+    // clang-format on
+    for (const auto& [error, text] : cases)
+        EXPECT_EQ(ErrorText(error), text);
+    EXPECT_EQ(HexNumber(255), u"FF"_s);
 }
 
 class ShowErrorTest : public ::testing::Test {
@@ -91,49 +81,33 @@ protected:
     ScriptedMessageBoxes boxes;
 };
 
-TEST_F(ShowErrorTest, PositiveNumberShowsErrorTextWithStopIcon) {
-    boxes.expect(MsgAnswer::Ok);
-    // 108 is a string id too: a positive number must not reach the table.
-    ShowError(ErrorRecord(108, u"File not found"_s), boxes);
-    const MessageBoxRequest expected{u"File not found (&H6C)"_s, AppTitle(), MsgIcon::Stop,
-                                     MsgButtons::Ok, MsgAnswer::Ok};
-    EXPECT_EQ(boxes.last(), expected);
-}
-
-TEST_F(ShowErrorTest, ServerErrorShowsItsStringWithInformationIcon) {
-    boxes.expect(MsgAnswer::Ok);
-    ShowError(ErrorRecord(serverErrorNumber(108), u"ignored"_s), boxes);
-    EXPECT_EQ(boxes.last().text, u"Please enter a user name."_s);
-    EXPECT_EQ(boxes.last().icon, MsgIcon::Information);
-    EXPECT_EQ(boxes.last().buttons, MsgButtons::Ok);
-    EXPECT_EQ(boxes.last().caption, AppTitle());
-}
-
-TEST_F(ShowErrorTest, ServerErrorInGerman) {
+TEST_F(ShowErrorTest, ServerErrorsShowTheirStringOrTheirNumber) {
+    struct Case {
+        qint32 number;
+        QString text;
+        MsgIcon icon;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {108, u"desc (&H6C)"_s, MsgIcon::Stop}, // 108 is a string id too: a positive number must not reach the table
+        {serverErrorNumber(108), u"Please enter a user name."_s, MsgIcon::Information},
+        {serverErrorNumber(4000), u"VelDbServer returned Error &H80040FA0"_s, MsgIcon::Stop},
+        {0, u"VelDbServer returned Error &H0"_s, MsgIcon::Stop},
+        {-1, u"VelDbServer returned Error &HFFFFFFFF"_s, MsgIcon::Stop},
+        {std::numeric_limits<qint32>::min(), u"VelDbServer returned Error &H80000000"_s, MsgIcon::Stop},
+        {serverErrorNumber(0x10000), u"VelDbServer returned Error &H80050000"_s, MsgIcon::Stop},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        boxes.expect(MsgAnswer::Ok);
+        ShowError(ErrorRecord(c.number, u"desc"_s), boxes);
+        const MessageBoxRequest expected{c.text, AppTitle(), c.icon, MsgButtons::Ok, MsgAnswer::Ok};
+        EXPECT_EQ(boxes.last(), expected);
+    }
     setUiLanguageOverride(UiLanguage::German);
     boxes.expect(MsgAnswer::Ok);
     ShowError(ErrorRecord(serverErrorNumber(108), {}), boxes);
     EXPECT_EQ(boxes.last().text, u"Bitte geben Sie einen Benutzernamen ein."_s);
-}
-
-TEST_F(ShowErrorTest, MissingStringShowsServerNumberWithStopIcon) {
-    struct Case {
-        qint32 number;
-        QString text;
-    };
-    const Case cases[] = {
-        {serverErrorNumber(4000), u"VelDbServer returned Error &H80040FA0"_s},
-        {0, u"VelDbServer returned Error &H0"_s},
-        {-1, u"VelDbServer returned Error &HFFFFFFFF"_s},
-        {std::numeric_limits<qint32>::min(), u"VelDbServer returned Error &H80000000"_s},
-        {serverErrorNumber(0x10000), u"VelDbServer returned Error &H80050000"_s},
-    };
-    for (const Case& c : cases) {
-        boxes.expect(MsgAnswer::Ok);
-        ShowError(ErrorRecord(c.number, u"desc"_s), boxes);
-        EXPECT_EQ(boxes.last().text, c.text);
-        EXPECT_EQ(boxes.last().icon, MsgIcon::Stop);
-    }
 }
 
 // A box that fails while being shown is reported by a second box with the failure's text.
@@ -160,12 +134,6 @@ TEST_F(ShowErrorTest, OtherFailureWhileShowingReportsThatFailure) {
     ASSERT_EQ(failing.shown().size(), 2u);
     EXPECT_EQ(failing.shown()[1].text, u"Out of memory (&H7)"_s);
     EXPECT_EQ(failing.shown()[1].icon, MsgIcon::Stop);
-}
-
-TEST(HexNumber, UpperCaseWithoutLeadingZeros) {
-    EXPECT_EQ(HexNumber(0), u"0"_s);
-    EXPECT_EQ(HexNumber(255), u"FF"_s);
-    EXPECT_EQ(HexNumber(-2147217290), u"80041076"_s);
 }
 
 } // namespace

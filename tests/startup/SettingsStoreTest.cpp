@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -27,31 +26,17 @@ protected:
     }
 };
 
-TEST_F(SettingsStoreTest, FirstStartReadsDefaults) {
+TEST_F(SettingsStoreTest, DefaultsUntilStoredThenAwkwardValuesRoundTrip) {
     EXPECT_EQ(get(SettingKey::database(), {}), QString());
-    EXPECT_EQ(get(SettingKey::user(), {}), QString());
     EXPECT_EQ(get(SettingKey::fieldSearchPrefix(), SettingKey::defaultFieldSearchPrefix()),
               u"Telef"_s);
-}
-
-TEST_F(SettingsStoreTest, StoredEmptyValueReadsBackEmptyNotDefault) {
-    put(SettingKey::fieldSearchPrefix(), QString());
-    EXPECT_EQ(get(SettingKey::fieldSearchPrefix(), u"Telef"_s), QString());
-}
-
-TEST_F(SettingsStoreTest, AwkwardValuesRoundTrip) {
-    const QString values[] = {u"/home/anna/Daten/Kunden.vdb"_s,
-                              u"C:\\Daten\\Firm.vdb"_s,
-                              u"a, b"_s,
-                              u"a,b"_s,
-                              u"\"quoted\""_s,
-                              u"  blanks  "_s,
-                              u"Tél; #not a comment"_s,
-                              u"Ä=ö"_s,
-                              u"true"_s,
-                              u"@Variant(x)"_s,
-                              u"line\nbreak"_s,
-                              u"[Settings]"_s};
+    // clang-format off
+    const QString values[] = {
+        QString(), // stored empty reads back empty, not the default
+        u"/home/anna/Daten/Kunden.vdb"_s, u"C:\\Daten\\Firm.vdb"_s, u"a, b"_s, u"a,b"_s, u"\"quoted\""_s, u"  blanks  "_s,
+        u"Tél; #not a comment"_s, u"Ä=ö"_s, u"true"_s, u"@Variant(x)"_s, u"line\nbreak"_s, u"[Settings]"_s,
+    };
+    // clang-format on
     for (const QString& value : values) {
         put(SettingKey::user(), value);
         EXPECT_EQ(get(SettingKey::user(), u"default"_s), value);
@@ -76,7 +61,7 @@ TEST_F(SettingsStoreTest, HandEditedListValueReadsAsItsText) {
     EXPECT_EQ(get(SettingKey::fieldSearchPrefix(), u"Telef"_s), u"Tel, Fax"_s);
 }
 
-TEST_F(SettingsStoreTest, UnreadableFileIsAClearError) {
+TEST_F(SettingsStoreTest, UnreadableFileOrUnwritableFolderIsAClearError) {
     // A folder where the file should be cannot be read, even by root.
     ASSERT_TRUE(QDir().mkpath(store.fileName(AppTitle())));
     try {
@@ -87,15 +72,12 @@ TEST_F(SettingsStoreTest, UnreadableFileIsAClearError) {
         EXPECT_TRUE(e.description().contains(store.fileName(AppTitle())));
     }
     EXPECT_THROW(put(SettingKey::database(), u"x"_s), ErrorRecord);
-}
-
-TEST_F(SettingsStoreTest, UnwritableFolderIsAClearError) {
     // A file where the folder should be: nothing can be created below it, even by root.
     QFile blocker(dir.path() + u"/blocker"_s);
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    SettingsStore broken(blocker.fileName());
-    EXPECT_THROW(broken.SaveSetting(AppTitle(), SettingKey::section(), SettingKey::user(), u"x"_s),
+    EXPECT_THROW(SettingsStore(blocker.fileName())
+                     .SaveSetting(AppTitle(), SettingKey::section(), SettingKey::user(), u"x"_s),
                  ErrorRecord);
 }
 

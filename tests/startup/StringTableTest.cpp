@@ -10,12 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class StringTableTest : public ::testing::Test {
-protected:
-    void TearDown() override { setUiLanguageOverride(std::nullopt); }
-};
-
-TEST_F(StringTableTest, OverrideChoosesTheLanguage) {
+TEST(StringTable, OverrideChoosesTheLanguage) {
     setUiLanguageOverride(UiLanguage::German);
     EXPECT_EQ(uiLanguage(), UiLanguage::German);
     EXPECT_EQ(LoadResourceString(IDS_MAIN_COLUMN_TABLE), u"Tabelle"_s);
@@ -25,16 +20,10 @@ TEST_F(StringTableTest, OverrideChoosesTheLanguage) {
     EXPECT_EQ(uiLanguage(), systemUiLanguage());
 }
 
-TEST_F(StringTableTest, MissingIdsFailWith326) {
-    const int missing[] = {4,
-                           999,
-                           0,
-                           4000,
-                           -1,
-                           65536,
-                           std::numeric_limits<int>::min(),
-                           std::numeric_limits<int>::max(),
-                           0x7FFC0000};
+TEST(StringTable, MissingIdsFailWith326) {
+    // clang-format off
+    const int missing[] = {4, 999, 0, 4000, -1, 65536, std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), 0x7FFC0000};
+    // clang-format on
     for (const int id : missing) {
         for (const UiLanguage language : {UiLanguage::German, UiLanguage::English}) {
             try {
@@ -48,7 +37,7 @@ TEST_F(StringTableTest, MissingIdsFailWith326) {
     }
 }
 
-TEST_F(StringTableTest, EveryIdHasBothLanguagesAndIsUnique) {
+TEST(StringTable, EveryIdHasBothLanguagesAndIsUnique) {
     const int ids[] = {
 #define STRING_ENTRY(id, constant, german, english) id,
 #include "StringTable.def"

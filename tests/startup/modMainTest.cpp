@@ -1,4 +1,5 @@
 #include "modMain.h"
+#include "../login/LoginTestSupport.h"
 #include "AppTitle.h"
 #include "CurrentDatabase.h"
 #include "FMain.h"
@@ -12,14 +13,8 @@
 #include "VdbServer.h"
 #include "vcoOpenDatabase.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -64,21 +59,26 @@ protected:
         QTimer::singleShot(0, [this, password] {
             auto* dialog = qobject_cast<FOpenDB*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
-            offeredPath = dialog->txtDBName->text();
-            offeredUser = dialog->cboUserName->currentText();
-            offeredName = dialog->lblAppName->text();
-            offeredDescription = dialog->lblAppDescription->text();
+            const LoginControls ui(dialog);
+            offeredPath = ui.txtDBName->text();
+            offeredUser = ui.cboUserName->currentText();
+            offeredName = ui.lblAppName->text();
+            offeredDescription = ui.lblAppDescription->text();
             if (password.isEmpty()) {
-                dialog->cmdCancel->click();
+                ui.cmdCancel->click();
                 return;
             }
-            dialog->txtDBName->setText(file);
-            if (dialog->cboUserName->currentText().isEmpty())
-                dialog->cboUserName->setEditText(u"ADMIN"_s);
-            dialog->txtPassword->setText(password);
-            dialog->cmdOK->click();
+            ui.txtDBName->setText(file);
+            if (ui.cboUserName->currentText().isEmpty())
+                ui.cboUserName->setEditText(u"ADMIN"_s);
+            ui.txtPassword->setText(password);
+            ui.cmdOK->click();
         });
-        // A dialog still open means the test went wrong: fail instead of waiting for ever.
+        closeStillOpenDialog();
+    }
+
+    // A dialog still open means the test went wrong: fail instead of waiting for ever.
+    static void closeStillOpenDialog() {
         QTimer::singleShot(5000, [] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 ADD_FAILURE() << "the login dialog is still open";
@@ -107,46 +107,42 @@ protected:
     QString offeredDescription;
 };
 
-TEST_F(modMainTest, FirstStartOffersThePatternAndCancelWritesNothing) {
-    auto s = services();
-    answerLogin(QString());
-    Main(s);
-    EXPECT_EQ(offeredPath, u"/opt/telnormer/bin/*.vdb"_s);
-    EXPECT_EQ(offeredUser, QString());
-    EXPECT_EQ(offeredName, u"Veltrano Telnormer"_s);
-    EXPECT_EQ(offeredDescription, u"Convert telephone numbers in canonical format"_s);
-    EXPECT_FALSE(gDatabase);
-    EXPECT_EQ(windowsShown, 0);
-    EXPECT_EQ(stored(SettingKey::database()), u"<absent>"_s);
-    EXPECT_EQ(stored(SettingKey::user()), u"<absent>"_s);
-}
-
-TEST_F(modMainTest, RememberedDatabaseAndUser) {
-    store(SettingKey::database(), file);
-    store(SettingKey::user(), u"Müller"_s);
-    auto s = services();
-    answerLogin(QString());
-    Main(s);
-    EXPECT_EQ(offeredPath, file);
-    EXPECT_EQ(offeredUser, u"MÜLLER"_s);
-}
-
-TEST_F(modMainTest, DatabaseWithoutUserOffersAnEmptyUser) {
-    store(SettingKey::database(), file);
-    auto s = services();
-    answerLogin(QString());
-    Main(s);
-    EXPECT_EQ(offeredPath, file);
-    EXPECT_EQ(offeredUser, QString());
-}
-
-TEST_F(modMainTest, UserWithoutDatabaseIsNotRead) {
-    store(SettingKey::user(), u"ADMIN"_s);
-    auto s = services();
-    answerLogin(QString());
-    Main(s);
-    EXPECT_EQ(offeredPath, u"/opt/telnormer/bin/*.vdb"_s);
-    EXPECT_EQ(offeredUser, QString());
+TEST_F(modMainTest, RememberedEntriesAreOfferedAndCancelWritesNothing) {
+    const QString pattern = u"/opt/telnormer/bin/*.vdb"_s;
+    struct Case {
+        QString database; // empty: none stored
+        QString user;
+        QString offeredPath;
+        QString offeredUser;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{}, {}, pattern, {}},
+        {file, u"Müller"_s, file, u"MÜLLER"_s},
+        {file, {}, file, {}},
+        {{}, u"ADMIN"_s, pattern, {}}, // a user without a database is not read
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offeredUser.toStdString());
+        QFile::remove(settings.fileName(AppTitle()));
+        if (!c.database.isEmpty())
+            store(SettingKey::database(), c.database);
+        if (!c.user.isEmpty())
+            store(SettingKey::user(), c.user);
+        auto s = services();
+        answerLogin(QString());
+        Main(s);
+        EXPECT_EQ(offeredPath, c.offeredPath);
+        EXPECT_EQ(offeredUser, c.offeredUser);
+        EXPECT_EQ(offeredName, AppTitle());
+        EXPECT_FALSE(offeredDescription.isEmpty());
+        EXPECT_FALSE(gDatabase);
+        EXPECT_EQ(windowsShown, 0);
+        EXPECT_EQ(stored(SettingKey::database()),
+                  c.database.isEmpty() ? u"<absent>"_s : c.database);
+        EXPECT_EQ(stored(SettingKey::user()), c.user.isEmpty() ? u"<absent>"_s : c.user);
+    }
 }
 
 TEST_F(modMainTest, SuccessfulLoginRewritesBothValuesAndShowsTheWindow) {
@@ -223,12 +219,7 @@ TEST_F(modMainTest, KeyboardOnlyLoginReachesTheMainWindow) {
         type(u"admin"_s);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     });
-    QTimer::singleShot(5000, [] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            ADD_FAILURE() << "the login dialog is still open";
-            modal->close();
-        }
-    });
+    closeStillOpenDialog();
     Main(s);
     ASSERT_TRUE(window);
     EXPECT_EQ(window->windowTitle(), u"Firma - Veltrano Telnormer"_s);

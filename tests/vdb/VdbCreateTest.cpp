@@ -17,86 +17,29 @@ TEST(VdbCreate, InvalidSchemasAreRefusedAndLeaveNoFile) {
         const char* what;
         std::function<void(DatabaseSchema&)> change;
     };
+    // clang-format off
     const Case cases[] = {
-        {"empty table name",
-         [](DatabaseSchema& s) {
-             s.tables[0].name.clear();
-         }},
-        {"reserved table name",
-         [](DatabaseSchema& s) {
-             s.tables[0].name = u"VDB_tables"_s;
-         }},
-        {"sqlite table name",
-         [](DatabaseSchema& s) {
-             s.tables[0].name = u"sqlite_x"_s;
-         }},
-        {"tables differing in ASCII case",
-         [](DatabaseSchema& s) {
-             s.tables << tableOf(u"kunden"_s, {u"A"_s});
-         }},
-        {"fields differing in ASCII case",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields << textField(u"NAME"_s);
-         }},
-        {"reserved field name",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields << textField(u"vdb_rid"_s);
-         }},
-        {"control character",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields << textField(u"a\tb"_s);
-         }},
-        {"index on unknown field",
-         [](DatabaseSchema& s) {
-             s.tables[0].indexes << IndexSchema{u"I"_s, {u"Nope"_s}};
-         }},
-        {"index without fields",
-         [](DatabaseSchema& s) {
-             s.tables[0].indexes << IndexSchema{u"I"_s, {}};
-         }},
-        {"index use of unknown index",
-         [](DatabaseSchema& s) {
-             s.tables[0].indexUses << u"I"_s;
-         }},
-        {"same user twice",
-         [](DatabaseSchema& s) {
-             s.users << UserSchema{u"admin"_s, {}, false, false};
-         }},
-        {"bad country",
-         [](DatabaseSchema& s) {
-             s.country = u"Germany"_s;
-         }},
-        {"area code with trunk prefix",
-         [](DatabaseSchema& s) {
-             s.areaCode = u"030"_s;
-         }},
-        {"bad condition",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields[0].condition = u"length("_s;
-         }},
-        {"condition closing the table to run a second statement",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields[0].condition =
-                 u"\"Name\" IS NOT NULL OR 1)); DROP TABLE vdb_properties; --"_s;
-         }},
-        {"condition naming an unknown field",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields[0].condition = u"length(\"Nmae\") < 30"_s;
-         }},
-        {"condition ending the CHECK to add a column",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields[0].condition =
-                 u"length(\"Name\") <= 20), \"Evil\" TEXT DEFAULT (1"_s;
-         }},
-        {"condition hiding a bracket in a comment",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields[0].condition = u"1 /* ) */"_s;
-         }},
-        {"condition smuggling a statement",
-         [](DatabaseSchema& s) {
-             s.tables[0].fields[0].condition = u"1); DROP TABLE vdb_users; --"_s;
-         }},
+        {"empty table name", [](DatabaseSchema& s) { s.tables[0].name.clear(); }},
+        {"reserved table name", [](DatabaseSchema& s) { s.tables[0].name = u"VDB_tables"_s; }},
+        {"sqlite table name", [](DatabaseSchema& s) { s.tables[0].name = u"sqlite_x"_s; }},
+        {"tables differing in ASCII case", [](DatabaseSchema& s) { s.tables << tableOf(u"kunden"_s, {u"A"_s}); }},
+        {"fields differing in ASCII case", [](DatabaseSchema& s) { s.tables[0].fields << textField(u"NAME"_s); }},
+        {"reserved field name", [](DatabaseSchema& s) { s.tables[0].fields << textField(u"vdb_rid"_s); }},
+        {"control character", [](DatabaseSchema& s) { s.tables[0].fields << textField(u"a\tb"_s); }},
+        {"index on unknown field", [](DatabaseSchema& s) { s.tables[0].indexes << IndexSchema{u"I"_s, {u"Nope"_s}}; }},
+        {"index without fields", [](DatabaseSchema& s) { s.tables[0].indexes << IndexSchema{u"I"_s, {}}; }},
+        {"index use of unknown index", [](DatabaseSchema& s) { s.tables[0].indexUses << u"I"_s; }},
+        {"same user twice", [](DatabaseSchema& s) { s.users << UserSchema{u"admin"_s, {}, false, false}; }},
+        {"bad country", [](DatabaseSchema& s) { s.country = u"Germany"_s; }},
+        {"area code with trunk prefix", [](DatabaseSchema& s) { s.areaCode = u"030"_s; }},
+        {"bad condition", [](DatabaseSchema& s) { s.tables[0].fields[0].condition = u"length("_s; }},
+        {"condition closing the table to run a second statement", [](DatabaseSchema& s) { s.tables[0].fields[0].condition = u"\"Name\" IS NOT NULL OR 1)); DROP TABLE vdb_properties; --"_s; }},
+        {"condition naming an unknown field", [](DatabaseSchema& s) { s.tables[0].fields[0].condition = u"length(\"Nmae\") < 30"_s; }},
+        {"condition ending the CHECK to add a column", [](DatabaseSchema& s) { s.tables[0].fields[0].condition = u"length(\"Name\") <= 20), \"Evil\" TEXT DEFAULT (1"_s; }},
+        {"condition hiding a bracket in a comment", [](DatabaseSchema& s) { s.tables[0].fields[0].condition = u"1 /* ) */"_s; }},
+        {"condition smuggling a statement", [](DatabaseSchema& s) { s.tables[0].fields[0].condition = u"1); DROP TABLE vdb_users; --"_s; }},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DatabaseSchema schema = schemaOf({tableOf(u"Kunden"_s, {u"Name"_s})});
@@ -166,5 +109,4 @@ TEST(VdbCreate, InsertFailureNamesTheRowAndKeepsNothing) {
                       VdbCode::NoSuchItem);
     EXPECT_EQ(VdbAdmin(file).recordCount(u"T"_s), 0);
 }
-
 } // namespace

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 
-#include <sqlite3.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -85,6 +84,7 @@ TEST_F(VdbLoginTest, EachLoginFailureHasItsCode) {
         qint32 flags;
         quint32 code;
     };
+    // clang-format off
     const Case cases[] = {
         {"unknown user", u"Nobody"_s, u"admin"_s, 0, VdbCode::UnknownUser},
         {"empty user", u""_s, u""_s, 0, VdbCode::UnknownUser},
@@ -93,9 +93,9 @@ TEST_F(VdbLoginTest, EachLoginFailureHasItsCode) {
         {"no database right", u"Müller"_s, u"geheim"_s, 0x10010, VdbCode::NoDatabaseAdminRight},
         {"no user right", u"Müller"_s, u"geheim"_s, 0x20000, VdbCode::NoUserAdminRight},
         {"database admin asks users", u"dbadmin"_s, u"x"_s, 0x30010, VdbCode::NoUserAdminRight},
-        {"user admin asks database", u"useradmin"_s, u"y"_s, 0x30010,
-         VdbCode::NoDatabaseAdminRight},
+        {"user admin asks database", u"useradmin"_s, u"y"_s, 0x30010, VdbCode::NoDatabaseAdminRight},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         expectServerError([&] { server.OpenDatabase(file, c.user, c.password, c.flags); }, c.code);
@@ -108,10 +108,7 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
     const QByteArray good = bytesOf(file);
     ASSERT_GT(good.size(), 4096);
     QDir().mkpath(fx.path(u"folder.vdb"_s));
-    sqlite3* foreign = nullptr;
-    ASSERT_EQ(sqlite3_open(fx.path(u"foreign.vdb"_s).toUtf8().constData(), &foreign), SQLITE_OK);
-    sqlite3_exec(foreign, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
-    sqlite3_close(foreign);
+    execRaw(fx.path(u"foreign.vdb"_s), u"CREATE TABLE t(x); INSERT INTO t VALUES (1)"_s);
 
     ASSERT_TRUE(QFile::link(fx.path(u"loop.vdb"_s), fx.path(u"loop.vdb"_s)));
     const ReadOnlyFile readOnly(writeFile(u"readonly.vdb"_s, good));
@@ -119,36 +116,28 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
     QByteArray newer = good;
     newer[63] = 9; // user_version
     QByteArray noCatalogue = bytesOf(fx.path(u"foreign.vdb"_s));
-    noCatalogue[68] = good[68];
-    noCatalogue[69] = good[69];
-    noCatalogue[70] = good[70];
-    noCatalogue[71] = good[71];
+    noCatalogue.replace(68, 4, good.mid(68, 4)); // the application id
 
-    struct Case {
-        const char* what;
-        QString path;
-        quint32 code;
+    // clang-format off
+    const std::pair<QString, quint32> cases[] = {
+        {fx.path(u"missing.vdb"_s), VdbCode::NoSuchFile},
+        {fx.path(u"folder.vdb"_s), VdbCode::NotReadable},
+        {writeFile(u"empty.vdb"_s, {}), VdbCode::NotADatabase},
+        {writeFile(u"garbage.vdb"_s, QByteArray(5000, 'x')), VdbCode::NotADatabase},
+        {writeFile(u"header.vdb"_s, good.left(100)), VdbCode::NotADatabase},
+        {writeFile(u"truncated.vdb"_s, good.left(good.size() / 2)), VdbCode::NotADatabase},
+        {fx.path(u"foreign.vdb"_s), VdbCode::NotADatabase},
+        {writeFile(u"nocat.vdb"_s, noCatalogue), VdbCode::NotADatabase}, // the right id, no catalogue
+        {writeFile(u"newer.vdb"_s, newer), VdbCode::NewerVersion},
+        {readOnly.path(), VdbCode::NotReadable},
+        {fx.path(u"loop.vdb"_s), VdbCode::NotReadable},
     };
-    const Case cases[] = {
-        {"missing", fx.path(u"missing.vdb"_s), VdbCode::NoSuchFile},
-        {"folder", fx.path(u"folder.vdb"_s), VdbCode::NotReadable},
-        {"empty", writeFile(u"empty.vdb"_s, {}), VdbCode::NotADatabase},
-        {"garbage", writeFile(u"garbage.vdb"_s, QByteArray(5000, 'x')), VdbCode::NotADatabase},
-        {"header only", writeFile(u"header.vdb"_s, good.left(100)), VdbCode::NotADatabase},
-        {"truncated", writeFile(u"truncated.vdb"_s, good.left(good.size() / 2)),
-         VdbCode::NotADatabase},
-        {"foreign sqlite", fx.path(u"foreign.vdb"_s), VdbCode::NotADatabase},
-        {"right id, no catalogue", writeFile(u"nocat.vdb"_s, noCatalogue), VdbCode::NotADatabase},
-        {"newer version", writeFile(u"newer.vdb"_s, newer), VdbCode::NewerVersion},
-        {"read-only file", readOnly.path(), VdbCode::NotReadable},
-        {"symbolic link loop", fx.path(u"loop.vdb"_s), VdbCode::NotReadable},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const QString description = expectServerError(
-            [&] { server.OpenDatabase(c.path, u"ADMIN"_s, u"admin"_s, 0); }, c.code);
-        EXPECT_TRUE(description.contains(c.path)) << description.toStdString();
-        EXPECT_FALSE(QFile::exists(c.path + u"-wal"_s));
+    // clang-format on
+    for (const auto& [path, code] : cases) {
+        const QString description =
+            expectServerError([&] { server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0); }, code);
+        EXPECT_TRUE(description.contains(path)) << description.toStdString();
+        EXPECT_FALSE(QFile::exists(path + u"-wal"_s));
     }
 }
 
@@ -178,11 +167,7 @@ TEST_F(VdbLoginTest, PlantedObjectsAndFalseEntriesAreRefused) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QString path = writeFile(QString::fromLatin1(c.what) + u".vdb"_s, good);
-        sqlite3* raw = nullptr;
-        ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &raw), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(raw, c.sql, nullptr, nullptr, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(raw);
-        sqlite3_close(raw);
+        execRaw(path, QString::fromLatin1(c.sql));
         const QString description = expectServerError(
             [&] { server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0); }, c.code);
         EXPECT_TRUE(description.contains(c.named)) << description.toStdString();
@@ -213,32 +198,25 @@ TEST_F(VdbLoginTest, DamagedPagesNeverCrash) {
 }
 
 TEST_F(VdbLoginTest, LockedDatabaseFailsAfterTheBusyTimeout) {
-    sqlite3* holder = nullptr;
-    ASSERT_EQ(sqlite3_open(file.toUtf8().constData(), &holder), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
-                           nullptr, nullptr),
-              SQLITE_OK);
+    auto holder = std::make_unique<SqliteConnection>();
+    ASSERT_EQ(holder->open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);
     // The exclusive lock is only taken at the first write.
-    ASSERT_EQ(sqlite3_exec(holder, "UPDATE vdb_info SET value = value", nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    holder->exec(
+        u"PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; UPDATE vdb_info SET value = value"_s);
     const QString why = expectServerError(
         [&] { server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0); }, VdbCode::Locked);
     EXPECT_TRUE(why.startsWith(u"Another program holds the database"_s)) << why.toStdString();
-    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(holder);
+    holder.reset();
     EXPECT_NO_THROW(server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0));
 }
 
 TEST_F(VdbLoginTest, LoginCodesHaveTextsInBothLanguages) {
-    const quint32 codes[] = {
-        VdbCode::NoSuchFile,           VdbCode::NotReadable,      VdbCode::NotADatabase,
-        VdbCode::NewerVersion,         VdbCode::UnknownUser,      VdbCode::WrongPassword,
-        VdbCode::NoDatabaseAdminRight, VdbCode::NoUserAdminRight, VdbCode::Locked};
-    for (const quint32 code : codes) {
-        EXPECT_FALSE(LoadResourceString(static_cast<int>(code), UiLanguage::German).isEmpty());
-        EXPECT_FALSE(LoadResourceString(static_cast<int>(code), UiLanguage::English).isEmpty());
-    }
-    EXPECT_THROW(LoadResourceString(4000), ErrorRecord);
+    for (const quint32 code :
+         {VdbCode::NoSuchFile, VdbCode::NotReadable, VdbCode::NotADatabase, VdbCode::NewerVersion,
+          VdbCode::UnknownUser, VdbCode::WrongPassword, VdbCode::NoDatabaseAdminRight,
+          VdbCode::NoUserAdminRight, VdbCode::Locked})
+        for (const UiLanguage language : {UiLanguage::German, UiLanguage::English})
+            EXPECT_FALSE(LoadResourceString(static_cast<int>(code), language).isEmpty()) << code;
 }
 
 TEST_F(VdbLoginTest, UserAdministration) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ErrorRecord.h"
+#include "Sqlite.h"
 #include "VdbErrors.h"
 
 #include <gtest/gtest.h>
@@ -18,4 +19,11 @@ inline QString expectServerError(const std::function<void()>& call, quint32 code
     }
     ADD_FAILURE() << "no error, expected code " << code;
     return {};
+}
+
+// Runs sql on the file past the engine, as another program would.
+inline void execRaw(const QString& path, const QString& sql) {
+    SqliteConnection connection;
+    ASSERT_EQ(connection.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE), SQLITE_OK);
+    connection.exec(sql);
 }

@@ -22,7 +22,6 @@
 #include "vcoOpenDatabase.h"
 
 #include <QApplication>
-#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -115,9 +114,9 @@ int main(int argc, char** argv) {
                 // Fires at one of the run's progress points.
                 QTimer::singleShot(4 * kSettleMs, &window, [&] {
                     saved = save(window, screenshot);
-                    window.cmdStart->click();
+                    window.cmdStart_Click();
                 });
-                window.cmdStart->click();
+                window.cmdStart_Click();
                 QApplication::exit(saved ? 0 : 1);
             });
         } else if (!screenshot.isEmpty()) {
