@@ -20,11 +20,6 @@ const QString kFormat = u"telnormer-journal"_s;
     throw ErrorRecord(ErrorNumber::FileAccess, description, u"RunJournal"_s);
 }
 
-QString placeKey(const QString& table, const QString& key, const QString& field) {
-    // The unit separator cannot be part of a name or key the journal was written with.
-    return table + QChar(0x1f) + key + QChar(0x1f) + field;
-}
-
 // Printable ASCII without quote or backslash: JSON writes it as it stands.
 bool plainJson(const QString& text) {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) {
@@ -99,11 +94,10 @@ void RunJournal::close() {
     }
 }
 
-QList<JournalEntry> RunJournal::read(const QString& path) {
+void RunJournal::read(const QString& path, const std::function<void(JournalEntry&&)>& each) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(u"cannot read the journal "_s + path + u" ("_s + file.errorString() + u')');
-    QList<JournalEntry> entries;
     bool headerSeen = false;
     qint64 number = 0;
     while (!file.atEnd()) {
@@ -128,32 +122,40 @@ QList<JournalEntry> RunJournal::read(const QString& path) {
                                          [](const QJsonValue& cell) { return cell.isString(); });
         if (!headerSeen || cells.size() != 5 || !allText)
             fail(where + u": not a journal line"_s);
-        entries << JournalEntry{cells[0].toString(), cells[1].toString(), cells[2].toString(),
-                                cells[3].toString(), cells[4].toString()};
+        each(JournalEntry{cells[0].toString(), cells[1].toString(), cells[2].toString(),
+                          cells[3].toString(), cells[4].toString()});
     }
     if (!headerSeen)
         fail(path + u" is not a Telnormer journal"_s);
+}
+
+QList<JournalEntry> RunJournal::read(const QString& path) {
+    QList<JournalEntry> entries;
+    read(path, [&entries](JournalEntry&& entry) { entries << std::move(entry); });
     return entries;
 }
 
-UndoPlan::UndoPlan(const QList<JournalEntry>& entries) {
-    for (const JournalEntry& entry : entries) {
-        const QString place = placeKey(entry.table, entry.key, entry.field);
-        auto found = changes_.find(place);
-        if (found == changes_.end()) {
-            changes_.insert(place, entry);
-            const std::pair<QString, QString> field{entry.table, entry.field};
-            if (!fields_.contains(field))
-                fields_ << field;
-        } else {
-            // A later change of the same place: the first old value and the last new one.
-            found->newValue = entry.newValue;
-        }
+void UndoPlan::add(JournalEntry&& entry) {
+    auto field = changes_.find({entry.table, entry.field});
+    if (field == changes_.end()) {
+        fields_ << std::pair{entry.table, entry.field};
+        field = changes_.insert(fields_.last(), {});
     }
+    // Shared with the field's key rather than held once more.
+    entry.table = field.key().first;
+    entry.field = field.key().second;
+    auto found = field->find(entry.key);
+    if (found == field->end())
+        field->insert(entry.key, std::move(entry));
+    else // a later change of the same place: the first old value and the last new one
+        found->newValue = std::move(entry.newValue);
 }
 
 const JournalEntry* UndoPlan::find(const QString& table, const QString& key,
                                    const QString& field) const {
-    const auto found = changes_.constFind(placeKey(table, key, field));
-    return found == changes_.constEnd() ? nullptr : &*found;
+    const auto inField = changes_.constFind({table, field});
+    if (inField == changes_.constEnd())
+        return nullptr;
+    const auto found = inField->constFind(key);
+    return found == inField->constEnd() ? nullptr : &*found;
 }

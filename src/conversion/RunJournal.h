@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QFile;
@@ -37,6 +38,7 @@ public:
     void close();
 
     // The changes of a journal file in order; fails on a line that is not one of ours.
+    static void read(const QString& path, const std::function<void(JournalEntry&&)>& each);
     static QList<JournalEntry> read(const QString& path);
 
 private:
@@ -50,15 +52,17 @@ private:
 // change and the value after the last, from one journal.
 class UndoPlan {
 public:
-    explicit UndoPlan(const QList<JournalEntry>& entries);
-
+    // Journal entries in their order.
+    void add(JournalEntry&& entry);
     // The (table, field) pairs the journal touches, in the order they first appear.
     const QList<std::pair<QString, QString>>& fields() const { return fields_; }
     // The change to put back, or null when the journal has none for that place.
     const JournalEntry* find(const QString& table, const QString& key, const QString& field) const;
-    bool isEmpty() const { return changes_.isEmpty(); }
+    bool isEmpty() const { return fields_.isEmpty(); }
 
 private:
-    QHash<QString, JournalEntry> changes_;
+    // By (table, field), then record key: a journal of a million changes names few fields, so
+    // the entries share those names instead of each holding a copy.
+    QHash<std::pair<QString, QString>, QHash<QString, JournalEntry>> changes_;
     QList<std::pair<QString, QString>> fields_;
 };

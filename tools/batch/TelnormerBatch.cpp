@@ -213,7 +213,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     QList<FieldPair> chosen;
     if (commandLine.undo()) {
         try {
-            undo.emplace(RunJournal::read(*commandLine.undo()));
+            undo.emplace();
+            RunJournal::read(*commandLine.undo(),
+                             [&undo](JournalEntry&& entry) { undo->add(std::move(entry)); });
         } catch (const ErrorRecord& e) {
             io.err << kProgram << e.description() << '\n';
             outcome.status = BatchStatus::Stopped;
