@@ -360,6 +360,19 @@ TEST_F(TelnormerBatchTest, ProgressIsDrawnOnATerminalOnly) {
     EXPECT_TRUE(drawn.out.startsWith(u"0 record(s) converted.\n"_s));
 }
 
+// The program waits for the next second rather than fail on the last run's log.
+TEST_F(TelnormerBatchTest, RunsInTheSameSecondGetTheirOwnLogs) {
+    addCustomers(2);
+    environment.clock = [] {
+        return QDateTime::currentDateTime();
+    };
+    const QStringList options{u"--field"_s, u"Kunden"_s, u"Telefon"_s};
+    const BatchRun first = batch(options);
+    const BatchRun second = batch(options);
+    EXPECT_EQ(second.status, BatchStatus::Done) << second.err.toStdString();
+    EXPECT_NE(first.outcome.logPath, second.outcome.logPath);
+}
+
 TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
     addCustomers(3);
     // The log's text would be ambiguous for this value; the journal is not.
