@@ -115,28 +115,4 @@ TEST(Csv, MultiByteCharactersAcrossReadChunksSurvive) {
     EXPECT_EQ(parsed.records, expected);
 }
 
-TEST(Csv, WritesWhatItReadsBack) {
-    // clang-format off
-    const QList<std::optional<QString>> cells{std::nullopt, u""_s, u"plain"_s, u"a,b"_s, u"say \"hi\""_s, u"two\r\nlines\nthree"_s, u" leading"_s, u"trailing "_s, u"\tTab"_s, QString(QChar(0xFEFF)) + u"bom"_s, u"Müller, Köln – 030/1234567"_s};
-    // clang-format on
-    const QString line = csvLine(cells);
-    EXPECT_TRUE(line.startsWith(u",\"\",plain,\"a,b\",\"say \"\"hi\"\"\""_s)) << line.toStdString();
-    EXPECT_TRUE(line.endsWith(u"\r\n"_s));
-    // The BOM cell stands first so that a reader would take an unquoted one for the file's BOM.
-    QList<std::optional<QString>> bomFirst = cells;
-    bomFirst.move(9, 0);
-    const Parsed parsed = parse(csvLine(bomFirst).toUtf8() + csvLine({u"x"_s}).toUtf8());
-    ASSERT_EQ(parsed.records.size(), 2);
-    ASSERT_EQ(parsed.records[0].size(), bomFirst.size());
-    for (qsizetype i = 0; i < bomFirst.size(); ++i) {
-        SCOPED_TRACE(i);
-        const QString& got = parsed.records[0][i];
-        if (!bomFirst[i])
-            EXPECT_EQ(got, u"N"_s);
-        else
-            EXPECT_EQ(got.startsWith(u"q:"_s) ? got.mid(2) : got, *bomFirst[i]);
-    }
-    EXPECT_EQ(parsed.lines, (QList<qint64>{1, 4}));
-}
-
 } // namespace

@@ -157,24 +157,23 @@ DemoPhone draw(DemoRandom& random, DemoLine line) {
     const bool mobile = line == DemoLine::Mobile;
     DemoPhone phone;
     phone.notation = notation;
-    auto set = [&](const QString& value, const QString& canonicalValue) {
+    auto set = [&](const QString& value) {
         phone.value = value;
-        phone.canonical = canonicalValue;
     };
     switch (notation) {
     case DemoNotation::National: {
         const Number n = drawNumber(random, german(random, mobile));
-        set(national(n), canonical(n));
+        set(national(n));
         break;
     }
     case DemoNotation::International: {
         const Number n = drawNumber(random, foreignOrGerman(random, mobile));
-        set(u'+' + QString::number(n.country) + u' ' + internationalTail(n), canonical(n));
+        set(u'+' + QString::number(n.country) + u' ' + internationalTail(n));
         break;
     }
     case DemoNotation::InternationalZeroZero: {
         const Number n = drawNumber(random, foreignOrGerman(random, mobile));
-        set(u"00"_s + QString::number(n.country) + u' ' + internationalTail(n), canonical(n));
+        set(u"00"_s + QString::number(n.country) + u' ' + internationalTail(n));
         break;
     }
     case DemoNotation::TrunkInBrackets: {
@@ -183,68 +182,67 @@ DemoPhone draw(DemoRandom& random, DemoLine line) {
             n = drawNumber(random, foreignOrGerman(random, mobile));
         } while (n.country == 1); // North America has no trunk prefix 0
         const QString head = random.chance(50) ? u"00"_s : u"+"_s;
-        set(head + QString::number(n.country) + u" (0)"_s + internationalTail(n), canonical(n));
+        set(head + QString::number(n.country) + u" (0)"_s + internationalTail(n));
         break;
     }
     case DemoNotation::NorthAmerican: {
         const Number n = drawNumber(random, random.pick<Area>(kNorthAmerica));
-        set(u"+1 ("_s + n.area + u") "_s + n.subscriber.left(3) + u'-' + n.subscriber.mid(3),
-            canonical(n));
+        set(u"+1 ("_s + n.area + u") "_s + n.subscriber.left(3) + u'-' + n.subscriber.mid(3));
         break;
     }
     case DemoNotation::Local: {
         const Number n = drawNumber(random, kBerlin);
-        set(n.subscriber, canonical(n));
+        set(n.subscriber);
         break;
     }
     case DemoNotation::AreaInBrackets: {
         const Number n = drawNumber(random, german(random, mobile));
-        set(u"(0"_s + n.area + u") "_s + n.subscriber, canonical(n));
+        set(u"(0"_s + n.area + u") "_s + n.subscriber);
         break;
     }
     case DemoNotation::Slash: {
         const Number n = drawNumber(random, german(random, mobile));
-        set(u'0' + n.area + u'/' + n.subscriber, canonical(n));
+        set(u'0' + n.area + u'/' + n.subscriber);
         break;
     }
     case DemoNotation::Hyphenated: {
         const Number n = drawNumber(random, german(random, mobile));
-        set(u'0' + n.area + u'-' + pairs(n.subscriber), canonical(n));
+        set(u'0' + n.area + u'-' + pairs(n.subscriber));
         break;
     }
     case DemoNotation::DirectDial: {
         Number n = drawNumber(random, german(random, false));
         n.extension = random.digits(random.between(1, 3), 1);
-        set(national(n), canonical(n));
+        set(national(n));
         break;
     }
     case DemoNotation::Labelled: {
         const Number n = drawNumber(random, german(random, mobile));
         if (random.chance(50))
-            set(u"Tel. "_s + national(n), u"Tel. "_s + canonical(n));
+            set(u"Tel. "_s + national(n));
         else
-            set(national(n) + u" privat"_s, canonical(n) + u" privat"_s);
+            set(national(n) + u" privat"_s);
         break;
     }
     case DemoNotation::Canonical: {
         const Number n = drawNumber(random, foreignOrGerman(random, mobile));
-        set(canonical(n), canonical(n));
+        set(canonical(n));
         break;
     }
     case DemoNotation::NoDigits: {
         const QString word = random.pick<QStringView>(kNoDigits).toString();
-        set(word, word);
+        set(word);
         break;
     }
     case DemoNotation::Empty:
-        set(u""_s, u""_s);
+        set(u""_s);
         break;
     case DemoNotation::Null:
         break;
     case DemoNotation::LongDirectDial: {
         Number n = drawNumber(random, random.pick<Area>(kGermanCities));
         n.extension = random.digits(random.between(2, 3), 1);
-        set(national(n), canonical(n));
+        set(national(n));
         break;
     }
     }
@@ -252,17 +250,6 @@ DemoPhone draw(DemoRandom& random, DemoLine line) {
 }
 
 } // namespace
-
-QString demoNotationName(DemoNotation notation) {
-    static const char16_t* const names[kDemoNotationCount] = {
-        u"national",          u"international",  u"international 00",
-        u"trunk in brackets", u"north american", u"local",
-        u"area in brackets",  u"slash",          u"hyphenated",
-        u"direct dial",       u"labelled",       u"canonical",
-        u"no digits",         u"empty",          u"null",
-        u"long direct dial"};
-    return QString::fromUtf16(names[static_cast<int>(notation)]);
-}
 
 DemoPhone DemoNumbers::at(quint64 index) const {
     DemoRandom random = DemoRandom::forItem(seed_, stream_, index);

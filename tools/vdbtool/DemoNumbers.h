@@ -29,8 +29,6 @@ enum class DemoNotation {
 };
 constexpr int kDemoNotationCount = static_cast<int>(DemoNotation::LongDirectDial) + 1;
 
-QString demoNotationName(DemoNotation notation);
-
 // What kind of field the values are for.
 enum class DemoLine {
     Landline, // telephone fields
@@ -41,9 +39,6 @@ enum class DemoLine {
 struct DemoPhone {
     DemoNotation notation = DemoNotation::Null;
     QVariant value; // null for DemoNotation::Null
-    // The value with its number in canonical form, "+49 (30) 1234567", words around it kept; a
-    // local number is read in Berlin (DE, 30). Values without a number come back unchanged.
-    QVariant canonical;
 };
 
 class DemoNumbers {
