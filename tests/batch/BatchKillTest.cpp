@@ -1,6 +1,6 @@
-// The data-safety test: the real program, killed with SIGKILL at many moments of its run, must
-// leave a sound database whose converted records are whole committed batches, each change in
-// the log, and a run after the kill must end where the uncut run ends.
+// The data-safety test: the real program, killed with SIGKILL (or stopped with Ctrl-C) at many
+// moments of its run, must leave a sound database whose converted records are whole committed
+// batches, each change in the log, and a run after the kill must end where the uncut run ends.
 #include "BatchTestSupport.h"
 #include "DemoGenerator.h"
 #include "IndexChoice.h"
@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -160,8 +162,9 @@ struct Verdict {
     bool complete = false; // every record that changes did
 };
 
-// Judges a database file left by a run, whole or cut off: see the file's head comment.
-Verdict judge(const QString& path, const QList<Record>& pristine) {
+// Judges a database file left by a run, whole or cut off: see the file's head comment. A run
+// stopped on request keeps its open batch as far as it came: whole records, not whole batches.
+Verdict judge(const QString& path, const QList<Record>& pristine, bool wholeBatches = true) {
     Verdict verdict;
     auto violation = [&](const QString& text) {
         if (verdict.violations.size() < 12)
@@ -208,7 +211,7 @@ Verdict judge(const QString& path, const QList<Record>& pristine) {
         }
         if (changed) {
             ++verdict.changedRecords;
-            boundary = (p / kBatch + 1) * kBatch;
+            boundary = wholeBatches ? (p / kBatch + 1) * kBatch : p + 1;
         } else if (r.changes()) {
             left << p;
         }
@@ -346,11 +349,14 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
     std::mt19937 random(20240607);
     std::uniform_real_distribution<double> within(0.0, 1.0);
     int cutMidway = 0;
+    int interruptsHeard = 0;
     for (int kill = 0; kill < kKills + 2; ++kill) {
         const auto delay =
             static_cast<int>(double(full.milliseconds) * (kill + within(random)) / kKills);
         SCOPED_TRACE(QString(u"kill %1 after %2 ms"_s).arg(kill).arg(delay).toStdString());
         const QString copy = freshCopy(demo, root.filePath(u"kill-"_s + QString::number(kill)));
+        // Every third cut is a Ctrl-C: the run stops at the next record and says so.
+        const bool interrupt = kill % 3 == 2 && kill < kKills;
         if (kill >= kKills) {
             ASSERT_NO_FATAL_FAILURE(cutCheckpointShort(copy, kill > kKills));
         } else {
@@ -359,11 +365,22 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
             process.start(QString::fromUtf8(TELNORMER_BATCH_PATH), batchArguments(copy));
             ASSERT_TRUE(process.waitForStarted(10000));
             if (!process.waitForFinished(delay)) {
-                process.kill();
+                if (interrupt)
+                    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+                else
+                    process.kill();
                 ASSERT_TRUE(process.waitForFinished(10000));
+                const QByteArray err = process.readAllStandardError();
+                const bool stopped = process.exitStatus() == QProcess::NormalExit &&
+                                     process.exitCode() == 1 && err.contains("stopped on request");
+                interruptsHeard += interrupt && stopped;
+                // Before the run is under way, Ctrl-C ends the program as ever.
+                EXPECT_TRUE(!interrupt || stopped || process.exitStatus() == QProcess::CrashExit ||
+                            process.exitCode() == 0)
+                    << err.toStdString();
             }
         }
-        const Verdict verdict = judge(copy, pristine);
+        const Verdict verdict = judge(copy, pristine, !interrupt);
         if (kill > kKills) {
             ASSERT_EQ(verdict.violations.size(), 1);
             EXPECT_TRUE(verdict.violations[0].contains(u"The database file is truncated"_s))
@@ -384,6 +401,7 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
     }
     // Else the kills never met the conversion at work and proved nothing.
     EXPECT_GE(cutMidway, kKills / 3) << "of " << kKills << " kills";
+    EXPECT_GE(interruptsHeard, kKills / 6);
 }
 
 } // namespace
