@@ -2,9 +2,9 @@
 #include "ErrorRecord.h"
 #include "StringConversions.h"
 #include "StringTable.h"
+#include "TestProcess.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,13 +15,6 @@ namespace {
 
 const QDateTime kFirst(QDate(2024, 3, 5), QTime(14, 7, 9));
 const QDateTime kSecond(QDate(2024, 3, 5), QTime(15, 0, 1));
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
 
 class ChangeLogTest : public ::testing::Test {
 protected:
@@ -61,22 +54,20 @@ TEST_F(ChangeLogTest, LaterRunsAppendWithTheSeparator) {
                                 QByteArray(52, '_') +
                                 "\r\n\r\n05.03.24 15:00:01\r\n"
                                 "\r\n3 Datens\xC3\xA4tze konvertiert.";
-    EXPECT_EQ(contents(log.path()), expected);
+    EXPECT_EQ(readFile(log.path()), expected);
     // The file keeps the first run's name.
     EXPECT_TRUE(log.path().endsWith(u"Kunden_2024-03-05 14-07-09.txt"_s));
 }
 
 TEST_F(ChangeLogTest, FailedPreparationLeavesTheLogUnprepared) {
     // "Logs" is a file: the folder cannot be made.
-    QFile blocker(dir.filePath(u"Logs"_s));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    writeFile(dir.filePath(u"Logs"_s), "");
     EXPECT_THROW(log.prepare(database, kFirst), ErrorRecord);
     EXPECT_FALSE(log.isOpen());
     EXPECT_THROW(log.changeLine(u"a"_s, u"b"_s, u"c"_s), ErrorRecord);
-    ASSERT_TRUE(QFile::remove(blocker.fileName()));
+    ASSERT_TRUE(QFile::remove(dir.filePath(u"Logs"_s)));
     log.prepare(database, kFirst);
-    EXPECT_EQ(contents(log.path()), QByteArray("05.03.24 14:07:09\r\n"));
+    EXPECT_EQ(readFile(log.path()), QByteArray("05.03.24 14:07:09\r\n"));
     log.close();
     log.close();
     EXPECT_FALSE(log.isOpen());
@@ -86,17 +77,14 @@ TEST_F(ChangeLogTest, FailedPreparationLeavesTheLogUnprepared) {
 TEST_F(ChangeLogTest, AnExistingLogFileIsNeverOverwritten) {
     ASSERT_TRUE(QDir(dir.path()).mkpath(u"Logs/Telnormer"_s));
     const QString path = ChangeLog::logPathFor(database, kFirst);
-    QFile other(path);
-    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-    other.write("another window's log");
-    other.close();
+    writeFile(path, "another window's log");
     try {
         log.prepare(database, kFirst);
-        FAIL() << "no error";
+        ADD_FAILURE() << "no error";
     } catch (const ErrorRecord& e) {
         EXPECT_EQ(e.number(), 58);
     }
-    EXPECT_EQ(contents(path), QByteArray("another window's log"));
+    EXPECT_EQ(readFile(path), QByteArray("another window's log"));
     log.prepare(database, kSecond);
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_TRUE(log.path().endsWith(u"Kunden_2024-03-05 15-00-01.txt"_s));

@@ -6,14 +6,13 @@
 #include "PgConnection.h"
 #include "StringConversions.h"
 #include "TestDatabases.h"
+#include "TestProcess.h"
 #include "VdbTool.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDirIterator>
 #include <QHash>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -58,10 +57,7 @@ QProcess* startBatch(const QString& uri, const QString& dataHome, QObject* paren
 // Change lines of all logs below folder, in the order written (file names sort by time): ID, field,
 // old and new value.
 struct LogChange {
-    QString id;
-    QString field;
-    QString before;
-    QString after;
+    QString id, field, before, after;
 };
 QList<LogChange> logChanges(const QString& folder) {
     QList<LogChange> changes;
@@ -71,10 +67,8 @@ QList<LogChange> logChanges(const QString& folder) {
         files << it.next();
     files.sort();
     for (const QString& path : files) {
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         QString id;
-        for (const QString& line : QString::fromUtf8(file.readAll()).split(u"\r\n"_s)) {
+        for (const QString& line : QString::fromUtf8(readFile(path)).split(u"\r\n"_s)) {
             if (line.startsWith(u"ID: "_s))
                 id = line.mid(4);
             if (!line.startsWith(u"Field "_s) || !line.contains(u" -> "_s))
@@ -88,16 +82,11 @@ QList<LogChange> logChanges(const QString& folder) {
     return changes;
 }
 
-QString demo(TestDatabases& fx, const QString& name, qint64 records) {
-    const QString uri = fx.createBare(name);
-    createDemoDatabase(TestDatabases::superuserUri(uriDatabaseName(uri)), DemoOptions{records, 3});
-    return uri;
-}
-
 TEST(PgRunTest, TwoRunsOnTheSameTableLoseNoUpdate) {
     TestDatabases fx(Backend::Pg);
-    const QString uri = demo(fx, u"twice"_s, 1500);
+    const QString uri = fx.createBare(u"twice"_s);
     const QString admin = TestDatabases::superuserUri(uriDatabaseName(uri));
+    createDemoDatabase(admin, DemoOptions{1500, 3});
     const QHash<QString, QStringList> before = suppliers(admin);
     QTemporaryDir home;
     QObject owner;
@@ -112,8 +101,8 @@ TEST(PgRunTest, TwoRunsOnTheSameTableLoseNoUpdate) {
     // Every stored value that differs from the start is one a run logged as its change of the
     // value it found; a value overwritten from a stale read would have no such line.
     QSet<QString> logged;
-    for (const LogChange& change : logChanges(home.path()))
-        logged.insert(change.id + u'|' + change.field + u'|' + change.before + u'|' + change.after);
+    for (const LogChange& c : logChanges(home.path()))
+        logged.insert(c.id + u'|' + c.field + u'|' + c.before + u'|' + c.after);
     const QHash<QString, QStringList> after = suppliers(admin);
     int changed = 0;
     for (auto it = after.cbegin(); it != after.cend(); ++it) {

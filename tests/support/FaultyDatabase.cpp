@@ -15,11 +15,23 @@ struct Context {
 };
 using ContextPtr = std::shared_ptr<Context>;
 
-class FaultyField : public Field {
+// What every wrapper holds: the hook and the real object it passes calls on to.
+template <typename Real>
+class Wrapper {
+public:
+    Wrapper(ContextPtr c, Real real)
+        : c_(std::move(c))
+        , real_(std::move(real)) {}
+
+protected:
+    ContextPtr c_;
+    Real real_;
+};
+
+class FaultyField : public Field, Wrapper<FieldPtr> {
 public:
     FaultyField(ContextPtr c, FieldPtr real, QString key)
-        : c_(std::move(c))
-        , real_(std::move(real))
+        : Wrapper(std::move(c), std::move(real))
         , key_(std::move(key)) {}
     QString Name() override { return real_->Name(); }
     QVariant Value() override {
@@ -32,16 +44,13 @@ public:
     }
 
 private:
-    ContextPtr c_;
-    FieldPtr real_;
     QString key_;
 };
 
-class FaultyFields : public Fields {
+class FaultyFields : public Fields, Wrapper<CollectionRef<Fields>> {
 public:
     FaultyFields(ContextPtr c, CollectionRef<Fields> real, QString table)
-        : c_(std::move(c))
-        , real_(std::move(real))
+        : Wrapper(std::move(c), std::move(real))
         , table_(std::move(table)) {}
     int Count() override { return real_->Count(); }
     FieldPtr At(int position) override {
@@ -59,18 +68,14 @@ private:
         const QString key = table_ + u'.' + field->Name();
         return std::make_shared<FaultyField>(c_, std::move(field), key);
     }
-    ContextPtr c_;
-    CollectionRef<Fields> real_;
     QString table_;
 };
 
 class FaultyTables;
 
-class FaultyTable : public Table, public RecordKey {
+class FaultyTable : public Table, public RecordKey, Wrapper<TablePtr> {
 public:
-    FaultyTable(ContextPtr c, TablePtr real)
-        : c_(std::move(c))
-        , real_(std::move(real)) {}
+    using Wrapper::Wrapper;
     std::shared_ptr<::Tables> Parent() override;
     QString Name() override { return real_->Name(); }
     QString Caption() override { return real_->Caption(); }
@@ -124,15 +129,11 @@ public:
 
 private:
     void check(const QString& operation) { c_->check(operation + u':' + real_->Name()); }
-    ContextPtr c_;
-    TablePtr real_;
 };
 
-class FaultyTables : public Tables {
+class FaultyTables : public Tables, Wrapper<CollectionRef<Tables>> {
 public:
-    FaultyTables(ContextPtr c, CollectionRef<Tables> real)
-        : c_(std::move(c))
-        , real_(std::move(real)) {}
+    using Wrapper::Wrapper;
     int Count() override { return real_->Count(); }
     TablePtr At(int position) override { return wrap(real_->At(position)); }
     DatabasePtr Parent() override { return c_->self.lock(); }
@@ -143,19 +144,15 @@ public:
 
 private:
     TablePtr wrap(const TablePtr& table) { return std::make_shared<FaultyTable>(c_, table); }
-    ContextPtr c_;
-    CollectionRef<Tables> real_;
 };
 
 std::shared_ptr<::Tables> FaultyTable::Parent() {
     return std::make_shared<FaultyTables>(c_, c_->real->Tables());
 }
 
-class FaultyTransaction : public Transaction {
+class FaultyTransaction : public Transaction, Wrapper<std::shared_ptr<Transaction>> {
 public:
-    FaultyTransaction(ContextPtr c, std::shared_ptr<Transaction> real)
-        : c_(std::move(c))
-        , real_(std::move(real)) {}
+    using Wrapper::Wrapper;
     void Commit() override {
         c_->check(u"Transaction.Commit"_s);
         real_->Commit();
@@ -168,10 +165,6 @@ public:
         c_->check(u"Transaction.Begin"_s);
         real_->Begin(opt);
     }
-
-private:
-    ContextPtr c_;
-    std::shared_ptr<Transaction> real_;
 };
 
 class FaultyDatabaseImpl : public Database, public TelephoneLocation {
