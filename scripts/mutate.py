@@ -18,9 +18,11 @@ import re
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PG_SCRIPT = os.path.join(ROOT, "tests", "pg", "pgcluster.sh")
 
 CORE = [
     "src/conversion/ConversionRun*.cpp", "src/conversion/NumberCompleter*.cpp",
@@ -177,7 +179,8 @@ def main():
                     help="build folder; configured without warnings as errors when new")
     ap.add_argument("--per-file", type=int, default=4, help="mutants drawn per file (0: all)")
     ap.add_argument("--seed", type=int, default=1)
-    ap.add_argument("--only", nargs="*", help="files (relative to the repository) instead of the core")
+    ap.add_argument("--only", nargs="*",
+                    help="files (relative to the repository) instead of the core; none: only --floor")
     ap.add_argument("--at", nargs="*", default=[], help="also every mutant on FILE:LINE")
     ap.add_argument("--list", action="store_true", help="list the chosen mutants, run nothing")
     ap.add_argument("--floor", help="also run every mutant named in this file (one key a line)")
@@ -186,7 +189,7 @@ def main():
     ap.add_argument("--timeout", type=int, default=300, help="seconds a test program may take")
     args = ap.parse_args()
 
-    files = args.only or sorted({os.path.relpath(p, ROOT) for pattern in CORE
+    files = args.only if args.only is not None else sorted({os.path.relpath(p, ROOT) for pattern in CORE
                                  for p in glob.glob(os.path.join(ROOT, pattern))})
     chosen = []
     rng = random.Random(args.seed)
@@ -225,6 +228,20 @@ def main():
     if not build_all(args.build, args.jobs):
         print("the unmutated build fails", file=sys.stderr)
         return 1
+    # The tests of the server backend need a cluster of their own, as under CTest; and a test
+    # program that fails unmutated would count every mutant as caught.
+    pg_dir = tempfile.mkdtemp(prefix="telnormer-mutate-pg-")
+    os.environ["TELNORMER_PG_DIR"] = pg_dir
+    if run([PG_SCRIPT, "start", pg_dir], 300) != 0:
+        print("could not start the throwaway PostgreSQL cluster", file=sys.stderr)
+        return 1
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    failing = [t for t in sorted(binaries(args.build)) if os.path.basename(t).startswith("test_")
+               and run([t, "--gtest_brief=1"], args.timeout, env) != 0]
+    if failing:
+        run([PG_SCRIPT, "stop", pg_dir], 120)
+        print("fails unmutated: " + ", ".join(failing), file=sys.stderr)
+        return 1
     started = time.time()
     results = []
     try:
@@ -235,6 +252,7 @@ def main():
                   flush=True)
     finally:
         build_all(args.build, args.jobs)
+        run([PG_SCRIPT, "stop", pg_dir], 120)
     counts = {o: sum(1 for _, r in results if r == o) for o in ("caught", "survived", "invalid")}
     print("\n%d mutants: %d caught, %d survived, %d did not compile; %.1f minutes" % (
         len(results), counts["caught"], counts["survived"], counts["invalid"],
