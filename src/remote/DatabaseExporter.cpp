@@ -7,6 +7,7 @@
 
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDir>
 
 using namespace Qt::StringLiterals;
 
@@ -32,6 +33,30 @@ DatabaseExporter::DatabaseExporter(DatabasePtr database, QObject* parent)
 DatabaseExporter::~DatabaseExporter() {
     if (!path_.isEmpty())
         connection_.unregisterObject(path_);
+    for (const QString& peer : std::as_const(peers_)) {
+        QDBusConnection(peer).unregisterObject(path_);
+        QDBusConnection::disconnectFromPeer(peer);
+    }
+}
+
+// A private socket for the caller's calls: the bus daemon's two hops are a third of a call's
+// time. Only the host's own user may connect; empty when no socket could be opened.
+QString DatabaseExporter::directAddress() {
+    if (!server_) {
+        const QString dir = qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
+                                ? QDir::tempPath()
+                                : qEnvironmentVariable("XDG_RUNTIME_DIR");
+        auto server = std::make_unique<QDBusServer>(u"unix:dir="_s + dir);
+        if (!server->isConnected())
+            return {};
+        server_ = server.release();
+        server_->setParent(this);
+        connect(server_, &QDBusServer::newConnection, this, [this](const QDBusConnection& peer) {
+            if (QDBusConnection(peer).registerVirtualObject(path_, this))
+                peers_ << peer.name();
+        });
+    }
+    return server_->address();
 }
 
 bool DatabaseExporter::publish(QDBusConnection connection, const QString& path) {
@@ -149,6 +174,8 @@ QList<QVariant> DatabaseExporter::dispatch(const QString& m, const QList<QVarian
     };
     if (m == u"FileName")
         return {database_->FileName()};
+    if (m == u"Direct")
+        return {directAddress()};
     if (m == u"Name")
         return {database_->Name()};
     if (m == u"UserName")

@@ -3,6 +3,7 @@
 #include "DbServer.h"
 
 #include <QDBusConnection>
+#include <QDBusServer>
 #include <QDBusVirtualObject>
 #include <QHash>
 
@@ -27,10 +28,13 @@ private:
     QList<QVariant> page(const TablePtr& table, qint32 skip, qint32 count,
                          const QStringList& fields, const QStringList& texts, qint32 opt);
     std::shared_ptr<Expression> expression(const QString& text, qint32 opt);
+    QString directAddress();
 
     DatabasePtr database_;
     std::shared_ptr<Transaction> transaction_;
     QHash<QString, std::shared_ptr<Expression>> expressions_;
     QDBusConnection connection_{QString()};
     QString path_;
+    QDBusServer* server_ = nullptr;
+    QStringList peers_;
 };

@@ -362,6 +362,7 @@ private:
 
 DatabasePtr connectRemoteDatabase(const QDBusConnection& connection, const QString& service,
                                   const QString& path) {
-    return std::make_shared<RemoteDatabase>(
-        std::make_shared<RemoteLink>(connection, service, path));
+    auto link = std::make_shared<RemoteLink>(connection, service, path);
+    link->goDirect();
+    return std::make_shared<RemoteDatabase>(std::move(link));
 }

@@ -10,12 +10,35 @@
 #include <QDBusError>
 #include <QDBusMessage>
 
+#include <atomic>
+
 using namespace Qt::StringLiterals;
 
 RemoteLink::RemoteLink(QDBusConnection connection, QString service, QString path)
     : connection_(std::move(connection))
     , service_(std::move(service))
     , path_(std::move(path)) {}
+
+RemoteLink::~RemoteLink() {
+    if (direct_)
+        QDBusConnection::disconnectFromPeer(peer_.name());
+}
+
+void RemoteLink::goDirect() {
+    bool unknown = false;
+    const QString address = call(u"Direct"_s, {}, &unknown).value(0).toString();
+    if (unknown || address.isEmpty())
+        return;
+    static std::atomic<int> links;
+    const QString name = u"telnormer-direct-"_s + QString::number(++links);
+    QDBusConnection direct = QDBusConnection::connectToPeer(address, name);
+    if (!direct.isConnected()) {
+        QDBusConnection::disconnectFromPeer(name);
+        return;
+    }
+    peer_ = direct;
+    direct_ = true;
+}
 
 QString RemoteLink::source() {
     return u"RemoteDatabase"_s;
@@ -30,10 +53,11 @@ QList<QVariant> RemoteLink::call(const QString& method, const QList<QVariant>& a
                                  bool* unknown) {
     if (ended_)
         throw failure(RemoteCode::HostEnded);
-    QDBusMessage request =
-        QDBusMessage::createMethodCall(service_, path_, Remote::databaseInterface(), method);
+    QDBusConnection& to = direct_ ? peer_ : connection_;
+    QDBusMessage request = QDBusMessage::createMethodCall(direct_ ? QString() : service_, path_,
+                                                          Remote::databaseInterface(), method);
     request.setArguments(args);
-    const QDBusMessage reply = connection_.call(request, QDBus::Block, Remote::callTimeoutMs);
+    const QDBusMessage reply = to.call(request, QDBus::Block, Remote::callTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage)
         return reply.arguments();
     if (auto error = Remote::parseError(reply))
@@ -51,7 +75,7 @@ QList<QVariant> RemoteLink::call(const QString& method, const QList<QVariant>& a
     if (type == QDBusError::NoReply || type == QDBusError::Timeout ||
         type == QDBusError::TimedOut || type == QDBusError::ServiceUnknown ||
         type == QDBusError::Disconnected || type == QDBusError::NoServer) {
-        if (!connection_.isConnected() || !hostPresent()) {
+        if (!to.isConnected() || !hostPresent()) {
             ended_ = true;
             throw failure(RemoteCode::HostEnded);
         }

@@ -16,6 +16,12 @@ class RemoteCursor;
 class RemoteLink {
 public:
     RemoteLink(QDBusConnection connection, QString service, QString path);
+    ~RemoteLink();
+    RemoteLink(const RemoteLink&) = delete;
+    RemoteLink& operator=(const RemoteLink&) = delete;
+
+    // From now on calls go over the host's private socket, when it offers one.
+    void goDirect();
 
     // The call's results; throws the host's ErrorRecord or one of ours. With unknown given, a
     // method the host does not offer sets it and gives nothing instead.
@@ -49,6 +55,8 @@ private:
     bool hostPresent();
 
     QDBusConnection connection_;
+    QDBusConnection peer_{QString()};
+    bool direct_ = false;
     QString service_;
     QString path_;
     bool ended_ = false;

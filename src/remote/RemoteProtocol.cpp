@@ -51,6 +51,7 @@ constexpr Method kMethods[] = {
     {"Store", "table:s skip:i fields:as values:aav opt:i", ""},
     {"RecordKey", "table:s", "s"},
     {"TextFields", "table:s", "as"},
+    {"Direct", "", "s"},
 };
 // clang-format on
 

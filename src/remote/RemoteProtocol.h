@@ -8,6 +8,7 @@
 // not go on), leaving the cursor on the first of them: whether the table ends after them, their
 // ids, keys, the values of fields and the values of the expression texts (row by row) and
 // whether each text could be evaluated. Store skips, sets the values and updates, as one.
+// Direct gives the address of a private socket with the same object (empty: none).
 namespace Remote {
 QString databaseIntrospection();
 } // namespace Remote
