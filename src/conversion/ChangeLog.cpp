@@ -133,17 +133,21 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, b
     write(stamp(now) + kCrLf + note);
 }
 
-void ChangeLog::write(const QString& text) {
+void ChangeLog::write(const QString& text, bool flush) {
     if (!file_)
         fail(91, u"Object variable or With block variable not set: the change log is not open"_s);
     const QByteArray bytes = text.toUtf8();
-    if (file_->write(bytes) != bytes.size() || !file_->flush())
+    if (file_->write(bytes) != bytes.size() || (flush && !file_->flush()))
         fail(ErrorNumber::FileAccess, u"Path/File access error: cannot write the change log "_s +
                                           path_ + u" ("_s + file_->errorString() + u')');
 }
 
-void ChangeLog::writeLine(const QString& text) {
-    write(text + kCrLf);
+void ChangeLog::writeLine(const QString& text, bool flush) {
+    write(text + kCrLf, flush);
+}
+
+void ChangeLog::flush() {
+    write(QString());
 }
 
 void ChangeLog::tableHeader(const QString& table) {
@@ -160,13 +164,11 @@ void ChangeLog::tableHeaderEnd() {
 }
 
 void ChangeLog::recordHeader(const QString& label, const QString& id) {
-    writeLine(QString());
-    writeLine(u"Record: "_s + label);
-    writeLine(u"ID: "_s + id);
+    writeLine(kCrLf + u"Record: "_s + label + kCrLf + u"ID: "_s + id, false);
 }
 
 void ChangeLog::changeLine(const QString& field, const QString& oldValue, const QString& newValue) {
-    writeLine(u"Field "_s + field + u": "_s + oldValue + u" -> "_s + newValue);
+    writeLine(u"Field "_s + field + u": "_s + oldValue + u" -> "_s + newValue, false);
 }
 
 void ChangeLog::validationFailure(const QStringList& notes) {

@@ -14,8 +14,9 @@ class QFile;
 // The plain-text change log beside the database: one file for all runs of one main window,
 // created by its first run in "Logs/Telnormer/" below the database's folder (for a database on
 // a server: in the user's data folder, "Logs/Telnormer/<database name>/"). Every entry reaches
-// the disk as it is written, so a viewer opened mid-run sees everything so far. UTF-8, no
-// byte-order mark, CR LF line ends. Failures throw ErrorRecord.
+// the disk as it is written, so a viewer opened mid-run sees everything so far; only a record's
+// header and change lines wait for flush(), which the run calls before it stores the record.
+// UTF-8, no byte-order mark, CR LF line ends. Failures throw ErrorRecord.
 class ChangeLog {
 public:
     // locale gives the date and time format of the run headers.
@@ -42,6 +43,7 @@ public:
     void tableHeaderEnd();
     void recordHeader(const QString& label, const QString& id);
     void changeLine(const QString& field, const QString& oldValue, const QString& newValue);
+    void flush();
     // notes are "Field <name>: <old value>", one per value of the record that was not stored.
     void validationFailure(const QStringList& notes);
     void errorEntry(qint32 number, const QString& description);
@@ -62,8 +64,8 @@ public:
 
 private:
     QString stamp(const QDateTime& now) const;
-    void write(const QString& text);
-    void writeLine(const QString& text);
+    void write(const QString& text, bool flush = true);
+    void writeLine(const QString& text, bool flush = true);
 
     QLocale locale_;
     std::unique_ptr<QFile> file_;

@@ -263,6 +263,9 @@ bool ConversionRun::visitRecord(TableState& state) {
         ++result_.converted;
         dirty = true;
     }
+    // The record's lines reach the disk before the record is stored.
+    if (dirty && !unlogged && !attempt([&] { s_.log.flush(); }))
+        unlogged = true;
     if (dirty && store) {
         const auto written = static_cast<qint32>(notes_.size());
         if (unlogged) {
@@ -298,6 +301,7 @@ void ConversionRun::journalRecord(TableState& state) {
         change.key = key;
         attempt([&] { s_.log.journal().write(change); });
     }
+    attempt([&] { s_.log.journal().flush(); });
 }
 
 void ConversionRun::reportProgress(const QString& tableName) {

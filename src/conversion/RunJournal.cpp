@@ -52,12 +52,19 @@ void RunJournal::open(const QString& path, const QString& databaseFileName) {
                                   {u"columns"_s, QJsonArray{u"table"_s, u"key"_s, u"field"_s,
                                                             u"old"_s, u"new"_s}},
                                   {u"database"_s, databaseFileName}})
-            .toJson(QJsonDocument::Compact));
+            .toJson(QJsonDocument::Compact),
+        true);
 }
 
-void RunJournal::writeObject(const QByteArray& json) {
+void RunJournal::writeObject(const QByteArray& json, bool flush) {
     const QByteArray line = json + '\n';
-    if (file_->write(line) != line.size() || !file_->flush())
+    if (file_->write(line) != line.size() || (flush && !file_->flush()))
+        fail(u"Path/File access error: cannot write the journal "_s + path_ + u" ("_s +
+             file_->errorString() + u')');
+}
+
+void RunJournal::flush() {
+    if (file_ && !file_->flush())
         fail(u"Path/File access error: cannot write the journal "_s + path_ + u" ("_s +
              file_->errorString() + u')');
 }

@@ -20,7 +20,8 @@ struct JournalEntry {
 
 // The machine-readable twin of the change log: JSON Lines beside the log (same base name,
 // ".jsonl"), one object per stored change, so that values holding " -> " or line breaks read
-// back exactly. Every line reaches the disk as it is written. Failures throw ErrorRecord.
+// back exactly. Changes wait in the file's buffer until flush(), which the run calls before the
+// batch commits. Failures throw ErrorRecord.
 class RunJournal {
 public:
     RunJournal();
@@ -35,6 +36,7 @@ public:
     bool isOpen() const { return file_ != nullptr; }
     const QString& path() const { return path_; }
     void write(const JournalEntry& entry);
+    void flush();
     void close();
 
     // The changes of a journal file in order; fails on a line that is not one of ours.
@@ -42,7 +44,7 @@ public:
     static QList<JournalEntry> read(const QString& path);
 
 private:
-    void writeObject(const QByteArray& json);
+    void writeObject(const QByteArray& json, bool flush = false);
 
     std::unique_ptr<QFile> file_;
     QString path_;
