@@ -99,6 +99,7 @@ private:
         std::unique_ptr<SqliteStatement> nextRowIds;
         std::map<std::vector<bool>, std::unique_ptr<SqliteStatement>> updates;
         std::map<size_t, std::unique_ptr<SqliteStatement>> readAhead; // by number of records
+        std::unique_ptr<SqliteStatement> readRange;
     };
 
     const TableDef& table(int t) const { return catalogue_.tables[t]; }

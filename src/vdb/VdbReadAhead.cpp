@@ -6,6 +6,8 @@
 
 #include "VdbCatalogueSql.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -39,25 +41,41 @@ std::vector<qint64> VdbCore::upcomingRowIds(int t, qint32 count) {
 
 std::unordered_map<qint64, std::vector<QVariant>>
 VdbCore::loadRows(int t, const std::vector<qint64>& ids) {
-    std::unique_ptr<SqliteStatement>& statement = statements_[t].readAhead[ids.size()];
+    // Ids that follow one another closely, as in a visit without an index, are read as one range:
+    // an IN list costs SQLite a temporary table on every run of the statement.
+    const bool ascending = std::is_sorted(ids.cbegin(), ids.cend()) && !ids.empty() &&
+                           ids.back() - ids.front() < static_cast<qint64>(2 * ids.size());
+    std::unique_ptr<SqliteStatement>& statement =
+        ascending ? statements_[t].readRange : statements_[t].readAhead[ids.size()];
     if (!statement) {
         QStringList columns{rowIdColumnName()};
         for (const FieldDef& field : table(t).fields)
             columns << quoteIdentifier(field.name);
-        QStringList marks;
-        for (size_t i = 0; i < ids.size(); ++i)
-            marks << u"?"_s;
+        QString where = rowIdColumnName() + u" BETWEEN ? AND ?"_s;
+        if (!ascending) {
+            QStringList marks;
+            for (size_t i = 0; i < ids.size(); ++i)
+                marks << u"?"_s;
+            where = rowIdColumnName() + u" IN ("_s + marks.join(u", "_s) + u')';
+        }
         statement = db_->prepare(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s +
-                                     quoteIdentifier(table(t).name) + u" WHERE "_s +
-                                     rowIdColumnName() + u" IN ("_s + marks.join(u", "_s) + u')',
+                                     quoteIdentifier(table(t).name) + u" WHERE "_s + where,
                                  true);
     }
     StatementScope scope(*statement);
-    for (size_t i = 0; i < ids.size(); ++i)
-        statement->bindInt(static_cast<int>(i) + 1, ids[i]);
+    if (ascending) {
+        statement->bindInt(1, ids.front());
+        statement->bindInt(2, ids.back());
+    } else {
+        for (size_t i = 0; i < ids.size(); ++i)
+            statement->bindInt(static_cast<int>(i) + 1, ids[i]);
+    }
     const auto fieldCount = static_cast<int>(table(t).fields.size());
     std::unordered_map<qint64, std::vector<QVariant>> rows;
     while (statement->step()) {
+        // A range also holds rows the visit passes over.
+        if (ascending && !std::binary_search(ids.cbegin(), ids.cend(), statement->integer(0)))
+            continue;
         std::vector<QVariant> row(static_cast<size_t>(fieldCount));
         for (int f = 0; f < fieldCount; ++f)
             row[static_cast<size_t>(f)] = statement->value(f + 1);
