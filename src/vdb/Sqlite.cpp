@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -138,6 +139,12 @@ bool SqliteStatement::isNull(int column) const {
 }
 
 QString decodeUtf8(QByteArrayView bytes, bool* valid) {
+    // Most stored texts are plain ASCII, valid and without a byte-order mark by definition.
+    if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return (c & 0x80) == 0; })) {
+        if (valid != nullptr)
+            *valid = true;
+        return QString::fromLatin1(bytes);
+    }
     // QString::fromUtf8 drops a leading U+FEFF: a stored value keeps every character.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
                                                      QStringDecoder::Flag::ConvertInitialBom);
