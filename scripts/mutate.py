@@ -27,10 +27,10 @@ PG_SCRIPT = os.path.join(ROOT, "tests", "pg", "pgcluster.sh")
 CORE = [
     "src/conversion/ConversionRun*.cpp", "src/conversion/NumberCompleter*.cpp",
     "src/conversion/NumberFormatting.cpp", "src/conversion/ChangeLog.cpp",
-    "src/conversion/Journal*.cpp", "src/conversion/Undo*.cpp", "src/conversion/FormatPool.cpp",
-    "src/vdb/VdbCore.cpp", "src/vdb/VdbObjects.cpp", "src/vdb/VdbServer.cpp",
-    "src/vdb/PasswordHash.cpp", "tools/vdbtool/Csv.cpp", "tools/batch/BatchCommandLine.cpp",
-    "src/remote/*.cpp", "src/pg/*.cpp",
+    "src/conversion/RunJournal.cpp", "src/conversion/FormatPool.cpp",
+    "src/vdb/VdbCore.cpp", "src/vdb/VdbVisit.cpp", "src/vdb/VdbReadAhead.cpp",
+    "src/vdb/VdbObjects.cpp", "src/vdb/VdbServer.cpp", "src/vdb/PasswordHash.cpp",
+    "tools/vdbtool/Csv.cpp", "tools/batch/BatchCommandLine.cpp", "src/remote/*.cpp", "src/pg/*.cpp",
 ]
 
 # Binary operators are mutated only where clang-format spaces them, which keeps template

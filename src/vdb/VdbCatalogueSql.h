@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // The catalogue tables of a .vdb file.
 inline constexpr char16_t kCatalogueSql[] = uR"SQL(
 CREATE TABLE vdb_info(key TEXT PRIMARY KEY, value TEXT NOT NULL) STRICT;
@@ -27,3 +29,7 @@ CREATE TABLE vdb_marks(table_id INTEGER NOT NULL, rid INTEGER NOT NULL,
 
 // The hidden row-id column every product table has.
 inline constexpr char16_t kRowIdColumn[] = u"vdb_rid";
+
+inline QString rowIdColumn() {
+    return QString::fromUtf16(kRowIdColumn);
+}

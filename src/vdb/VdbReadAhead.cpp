@@ -10,14 +10,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QString rowIdColumnName() {
-    return QString::fromUtf16(kRowIdColumn);
-}
-
-} // namespace
-
 void VdbCore::newTransaction() {
     ++transaction_;
     for (Cursor& cursor : cursors_)
@@ -48,15 +40,15 @@ VdbCore::loadRows(int t, const std::vector<qint64>& ids) {
     std::unique_ptr<SqliteStatement>& statement =
         ascending ? statements_[t].readRange : statements_[t].readAhead[ids.size()];
     if (!statement) {
-        QStringList columns{rowIdColumnName()};
+        QStringList columns{rowIdColumn()};
         for (const FieldDef& field : table(t).fields)
             columns << quoteIdentifier(field.name);
-        QString where = rowIdColumnName() + u" BETWEEN ? AND ?"_s;
+        QString where = rowIdColumn() + u" BETWEEN ? AND ?"_s;
         if (!ascending) {
             QStringList marks;
             for (size_t i = 0; i < ids.size(); ++i)
                 marks << u"?"_s;
-            where = rowIdColumnName() + u" IN ("_s + marks.join(u", "_s) + u')';
+            where = rowIdColumn() + u" IN ("_s + marks.join(u", "_s) + u')';
         }
         statement = db_->prepare(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s +
                                      quoteIdentifier(table(t).name) + u" WHERE "_s + where,
