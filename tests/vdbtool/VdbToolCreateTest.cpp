@@ -10,30 +10,18 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // A schema with every part the JSON may give.
-const char kSchemaJson[] = R"({
-  "name": "Firma Müller",
-  "location": {"country": "AT", "areaCode": "316"},
-  "users": [
-    {"name": "ADMIN", "password": "geheim \"1\"", "databaseAdmin": true, "userAdmin": true},
-    {"name": "Leser", "password": "p\u00e4ss\ud83d\udcde"}
-  ],
-  "tables": [
-    {
-      "name": "Kunden",
-      "caption": "Unsere Kunden",
-      "fields": [
-        {"name": "ID", "type": "integer"},
-        {"name": "Telefax", "type": "text", "condition": "length(\"Telefax\") <= 20"},
-        {"name": "Umsatz", "type": "real"},
-        {"name": "Seit", "type": "date"}
-      ],
-      "indexes": [{"name": "ID", "fields": ["ID"]}, {"name": "Fax", "fields": ["Telefax", "ID"]}],
-      "indexUses": ["Fax"],
-      "properties": {"ZZZ": "first", "ItemExpression": "Kunden->ID", "AAA": "last"}
-    },
-    {"name": "Leer", "caption": "", "fields": [{"name": "X", "type": "real"}]}
-  ]
-})";
+const char kSchemaJson[] =
+    R"({"name": "Firma Müller", "location": {"country": "AT", "areaCode": "316"},
+  "users": [{"name": "ADMIN", "password": "geheim \"1\"", "databaseAdmin": true, "userAdmin": true},
+            {"name": "Leser", "password": "p\u00e4ss\ud83d\udcde"}],
+  "tables": [{"name": "Kunden", "caption": "Unsere Kunden",
+              "fields": [{"name": "ID", "type": "integer"},
+                         {"name": "Telefax", "type": "text", "condition": "length(\"Telefax\") <= 20"},
+                         {"name": "Umsatz", "type": "real"}, {"name": "Seit", "type": "date"}],
+              "indexes": [{"name": "ID", "fields": ["ID"]}, {"name": "Fax", "fields": ["Telefax", "ID"]}],
+              "indexUses": ["Fax"],
+              "properties": {"ZZZ": "first", "ItemExpression": "Kunden->ID", "AAA": "last"}},
+             {"name": "Leer", "caption": "", "fields": [{"name": "X", "type": "real"}]}]})";
 
 TEST(VdbToolCreate, InfoShowsEverythingTheSchemaGave) {
     VdbFixture fx;
