@@ -6,6 +6,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+template <typename Items>
+QStringList names(const Items& items) {
+    QStringList result;
+    for (const auto& item : items)
+        result << item->Name();
+    return result;
+}
+
 class VdbCatalogueTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
@@ -56,11 +64,9 @@ TEST_P(VdbCatalogueTest, EveryItemFailsWhenNothingMatches) {
 
 TEST_P(VdbCatalogueTest, FieldsIndexesUsesAndProperties) {
     const TablePtr table = db->Tables()->Item(u"Kunden"_s);
-    QStringList fields;
-    for (const FieldPtr& field : table->Fields())
-        fields << field->Name();
-    EXPECT_EQ(fields, (QStringList{u"ID"_s, u"Name"_s, u"Telefon"_s}));
+    EXPECT_EQ(names(table->Fields()), (QStringList{u"ID"_s, u"Name"_s, u"Telefon"_s}));
     EXPECT_EQ(table->Fields()->Item(2)->Name(), u"Telefon"_s);
+    EXPECT_EQ(names(table->Indexes()), (QStringList{u"ID"_s, u"Name"_s}));
     EXPECT_EQ(table->Indexes()->Item(u"Name"_s)->Name(), u"Name"_s);
     ASSERT_EQ(table->IndexUses()->Count(), 1);
     EXPECT_EQ(table->IndexUses()->Item(0)->Index()->Name(), u"Name"_s);

@@ -14,11 +14,8 @@ namespace {
 
 TEST(VdbCreate, InvalidSchemasAreRefusedAndLeaveNoFile) {
     VdbFixture fx;
-    struct Case {
-        const char* what;
-        std::function<void(DatabaseSchema&)> change;
-    };
     // clang-format off
+    struct Case { const char* what; std::function<void(DatabaseSchema&)> change; };
     const Case cases[] = {
         {"empty table name", [](DatabaseSchema& s) { s.tables[0].name.clear(); }},
         {"reserved table name", [](DatabaseSchema& s) { s.tables[0].name = u"VDB_tables"_s; }},

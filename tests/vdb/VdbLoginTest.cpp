@@ -25,6 +25,10 @@ protected:
         file = fx.create(u"Firm.vdb"_s, schema);
     }
 
+    DatabasePtr open(const QString& path) {
+        return server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0);
+    }
+
     QString put(const QString& name, const QByteArray& bytes) {
         writeFile(fx.path(name), bytes);
         return fx.path(name);
@@ -47,14 +51,8 @@ TEST_F(VdbLoginTest, OpensAndReportsStoredUserName) {
 }
 
 TEST_F(VdbLoginTest, EachLoginFailureHasItsCode) {
-    struct Case {
-        const char* what;
-        QString user;
-        QString password;
-        qint32 flags;
-        quint32 code;
-    };
     // clang-format off
+    struct Case { const char* what; QString user; QString password; qint32 flags; quint32 code; };
     const Case cases[] = {
         {"unknown user", u"Nobody"_s, u"admin"_s, 0, VdbCode::UnknownUser},
         {"empty user", u""_s, u""_s, 0, VdbCode::UnknownUser},
@@ -79,7 +77,6 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
     ASSERT_GT(good.size(), 4096);
     QDir().mkpath(fx.path(u"folder.vdb"_s));
     execRaw(fx.path(u"foreign.vdb"_s), u"CREATE TABLE t(x); INSERT INTO t VALUES (1)"_s);
-
     ASSERT_TRUE(QFile::link(fx.path(u"loop.vdb"_s), fx.path(u"loop.vdb"_s)));
     // Root writes a read-only file anyway unless it is immutable.
     const QString readOnly = put(u"readonly.vdb"_s, good);
@@ -95,7 +92,6 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
     newer[63] = 9; // user_version
     QByteArray noCatalogue = readFile(fx.path(u"foreign.vdb"_s));
     noCatalogue.replace(68, 4, good.mid(68, 4)); // the application id
-
     // clang-format off
     const std::pair<QString, quint32> cases[] = {
         {fx.path(u"missing.vdb"_s), VdbCode::NoSuchFile},
@@ -112,8 +108,7 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
     };
     // clang-format on
     for (const auto& [path, code] : cases) {
-        const QString description =
-            expectServerError([&] { server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0); }, code);
+        const QString description = expectServerError([&] { open(path); }, code);
         EXPECT_TRUE(description.contains(path)) << description.toStdString();
         EXPECT_FALSE(QFile::exists(path + u"-wal"_s));
     }
@@ -121,13 +116,8 @@ TEST_F(VdbLoginTest, FilesThatAreNoDatabaseAreRefused) {
 
 // What another program planted in a file never runs: the file is refused at open, naming it.
 TEST_F(VdbLoginTest, PlantedObjectsAndFalseEntriesAreRefused) {
-    struct Case {
-        const char* what;
-        const char* sql;
-        quint32 code;
-        QString named;
-    };
     // clang-format off
+    struct Case { const char* what; const char* sql; quint32 code; QString named; };
     const Case cases[] = {
         {"trigger", "CREATE TRIGGER x AFTER UPDATE ON Kunden BEGIN DELETE FROM vdb_users; END", VdbCode::ForeignSchemaObject, u"trigger \"x\""_s},
         {"view", "CREATE VIEW v AS SELECT 1", VdbCode::ForeignSchemaObject, u"view \"v\""_s},
@@ -146,8 +136,7 @@ TEST_F(VdbLoginTest, PlantedObjectsAndFalseEntriesAreRefused) {
         SCOPED_TRACE(c.what);
         const QString path = put(QString::fromLatin1(c.what) + u".vdb"_s, good);
         execRaw(path, QString::fromLatin1(c.sql));
-        const QString description = expectServerError(
-            [&] { server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0); }, c.code);
+        const QString description = expectServerError([&] { open(path); }, c.code);
         EXPECT_TRUE(description.contains(c.named)) << description.toStdString();
     }
 }
@@ -161,14 +150,10 @@ TEST_F(VdbLoginTest, DamagedPagesNeverCrash) {
             bad[i] = static_cast<char>(i * 31);
         const QString path = put(u"bad"_s + QString::number(offset) + u".vdb"_s, bad);
         try {
-            const DatabasePtr db = server.OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0);
-            for (const TablePtr& table : db->Tables()) {
-                table->MoveFirst(0);
-                while (!table->Eof()) {
+            const DatabasePtr db = open(path);
+            for (const TablePtr& table : db->Tables())
+                for (table->MoveFirst(0); !table->Eof(); table->Skip(1, 0))
                     table->Fields()->Item(0)->Value();
-                    table->Skip(1, 0);
-                }
-            }
         } catch (const ErrorRecord& e) {
             EXPECT_LT(e.number(), 0) << e.description().toStdString();
         }
@@ -181,11 +166,10 @@ TEST_F(VdbLoginTest, LockedDatabaseFailsAfterTheBusyTimeout) {
     // The exclusive lock is only taken at the first write.
     holder->exec(
         u"PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; UPDATE vdb_info SET value = value"_s);
-    const QString why = expectServerError(
-        [&] { server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0); }, VdbCode::Locked);
+    const QString why = expectServerError([&] { open(file); }, VdbCode::Locked);
     EXPECT_TRUE(why.startsWith(u"Another program holds the database"_s)) << why.toStdString();
     holder.reset();
-    EXPECT_NO_THROW(server.OpenDatabase(file, u"ADMIN"_s, u"admin"_s, 0));
+    EXPECT_NO_THROW(open(file));
 }
 
 } // namespace

@@ -65,18 +65,12 @@ TEST(VdbToolAdmin, RefusedUserCommandsChangeNothing) {
     const ScopedEnv unset("VDB_PASSWORD", QByteArray());
     VdbFixture fx;
     const QString file = emptyDatabase(fx);
-    struct Case {
-        const char* what;
-        QStringList args;
-        QString input;
-        int status;
-        QString mentions;
-    };
+    // clang-format off
+    struct Case { const char* what; QStringList args; QString input; int status; QString mentions; };
     const QString secret = u"geheim"_s;
     const QString add = u"add"_s;
     const QString passwd = u"passwd"_s;
     const QString never = u"not taken from the command line"_s;
-    // clang-format off
     const Case cases[] = {
         {"password as operand", {u"user"_s, add, file, u"Neu"_s, secret}, {}, 2, never},
         {"password option", {u"user"_s, add, file, u"Neu"_s, u"--password"_s, secret}, {}, 2, never},

@@ -69,12 +69,8 @@ TEST(VdbToolData, FailedImportNamesTheLineAndKeepsTheTable) {
     const QString file = contactsFile(fx);
     VdbFixture::insert(file, u"Kontakte"_s, {u"Name"_s, u"ID"_s}, {{u"Alt"_s, 1}});
     const QString before = exportTable(file, u"Kontakte"_s);
-    struct Case {
-        const char* what;
-        QByteArray csv;
-        QStringList mentions;
-    };
     // clang-format off
+    struct Case { const char* what; QByteArray csv; QStringList mentions; };
     const Case cases[] = {
         {"unknown field", "Name,Telfon\na,b\n", {u"line 1"_s, u"no field \"Telfon\""_s}},
         {"field twice", "Name,Name\na,b\n", {u"line 1"_s, u"named twice"_s}},
