@@ -141,25 +141,6 @@ TEST_F(VdbLoginTest, PlantedObjectsAndFalseEntriesAreRefused) {
     }
 }
 
-TEST_F(VdbLoginTest, DamagedPagesNeverCrash) {
-    const QByteArray good = readFile(file);
-    // Scribble over every page but the first in turn; opening and walking must fail cleanly.
-    for (qsizetype offset = 4096; offset < good.size(); offset += 4096) {
-        QByteArray bad = good;
-        for (qsizetype i = offset + 8; i < std::min(offset + 4096, bad.size()); i += 7)
-            bad[i] = static_cast<char>(i * 31);
-        const QString path = put(u"bad"_s + QString::number(offset) + u".vdb"_s, bad);
-        try {
-            const DatabasePtr db = open(path);
-            for (const TablePtr& table : db->Tables())
-                for (table->MoveFirst(0); !table->Eof(); table->Skip(1, 0))
-                    table->Fields()->Item(0)->Value();
-        } catch (const ErrorRecord& e) {
-            EXPECT_LT(e.number(), 0) << e.description().toStdString();
-        }
-    }
-}
-
 TEST_F(VdbLoginTest, LockedDatabaseFailsAfterTheBusyTimeout) {
     auto holder = std::make_unique<SqliteConnection>();
     ASSERT_EQ(holder->open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);

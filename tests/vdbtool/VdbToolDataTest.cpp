@@ -104,28 +104,26 @@ TEST(VdbToolData, MarksByIdAndAll) {
     VdbFixture fx;
     const QString file = contactsFile(fx);
     VdbFixture::insert(file, u"Kontakte"_s, {u"ID"_s}, {{1}, {2}, {3}, {4}, {-5}, {2}});
-    auto run = [&](const QStringList& args) {
-        const ProcessResult result = runTool(args);
-        EXPECT_TOOL_OK(result);
-        return result.out;
+    // clang-format off
+    const std::tuple<QStringList, int, QString, int> steps[] = {
+        {{u"mark"_s, u"2"_s, u"-5"_s, u"99"_s}, 0, u"3 records marked.\n"_s, 3},
+        {{u"mark"_s, u"2"_s}, 0, u"0 records marked.\n"_s, 3},
+        {{u"unmark"_s, u"-5"_s}, 0, u"1 record unmarked.\n"_s, 2},
+        {{u"mark"_s, u"--all"_s}, 0, u"4 records marked.\n"_s, 6},
+        {{u"unmark"_s, u"--all"_s}, 0, u"6 records unmarked.\n"_s, 0},
+        {{u"mark"_s}, 2, {}, 0},
+        {{u"mark"_s, u"--all"_s, u"1"_s}, 2, {}, 0},
+        {{u"mark"_s, u"1"_s, u"eins"_s}, 1, u"eins"_s, 0}, // the good ID before stays unmarked
     };
-    const QString t = u"Kontakte"_s;
-    EXPECT_EQ(run({u"mark"_s, file, t, u"2"_s, u"-5"_s, u"99"_s}), u"3 records marked.\n"_s);
-    EXPECT_EQ(run({u"mark"_s, file, t, u"2"_s}), u"0 records marked.\n"_s);
-    EXPECT_EQ(VdbAdmin(file).markedCount(t), 3);
-    EXPECT_EQ(run({u"unmark"_s, file, t, u"-5"_s}), u"1 record unmarked.\n"_s);
-    EXPECT_EQ(run({u"mark"_s, file, t, u"--all"_s}), u"4 records marked.\n"_s);
-    EXPECT_EQ(VdbAdmin(file).markedCount(t), 6);
-    EXPECT_EQ(run({u"unmark"_s, file, t, u"--all"_s}), u"6 records unmarked.\n"_s);
-    EXPECT_EQ(VdbAdmin(file).markedCount(t), 0);
-
-    EXPECT_EQ(runTool({u"mark"_s, file, t}).status, 2);
-    EXPECT_EQ(runTool({u"mark"_s, file, t, u"--all"_s, u"1"_s}).status, 2);
-    // A bad ID fails the whole call: the good ones before it stay unmarked.
-    const ProcessResult bad = runTool({u"mark"_s, file, t, u"1"_s, u"eins"_s});
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_TRUE(bad.err.contains(u"eins"_s)) << bad.err.toStdString();
-    EXPECT_EQ(VdbAdmin(file).markedCount(t), 0);
+    // clang-format on
+    for (const auto& [args, status, says, marked] : steps) {
+        const ProcessResult result =
+            runTool(QStringList{args[0], file, u"Kontakte"_s} + args.mid(1));
+        EXPECT_EQ(result.status, status) << args.join(u' ').toStdString();
+        EXPECT_TRUE((status == 0 ? result.out : result.err).contains(says))
+            << result.err.toStdString();
+        EXPECT_EQ(VdbAdmin(file).markedCount(u"Kontakte"_s), marked);
+    }
 }
 
 TEST(VdbToolData, MarkNeedsAnIdField) {
