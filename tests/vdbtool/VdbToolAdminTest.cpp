@@ -91,9 +91,7 @@ TEST(VdbToolAdmin, RefusedUserCommandsChangeNothing) {
         EXPECT_TRUE(result.err.contains(c.mentions)) << result.err.toStdString();
         EXPECT_FALSE(result.err.contains(secret));
     }
-    const QList<VdbAdmin::UserInfo> users = VdbAdmin(file).users();
-    ASSERT_EQ(users.size(), 1);
-    EXPECT_EQ(users[0].name, u"ADMIN"_s);
+    EXPECT_EQ(VdbAdmin(file).users().size(), 1);
     EXPECT_EQ(loginError(file, u"ADMIN"_s, u"admin"_s, kBothAdminFlags), 0);
 }
 
