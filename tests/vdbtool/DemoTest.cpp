@@ -1,6 +1,5 @@
 #include "DemoGenerator.h"
 #include "StringConversions.h"
-#include "VdbAdmin.h"
 #include "VdbFixture.h"
 #include "VdbToolTestSupport.h"
 

@@ -1,5 +1,4 @@
 #include "StringConversions.h"
-#include "VdbAdmin.h"
 #include "VdbFixture.h"
 #include "VdbToolTestSupport.h"
 
