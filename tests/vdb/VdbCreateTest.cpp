@@ -1,5 +1,6 @@
 #include "VdbCreate.h"
 #include "StringConversions.h"
+#include "TestProcess.h"
 #include "VdbAdmin.h"
 #include "VdbFixture.h"
 #include "VdbTestSupport.h"
@@ -13,11 +14,8 @@ namespace {
 
 TEST(VdbCreate, InvalidSchemasAreRefusedAndLeaveNoFile) {
     VdbFixture fx;
-    struct Case {
-        const char* what;
-        std::function<void(DatabaseSchema&)> change;
-    };
     // clang-format off
+    struct Case { const char* what; std::function<void(DatabaseSchema&)> change; };
     const Case cases[] = {
         {"empty table name", [](DatabaseSchema& s) { s.tables[0].name.clear(); }},
         {"reserved table name", [](DatabaseSchema& s) { s.tables[0].name = u"VDB_tables"_s; }},
@@ -52,13 +50,9 @@ TEST(VdbCreate, InvalidSchemasAreRefusedAndLeaveNoFile) {
 
 TEST(VdbCreate, RefusesToOverwrite) {
     VdbFixture fx;
-    QFile existing(fx.path(u"x.vdb"_s));
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.write("precious");
-    existing.close();
+    writeFile(fx.path(u"x.vdb"_s), "precious");
     expectServerError([&] { fx.create(u"x.vdb"_s, schemaOf({})); }, VdbCode::AlreadyExists);
-    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
-    EXPECT_EQ(existing.readAll(), QByteArray("precious"));
+    EXPECT_EQ(readFile(fx.path(u"x.vdb"_s)), QByteArray("precious"));
 }
 
 TEST(VdbCreate, AwkwardNamesWorkEverywhere) {
@@ -97,8 +91,8 @@ TEST(VdbCreate, InsertFailureNamesTheRowAndKeepsNothing) {
             VdbFixture::insert(file, u"T"_s, {u"Tel"_s}, {{u"1"_s}, {u"2"_s}, {u"123456"_s}});
         },
         VdbCode::ConditionViolated);
-    EXPECT_TRUE(condition.startsWith(u"row 3: "_s)) << condition.toStdString();
-    EXPECT_TRUE(condition.contains(u"\"Tel\""_s));
+    EXPECT_TRUE(condition.startsWith(u"row 3: "_s) && condition.contains(u"\"Tel\""_s))
+        << condition.toStdString();
     const QString type = expectServerError(
         [&] {
             VdbFixture::insert(file, u"T"_s, {u"N"_s}, {{1}, {u"zwei"_s}});

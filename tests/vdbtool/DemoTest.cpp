@@ -1,6 +1,5 @@
 #include "DemoGenerator.h"
 #include "StringConversions.h"
-#include "VdbAdmin.h"
 #include "VdbFixture.h"
 #include "VdbToolTestSupport.h"
 
@@ -51,70 +50,9 @@ TEST(Demo, SameSeedSameDataOtherSeedOtherData) {
     EXPECT_EQ(exportA.count(u"\r\n"_s), 3 * 301);
     EXPECT_EQ(exportA, exportAll(b));
     EXPECT_NE(exportA, exportAll(c));
-    for (const QString& table : kTables)
-        EXPECT_EQ(VdbAdmin(c).recordCount(table), 300);
     // Only the draft's own folder may have been used: nothing else is left behind.
     EXPECT_EQ(QDir(fx.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{u"a.vdb"_s, u"b.vdb"_s, u"c.vdb"_s}));
-}
-
-TEST(Demo, OpensAsAdminWithTheSchemaAsked) {
-    VdbFixture fx;
-    const QString file = makeDemo(fx, u"demo.vdb"_s, {u"--records"_s, u"50"_s});
-    const DatabasePtr db = VdbFixture::open(file, u"ADMIN"_s, u"admin"_s, 0x30010);
-    EXPECT_EQ(db->Name(), u"Demo"_s);
-    auto* place = dynamic_cast<TelephoneLocation*>(db.get());
-    ASSERT_NE(place, nullptr);
-    EXPECT_EQ(place->LocationCountry(), u"DE"_s);
-    EXPECT_EQ(place->LocationAreaCode(), u"30"_s);
-    int withoutId = 0;
-    for (const TablePtr& table : db->Tables()) {
-        SCOPED_TRACE(table->Name().toStdString());
-        EXPECT_FALSE(table->Caption().isEmpty());
-        EXPECT_EQ(table->RecordCount(), 50);
-        bool hasId = false;
-        for (const auto& index : table->Indexes())
-            hasId = hasId || index->Name() == u"ID"_s;
-        if (!hasId) {
-            ++withoutId;
-            EXPECT_GE(table->Indexes()->Count(), 2);
-            EXPECT_EQ(table->MarkedCount(), 0);
-        } else {
-            EXPECT_EQ(table->MarkedCount(), 7); // every 7th of 50
-        }
-        EXPECT_GE(table->IndexUses()->Count(), 1);
-    }
-    EXPECT_EQ(withoutId, 1);
-    const TablePtr customers = db->Tables()->Item(u"Kunden"_s);
-    customers->MoveFirst(0);
-    const QString item = customers->Properties()->Item(u"ItemExpression"_s)->Value().toString();
-    const QString shown = db->Evaluator()->Compile(item, 0)->Evaluate(0).toString();
-    EXPECT_TRUE(shown.contains(u", "_s)) << shown.toStdString();
-}
-
-TEST(Demo, FaxConditionHoldsNowButNotForEveryCanonicalValue) {
-    VdbFixture fx;
-    const QString file = makeDemo(fx, u"demo.vdb"_s, {u"--records"_s, u"400"_s});
-    const QList<QVariant> faxes = phoneValues(file, u"Kunden"_s, u"Telefax"_s);
-    // A national number "0AREA SUBSCRIBER-EXT" becomes "+49 (AREA) SUBSCRIBER-EXT": five
-    // characters longer.
-    const QRegularExpression national(u"^0([1-9][0-9]*) ([0-9]+)(-[0-9]+)?$"_s);
-    int breaking = 0;
-    for (const QVariant& fax : faxes) {
-        const QString text = fax.toString();
-        EXPECT_LE(text.size(), 20) << text.toStdString();
-        const auto match = national.match(text);
-        if (match.hasMatch()) {
-            const QString canonical =
-                u"+49 ("_s + match.captured(1) + u") "_s + match.captured(2) + match.captured(3);
-            if (canonical.size() > 20)
-                ++breaking;
-        }
-    }
-    EXPECT_GE(breaking, 5);
-    // The condition is really there: a long value is refused.
-    EXPECT_ANY_THROW(
-        VdbFixture::insert(file, u"Kunden"_s, {u"Telefax"_s}, {{u"+49 (221) 12345678-123"_s}}));
 }
 
 // Values with digits that repeat an earlier one, over every telephone field.
@@ -129,8 +67,7 @@ double repeatedShare(const QString& file) {
                 if (!text.contains(QRegularExpression(u"[0-9]"_s)))
                     continue;
                 ++numbers;
-                if (seen.contains(text))
-                    ++repeats;
+                repeats += seen.contains(text);
                 seen.insert(text);
             }
         }
@@ -138,14 +75,39 @@ double repeatedShare(const QString& file) {
     return double(repeats) / double(numbers);
 }
 
-TEST(Demo, RepeatsSharedNumbersUnlessUnique) {
+TEST(Demo, OpensAsAdminWithTheDataAsked) {
     VdbFixture fx;
-    const QString shared = makeDemo(fx, u"shared.vdb"_s, {u"--records"_s, u"500"_s});
-    const double share = repeatedShare(shared);
-    // About one value with digits in nine.
+    const QString file = makeDemo(fx, u"demo.vdb"_s, {u"--records"_s, u"500"_s});
+    // The fax condition holds now but not for every canonical value.
+    const QRegularExpression national(u"^0[1-9][0-9]* [0-9]+(-[0-9]+)?$"_s);
+    int breaking = 0;
+    for (const QVariant& fax : phoneValues(file, u"Kunden"_s, u"Telefax"_s)) {
+        const QString text = fax.toString();
+        EXPECT_LE(text.size(), 20) << text.toStdString();
+        // "0AREA SUBSCRIBER-EXT" becomes "+49 (AREA) SUBSCRIBER-EXT": five characters longer.
+        breaking += national.match(text).hasMatch() && text.size() + 5 > 20;
+    }
+    EXPECT_GE(breaking, 5);
+    EXPECT_ANY_THROW(
+        VdbFixture::insert(file, u"Kunden"_s, {u"Telefax"_s}, {{u"+49 (221) 12345678-123"_s}}));
+    const DatabasePtr db = VdbFixture::open(file, u"ADMIN"_s, u"admin"_s, 0x30010);
+    auto* place = dynamic_cast<TelephoneLocation*>(db.get());
+    ASSERT_NE(place, nullptr);
+    EXPECT_EQ(place->LocationCountry() + place->LocationAreaCode(), u"DE30"_s);
+    QStringList marked; // every 7th where an ID can name them
+    for (const TablePtr& table : db->Tables()) {
+        EXPECT_EQ(table->RecordCount(), 500);
+        marked << QString::number(table->MarkedCount());
+    }
+    EXPECT_EQ(marked, (QStringList{u"71"_s, u"71"_s, u"0"_s}));
+    const TablePtr customers = db->Tables()->Item(u"Kunden"_s);
+    customers->MoveFirst(0);
+    const QString item = customers->Properties()->Item(u"ItemExpression"_s)->Value().toString();
+    const QString shown = db->Evaluator()->Compile(item, 0)->Evaluate(0).toString();
+    EXPECT_TRUE(shown.contains(u", "_s)) << shown.toStdString();
+    const double share = repeatedShare(file); // about one value with digits in nine
     EXPECT_GT(share, 0.08);
     EXPECT_LT(share, 0.16);
-
     const QString unique = makeDemo(fx, u"unique.vdb"_s,
                                     {u"--records"_s, u"500"_s, u"--unique"_s, u"--seed"_s, u"3"_s});
     EXPECT_EQ(repeatedShare(unique), 0.0);
@@ -159,7 +121,6 @@ TEST(Demo, RefusesAnExistingFileAndLeavesNothingOnFailure) {
     EXPECT_EQ(exists.status, 1);
     EXPECT_TRUE(exists.err.contains(u"exists"_s));
     EXPECT_EQ(readFile(file), QByteArray("the only copy"));
-
     const ProcessResult noFolder = runTool({u"demo"_s, fx.path(u"none/demo.vdb"_s)});
     EXPECT_EQ(noFolder.status, 1);
     EXPECT_EQ(QDir(fx.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),

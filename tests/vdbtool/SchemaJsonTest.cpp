@@ -18,11 +18,8 @@ QString schemaError(const QByteArray& json) {
 }
 
 TEST(SchemaJson, FaultsNameTheirPlace) {
-    struct Case {
-        QByteArray json;
-        QStringList mentions;
-    };
     // clang-format off
+    struct Case { QByteArray json; QStringList mentions; };
     const Case cases[] = {
         {R"({"name": "x", "tables": [], "colour": 1})", {u"line 1"_s, u"unknown key \"colour\""_s}},
         {R"({"tables": []})", {u"\"name\" is missing"_s}},

@@ -34,22 +34,22 @@ TEST(VdbToolAdmin, UsersAddedWithRightsChangedAndRemoved) {
     VdbFixture fx;
     const QString file = emptyDatabase(fx);
     const ProcessResult added =
-        runTool({u"user"_s, u"add"_s, file, u"Max"_s, u"--user-admin"_s}, u"alt\nRest\n"_s);
+        runTool({u"user"_s, u"add"_s, file, u"Max"_s, u"--user-admin"_s}, u"altes Wort\nRest\n"_s);
     EXPECT_TOOL_OK(added);
     EXPECT_EQ(added.out, u"Added the user Max (user admin).\n"_s);
-    EXPECT_EQ(loginError(file, u"max"_s, u"alt"_s, OpenFlag::UserAdmin), 0);
-    EXPECT_EQ(loginError(file, u"Max"_s, u"alt"_s, kBothAdminFlags),
+    EXPECT_EQ(loginError(file, u"max"_s, u"altes Wort"_s, OpenFlag::UserAdmin), 0);
+    EXPECT_FALSE(readFile(file).contains("altes Wort")); // only its hash is stored
+    EXPECT_EQ(loginError(file, u"Max"_s, u"altes Wort"_s, kBothAdminFlags),
               serverErrorNumber(VdbCode::NoDatabaseAdminRight));
     EXPECT_TOOL_OK(runTool({u"user"_s, u"passwd"_s, file, u"MAX"_s}, u"neu\n"_s));
-    EXPECT_EQ(loginError(file, u"Max"_s, u"alt"_s), serverErrorNumber(VdbCode::WrongPassword));
-
+    EXPECT_EQ(loginError(file, u"Max"_s, u"altes Wort"_s),
+              serverErrorNumber(VdbCode::WrongPassword));
     const ProcessResult rights =
         runTool({u"user"_s, u"rights"_s, file, u"Max"_s, u"--database-admin"_s, u"--user-admin"_s});
     EXPECT_TOOL_OK(rights);
     EXPECT_EQ(rights.out, u"Rights of Max: database admin, user admin.\n"_s);
     EXPECT_EQ(loginError(file, u"Max"_s, u"neu"_s, kBothAdminFlags), 0);
     EXPECT_TOOL_OK(runTool({u"user"_s, u"rights"_s, file, u"Max"_s, u"--database-admin"_s}));
-
     const ProcessResult removeAdmin = runTool({u"user"_s, u"remove"_s, file, u"admin"_s});
     EXPECT_TOOL_OK(removeAdmin);
     EXPECT_TRUE(removeAdmin.err.contains(u"no user left has the right to administer users"_s))
@@ -65,18 +65,12 @@ TEST(VdbToolAdmin, RefusedUserCommandsChangeNothing) {
     const ScopedEnv unset("VDB_PASSWORD", QByteArray());
     VdbFixture fx;
     const QString file = emptyDatabase(fx);
-    struct Case {
-        const char* what;
-        QStringList args;
-        QString input;
-        int status;
-        QString mentions;
-    };
+    // clang-format off
+    struct Case { const char* what; QStringList args; QString input; int status; QString mentions; };
     const QString secret = u"geheim"_s;
     const QString add = u"add"_s;
     const QString passwd = u"passwd"_s;
     const QString never = u"not taken from the command line"_s;
-    // clang-format off
     const Case cases[] = {
         {"password as operand", {u"user"_s, add, file, u"Neu"_s, secret}, {}, 2, never},
         {"password option", {u"user"_s, add, file, u"Neu"_s, u"--password"_s, secret}, {}, 2, never},
@@ -84,6 +78,7 @@ TEST(VdbToolAdmin, RefusedUserCommandsChangeNothing) {
         {"short option", {u"user"_s, passwd, file, u"ADMIN"_s, u"-p"_s, secret}, {}, 2, never},
         {"existing user", {u"user"_s, add, file, u"admin"_s}, u"x\n"_s, 1, u"exists already"_s},
         {"unknown user", {u"user"_s, passwd, file, u"Niemand"_s}, u"x\n"_s, 1, u"no user"_s},
+        {"unknown user removed", {u"user"_s, u"remove"_s, file, u"Niemand"_s}, {}, 1, u"no user"_s},
         {"unknown action", {u"user"_s, u"delete"_s, file, u"ADMIN"_s}, {}, 2, u"unknown action"_s},
         {"rights take no password file", {u"user"_s, u"rights"_s, file, u"ADMIN"_s, u"--password-file"_s, u"x"_s}, {}, 2, u"unknown option"_s},
         {"bad user name", {u"user"_s, add, file, u"a\tb"_s}, u"x\n"_s, 1, u"control"_s},
@@ -96,9 +91,7 @@ TEST(VdbToolAdmin, RefusedUserCommandsChangeNothing) {
         EXPECT_TRUE(result.err.contains(c.mentions)) << result.err.toStdString();
         EXPECT_FALSE(result.err.contains(secret));
     }
-    const QList<VdbAdmin::UserInfo> users = VdbAdmin(file).users();
-    ASSERT_EQ(users.size(), 1);
-    EXPECT_EQ(users[0].name, u"ADMIN"_s);
+    EXPECT_EQ(VdbAdmin(file).users().size(), 1);
     EXPECT_EQ(loginError(file, u"ADMIN"_s, u"admin"_s, kBothAdminFlags), 0);
 }
 
@@ -116,11 +109,8 @@ TEST(VdbToolAdmin, Location) {
     EXPECT_TOOL_OK(set);
     EXPECT_EQ(set.out, u"Location set: AT, area code 316.\n"_s);
     EXPECT_EQ(location(), u"AT/316"_s);
-    EXPECT_TOOL_OK(runTool({u"location"_s, file, u"--area-code=1"_s}));
-    EXPECT_EQ(location(), u"AT/1"_s);
     EXPECT_TOOL_OK(runTool({u"location"_s, file, u"--area-code="_s}));
     EXPECT_EQ(location(), u"AT/"_s);
-
     for (const QStringList& bad :
          {QStringList{u"--country"_s, u"Germany"_s}, QStringList{u"--area-code"_s, u"030"_s}}) {
         const ProcessResult result = runTool(QStringList{u"location"_s, file} + bad);
