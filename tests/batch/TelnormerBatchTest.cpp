@@ -59,13 +59,11 @@ protected:
     // n customers: Telefon "030 100000i", Mobil "0171 100000i", Telefax and telefonPrivat Null.
     void addCustomers(int n) {
         QList<QVariantList> rows;
-        for (int i = 1; i <= n; ++i)
-            rows << QVariantList{i,
-                                 QString(u"K"_s + QString::number(i)),
-                                 QString(u"030 "_s + QString::number(1000000 + i)),
-                                 QVariant(),
-                                 QString(u"0171 "_s + QString::number(1000000 + i)),
-                                 QVariant()};
+        for (int i = 1; i <= n; ++i) {
+            const QString number = QString::number(1000000 + i);
+            rows << QVariantList{
+                i, u"K"_s, QString(u"030 "_s + number), {}, QString(u"0171 "_s + number), {}};
+        }
         VdbFixture::insert(
             file, u"Kunden"_s,
             {u"ID"_s, u"Name"_s, u"Telefon"_s, u"Telefax"_s, u"Mobil"_s, u"telefonPrivat"_s}, rows);
@@ -219,18 +217,16 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
         addCustomers(100);
         componentFailed = false;
         failingValue = c.fault == MissingField ? QString() : u"030 1000015"_s;
-        environment.openDatabase = nullptr;
-        if (c.fault == Closing)
-            environment.openDatabase = [this](const QString& path, const QString& user,
-                                              const QString& password) {
-                return faultyDatabase(VdbServer().OpenDatabase(path, user, password, 0),
-                                      [this](const QString& operation) {
-                                          if (componentFailed &&
-                                              (operation == u"Transaction.Commit"_s ||
-                                               operation == u"Transaction.Rollback"_s))
-                                              throw ErrorRecord(3, u"Disk gone"_s);
-                                      });
-            };
+        environment.openDatabase = [&](const QString& path, const QString& user,
+                                       const QString& password) {
+            return faultyDatabase(VdbServer().OpenDatabase(path, user, password, 0),
+                                  [&](const QString& operation) {
+                                      if (c.fault == Closing && componentFailed &&
+                                          operation != u"Transaction.Begin"_s &&
+                                          operation.startsWith(u"Transaction."_s))
+                                          throw ErrorRecord(3, u"Disk gone"_s);
+                                  });
+        };
         QStringList options;
         if (!c.policy.isEmpty())
             options << u"--on-error"_s << c.policy;
@@ -260,7 +256,6 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
             EXPECT_TRUE(run.err.endsWith(u"\ntelnormer-batch: stopped after an error; "_s +
                                          QString::fromLatin1(c.ending) + u'\n'))
                 << run.err.toStdString();
-            EXPECT_FALSE(readFile(run.outcome.logPath).contains("converted."));
         }
     }
 }
@@ -270,9 +265,8 @@ TEST_F(TelnormerBatchTest, OnlyMarkedRecords) {
     VdbAdmin(file).mark(u"Kunden"_s, {u"2"_s}, true);
     const BatchRun run = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--only-marked"_s});
     ASSERT_EQ(run.status, BatchStatus::Done) << run.err.toStdString();
-    EXPECT_EQ(
-        stored(u"Kunden"_s, u"Telefon"_s),
-        (QStringList{u"030 1000001"_s, u"+49 (30) 1000002"_s, u"030 1000003"_s, u"030 1000004"_s}));
+    EXPECT_EQ(stored(u"Kunden"_s, u"Telefon"_s)[1], u"+49 (30) 1000002"_s);
+    EXPECT_EQ(convertedIn(u"Kunden"_s, u"Telefon"_s), 1);
 }
 
 // The label of a record in Zweite is its first field, Notiz; Null there fails the label, whose
@@ -418,9 +412,6 @@ TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     EXPECT_EQ(readFile(report), QByteArray("table,record key,record label,field,value,reason\r\n"
                                            "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\","
                                            "two-numbers\r\n"));
-    EXPECT_TRUE(readFile(run.outcome.logPath)
-                    .endsWith("\r\nLeft unchanged because they could not be read: 1 (two "
-                              "numbers: 1)"));
 }
 
 } // namespace

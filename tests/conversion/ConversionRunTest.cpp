@@ -114,7 +114,6 @@ protected:
                              [this](Table& t) {
                                  return GetItem(t, boxes);
                              }};
-        services.formatThreads = threads;
         ConversionRun conversion(services, chosen, onlyMarked);
         current = &conversion;
         const RunResult result = conversion.run();
@@ -169,7 +168,6 @@ protected:
     QStringList completed;
     QStringList viewed;
     bool viewerWorks = true;
-    int threads = 0;
     ConversionRun* current = nullptr;
     QString stopAt; // the value at whose formatting the user asks to stop
     QString expectedSummary;
@@ -231,11 +229,6 @@ TEST_F(ConversionRunTest, SecondRunConvertsNothingAndAppendsToTheLog) {
     EXPECT_EQ(text.count("Table: Kunden"), 2);
     EXPECT_TRUE(text.endsWith(
         QByteArray("Telefon\r\n\r\n\r\n0 record(s) converted.\r\n" + kNothingLeft.toUtf8())));
-    // Each run makes its own component.
-    addCustomers({{6, u"F"_s, u"040 1234567"_s, QVariant(), QVariant()}});
-    expectSummary(1);
-    run({kTelefon});
-    EXPECT_EQ(componentsMade, 2);
 }
 
 // Batches of one record below 100 records, of ten from 100 on; the last batch closes at the end.
@@ -462,11 +455,6 @@ TEST_F(ConversionRunTest, LogThatCannotBePreparedChangesNothing) {
     EXPECT_TRUE(boxes.last().text.startsWith(u"Error 4B\r\n"_s));
     EXPECT_EQ(convertedPattern(u"Telefon"_s), u"---"_s);
     EXPECT_EQ(componentsMade, 0);
-    // Once the obstacle is gone the next run prepares the log afresh.
-    ASSERT_TRUE(QFile::remove(fx.path(u"Logs"_s)));
-    expectSummary(3);
-    EXPECT_TRUE(run({kTelefon}).started);
-    EXPECT_TRUE(readFile(log.path()).startsWith("05.03.24 14:07:09\r\n"));
 }
 
 TEST_F(ConversionRunTest, NothingChosenForAnyTable) {
@@ -518,42 +506,6 @@ TEST_F(ConversionRunTest, ValueChangedBetweenBatchesIsReadInTheBatchThatWritesIt
     });
     EXPECT_EQ(stored(u"Telefon"_s)[10], u"+49 (40) 7777777"_s);
     EXPECT_TRUE(readFile(log.path()).contains("Field Telefon: 040 7777777 -> +49 (40) 7777777"));
-}
-
-// The real component on four threads stores, logs and counts what it does on one: repeats, words,
-// a value too long to keep its words, faxes that break their condition.
-TEST_F(ConversionRunTest, ManyThreadsDoWhatOneDoes) {
-    factory = ComponentFactory::withDefaults();
-    QList<RunResult> results;
-    QList<QByteArray> texts;
-    for (const int count : {1, 4}) {
-        freshCustomers(u"threads"_s + QString::number(count), 0);
-        QList<QVariantList> rows;
-        for (int i = 0; i < 250; ++i) {
-            const QString n = QString::number(2000000 + i * 7919 % 900000);
-            const QString phones[] = {
-                u"030 "_s + n,    u"Tel. 0221/"_s + n + u" privat"_s, n, u"n/a"_s,
-                u"030 2000000"_s, u"+1 (425) 555-"_s + n.right(4)};
-            rows << QVariantList{i, u"K"_s, phones[i % 6],
-                                 i % 7 == 0 ? u"0221 12345678-12"_s
-                                            : QString(u"030 "_s + n + u"-9"_s),
-                                 i == 17 ? QString(u"0171 1 "_s + QString(40000, u'x'))
-                                         : QString(u"0043 664 "_s + n)};
-        }
-        addCustomers(rows);
-        boxes.expect(MsgAnswer::No);
-        threads = count;
-        results << run({kTelefon, kMobil, kTelefax});
-        const QStringList values = stored(u"Telefon"_s) + stored(u"Mobil"_s) + stored(u"Telefax"_s);
-        texts << readFile(log.path()) + values.join(u'|').toUtf8();
-    }
-    // "030 2000000" 42 times, the fax "0221 12345678-12" 36 times; every seventh fax breaks.
-    EXPECT_EQ(results[0].remembered, 41 + 35);
-    EXPECT_GE(results[0].notStored, 36);
-    EXPECT_EQ(results[0].unreadableBy[size_t(Unreadable::TooLong)], 1);
-    // The log's summary holds the counts.
-    EXPECT_EQ(texts[1], texts[0]);
-    EXPECT_EQ(results[1].remembered, results[0].remembered);
 }
 
 } // namespace
