@@ -92,17 +92,13 @@ QList<Row> visitOrder(const QString& path) {
     return rows;
 }
 
-// One visited record with its values before and after the uncut run.
+// One visited record with its values before (values) and after the uncut run.
 struct Record : Row {
     QVariantList after;
     bool changes() const { return values != after; }
 };
 
-QString key(const QStringList& parts) {
-    return parts.join(u'\x1f');
-}
-
-// Every change line of the change log: table, ID, field, old value, new value.
+// Every line of the change log about a field, behind its table and record ID.
 QSet<QString> loggedChanges(const QString& folder) {
     QSet<QString> changes;
     const QDir logs(folder + u"/Logs/Telnormer"_s);
@@ -113,19 +109,16 @@ QSet<QString> loggedChanges(const QString& folder) {
     for (const QString& line :
          QString::fromUtf8(files.isEmpty() ? QByteArray() : readFile(logs.filePath(files[0])))
              .split(u"\r\n"_s)) {
-        if (line.startsWith(u"Table: "_s)) {
+        if (line.startsWith(u"Table: "_s))
             table = line.mid(7);
-        } else if (line.startsWith(u"ID: "_s)) {
+        else if (line.startsWith(u"ID: "_s))
             id = line.mid(4);
-        } else if (line.startsWith(u"Field "_s) && line.contains(u" -> "_s)) {
-            const qsizetype colon = line.indexOf(u": "_s);
-            const qsizetype arrow = line.indexOf(u" -> "_s, colon);
-            changes.insert(key({table, id, line.mid(6, colon - 6),
-                                line.mid(colon + 2, arrow - colon - 2), line.mid(arrow + 4)}));
-        }
+        else if (line.startsWith(u"Field "_s))
+            changes.insert(table + u'|' + id + u'|' + line);
     }
     return changes;
 }
+
 struct Verdict {
     QStringList violations;
     int changedRecords = 0;
@@ -172,8 +165,8 @@ Verdict judge(const QString& path, const QList<Record>& pristine, bool wholeBatc
             if (changed && value != r.after[f])
                 violation(where + u": only part of the record was converted"_s);
             if (value != r.values[f] &&
-                !log.contains(
-                    key({r.table, r.logId, fields[f], r.values[f].toString(), value.toString()})))
+                !log.contains(r.table + u'|' + r.logId + u"|Field "_s + fields[f] + u": "_s +
+                              r.values[f].toString() + u" -> "_s + value.toString()))
                 violation(where + u' ' + fields[f] + u": has no change line in the log"_s);
         }
         if (changed) {

@@ -295,7 +295,6 @@ TEST_F(TelnormerBatchTest, LogThatCannotBePreparedChangesNothing) {
 // The password comes from --password-file, else VDB_PASSWORD, else standard input.
 TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
     struct Case {
-        QString user;
         QByteArray environment; // null: not set
         QString input;
         QStringList options;
@@ -304,19 +303,18 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
         QString message;
     };
     const QString k = u"Kunden0.vdb"_s;
-    const QString a = u"ADMIN"_s;
     const QString pw = u"--password-file"_s;
     const int no = BatchStatus::NoLogin;
     // clang-format off
     const Case cases[] = {
-        {a, "wrong", {}, {}, k, no, u"The password of the user \"ADMIN\" is wrong. (&H"_s},
-        {a, "admin", {}, {}, u"Fehlt.vdb"_s, no, u"The database file does not exist"_s},
-        {a, QByteArray(), {}, {}, k, no, u"no password"_s},
-        {a, "", {}, {}, k, no, u"the password is empty"_s},
-        {a, "wrong", u"admin\n"_s, {}, k, no, u"is wrong"_s},
-        {a, "admin", {}, {pw, fx.path(u"none.txt"_s)}, k, no, u"cannot read the password file"_s},
-        {a, "wrong", u"x\n"_s, {pw, fx.path(u"pw.txt"_s)}, k, BatchStatus::Done, {}},
-        {a, QByteArray(), u"admin\n"_s, {}, k, BatchStatus::Done, {}},
+        {"wrong", {}, {}, k, no, u"The password of the user \"ADMIN\" is wrong. (&H"_s},
+        {"admin", {}, {}, u"Fehlt.vdb"_s, no, u"The database file does not exist"_s},
+        {QByteArray(), {}, {}, k, no, u"no password"_s},
+        {"", {}, {}, k, no, u"the password is empty"_s},
+        {"wrong", u"admin\n"_s, {}, k, no, u"is wrong"_s},
+        {"admin", {}, {pw, fx.path(u"none.txt"_s)}, k, no, u"cannot read the password file"_s},
+        {"wrong", u"x\n"_s, {pw, fx.path(u"pw.txt"_s)}, k, BatchStatus::Done, {}},
+        {QByteArray(), u"admin\n"_s, {}, k, BatchStatus::Done, {}},
     };
     // clang-format on
     addCustomers(1);
@@ -324,7 +322,7 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         const ScopedEnv password("VDB_PASSWORD", c.environment);
-        const BatchRun run = runBatch(QStringList{fx.path(c.fileName), u"--user"_s, c.user,
+        const BatchRun run = runBatch(QStringList{fx.path(c.fileName), u"--user"_s, u"ADMIN"_s,
                                                   u"--field"_s, u"Kunden"_s, u"Telefon"_s} +
                                           c.options,
                                       environment, c.input);
