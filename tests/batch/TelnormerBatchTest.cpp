@@ -112,8 +112,9 @@ protected:
     bool componentFailed = false;
 };
 
-TEST_F(TelnormerBatchTest, PreviewThenRunPrintSummaryAndLogPath) {
+TEST_F(TelnormerBatchTest, PreviewThenRunOnlyMarkedPrintSummaryAndLogPath) {
     addCustomers(3);
+    VdbAdmin(file).mark(u"Kunden"_s, {u"2"_s}, true);
     const QStringList options{u"--field"_s, u"Kunden"_s, u"Telefon"_s};
     const QByteArray before = readFile(file);
     const BatchRun preview = batch(options + QStringList{u"--dry-run"_s});
@@ -124,15 +125,16 @@ TEST_F(TelnormerBatchTest, PreviewThenRunPrintSummaryAndLogPath) {
     EXPECT_TRUE(readFile(preview.outcome.logPath).contains("\r\nPreview: nothing is stored.\r\n"));
     EXPECT_FALSE(QFile::exists(RunJournal::pathFor(preview.outcome.logPath)));
 
-    const BatchRun run = batch(options);
+    const BatchRun run = batch(options + QStringList{u"--only-marked"_s});
     ASSERT_EQ(run.status, BatchStatus::Done) << run.err.toStdString();
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
     const QString logPath = run.outcome.logPath;
     EXPECT_TRUE(logPath.startsWith(fx.path(u"Logs/Telnormer/Kunden0_2024-03-05 14-07-"_s)));
-    EXPECT_EQ(run.out, u"3 record(s) converted.\n0 value(s) could not be stored, 0 value(s) were "
+    EXPECT_EQ(run.out, u"1 record(s) converted.\n0 value(s) could not be stored, 0 value(s) were "
                        "left unchanged because they could not be read.\n"_s +
                            logPath + u'\n');
-    EXPECT_EQ(convertedIn(u"Kunden"_s, u"Telefon"_s), 3);
+    EXPECT_EQ(stored(u"Kunden"_s, u"Telefon"_s)[1], u"+49 (30) 1000002"_s);
+    EXPECT_EQ(convertedIn(u"Kunden"_s, u"Telefon"_s), 1);
 }
 
 // --field in the given order, --prefix ignoring case by Unicode rules, else the prefix the
@@ -258,15 +260,6 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
                 << run.err.toStdString();
         }
     }
-}
-
-TEST_F(TelnormerBatchTest, OnlyMarkedRecords) {
-    addCustomers(4);
-    VdbAdmin(file).mark(u"Kunden"_s, {u"2"_s}, true);
-    const BatchRun run = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--only-marked"_s});
-    ASSERT_EQ(run.status, BatchStatus::Done) << run.err.toStdString();
-    EXPECT_EQ(stored(u"Kunden"_s, u"Telefon"_s)[1], u"+49 (30) 1000002"_s);
-    EXPECT_EQ(convertedIn(u"Kunden"_s, u"Telefon"_s), 1);
 }
 
 // The label of a record in Zweite is its first field, Notiz; Null there fails the label, whose
