@@ -215,19 +215,6 @@ TEST_F(ConversionRunTest, FirstRunLogsExactlyAndConvertsWhatChanges) {
     EXPECT_EQ(componentsMade, 1);
 }
 
-TEST_F(ConversionRunTest, SecondRunConvertsNothingAndAppendsToTheLog) {
-    addNumberedCustomers(5);
-    expectSummary(5);
-    run({kTelefon});
-    expectSummary(0);
-    EXPECT_EQ(run({kTelefon}).converted, 0);
-    checkSummary();
-    // Canonical values cannot change: the second run formats nothing and creates no component.
-    EXPECT_EQ(componentsMade, 1);
-    // Both runs in the one log.
-    EXPECT_EQ(readFile(log.path()).count("Table: Kunden"), 2);
-}
-
 // Batches of one record below 100 records, of ten from 100 on; the last batch closes at the end.
 TEST_F(ConversionRunTest, BatchCadence) {
     for (const int records : {99, 100, 105}) {

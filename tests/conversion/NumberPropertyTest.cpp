@@ -66,13 +66,9 @@ public:
     int between(int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(random_);
     }
-    template <typename T, std::size_t N>
-    const T& pick(const T (&items)[N]) {
-        return items[between(0, N - 1)];
-    }
-    template <typename T>
-    const T& pick(const std::vector<T>& items) {
-        return items[static_cast<std::size_t>(between(0, static_cast<int>(items.size()) - 1))];
+    template <typename Items>
+    const auto& pick(const Items& items) {
+        return items[static_cast<std::size_t>(between(0, static_cast<int>(std::size(items)) - 1))];
     }
 
     std::string digits(int count, char firstLow = '0') {
