@@ -419,11 +419,15 @@ TEST_F(ConversionRunTest, OnlyMarkedRecords) {
     EXPECT_EQ(convertedPattern(u"Telefon"_s), u"++++++"_s);
 }
 
+// The same text in two tables is formatted once.
 TEST_F(ConversionRunTest, TablesWithoutIdUseTheRecordIdAndCountOnce) {
-    VdbFixture::insert(file, u"Ohne"_s, {u"Name"_s, u"Telefon"_s}, {{u"Eva"_s, u"030 9999999"_s}});
+    VdbFixture::insert(file, u"Ohne"_s, {u"Name"_s, u"Telefon"_s}, {{u"Eva"_s, u"030 1000001"_s}});
     addNumberedCustomers(1);
     expectSummary(2);
-    EXPECT_EQ(run({kTelefon, FieldPair{u"Ohne"_s, u"Telefon"_s}, kMobil}).total, 2);
+    const RunResult result = run({kTelefon, FieldPair{u"Ohne"_s, u"Telefon"_s}, kMobil});
+    EXPECT_EQ(result.total, 2);
+    EXPECT_EQ(result.formatted, 1);
+    EXPECT_EQ(result.remembered, 1);
     const QByteArray text = readFile(log.path());
     EXPECT_TRUE(text.contains(
         "\r\nTable: Ohne\r\nReplace in fields:\r\nTelefon\r\n\r\n\r\nRecord: Eva\r\nID: 1\r\n"));
