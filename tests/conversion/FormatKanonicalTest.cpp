@@ -201,11 +201,6 @@ TEST_F(KanonicalFormatterComponent, WrapsWordsAroundWhatTheComponentReturns) {
         QString value = c.input;
         EXPECT_EQ(formatter.FormatKanonical(value), c.expected) << c.input.toStdString();
     }
-    last_->complete = [](const QString& n) {
-        return n;
-    };
-    QString value = u"Tel. abc 12 x"_s;
-    EXPECT_EQ(formatter.FormatKanonical(value), u"Tel. abc 12 x"_s);
 }
 
 } // namespace
