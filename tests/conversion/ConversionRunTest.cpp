@@ -63,8 +63,6 @@ protected:
         file = fx.create(u"Kunden.vdb"_s, schema);
         factory.registerCreator(kPhoneApplicationName, [this]() -> std::shared_ptr<PhoneComponent> {
             ++componentsMade;
-            if (failCreation)
-                throw ErrorRecord(429, u"ActiveX component can't create object"_s);
             return std::make_shared<WatchedComponent>(failingValue, [this](const QString& value) {
                 completed << value;
                 if (value == stopAt && current)
@@ -163,7 +161,6 @@ protected:
     ChangeLog log{QLocale(QLocale::German, QLocale::Germany)};
     ComponentFactory factory;
     int componentsMade = 0;
-    bool failCreation = false;
     QString failingValue;
     QStringList completed;
     QStringList viewed;
@@ -389,18 +386,6 @@ TEST_F(ConversionRunTest, FailedFieldLookupPassesOverThatField) {
     const QByteArray text = readFile(log.path());
     EXPECT_TRUE(text.contains("Replace in fields:\r\nTelefon\r\n\r\n"));
     EXPECT_TRUE(text.contains("\r\nError 80041018 - "));
-}
-
-TEST_F(ConversionRunTest, ComponentThatCannotBeCreatedIsTriedForEveryValue) {
-    addNumberedCustomers(2);
-    failCreation = true;
-    boxes.expect(MsgAnswer::No);
-    boxes.expect(MsgAnswer::No);
-    expectSummary(0);
-    run({kTelefon});
-    EXPECT_EQ(componentsMade, 2);
-    EXPECT_TRUE(boxes.shown()[0].text.startsWith(u"Error 1AD\r\n"_s));
-    EXPECT_EQ(stored(u"Telefon"_s), (QStringList{u"030 1000001"_s, u"030 1000002"_s}));
 }
 
 TEST_F(ConversionRunTest, OnlyMarkedRecords) {
