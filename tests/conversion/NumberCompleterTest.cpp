@@ -212,8 +212,7 @@ TEST(PhoneApplication, TakesTheLocationFromTheDatabase) {
     local = u"5123456"_s;
     EXPECT_EQ(component.CompleteNumber(local), u"+43 (1) 5123456"_s);
     for (DatabasePtr none :
-         std::vector<DatabasePtr>{nullptr, std::make_shared<BareDatabase>(),
-                                  std::make_shared<LocationDatabase>(u""_s, u"30"_s),
+         std::vector<DatabasePtr>{std::make_shared<BareDatabase>(),
                                   std::make_shared<LocationDatabase>(u"ZZ"_s, u"30"_s)}) {
         PhoneApplication fresh;
         fresh.UseDatabase(none);
