@@ -93,8 +93,6 @@ TEST(BatchArguments, ValueOfAnOptionIsNeverReadAsField) {
     EXPECT_EQ(fields.fields(), (QList<FieldPair>{{u"A"_s, u"-x"_s}, {u"B"_s, u"--user"_s}}));
     EXPECT_EQ(fields.user(), u"U"_s);
     EXPECT_EQ(fields.file(), u"f.vdb"_s);
-    EXPECT_EQ(fields.onError(), ErrorPolicy::Stop);
-    EXPECT_FALSE(fields.onlyMarked());
 }
 
 } // namespace

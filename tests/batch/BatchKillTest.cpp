@@ -8,7 +8,6 @@
 #include "Sqlite.h"
 #include "StringConversions.h"
 #include "VdbServer.h"
-#include "VdbTool.h"
 
 #include <QDir>
 #include <QHash>
@@ -30,7 +29,6 @@ constexpr int kKills = 24;
 constexpr int kBatch = 10;
 
 const QList<DemoPhoneFields> kChosen = demoPhoneFields();
-const DatabaseSchema kSchema = demoSchema();
 
 QStringList chosenFields(const QString& table) {
     for (const DemoPhoneFields& chosen : kChosen) {
@@ -38,11 +36,6 @@ QStringList chosenFields(const QString& table) {
             return chosen.fields;
     }
     return {};
-}
-
-const TableSchema& tableSchema(const QString& name) {
-    return *std::find_if(kSchema.tables.cbegin(), kSchema.tables.cend(),
-                         [&](const TableSchema& t) { return t.name == name; });
 }
 
 // The rows of one statement, run on the file beside the engine to judge it on SQLite's terms.
@@ -67,71 +60,45 @@ QList<QVariantList> sql(const QString& path, const QString& statement,
     return rows;
 }
 
-// Every record of a table in the given order: the ID the log names it by, vdb_rid, then the
-// chosen fields.
-QList<QVariantList> phoneRows(const QString& path, const QString& table,
-                              const QString& order = u"vdb_rid"_s) {
-    const QList<FieldSchema>& fields = tableSchema(table).fields;
-    const bool hasId = std::any_of(fields.cbegin(), fields.cend(),
-                                   [](const FieldSchema& f) { return f.name == u"ID"_s; });
-    QStringList columns{hasId ? u"\"ID\""_s : u"vdb_rid"_s, u"vdb_rid"_s};
-    for (const QString& field : chosenFields(table))
-        columns << quoteIdentifier(field);
-    return sql(path, u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s + quoteIdentifier(table) +
-                         u" ORDER BY "_s + order);
-}
-
-// One visited record: where it is, its values before and after the uncut run.
-struct Record {
+// One record of a chosen table: its row id, the ID the log names it by, the chosen fields.
+struct Row {
     QString table;
-    qint64 rid = 0;
+    QString rid;
     QString logId;
-    QVariantList before;
-    QVariantList after;
-    bool changes() const { return before != after; }
+    QVariantList values;
+    bool operator==(const Row&) const = default;
 };
 
-// The fields of the index the run visits a table by: "ID", else the one GetIndexName picks.
-QStringList orderOf(Table& table) {
-    const auto named = [&](const QString& name) {
-        for (const IndexSchema& index : tableSchema(table.Name()).indexes) {
-            if (index.name == name)
-                return index.fields;
-        }
-        return QStringList();
-    };
-    if (!named(u"ID"_s).isEmpty())
-        return named(u"ID"_s);
-    ScriptedMessageBoxes noBoxes;
-    return named(GetIndexName(table, noBoxes));
-}
-
-// Every record in the run's visit order (the tables in catalogue order, each by its index, then
-// by row id) with its values in the demo file and after the uncut run.
-QList<Record> visitOrder(const QString& pristine, const QString& converted) {
-    QList<Record> visit;
-    const DatabasePtr database = VdbServer().OpenDatabase(pristine, u"ADMIN"_s, u"admin"_s, 0);
+// Every record of the chosen tables in the run's visit order: the tables in catalogue order,
+// each by its index "ID", else (the contacts, which have no ID) the one GetIndexName picks.
+QList<Row> visitOrder(const QString& path) {
+    QList<Row> rows;
+    const DatabasePtr database = VdbServer().OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0);
     for (const TablePtr& table : database->Tables()) {
-        if (chosenFields(table->Name()).isEmpty())
-            continue;
-        QHash<qint64, QVariantList> after;
-        for (const QVariantList& row : phoneRows(converted, table->Name()))
-            after.insert(row[1].toLongLong(), row.mid(2));
-        QString order;
-        for (const QString& field : orderOf(*table))
-            order += quoteIdentifier(field) + u", "_s;
-        for (const QVariantList& row : phoneRows(pristine, table->Name(), order + u"vdb_rid"_s))
-            visit << Record{table->Name(), row[1].toLongLong(), row[0].toString(), row.mid(2),
-                            after.value(row[1].toLongLong())};
+        const QStringList fields = chosenFields(table->Name());
+        const bool hasId = table->Name() != DemoTable::Contacts;
+        ScriptedMessageBoxes noBoxes;
+        if (!fields.isEmpty())
+            table->Indexes()->Activate(hasId ? u"ID"_s : GetIndexName(*table, noBoxes), 0);
+        for (table->MoveFirst(0); !fields.isEmpty() && !table->Eof(); table->Skip(1, 0)) {
+            Row row{table->Name(), table->RecordId(), table->RecordId(), {}};
+            if (hasId)
+                row.logId = table->Fields()->Item(u"ID"_s)->Value().toString();
+            for (const QString& field : fields)
+                row.values << table->Fields()->Item(field)->Value();
+            rows << row;
+        }
     }
-    return visit;
+    return rows;
 }
 
-QString key(const QStringList& parts) {
-    return parts.join(u'\x1f');
-}
+// One visited record with its values before (values) and after the uncut run.
+struct Record : Row {
+    QVariantList after;
+    bool changes() const { return values != after; }
+};
 
-// Every change line of the change log: table, ID, field, old value, new value.
+// Every line of the change log about a field, behind its table and record ID.
 QSet<QString> loggedChanges(const QString& folder) {
     QSet<QString> changes;
     const QDir logs(folder + u"/Logs/Telnormer"_s);
@@ -142,16 +109,12 @@ QSet<QString> loggedChanges(const QString& folder) {
     for (const QString& line :
          QString::fromUtf8(files.isEmpty() ? QByteArray() : readFile(logs.filePath(files[0])))
              .split(u"\r\n"_s)) {
-        if (line.startsWith(u"Table: "_s)) {
+        if (line.startsWith(u"Table: "_s))
             table = line.mid(7);
-        } else if (line.startsWith(u"ID: "_s)) {
+        else if (line.startsWith(u"ID: "_s))
             id = line.mid(4);
-        } else if (line.startsWith(u"Field "_s) && line.contains(u" -> "_s)) {
-            const qsizetype colon = line.indexOf(u": "_s);
-            const qsizetype arrow = line.indexOf(u" -> "_s, colon);
-            changes.insert(key({table, id, line.mid(6, colon - 6),
-                                line.mid(colon + 2, arrow - colon - 2), line.mid(arrow + 4)}));
-        }
+        else if (line.startsWith(u"Field "_s))
+            changes.insert(table + u'|' + id + u'|' + line);
     }
     return changes;
 }
@@ -170,19 +133,16 @@ Verdict judge(const QString& path, const QList<Record>& pristine, bool wholeBatc
         if (verdict.violations.size() < 12)
             verdict.violations << text;
     };
+    QHash<QString, QVariantList> now; // by table and row id
     try {
-        VdbServer().OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0);
+        for (const Row& row : visitOrder(path))
+            now.insert(row.table + u' ' + row.rid, row.values);
     } catch (const ErrorRecord& error) {
-        violation(u"the engine cannot open the file: "_s + error.description());
+        violation(u"the engine cannot read the file: "_s + error.description());
         return verdict;
     }
     if (sql(path, u"PRAGMA integrity_check"_s) != QList<QVariantList>{{QVariant(u"ok"_s)}})
         violation(u"integrity_check fails"_s);
-    QHash<QString, QHash<qint64, QVariantList>> now;
-    for (const DemoPhoneFields& table : kChosen) {
-        for (const QVariantList& row : phoneRows(path, table.table))
-            now[table.table].insert(row[1].toLongLong(), row.mid(2));
-    }
     const QSet<QString> log = loggedChanges(QFileInfo(path).path());
     qsizetype boundary = 0; // the changed records lie before it: whole batches
     QList<qsizetype> left;  // records that change but did not
@@ -190,23 +150,23 @@ Verdict judge(const QString& path, const QList<Record>& pristine, bool wholeBatc
         const Record& r = pristine[p];
         const QString where =
             r.table + u" ID "_s + r.logId + u" (visit "_s + QString::number(p) + u')';
-        const QVariantList current = now[r.table].value(r.rid);
+        const QVariantList current = now.value(r.table + u' ' + r.rid);
         const QStringList fields = chosenFields(r.table);
-        if (current.size() != r.before.size()) {
+        if (current.size() != r.values.size()) {
             violation(where + u": the record is gone"_s);
             continue;
         }
-        const bool changed = current != r.before;
+        const bool changed = current != r.values;
         for (qsizetype f = 0; f < current.size(); ++f) {
             const QVariant& value = current[f];
-            if (value != r.before[f] && value != r.after[f])
+            if (value != r.values[f] && value != r.after[f])
                 violation(where + u' ' + fields[f] + u" holds \""_s + value.toString() +
                           u"\", neither"_s);
             if (changed && value != r.after[f])
                 violation(where + u": only part of the record was converted"_s);
-            if (value != r.before[f] &&
-                !log.contains(
-                    key({r.table, r.logId, fields[f], r.before[f].toString(), value.toString()})))
+            if (value != r.values[f] &&
+                !log.contains(r.table + u'|' + r.logId + u"|Field "_s + fields[f] + u": "_s +
+                              r.values[f].toString() + u" -> "_s + value.toString()))
                 violation(where + u' ' + fields[f] + u": has no change line in the log"_s);
         }
         if (changed) {
@@ -225,51 +185,32 @@ Verdict judge(const QString& path, const QList<Record>& pristine, bool wholeBatc
     return verdict;
 }
 
-QStringList batchArguments(const QString& file) {
+// Runs the real program on file, through every chosen field; started, not waited for, when
+// process is given.
+ProcessResult runBatchProgram(const QString& file, QProcess* process = nullptr) {
     QStringList args{file, u"--user"_s, u"ADMIN"_s, u"--on-error"_s, u"stop"_s};
     for (const DemoPhoneFields& table : kChosen) {
         for (const QString& field : table.fields)
             args << u"--field"_s << table.table << field;
     }
-    return args;
-}
-
-QProcessEnvironment batchEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"VDB_PASSWORD"_s, u"admin"_s);
     env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
     env.insert(u"LANGUAGE"_s, u"en"_s);
-    return env;
-}
-
-ProcessResult runToEnd(const QString& file) {
-    return runProcess(QString::fromUtf8(TELNORMER_BATCH_PATH), batchArguments(file), {},
-                      batchEnvironment());
+    const QString program = QString::fromUtf8(TELNORMER_BATCH_PATH);
+    if (!process)
+        return runProcess(program, args, {}, env);
+    process->setProcessEnvironment(env);
+    process->start(program, args);
+    EXPECT_TRUE(process->waitForStarted(10000));
+    return {};
 }
 
 // A fresh copy of the demo file in a folder of its own, so that every run has its own log.
 QString freshCopy(const QString& pristine, const QString& folder) {
     EXPECT_TRUE(QDir().mkpath(folder));
-    const QString copy = folder + u"/demo.vdb"_s;
-    EXPECT_TRUE(QFile::copy(pristine, copy));
-    return copy;
-}
-
-QHash<QString, QList<QVariantList>> allValues(const QString& path) {
-    QHash<QString, QList<QVariantList>> values;
-    for (const DemoPhoneFields& table : kChosen)
-        values[table.table] = phoneRows(path, table.table);
-    return values;
-}
-
-void makeDemo(const QString& path, int records) {
-    const ProcessResult made =
-        runCaptured([&](QTextStream& in, QTextStream& out, QTextStream& err) {
-            return runVdbTool(
-                {u"demo"_s, path, u"--records"_s, QString::number(records), u"--seed"_s, u"11"_s},
-                in, out, err);
-        });
-    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    EXPECT_TRUE(QFile::copy(pristine, folder + u"/demo.vdb"_s));
+    return folder + u"/demo.vdb"_s;
 }
 
 // A kill in the middle of a checkpoint, made on purpose: SQLite writes the first page, which
@@ -307,37 +248,41 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     const QString demo = root.filePath(u"pristine.vdb"_s);
-    ASSERT_NO_FATAL_FAILURE(makeDemo(demo, kRecords));
+    createDemoDatabase(demo, DemoOptions{kRecords, 11});
     const QString whole = freshCopy(demo, root.filePath(u"whole"_s));
-    const ProcessResult full = runToEnd(whole);
+    const ProcessResult full = runBatchProgram(whole);
     ASSERT_EQ(full.status, 0) << full.err.toStdString();
-    const QList<Record> pristine = visitOrder(demo, whole);
+    const QList<Row> endState = visitOrder(whole);
+    QList<Record> pristine;
+    for (const Row& row : visitOrder(demo)) {
+        ASSERT_EQ(row.rid, endState.value(pristine.size()).rid);
+        pristine << Record{row, endState[pristine.size()].values};
+    }
     ASSERT_EQ(pristine.size(), 3 * kRecords);
     ASSERT_GT(std::count_if(pristine.cbegin(), pristine.cend(),
                             [](const Record& r) { return r.changes(); }),
               pristine.size() / 2);
     const QStringList fullViolations = judge(whole, pristine).violations;
     EXPECT_TRUE(fullViolations.isEmpty()) << fullViolations.join(u'\n').toStdString();
-    const QHash<QString, QList<QVariantList>> endState = allValues(whole);
     {
         // The judge sees what it is there to see: suppliers whose both fields change, one for
         // each fault made by hand in the converted file.
         QList<Record> victims;
         std::copy_if(pristine.cbegin() + 100, pristine.cend(), std::back_inserter(victims),
                      [](const Record& r) {
-                         return r.table == u"Lieferanten"_s && r.before[0] != r.after[0] &&
-                                r.before[1] != r.after[1];
+                         return r.table == u"Lieferanten"_s && r.values[0] != r.after[0] &&
+                                r.values[1] != r.after[1];
                      });
         ASSERT_GE(victims.size(), 3);
         const auto set = [&](const Record& r, qsizetype f, const QVariant& value) {
             sql(whole,
                 u"UPDATE \"Lieferanten\" SET "_s + quoteIdentifier(chosenFields(r.table)[f]) +
-                    u" = ? WHERE vdb_rid = "_s + QString::number(r.rid),
+                    u" = ? WHERE vdb_rid = "_s + r.rid,
                 {value});
         };
-        set(victims[0], 0, victims[0].before[0]); // left unconverted inside the batches
-        set(victims[0], 1, victims[0].before[1]);
-        set(victims[1], 0, victims[1].before[0]); // half a record
+        set(victims[0], 0, victims[0].values[0]); // left unconverted inside the batches
+        set(victims[0], 1, victims[0].values[1]);
+        set(victims[1], 0, victims[1].values[0]); // half a record
         set(victims[2], 0, u"+49 (30) 1"_s);      // a value of nowhere, not in the log
         const QString seen = judge(whole, pristine).violations.join(u'\n');
         for (const QString& expected :
@@ -357,28 +302,23 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
         const QString copy = freshCopy(demo, root.filePath(u"kill-"_s + QString::number(kill)));
         // Every third cut is a Ctrl-C: the run stops at the next record and says so.
         const bool interrupt = kill % 3 == 2 && kill < kKills;
+        QProcess process;
         if (kill >= kKills) {
             ASSERT_NO_FATAL_FAILURE(cutCheckpointShort(copy, kill > kKills));
-        } else {
-            QProcess process;
-            process.setProcessEnvironment(batchEnvironment());
-            process.start(QString::fromUtf8(TELNORMER_BATCH_PATH), batchArguments(copy));
-            ASSERT_TRUE(process.waitForStarted(10000));
-            if (!process.waitForFinished(delay)) {
-                if (interrupt)
-                    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-                else
-                    process.kill();
-                ASSERT_TRUE(process.waitForFinished(10000));
-                const QByteArray err = process.readAllStandardError();
-                const bool stopped = process.exitStatus() == QProcess::NormalExit &&
-                                     process.exitCode() == 1 && err.contains("stopped on request");
-                interruptsHeard += interrupt && stopped;
-                // Before the run is under way, Ctrl-C ends the program as ever.
-                EXPECT_TRUE(!interrupt || stopped || process.exitStatus() == QProcess::CrashExit ||
-                            process.exitCode() == 0)
-                    << err.toStdString();
-            }
+        } else if (runBatchProgram(copy, &process); !process.waitForFinished(delay)) {
+            if (interrupt)
+                ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+            else
+                process.kill();
+            ASSERT_TRUE(process.waitForFinished(10000));
+            const QByteArray err = process.readAllStandardError();
+            const bool stopped = process.exitStatus() == QProcess::NormalExit &&
+                                 process.exitCode() == 1 && err.contains("stopped on request");
+            interruptsHeard += interrupt && stopped;
+            // Before the run is under way, Ctrl-C ends the program as ever.
+            EXPECT_TRUE(!interrupt || stopped || process.exitStatus() == QProcess::CrashExit ||
+                        process.exitCode() == 0)
+                << err.toStdString();
         }
         const Verdict verdict = judge(copy, pristine, !interrupt);
         if (kill > kKills) {
@@ -394,9 +334,9 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
                       QList<QVariantList>{{QVariant(qint64(20000))}});
         }
         if (kill % 4 == 3 || kill == kKills) {
-            const ProcessResult resumed = runToEnd(copy);
+            const ProcessResult resumed = runBatchProgram(copy);
             EXPECT_EQ(resumed.status, 0) << resumed.err.toStdString();
-            EXPECT_TRUE(allValues(copy) == endState) << "the resumed run ends elsewhere";
+            EXPECT_TRUE(visitOrder(copy) == endState) << "the resumed run ends elsewhere";
         }
     }
     // Else the kills never met the conversion at work and proved nothing.

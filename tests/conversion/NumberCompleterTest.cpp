@@ -108,10 +108,7 @@ const CompleteCase kCases[] = {
     {"DE", "30", u"BÜRO/FAX: 1234567"_s, kBerlin},
     {"DE", "30", u"Herr Weber 030 1234567"_s, kBerlin},
     {"DE", "203", u"110"_s, {}},
-    {"DE", "203", u"11880"_s, {}},
     {"DE", "203", u"116117"_s, {}},
-    {"DE", "203", u"116000"_s, {}},
-    {"DE", "203", u"118000"_s, {}},
     {"DE", "203", u"Tel. 116117"_s, {}},
     {"DE", "203", u"116118"_s, u"+49 (203) 116118"_s},
     {"DE", "30", u"030\u20131234567"_s, kBerlin},
@@ -171,7 +168,6 @@ TEST(NumberCompleter, LocationIsNormalised) {
     NumberCompleter completer(u" de "_s, u"(030)"_s);
     EXPECT_EQ(completer.region(), u"DE"_s);
     EXPECT_EQ(completer.areaCode(), u"30"_s);
-
     completer.setLocation(u"DE"_s, u"30a"_s);
     EXPECT_EQ(completer.areaCode(), u""_s) << "an area code with letters is no area code";
     completer.setLocation(u"XX"_s, u"30"_s);
@@ -193,7 +189,6 @@ TEST(NumberCompleter, OddInputDoesNoHarm) {
     for (const QString& value :
          {nul, loneLowInside, hugeDigits, hugeNumbers, hugeBrackets, hugeBlanks})
         EXPECT_TRUE(completer.complete(value) == value) << value.left(40).toStdString();
-
     // Words, however long and odd, are not part of the number.
     QString hugeWords(100000, u'a');
     hugeWords.replace(50000, 11, u"030 1234567"_s);
@@ -216,10 +211,8 @@ TEST(PhoneApplication, TakesTheLocationFromTheDatabase) {
     component.UseDatabase(vienna);
     local = u"5123456"_s;
     EXPECT_EQ(component.CompleteNumber(local), u"+43 (1) 5123456"_s);
-
     for (DatabasePtr none :
-         std::vector<DatabasePtr>{nullptr, std::make_shared<BareDatabase>(),
-                                  std::make_shared<LocationDatabase>(u""_s, u"30"_s),
+         std::vector<DatabasePtr>{std::make_shared<BareDatabase>(),
                                   std::make_shared<LocationDatabase>(u"ZZ"_s, u"30"_s)}) {
         PhoneApplication fresh;
         fresh.UseDatabase(none);
@@ -265,22 +258,6 @@ TEST(NumberCompleter, KeepsItsDigitsOnlyWithoutAnythingToDrop) {
           u"+49 30 12"_s, u"+999 1234567"_s, u""_s, u"+"_s, u"+)1234567"_s, u"+( 49) 30 1234567"_s,
           u"+49 (30 1234567"_s, u"+49 () 30 1234567"_s, u"+49 ((30)) 1234567"_s})
         EXPECT_FALSE(NumberCompleter::keepsItsDigits(value)) << value.toStdString();
-    // Whatever it lets through completes to the same digits, or stays as it is.
-    const NumberCompleter completer(u"DE"_s, u"30"_s);
-    auto grouping = [](QString text) {
-        text.remove(u' ');
-        text.remove(u'(');
-        text.remove(u')');
-        return text;
-    };
-    for (const QString& value :
-         {u"+49 30 1234567"_s, u"+1 425 555 1212"_s, u"+43 1 5123456"_s, u"+41 44 123 45 67"_s,
-          u"+49 171 1234567"_s, u"+33 1 23 45 67 89"_s, u"+39 06 12345678"_s,
-          u"+44 20 7946 0958"_s}) {
-        if (!NumberCompleter::keepsItsDigits(value))
-            continue;
-        EXPECT_EQ(grouping(completer.complete(value)), grouping(value)) << value.toStdString();
-    }
 }
 
 } // namespace
