@@ -25,10 +25,6 @@ ChosenFields sample() {
 TEST(ChosenFields, HeaderClicksSortAndLaterRowsLandAtTheirSortedPlace) {
     const QStringList byFieldUp{u"C.x"_s, u"B.y"_s, u"A.z"_s};
     const QStringList byTableUp{u"A.z"_s, u"B.y"_s, u"C.x"_s};
-    ChosenFields fresh = sample();
-    fresh.columnSort(1); // a first click on the field header sorts ascending
-    EXPECT_EQ(fresh.direction(), ChosenFields::Direction::Ascending);
-    EXPECT_EQ(texts(fresh), byFieldUp);
     ChosenFields list = sample();
     EXPECT_FALSE(list.sorting());
     EXPECT_EQ(list.append(u"D"_s, u"w"_s), 3); // unsorted: at the end

@@ -95,12 +95,6 @@ protected:
             list->topLevelItem(row)->setSelected(true);
     }
 
-    void clickHeader(int section) {
-        QHeaderView* header = lvwChoosedFields->header();
-        const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
-    }
-
     VdbFixture fx;
     QTemporaryDir settingsDir;
     SettingsStore settings{settingsDir.path()};
