@@ -9,20 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-struct NameCase {
-    QString name;
-    QString path;
-    QString extension;
-    QString baseName;
-    QString baseNameWithPath;
-};
-
+// Name, path, extension, base name, base name with path.
 // clang-format off
-const NameCase kNameCases[] = {
+const std::array<QString, 5> kNameCases[] = {
     {u"C:\\Data\\Firm.backup.vdb"_s, u"C:\\Data"_s, u"vdb"_s, u"Firm.backup"_s, u"C:\\Data\\Firm.backup"_s},
     {u"C:\\Data.old\\Firm"_s, u"C:\\Data.old"_s, u""_s, u"Firm"_s, u"C:\\Data.old\\Firm"_s},
     {u"C:Firm.vdb"_s, u"C:"_s, u"vdb"_s, u"Firm"_s, u"C:Firm"_s},
@@ -43,12 +38,12 @@ const NameCase kNameCases[] = {
 
 TEST(vcoFiles, NameSplittingFollowsTheExamples) {
     const vcoFiles files;
-    for (const NameCase& c : kNameCases) {
-        SCOPED_TRACE(c.name.toStdString());
-        EXPECT_EQ(files.GetFilePath(c.name), c.path);
-        EXPECT_EQ(files.GetFileExtension(c.name), c.extension);
-        EXPECT_EQ(files.GetFileBaseName(c.name, false), c.baseName);
-        EXPECT_EQ(files.GetFileBaseName(c.name, true), c.baseNameWithPath);
+    for (const auto& [name, path, extension, baseName, baseNameWithPath] : kNameCases) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(files.GetFilePath(name), path);
+        EXPECT_EQ(files.GetFileExtension(name), extension);
+        EXPECT_EQ(files.GetFileBaseName(name, false), baseName);
+        EXPECT_EQ(files.GetFileBaseName(name, true), baseNameWithPath);
     }
 }
 

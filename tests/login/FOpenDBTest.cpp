@@ -69,13 +69,8 @@ protected:
 
 TEST_F(FOpenDBTest, EntriesAreCheckedInTheirOrder) {
     const QString notFound = LoadResourceString(IDS_LOGIN_NO_DATABASE);
-    struct Case {
-        QString path;
-        QString user;
-        MsgIcon icon;
-    };
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<QString, QString, MsgIcon> cases[] = {
         {QString(), u"ADMIN"_s, MsgIcon::Exclamation},
         {fx.path(u"*.vdb"_s), u"ADMIN"_s, MsgIcon::Exclamation},
         {fx.path(u"Fir?.vdb"_s), u"ADMIN"_s, MsgIcon::Exclamation},
@@ -85,16 +80,16 @@ TEST_F(FOpenDBTest, EntriesAreCheckedInTheirOrder) {
         {file, QString(), MsgIcon::Exclamation},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
+    for (const auto& [path, user, icon] : cases) {
+        SCOPED_TRACE(path.toStdString());
         dialog->cmdFileOpen->setFocus();
-        enter(c.path, c.user);
-        if (c.user.isEmpty()) {
-            expectRefusal(LoadResourceString(IDS_LOGIN_NO_USER), c.icon, dialog->cboUserName);
+        enter(path, user);
+        if (user.isEmpty()) {
+            expectRefusal(LoadResourceString(IDS_LOGIN_NO_USER), icon, dialog->cboUserName);
             continue;
         }
-        expectRefusal(notFound, c.icon, dialog->txtDBName);
-        EXPECT_EQ(dialog->txtDBName->selectedText(), c.path);
+        expectRefusal(notFound, icon, dialog->txtDBName);
+        EXPECT_EQ(dialog->txtDBName->selectedText(), path);
     }
     // A disabled path box keeps the focus where it was.
     dialog->txtDBName->setEnabled(false);

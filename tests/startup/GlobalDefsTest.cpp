@@ -73,13 +73,8 @@ protected:
 };
 
 TEST_F(ShowErrorTest, ServerErrorsShowTheirStringOrTheirNumber) {
-    struct Case {
-        qint32 number;
-        QString text;
-        MsgIcon icon;
-    };
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<qint32, QString, MsgIcon> cases[] = {
         {108, u"desc (&H6C)"_s, MsgIcon::Stop}, // 108 is a string id too: a positive number must not reach the table
         {serverErrorNumber(108), LoadResourceString(IDS_LOGIN_NO_USER), MsgIcon::Information},
         {serverErrorNumber(4000), u"VelDbServer returned Error &H80040FA0"_s, MsgIcon::Stop},
@@ -87,10 +82,10 @@ TEST_F(ShowErrorTest, ServerErrorsShowTheirStringOrTheirNumber) {
         {serverErrorNumber(0x10000), u"VelDbServer returned Error &H80050000"_s, MsgIcon::Stop},
     };
     // clang-format on
-    for (const Case& c : cases) {
+    for (const auto& [number, text, icon] : cases) {
         boxes.expect(MsgAnswer::Ok);
-        ShowError(ErrorRecord(c.number, u"desc"_s), boxes);
-        const MessageBoxRequest expected{c.text, AppTitle(), c.icon, MsgButtons::Ok, MsgAnswer::Ok};
+        ShowError(ErrorRecord(number, u"desc"_s), boxes);
+        const MessageBoxRequest expected{text, AppTitle(), icon, MsgButtons::Ok, MsgAnswer::Ok};
         EXPECT_EQ(boxes.last(), expected);
     }
 }
