@@ -66,13 +66,8 @@ TEST(ChosenFields, PairsCompareExactlyAndRemovalForgetsThem) {
 }
 
 TEST(PrefixMatches, StartOfNameInAnyLetterCase) {
-    struct Case {
-        QString name;
-        QString prefix;
-        bool matches;
-    };
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<QString, QString, bool> cases[] = {
         {u"Telefon"_s, u"tel"_s, true},
         {u"TELEFAX"_s, u"tel"_s, true},
         {u"Mobiltelefon"_s, u"tel"_s, false},
@@ -85,9 +80,9 @@ TEST(PrefixMatches, StartOfNameInAnyLetterCase) {
         {u" Telefon"_s, u"Tel"_s, false},
     };
     // clang-format on
-    for (const Case& c : cases)
-        EXPECT_EQ(prefixMatches(c.name, c.prefix), c.matches)
-            << c.name.toStdString() << " / " << c.prefix.toStdString();
+    for (const auto& [name, prefix, matches] : cases)
+        EXPECT_EQ(prefixMatches(name, prefix), matches)
+            << name.toStdString() << " / " << prefix.toStdString();
 }
 
 } // namespace

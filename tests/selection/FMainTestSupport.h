@@ -103,8 +103,8 @@ protected:
     DatabasePtr db;
     QTreeWidget *lvwTables = nullptr, *lvwFields = nullptr, *lvwChoosedFields = nullptr;
     QPushButton *cmdAddField = nullptr, *cmdRemoveField = nullptr, *cmdRemoveAllFields = nullptr;
-    QPushButton *cmdAutoAdd = nullptr, *cmdStart = nullptr, *cmdPreview = nullptr;
-    QPushButton* cmdClose = nullptr;
+    QPushButton *cmdAutoAdd = nullptr, *cmdStart = nullptr, *cmdPreview = nullptr,
+                *cmdClose = nullptr;
     QLineEdit* txtPrefixAutoAdd = nullptr;
     QLabel* lblStatus = nullptr;
     QProgressBar* prgBar = nullptr;

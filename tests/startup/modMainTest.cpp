@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -100,42 +102,35 @@ protected:
 TEST_F(modMainTest, RememberedEntriesAreOfferedAndOnlyALoginRewritesThem) {
     const QString pattern = u"/opt/telnormer/bin/*.vdb"_s;
     const QString absent = u"<absent>"_s;
-    struct Case {
-        QString database; // empty: none stored
-        QString user;
-        QString offeredPath;
-        QString offeredUser;
-        QString password; // empty: cancel
-        QString storedDatabase;
-        QString storedUser;
-    };
+    // Stored database and user, offered path and user, password (empty: cancel), stored afterwards.
     // clang-format off
-    const Case cases[] = {
-        {{}, {}, pattern, {}, {}, absent, absent},
+    const std::array<QString, 7> cases[] = {
+        {QString(), {}, pattern, {}, {}, absent, absent},
         {file, u"Müller"_s, file, u"MÜLLER"_s, {}, file, u"Müller"_s},
         {file, {}, file, {}, {}, file, absent},
-        {{}, u"ADMIN"_s, pattern, {}, {}, absent, u"ADMIN"_s}, // a user without a database is not read
+        {QString(), u"ADMIN"_s, pattern, {}, {}, absent, u"ADMIN"_s}, // a user without a database is not read
         {file, u"müller"_s, file, u"MÜLLER"_s, u"geheim"_s, QFileInfo(file).absoluteFilePath(), u"Müller"_s}, // the name the database reports
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.offeredUser.toStdString());
+    for (const auto& [database, user, path, offered, password, storedDatabase, storedUser] :
+         cases) {
+        SCOPED_TRACE(offered.toStdString());
         QFile::remove(settings.fileName(AppTitle()));
         gDatabase.reset();
         windowsShown = 0;
-        if (!c.database.isEmpty())
-            store(SettingKey::database(), c.database);
-        if (!c.user.isEmpty())
-            store(SettingKey::user(), c.user);
+        if (!database.isEmpty())
+            store(SettingKey::database(), database);
+        if (!user.isEmpty())
+            store(SettingKey::user(), user);
         auto s = services();
-        answerLogin(c.password);
+        answerLogin(password);
         Main(s);
-        EXPECT_EQ(offeredPath, c.offeredPath);
-        EXPECT_EQ(offeredUser, c.offeredUser);
-        EXPECT_EQ(windowsShown, c.password.isEmpty() ? 0 : 1);
+        EXPECT_EQ(offeredPath, path);
+        EXPECT_EQ(offeredUser, offered);
+        EXPECT_EQ(windowsShown, password.isEmpty() ? 0 : 1);
         EXPECT_EQ(gDatabase != nullptr, windowsShown == 1);
-        EXPECT_EQ(stored(SettingKey::database()), c.storedDatabase);
-        EXPECT_EQ(stored(SettingKey::user()), c.storedUser);
+        EXPECT_EQ(stored(SettingKey::database()), storedDatabase);
+        EXPECT_EQ(stored(SettingKey::user()), storedUser);
     }
 }
 
