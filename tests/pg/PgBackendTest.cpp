@@ -3,7 +3,6 @@
 #include "ChangeLog.h"
 #include "DatabaseServer.h"
 #include "DatabaseUri.h"
-#include "FOpenDB.h"
 #include "PgAdmin.h"
 #include "PgErrors.h"
 #include "ScriptedMessageBoxes.h"
@@ -12,8 +11,6 @@
 #include "vcoOpenDatabase.h"
 
 #include <QCoreApplication>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;

@@ -18,7 +18,6 @@ TEST_F(FMainTest, FieldsWithoutTextAreRefusedBeforeTheRun) {
     cmdAddField->click();
     boxes.expect(MsgAnswer::Ok);
     cmdStart->click();
-    ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.last().text, u"These fields hold no text and cannot be converted:\r\n"
                                  "Aufträge.Nummer\r\nAufträge.Betrag\r\nAufträge.Datum"_s);
     EXPECT_EQ(boxes.last().icon, MsgIcon::Exclamation);
