@@ -108,7 +108,7 @@ TEST_F(modMainTest, RememberedEntriesAreOfferedAndOnlyALoginRewritesThem) {
         {file, u"Müller"_s, file, u"MÜLLER"_s, {}, file, u"Müller"_s},
         {file, {}, file, {}, {}, file, absent},
         {QString(), u"ADMIN"_s, pattern, {}, {}, absent, u"ADMIN"_s}, // a user without a database is not read
-        {file, u"müller"_s, file, u"MÜLLER"_s, u"geheim"_s, QFileInfo(file).absoluteFilePath(), u"Müller"_s}, // the name the database reports
+        {fx.path(u"Old.vdb"_s), u"müller"_s, fx.path(u"Old.vdb"_s), u"MÜLLER"_s, u"geheim"_s, QFileInfo(file).absoluteFilePath(), u"Müller"_s}, // what was opened, by the name the database reports
     };
     // clang-format on
     for (const auto& [database, user, path, offered, password, storedDatabase, storedUser] :
