@@ -9,32 +9,24 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-struct NameCase {
-    QString name;
-    QString path;
-    QString extension;
-    QString baseName;
-    QString baseNameWithPath;
-};
-
+// Name, path, extension, base name, base name with path.
 // clang-format off
-const NameCase kNameCases[] = {
-    // The documented examples.
+const std::array<QString, 5> kNameCases[] = {
     {u"C:\\Data\\Firm.backup.vdb"_s, u"C:\\Data"_s, u"vdb"_s, u"Firm.backup"_s, u"C:\\Data\\Firm.backup"_s},
     {u"C:\\Data.old\\Firm"_s, u"C:\\Data.old"_s, u""_s, u"Firm"_s, u"C:\\Data.old\\Firm"_s},
     {u"C:Firm.vdb"_s, u"C:"_s, u"vdb"_s, u"Firm"_s, u"C:Firm"_s},
     {u"Firm."_s, u""_s, u""_s, u"Firm"_s, u"Firm"_s},
     {u".profile"_s, u""_s, u"profile"_s, u".profile"_s, u""_s},
     {u"C:\\"_s, u"C:"_s, u""_s, u""_s, u"C:\\"_s},
-    // The same rules with this platform's separator.
     {u"/home/anna/Firm.backup.vdb"_s, u"/home/anna"_s, u"vdb"_s, u"Firm.backup"_s, u"/home/anna/Firm.backup"_s},
     {u"/home/data.old/Firm"_s, u"/home/data.old"_s, u""_s, u"Firm"_s, u"/home/data.old/Firm"_s},
     {u"/data/"_s, u"/data"_s, u""_s, u""_s, u"/data/"_s},
-    // Edges: empty, separators only, dots only.
     {u""_s, u""_s, u""_s, u""_s, u""_s},
     {u"Firm"_s, u""_s, u""_s, u"Firm"_s, u"Firm"_s},
     {u"\\"_s, u""_s, u""_s, u""_s, u"\\"_s},
@@ -46,12 +38,12 @@ const NameCase kNameCases[] = {
 
 TEST(vcoFiles, NameSplittingFollowsTheExamples) {
     const vcoFiles files;
-    for (const NameCase& c : kNameCases) {
-        SCOPED_TRACE(c.name.toStdString());
-        EXPECT_EQ(files.GetFilePath(c.name), c.path);
-        EXPECT_EQ(files.GetFileExtension(c.name), c.extension);
-        EXPECT_EQ(files.GetFileBaseName(c.name, false), c.baseName);
-        EXPECT_EQ(files.GetFileBaseName(c.name, true), c.baseNameWithPath);
+    for (const auto& [name, path, extension, baseName, baseNameWithPath] : kNameCases) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(files.GetFilePath(name), path);
+        EXPECT_EQ(files.GetFileExtension(name), extension);
+        EXPECT_EQ(files.GetFileBaseName(name, false), baseName);
+        EXPECT_EQ(files.GetFileBaseName(name, true), baseNameWithPath);
     }
 }
 
@@ -85,29 +77,21 @@ protected:
 
 TEST_F(vcoFilesOnDisk, FileExistsOnlyForFiles) {
     EXPECT_TRUE(files.FileExists(file));
-    EXPECT_FALSE(files.FileExists(folder));
-    EXPECT_FALSE(files.FileExists(folder + u"/"_s));
-    EXPECT_FALSE(files.FileExists(dir.filePath(u"Missing.vdb"_s)));
-    EXPECT_FALSE(files.FileExists(u""_s));
-    EXPECT_FALSE(files.FileExists(dir.filePath(u"*.vdb"_s)));
-    EXPECT_FALSE(files.FileExists(dir.filePath(u"Firm.vd?"_s)));
-    EXPECT_FALSE(files.FileExists(file + QChar(u'\0') + u"x"_s));
-    EXPECT_FALSE(files.FileExists(file + u"\\"_s));
     // Wildcard names are never files, even when such a file exists.
     QFile literal(dir.filePath(u"*.vdb"_s));
     ASSERT_TRUE(literal.open(QIODevice::WriteOnly));
-    EXPECT_FALSE(files.FileExists(literal.fileName()));
+    for (const QString& name : QStringList{
+             folder, folder + u"/"_s, dir.filePath(u"Missing.vdb"_s), QString(), literal.fileName(),
+             dir.filePath(u"Firm.vd?"_s), file + QChar(u'\0') + u"x"_s, file + u"\\"_s})
+        EXPECT_FALSE(files.FileExists(name)) << name.toStdString();
 }
 
 TEST_F(vcoFilesOnDisk, DirExistsWithOrWithoutTrailingSeparator) {
-    EXPECT_TRUE(files.DirExists(folder));
-    EXPECT_TRUE(files.DirExists(folder + u"\\"_s));
-    EXPECT_TRUE(files.DirExists(folder + u"/"_s));
-    EXPECT_TRUE(files.DirExists(u"/"_s));
-    EXPECT_FALSE(files.DirExists(file));
-    EXPECT_FALSE(files.DirExists(u""_s));
-    EXPECT_FALSE(files.DirExists(folder + u"/*"_s));
-    EXPECT_FALSE(files.DirExists(dir.filePath(u"missing"_s)));
+    for (const QString& name : QStringList{folder, folder + u"\\"_s, folder + u"/"_s, u"/"_s})
+        EXPECT_TRUE(files.DirExists(name)) << name.toStdString();
+    for (const QString& name :
+         QStringList{file, QString(), folder + u"/*"_s, dir.filePath(u"missing"_s)})
+        EXPECT_FALSE(files.DirExists(name)) << name.toStdString();
 }
 
 TEST_F(vcoFilesOnDisk, GetTempFileCreatesAnEmptyUniqueFile) {
@@ -133,11 +117,6 @@ TEST_F(vcoFilesOnDisk, GetTempFileCreatesAnEmptyUniqueFile) {
     EXPECT_EQ(files.GetTempFile(u"../x"_s), QString());
     EXPECT_EQ(files.GetTempFile(u"a/b"_s), QString());
     EXPECT_EQ(files.GetTempFile(u"a\\b"_s), QString());
-}
-
-TEST_F(vcoFilesOnDisk, SystemFoldersExist) {
-    EXPECT_TRUE(files.DirExists(files.WindowsDirectory()));
-    EXPECT_TRUE(files.DirExists(files.SystemDirectory()));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DbServer.h"
-#include "FindControl.h"
+#include "FOpenDB.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,31 +17,6 @@
 inline void whenModal(std::function<void(QWidget*)> action) {
     QTimer::singleShot(0, [action] { action(QApplication::activeModalWidget()); });
 }
-
-// The login dialog's controls, found by the names its design gives them.
-struct LoginControls {
-    explicit LoginControls(const QWidget* dialog)
-        : txtDBName(child<QLineEdit>(dialog, "txtDBName"))
-        , cboUserName(child<QComboBox>(dialog, "cboUserName"))
-        , txtPassword(child<QLineEdit>(dialog, "txtPassword"))
-        , cmdOK(child<QPushButton>(dialog, "cmdOK"))
-        , cmdCancel(child<QPushButton>(dialog, "cmdCancel"))
-        , cmdFileOpen(child<QPushButton>(dialog, "cmdFileOpen"))
-        , chkAdminDB(child<QCheckBox>(dialog, "chkAdminDB"))
-        , chkAdminUsers(child<QCheckBox>(dialog, "chkAdminUsers"))
-        , lblAppName(child<QLabel>(dialog, "lblAppName"))
-        , lblAppDescription(child<QLabel>(dialog, "lblAppDescription")) {}
-    QLineEdit* txtDBName;
-    QComboBox* cboUserName;
-    QLineEdit* txtPassword;
-    QPushButton* cmdOK;
-    QPushButton* cmdCancel;
-    QPushButton* cmdFileOpen;
-    QCheckBox* chkAdminDB;
-    QCheckBox* chkAdminUsers;
-    QLabel* lblAppName;
-    QLabel* lblAppDescription;
-};
 
 // A server that records what OpenDatabase was asked, then asks the real one (if any).
 class RecordingServer : public DbServer {
@@ -60,9 +35,7 @@ public:
         return real_->OpenDatabase(path, user, password, flags);
     }
     int calls = 0;
-    QString lastPath;
-    QString lastUser;
-    QString lastPassword;
+    QString lastPath, lastUser, lastPassword;
     qint32 lastFlags = -1;
 
 private:

@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -67,16 +68,13 @@ QList<LogChange> logChanges(const QString& folder) {
         files << it.next();
     files.sort();
     for (const QString& path : files) {
+        static const QRegularExpression change(u"^Field (.*?): (.*?) -> (.*)$"_s);
         QString id;
         for (const QString& line : QString::fromUtf8(readFile(path)).split(u"\r\n"_s)) {
             if (line.startsWith(u"ID: "_s))
                 id = line.mid(4);
-            if (!line.startsWith(u"Field "_s) || !line.contains(u" -> "_s))
-                continue;
-            const qsizetype colon = line.indexOf(u": "_s);
-            const QString values = line.mid(colon + 2);
-            const qsizetype arrow = values.indexOf(u" -> "_s);
-            changes.append({id, line.mid(6, colon - 6), values.left(arrow), values.mid(arrow + 4)});
+            if (const QRegularExpressionMatch m = change.match(line); m.hasMatch())
+                changes.append({id, m.captured(1), m.captured(2), m.captured(3)});
         }
     }
     return changes;

@@ -7,15 +7,12 @@ namespace {
 TEST_F(FMainTest, LoadsTablesAndTheDefaultPrefixAcrossTables) {
     const auto w = load();
     EXPECT_EQ(w->windowTitle(), u"Firma - Veltrano Telnormer"_s);
-    EXPECT_EQ(txtPrefixAutoAdd->text(), u"Telef"_s);
-    EXPECT_FALSE(w->onlyMarked());
     // "Telef" in any letter case, in every table; not in the middle of a name.
     EXPECT_EQ(rowsOf(lvwChoosedFields),
               (QStringList{u"Kunden|Telefon"_s, u"Kunden|TELEFAX"_s, u"Lieferanten|telefon"_s}));
     // Hidden name, shown caption or name.
     EXPECT_EQ(rowsOf(lvwTables), (QStringList{u"Kunden|Customers"_s, u"Lieferanten|Lieferanten"_s,
                                               u"Ärzte|Ärzte"_s, u"ärzte|ärzte"_s}));
-    EXPECT_TRUE(lvwTables->isColumnHidden(0));
     EXPECT_EQ(rowsOf(lvwFields), (QStringList{u"ID"_s, u"Name"_s, u"Mobiltelefon"_s, u"Ort"_s}));
     EXPECT_EQ(lvwTables->selectedItems().size(), 1);
 }
@@ -53,29 +50,23 @@ TEST_F(FMainTest, AddAndRemoveWithMultipleSelections) {
     selectTable(0);
     selectRows(lvwChoosedFields, {0, 2, 4}); // Kunden|Name, Kunden|Mobiltelefon, Lieferanten|Name
     cmdRemoveField->click();
-    EXPECT_EQ(rowsOf(lvwChoosedFields), (QStringList{u"Kunden|TELEFAX"_s, u"Lieferanten|ID"_s}));
     // The refreshed list shows the removed fields at their place in the table.
     EXPECT_EQ(rowsOf(lvwFields),
               (QStringList{u"ID"_s, u"Name"_s, u"Telefon"_s, u"Mobiltelefon"_s, u"Ort"_s}));
-    cmdRemoveAllFields->click();
-    EXPECT_EQ(lvwChoosedFields->topLevelItemCount(), 0);
-    EXPECT_EQ(rowsOf(lvwFields).size(), 6);
-}
-
-TEST_F(FMainTest, NothingSelectedChangesNoList) {
-    const auto w = load();
-    const QStringList chosen = rowsOf(lvwChoosedFields);
-    const QStringList fields = rowsOf(lvwFields);
-    lvwFields->clearSelection();
-    cmdAddField->click();
+    // Nothing selected, or no table selected, changes no list.
     lvwChoosedFields->clearSelection();
     cmdRemoveField->click();
-    // ">" without a selected table does nothing.
+    lvwFields->clearSelection();
+    cmdAddField->click();
     lvwTables->clearSelection();
     selectRows(lvwFields, {0});
     cmdAddField->click();
-    EXPECT_EQ(rowsOf(lvwChoosedFields), chosen);
-    EXPECT_EQ(rowsOf(lvwFields), fields);
+    EXPECT_EQ(rowsOf(lvwChoosedFields), (QStringList{u"Kunden|TELEFAX"_s, u"Lieferanten|ID"_s}));
+    EXPECT_EQ(rowsOf(lvwFields).size(), 5);
+    selectTable(0);
+    cmdRemoveAllFields->click();
+    EXPECT_EQ(lvwChoosedFields->topLevelItemCount(), 0);
+    EXPECT_EQ(rowsOf(lvwFields).size(), 6);
 }
 
 TEST_F(FMainTest, DoubleClicksMoveFields) {
@@ -129,13 +120,18 @@ TEST_F(FMainTest, FieldsFollowTheSelectionOncePerChange) {
     EXPECT_EQ(lookups.value(u"Lieferanten"_s) + lookups.value(u"Ärzte"_s), 3);
 }
 
-TEST_F(FMainTest, PrefixButtonAddsStoresAndAddsNothingTwice) {
+TEST_F(FMainTest, PrefixAddsOnEnterOnceAndIsStored) {
     setPrefix(QString());
     auto w = load();
-    txtPrefixAutoAdd->setText(u"NAME"_s);
-    cmdAutoAdd->click();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    EXPECT_FALSE(cmdStart->isEnabled() || cmdPreview->isEnabled());
+    txtPrefixAutoAdd->setFocus();
+    QTest::keyClicks(txtPrefixAutoAdd, u"NAME"_s);
+    QTest::keyClick(txtPrefixAutoAdd, Qt::Key_Return);
     const QStringList expected{u"Kunden|Name"_s, u"Lieferanten|Name"_s, u"Ärzte|Name"_s};
     EXPECT_EQ(rowsOf(lvwChoosedFields), expected);
+    EXPECT_TRUE(cmdStart->isEnabled() && cmdPreview->isEnabled());
     // The pair of the selected table left the fields list at once.
     EXPECT_FALSE(rowsOf(lvwFields).contains(u"Name"_s));
     cmdAutoAdd->click();
@@ -143,42 +139,20 @@ TEST_F(FMainTest, PrefixButtonAddsStoresAndAddsNothingTwice) {
     EXPECT_EQ(settings.GetSetting(AppTitle(), SettingKey::section(),
                                   SettingKey::fieldSearchPrefix(), u"x"_s),
               u"NAME"_s);
-    cmdRemoveAllFields->click();
-    cmdAutoAdd->click();
-    EXPECT_EQ(rowsOf(lvwChoosedFields), expected);
-    // An empty box adds nothing, and the empty prefix is what the next window starts with.
-    txtPrefixAutoAdd->clear();
-    cmdAutoAdd->click();
-    EXPECT_EQ(rowsOf(lvwChoosedFields), expected);
-    w = load();
-    EXPECT_EQ(txtPrefixAutoAdd->text(), QString());
-    EXPECT_EQ(lvwChoosedFields->topLevelItemCount(), 0);
-}
-
-TEST_F(FMainTest, EnterDeleteAndTheEmptyList) {
-    setPrefix(QString());
-    const auto w = load();
-    w->show();
-    QApplication::setActiveWindow(w.get());
-    EXPECT_FALSE(cmdStart->isEnabled());
-    EXPECT_FALSE(cmdPreview->isEnabled());
-    txtPrefixAutoAdd->setFocus();
-    QTest::keyClicks(txtPrefixAutoAdd, u"name"_s);
-    QTest::keyClick(txtPrefixAutoAdd, Qt::Key_Return);
-    EXPECT_EQ(rowsOf(lvwChoosedFields),
-              (QStringList{u"Kunden|Name"_s, u"Lieferanten|Name"_s, u"Ärzte|Name"_s}));
-    EXPECT_TRUE(cmdStart->isEnabled());
-    EXPECT_TRUE(cmdPreview->isEnabled());
     lvwChoosedFields->setFocus();
     selectRows(lvwChoosedFields, {0, 2});
     QTest::keyClick(lvwChoosedFields, Qt::Key_Delete);
     EXPECT_EQ(rowsOf(lvwChoosedFields), (QStringList{u"Lieferanten|Name"_s}));
     EXPECT_TRUE(rowsOf(lvwFields).contains(u"Name"_s));
-    selectRows(lvwChoosedFields, {0});
-    QTest::keyClick(lvwChoosedFields, Qt::Key_Delete);
+    // An empty box adds nothing, and the empty prefix is what the next window starts with.
+    cmdRemoveAllFields->click();
+    txtPrefixAutoAdd->clear();
+    cmdAutoAdd->click();
     EXPECT_FALSE(cmdStart->isEnabled());
     QTest::mouseClick(cmdStart, Qt::LeftButton);
-    EXPECT_TRUE(boxes.shown().empty());
+    w = load();
+    EXPECT_EQ(txtPrefixAutoAdd->text(), QString());
+    EXPECT_EQ(lvwChoosedFields->topLevelItemCount(), 0);
 }
 
 TEST_F(FMainTest, HeaderClicksSortAndLaterRowsLandSorted) {
@@ -190,12 +164,10 @@ TEST_F(FMainTest, HeaderClicksSortAndLaterRowsLandSorted) {
     selectTable(1);
     selectRows(lvwFields, {0}); // ID of Lieferanten
     cmdAddField->click();
-    clickHeader(0);
-    EXPECT_EQ(rowsOf(lvwChoosedFields), (QStringList{u"Lieferanten|ID"_s, u"Kunden|ID"_s,
-                                                     u"Kunden|Name"_s, u"Kunden|Ort"_s}));
-    clickHeader(0);
-    EXPECT_EQ(rowsOf(lvwChoosedFields).first(), u"Kunden|ID"_s);
-    clickHeader(1);
+    QHeaderView* header = lvwChoosedFields->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(1) + header->sectionSize(1) / 2,
+                             header->height() / 2));
     EXPECT_EQ(rowsOf(lvwChoosedFields), (QStringList{u"Kunden|ID"_s, u"Lieferanten|ID"_s,
                                                      u"Kunden|Name"_s, u"Kunden|Ort"_s}));
     selectTable(0);
@@ -217,7 +189,6 @@ TEST_F(FMainTest, ListingFailuresShowTheErrorBoxAndKeepWhatWasListed) {
     }));
     boxes.expect(MsgAnswer::Ok);
     selectTable(1);
-    ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.last().text,
               u"Fehler: -2147217384in FMain.lvwTables_ItemClick\r\nLookup refused"_s);
     EXPECT_EQ(boxes.last().icon, MsgIcon::Exclamation);
@@ -230,23 +201,20 @@ TEST_F(FMainTest, ListingFailuresShowTheErrorBoxAndKeepWhatWasListed) {
     EXPECT_EQ(rowsOf(lvwFields), (QStringList{u"ID"_s, u"Name"_s, u"Telefon"_s}));
 }
 
-TEST_F(FMainTest, DatabaseWithoutTablesOpensWithEmptyLists) {
+TEST_F(FMainTest, DatabaseWithoutTablesOpensEmptyAndLoadFailurePassesToTheCaller) {
     const auto w = load(VdbFixture::open(fx.create(u"empty.vdb"_s, schemaOf({}))));
     cmdAddField->click();
     cmdAutoAdd->click();
     EXPECT_EQ(lvwTables->topLevelItemCount() + lvwFields->topLevelItemCount() +
                   lvwChoosedFields->topLevelItemCount(),
               0);
-}
-
-TEST_F(FMainTest, LoadFailurePassesToTheCaller) {
-    FMain w(faultyDatabase(db,
-                           [](const QString& operation) {
-                               if (operation == u"Database.Tables"_s)
-                                   throw vdbError(VdbCode::StorageFailure, u"disk gone"_s);
-                           }),
-            settings, boxes);
-    EXPECT_THROW(w.Form_Load(), ErrorRecord);
+    FMain failing(faultyDatabase(db,
+                                 [](const QString& operation) {
+                                     if (operation == u"Database.Tables"_s)
+                                         throw vdbError(VdbCode::StorageFailure, u"disk gone"_s);
+                                 }),
+                  settings, boxes);
+    EXPECT_THROW(failing.Form_Load(), ErrorRecord);
 }
 
 } // namespace

@@ -95,12 +95,6 @@ protected:
             list->topLevelItem(row)->setSelected(true);
     }
 
-    void clickHeader(int section) {
-        QHeaderView* header = lvwChoosedFields->header();
-        const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
-    }
-
     VdbFixture fx;
     QTemporaryDir settingsDir;
     SettingsStore settings{settingsDir.path()};
@@ -109,8 +103,8 @@ protected:
     DatabasePtr db;
     QTreeWidget *lvwTables = nullptr, *lvwFields = nullptr, *lvwChoosedFields = nullptr;
     QPushButton *cmdAddField = nullptr, *cmdRemoveField = nullptr, *cmdRemoveAllFields = nullptr;
-    QPushButton *cmdAutoAdd = nullptr, *cmdStart = nullptr, *cmdPreview = nullptr;
-    QPushButton* cmdClose = nullptr;
+    QPushButton *cmdAutoAdd = nullptr, *cmdStart = nullptr, *cmdPreview = nullptr,
+                *cmdClose = nullptr;
     QLineEdit* txtPrefixAutoAdd = nullptr;
     QLabel* lblStatus = nullptr;
     QProgressBar* prgBar = nullptr;

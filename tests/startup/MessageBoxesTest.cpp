@@ -16,12 +16,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 TEST(QtMessageBoxes, BuildsTheBoxAsRequested) {
-    struct Case {
-        MsgIcon icon;
-        QMessageBox::Icon expected;
-    };
     // clang-format off
-    const Case icons[] = {
+    const std::pair<MsgIcon, QMessageBox::Icon> icons[] = {
         {MsgIcon::None, QMessageBox::NoIcon},
         {MsgIcon::Stop, QMessageBox::Critical},
         {MsgIcon::Question, QMessageBox::Question},
@@ -29,11 +25,11 @@ TEST(QtMessageBoxes, BuildsTheBoxAsRequested) {
         {MsgIcon::Information, QMessageBox::Information},
     };
     // clang-format on
-    for (const Case& c : icons) {
+    for (const auto& [icon, expected] : icons) {
         const auto box = QtMessageBoxes::build(
-            {u"Text <b>x</b>\r\nline"_s, u"Caption"_s, c.icon, MsgButtons::Ok, MsgAnswer::Ok},
+            {u"Text <b>x</b>\r\nline"_s, u"Caption"_s, icon, MsgButtons::Ok, MsgAnswer::Ok},
             nullptr);
-        EXPECT_EQ(box->icon(), c.expected);
+        EXPECT_EQ(box->icon(), expected);
         EXPECT_EQ(box->text(), u"Text <b>x</b>\r\nline"_s);
         EXPECT_EQ(box->textFormat(), Qt::PlainText);
         EXPECT_EQ(box->windowTitle(), u"Caption"_s);

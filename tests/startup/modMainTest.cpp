@@ -2,21 +2,21 @@
 #include "../login/LoginTestSupport.h"
 #include "AppTitle.h"
 #include "CurrentDatabase.h"
-#include "FMain.h"
-#include "FOpenDB.h"
 #include "MessageBoxPrinting.h"
 #include "ScriptedMessageBoxes.h"
 #include "SettingsStore.h"
 #include "StringConversions.h"
 #include "StringTable.h"
+#include "TestProcess.h"
 #include "VdbFixture.h"
 #include "VdbServer.h"
 #include "vcoOpenDatabase.h"
 
 #include <QFile>
-#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -59,26 +59,19 @@ protected:
         QTimer::singleShot(0, [this, password] {
             auto* dialog = qobject_cast<FOpenDB*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
-            const LoginControls ui(dialog);
-            offeredPath = ui.txtDBName->text();
-            offeredUser = ui.cboUserName->currentText();
-            offeredName = ui.lblAppName->text();
-            offeredDescription = ui.lblAppDescription->text();
+            offeredPath = dialog->txtDBName->text();
+            offeredUser = dialog->cboUserName->currentText();
             if (password.isEmpty()) {
-                ui.cmdCancel->click();
+                dialog->cmdCancel->click();
                 return;
             }
-            ui.txtDBName->setText(file);
-            if (ui.cboUserName->currentText().isEmpty())
-                ui.cboUserName->setEditText(u"ADMIN"_s);
-            ui.txtPassword->setText(password);
-            ui.cmdOK->click();
+            dialog->txtDBName->setText(file);
+            if (dialog->cboUserName->currentText().isEmpty())
+                dialog->cboUserName->setEditText(u"ADMIN"_s);
+            dialog->txtPassword->setText(password);
+            dialog->cmdOK->click();
         });
-        closeStillOpenDialog();
-    }
-
-    // A dialog still open means the test went wrong: fail instead of waiting for ever.
-    static void closeStillOpenDialog() {
+        // A dialog still open means the test went wrong: fail instead of waiting for ever.
         QTimer::singleShot(5000, [] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 ADD_FAILURE() << "the login dialog is still open";
@@ -103,59 +96,41 @@ protected:
     std::optional<ErrorRecord> windowFailure;
     QString offeredPath;
     QString offeredUser;
-    QString offeredName;
-    QString offeredDescription;
 };
 
-TEST_F(modMainTest, RememberedEntriesAreOfferedAndCancelWritesNothing) {
+TEST_F(modMainTest, RememberedEntriesAreOfferedAndOnlyALoginRewritesThem) {
     const QString pattern = u"/opt/telnormer/bin/*.vdb"_s;
-    struct Case {
-        QString database; // empty: none stored
-        QString user;
-        QString offeredPath;
-        QString offeredUser;
-    };
+    const QString absent = u"<absent>"_s;
+    // Stored database and user, offered path and user, password (empty: cancel), stored afterwards.
     // clang-format off
-    const Case cases[] = {
-        {{}, {}, pattern, {}},
-        {file, u"Müller"_s, file, u"MÜLLER"_s},
-        {file, {}, file, {}},
-        {{}, u"ADMIN"_s, pattern, {}}, // a user without a database is not read
+    const std::array<QString, 7> cases[] = {
+        {QString(), {}, pattern, {}, {}, absent, absent},
+        {file, u"Müller"_s, file, u"MÜLLER"_s, {}, file, u"Müller"_s},
+        {file, {}, file, {}, {}, file, absent},
+        {QString(), u"ADMIN"_s, pattern, {}, {}, absent, u"ADMIN"_s}, // a user without a database is not read
+        {fx.path(u"Old.vdb"_s), u"müller"_s, fx.path(u"Old.vdb"_s), u"MÜLLER"_s, u"geheim"_s, QFileInfo(file).absoluteFilePath(), u"Müller"_s}, // what was opened, by the name the database reports
     };
     // clang-format on
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.offeredUser.toStdString());
+    for (const auto& [database, user, path, offered, password, storedDatabase, storedUser] :
+         cases) {
+        SCOPED_TRACE(offered.toStdString());
         QFile::remove(settings.fileName(AppTitle()));
-        if (!c.database.isEmpty())
-            store(SettingKey::database(), c.database);
-        if (!c.user.isEmpty())
-            store(SettingKey::user(), c.user);
+        gDatabase.reset();
+        windowsShown = 0;
+        if (!database.isEmpty())
+            store(SettingKey::database(), database);
+        if (!user.isEmpty())
+            store(SettingKey::user(), user);
         auto s = services();
-        answerLogin(QString());
+        answerLogin(password);
         Main(s);
-        EXPECT_EQ(offeredPath, c.offeredPath);
-        EXPECT_EQ(offeredUser, c.offeredUser);
-        EXPECT_EQ(offeredName, AppTitle());
-        EXPECT_FALSE(offeredDescription.isEmpty());
-        EXPECT_FALSE(gDatabase);
-        EXPECT_EQ(windowsShown, 0);
-        EXPECT_EQ(stored(SettingKey::database()),
-                  c.database.isEmpty() ? u"<absent>"_s : c.database);
-        EXPECT_EQ(stored(SettingKey::user()), c.user.isEmpty() ? u"<absent>"_s : c.user);
+        EXPECT_EQ(offeredPath, path);
+        EXPECT_EQ(offeredUser, offered);
+        EXPECT_EQ(windowsShown, password.isEmpty() ? 0 : 1);
+        EXPECT_EQ(gDatabase != nullptr, windowsShown == 1);
+        EXPECT_EQ(stored(SettingKey::database()), storedDatabase);
+        EXPECT_EQ(stored(SettingKey::user()), storedUser);
     }
-}
-
-TEST_F(modMainTest, SuccessfulLoginRewritesBothValuesAndShowsTheWindow) {
-    store(SettingKey::database(), file);
-    store(SettingKey::user(), u"müller"_s);
-    auto s = services();
-    answerLogin(u"geheim"_s);
-    Main(s);
-    ASSERT_TRUE(gDatabase);
-    EXPECT_EQ(windowsShown, 1);
-    EXPECT_EQ(stored(SettingKey::database()), QFileInfo(file).absoluteFilePath());
-    // The name the database reports, not the one typed.
-    EXPECT_EQ(stored(SettingKey::user()), u"Müller"_s);
 }
 
 TEST_F(modMainTest, WindowFailureShowsAStopBoxAnd364IsIgnored) {
@@ -172,14 +147,12 @@ TEST_F(modMainTest, WindowFailureShowsAStopBoxAnd364IsIgnored) {
     windowFailure = ErrorRecord(364, u"Object was unloaded"_s);
     answerLogin(u"admin"_s);
     Main(s);
-    EXPECT_EQ(boxes.shown().size(), 1u);
 }
 
 TEST_F(modMainTest, SettingsFailureAfterLoginStillOpensTheWindow) {
-    QFile blocker(settingsDir.filePath(u"blocker"_s));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    SettingsStore broken(blocker.fileName());
+    const QString blocker = settingsDir.filePath(u"blocker"_s);
+    writeFile(blocker, {});
+    SettingsStore broken(blocker);
     StartServices s = services();
     StartServices failing{broken, s.boxes, s.makeLogin, s.showMainWindow, false, s.programFolder};
     boxes.expect(MsgAnswer::Ok);
@@ -188,42 +161,6 @@ TEST_F(modMainTest, SettingsFailureAfterLoginStillOpensTheWindow) {
     EXPECT_TRUE(gDatabase);
     EXPECT_EQ(boxes.last().icon, MsgIcon::Stop);
     EXPECT_TRUE(boxes.last().text.endsWith(u"(&H4B)"_s)) << boxes.last().text.toStdString();
-}
-
-// A person with the keyboard alone: Alt+D to the path, Alt+U to the user, Alt+P to the password,
-// Enter; the main window opens titled with the database's shown name.
-TEST_F(modMainTest, KeyboardOnlyLoginReachesTheMainWindow) {
-    std::unique_ptr<FMain> window;
-    StartServices s = services();
-    s.showMainWindow = [&] {
-        window = std::make_unique<FMain>(gDatabase, settings, boxes);
-        window->Form_Load();
-        window->show();
-    };
-    QTimer::singleShot(0, [this] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        ASSERT_NE(dialog, nullptr);
-        QApplication::setActiveWindow(dialog);
-        QApplication::processEvents();
-        auto type = [](const QString& text) {
-            QWidget* focus = QApplication::focusWidget();
-            for (const QChar c : text)
-                QTest::keyClick(focus, c.toLatin1());
-        };
-        QTest::keyClick(dialog, Qt::Key_D, Qt::AltModifier);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
-        type(file);
-        QTest::keyClick(dialog, Qt::Key_U, Qt::AltModifier);
-        type(u"admin"_s);
-        QTest::keyClick(dialog, Qt::Key_P, Qt::AltModifier);
-        type(u"admin"_s);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    });
-    closeStillOpenDialog();
-    Main(s);
-    ASSERT_TRUE(window);
-    EXPECT_EQ(window->windowTitle(), u"Firma - Veltrano Telnormer"_s);
-    EXPECT_EQ(stored(SettingKey::user()), u"ADMIN"_s);
 }
 
 TEST_F(modMainTest, AutomationStartDoesNothing) {
