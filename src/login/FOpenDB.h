@@ -39,6 +39,16 @@ public:
     void cmdOK_Click();
     void cmdCancel_Click();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;
+
+private:
+    // The component that shows the dialog sets its texts and switches.
+    friend class vcoOpenDatabase;
+
     QLabel* AppIcon;
     QLabel* lblAppName;
     QLabel* lblAppDescription;
@@ -57,13 +67,6 @@ public:
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void reject() override;
-
-private:
     void buildControls();
     void arrangeControls();
     void initialise();

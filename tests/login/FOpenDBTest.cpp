@@ -1,4 +1,5 @@
 #include "FOpenDB.h"
+#include "LoginControls.h"
 #include "LoginTestSupport.h"
 #include "MessageBoxPrinting.h"
 #include "ScriptedMessageBoxes.h"
@@ -37,18 +38,19 @@ protected:
         QApplication::setActiveWindow(dialog.get());
     }
     void TearDown() override { setUiLanguageOverride(std::nullopt); }
+    LoginControls ui() const { return LoginControls(dialog.get()); }
 
     void enter(const QString& path, const QString& user, const QString& password = u"admin"_s) {
-        dialog->txtDBName->setText(path);
-        dialog->cboUserName->setEditText(user);
-        dialog->txtPassword->setText(password);
+        ui().txtDBName->setText(path);
+        ui().cboUserName->setEditText(user);
+        ui().txtPassword->setText(password);
     }
 
     // Presses OK and expects one box with text and icon, titled with the application name.
     void expectRefusal(const QString& text, MsgIcon icon, QWidget* focus) {
         boxes.expect(MsgAnswer::Ok);
-        dialog->cmdOK->click();
-        const MessageBoxRequest expected{text, dialog->lblAppName->text(), icon, MsgButtons::Ok,
+        ui().cmdOK->click();
+        const MessageBoxRequest expected{text, ui().lblAppName->text(), icon, MsgButtons::Ok,
                                          MsgAnswer::Ok};
         EXPECT_EQ(boxes.last(), expected);
         EXPECT_EQ(server->calls, 0);
@@ -82,20 +84,20 @@ TEST_F(FOpenDBTest, EntriesAreCheckedInTheirOrder) {
     // clang-format on
     for (const auto& [path, user, icon] : cases) {
         SCOPED_TRACE(path.toStdString());
-        dialog->cmdFileOpen->setFocus();
+        ui().cmdFileOpen->setFocus();
         enter(path, user);
         if (user.isEmpty()) {
-            expectRefusal(LoadResourceString(IDS_LOGIN_NO_USER), icon, dialog->cboUserName);
+            expectRefusal(LoadResourceString(IDS_LOGIN_NO_USER), icon, ui().cboUserName);
             continue;
         }
-        expectRefusal(notFound, icon, dialog->txtDBName);
-        EXPECT_EQ(dialog->txtDBName->selectedText(), path);
+        expectRefusal(notFound, icon, ui().txtDBName);
+        EXPECT_EQ(ui().txtDBName->selectedText(), path);
     }
     // A disabled path box keeps the focus where it was.
-    dialog->txtDBName->setEnabled(false);
-    dialog->txtPassword->setFocus();
+    ui().txtDBName->setEnabled(false);
+    ui().txtPassword->setFocus();
     enter(QString(), u"ADMIN"_s);
-    expectRefusal(notFound, MsgIcon::Exclamation, dialog->txtPassword);
+    expectRefusal(notFound, MsgIcon::Exclamation, ui().txtPassword);
 }
 
 // Refusals keep every entry; paths, blank users and empty passwords reach the server as typed.
@@ -112,13 +114,13 @@ TEST_F(FOpenDBTest, ServerRefusalsKeepEveryEntry) {
     for (const auto& [path, user, password, text] : cases) {
         enter(path, user, password);
         boxes.expect(MsgAnswer::Ok);
-        dialog->cmdOK->click();
+        ui().cmdOK->click();
         EXPECT_EQ(boxes.last().text, text);
         EXPECT_EQ(server->lastPath + u'|' + server->lastUser + u'|' + server->lastPassword,
                   path + u'|' + user + u'|' + password);
         EXPECT_TRUE(dialog->isVisible() && dialog->Cancelled());
-        EXPECT_EQ(dialog->txtDBName->text() + dialog->cboUserName->currentText() +
-                      dialog->txtPassword->text(),
+        EXPECT_EQ(ui().txtDBName->text() + ui().cboUserName->currentText() +
+                      ui().txtPassword->text(),
                   path + user + password);
     }
 }
@@ -130,34 +132,34 @@ TEST_F(FOpenDBTest, AdminFlags) {
         {false, false, 0}, {true, false, 0x10010}, {false, true, 0x20000}, {true, true, 0x30010}};
     for (const auto& [database, users, flags] : cases) {
         enter(file, u"ADMIN"_s);
-        dialog->chkAdminDB->setChecked(database);
-        dialog->chkAdminUsers->setChecked(users);
+        ui().chkAdminDB->setChecked(database);
+        ui().chkAdminUsers->setChecked(users);
         boxes.expect(MsgAnswer::Ok);
-        dialog->cmdOK->click();
+        ui().cmdOK->click();
         EXPECT_EQ(recording->lastFlags, flags);
     }
 }
 
 TEST_F(FOpenDBTest, BrowsePutsTheChosenFileIntoThePathBox) {
-    dialog->txtDBName->setText(u"start.vdb"_s);
+    ui().txtDBName->setText(u"start.vdb"_s);
     chooserAnswer = file;
-    dialog->cmdFileOpen->click();
-    EXPECT_EQ(dialog->txtDBName->text(), file);
+    ui().cmdFileOpen->click();
+    EXPECT_EQ(ui().txtDBName->text(), file);
     EXPECT_EQ(chooserInitial, u"start.vdb"_s);
     EXPECT_EQ(chooserFilter, u"Veltrano databases (*.vdb)"_s);
     chooserAnswer.clear(); // cancelled
-    dialog->cmdFileOpen->click();
-    EXPECT_EQ(dialog->txtDBName->text(), file);
+    ui().cmdFileOpen->click();
+    EXPECT_EQ(ui().txtDBName->text(), file);
 }
 
 // A path without extension opens the .vdb file.
 TEST_F(FOpenDBTest, EnterPressesOkAndEscapeCancels) {
     enter(fx.path(u"Firm"_s), u"ADMIN"_s);
-    EXPECT_EQ(dialog->txtPassword->echoMode(), QLineEdit::Password);
-    dialog->txtPassword->setFocus();
-    QTest::keyClick(dialog->txtPassword, Qt::Key_Return);
+    EXPECT_EQ(ui().txtPassword->echoMode(), QLineEdit::Password);
+    ui().txtPassword->setFocus();
+    QTest::keyClick(ui().txtPassword, Qt::Key_Return);
     EXPECT_EQ(server->lastPath, file);
-    EXPECT_EQ(dialog->txtDBName->text(), fx.path(u"Firm"_s));
+    EXPECT_EQ(ui().txtDBName->text(), fx.path(u"Firm"_s));
     ASSERT_TRUE(dialog->mDB);
     EXPECT_EQ(dialog->mDB->Name(), u"Firma"_s);
     EXPECT_FALSE(dialog->Cancelled() || dialog->isVisible());

@@ -1,5 +1,6 @@
 #include "vcoOpenDatabase.h"
 #include "GlobalDefs.h"
+#include "LoginControls.h"
 #include "LoginTestSupport.h"
 #include "ScriptedMessageBoxes.h"
 #include "StringConversions.h"
@@ -35,7 +36,7 @@ protected:
             FileChooser());
     }
 
-    FOpenDB& ui() { return component->dialog(); }
+    LoginControls ui() const { return LoginControls(&component->dialog()); }
 
     VdbFixture fx;
     QString file;

@@ -3,6 +3,7 @@
 #include "ChangeLog.h"
 #include "DatabaseServer.h"
 #include "DatabaseUri.h"
+#include "LoginControls.h"
 #include "PgAdmin.h"
 #include "PgErrors.h"
 #include "ScriptedMessageBoxes.h"
@@ -140,8 +141,8 @@ TEST_F(PgBackendTest, LoginDialogOpensAUri) {
     vcoOpenDatabase login(
         boxes, [] { return std::make_shared<DatabaseServer>(); }, FileChooser());
     whenModal([&](QWidget*) {
-        login.dialog().txtPassword->setText(u"admin"_s);
-        login.dialog().cmdOK->click();
+        LoginControls(&login.dialog()).txtPassword->setText(u"admin"_s);
+        LoginControls(&login.dialog()).cmdOK->click();
     });
     const QString typed = uri.replace(u"postgresql:///"_s, u"postgresql://ADMIN:geheim@/"_s);
     const DatabasePtr db = login.OpenDB(typed, u"admin"_s);

@@ -2,6 +2,7 @@
 #include "../login/LoginTestSupport.h"
 #include "AppTitle.h"
 #include "CurrentDatabase.h"
+#include "LoginControls.h"
 #include "MessageBoxPrinting.h"
 #include "ScriptedMessageBoxes.h"
 #include "SettingsStore.h"
@@ -59,17 +60,18 @@ protected:
         QTimer::singleShot(0, [this, password] {
             auto* dialog = qobject_cast<FOpenDB*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
-            offeredPath = dialog->txtDBName->text();
-            offeredUser = dialog->cboUserName->currentText();
+            const LoginControls ui(dialog);
+            offeredPath = ui.txtDBName->text();
+            offeredUser = ui.cboUserName->currentText();
             if (password.isEmpty()) {
-                dialog->cmdCancel->click();
+                ui.cmdCancel->click();
                 return;
             }
-            dialog->txtDBName->setText(file);
-            if (dialog->cboUserName->currentText().isEmpty())
-                dialog->cboUserName->setEditText(u"ADMIN"_s);
-            dialog->txtPassword->setText(password);
-            dialog->cmdOK->click();
+            ui.txtDBName->setText(file);
+            if (ui.cboUserName->currentText().isEmpty())
+                ui.cboUserName->setEditText(u"ADMIN"_s);
+            ui.txtPassword->setText(password);
+            ui.cmdOK->click();
         });
         // A dialog still open means the test went wrong: fail instead of waiting for ever.
         QTimer::singleShot(5000, [] {
