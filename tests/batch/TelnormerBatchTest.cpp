@@ -28,16 +28,9 @@ protected:
         setUiLanguageOverride(UiLanguage::English);
         // The remembered prefix lives in the private home folder the test main made.
         QFile::remove(SettingsStore().fileName(AppTitle()));
-        TableSchema customers;
-        customers.name = u"Kunden"_s;
-        customers.fields << FieldSchema{u"ID"_s, FieldType::Integer, {}} << textField(u"Name"_s)
-                         << textField(u"Telefon"_s)
-                         << textField(u"Telefax"_s, u"length(\"Telefax\") <= 16"_s)
-                         << textField(u"Mobil"_s) << textField(u"telefonPrivat"_s);
-        customers.indexes << IndexSchema{u"ID"_s, {u"ID"_s}};
-        customers.properties << std::pair{u"ItemExpression"_s, u"Kunden->Name"_s};
-        schema = schemaOf(
-            {customers, tableOf(u"Zweite"_s, {u"Notiz"_s, u"Tel"_s, u"Telefon"_s, u"Übersee"_s})});
+        schema =
+            schemaOf({customersTable({u"telefonPrivat"_s}),
+                      tableOf(u"Zweite"_s, {u"Notiz"_s, u"Tel"_s, u"Telefon"_s, u"Übersee"_s})});
         renew();
         environment.clock = steppingClock();
         environment.phoneFactory.registerCreator(
@@ -78,15 +71,8 @@ protected:
         return runBatch(QStringList{file, u"--user"_s, u"ADMIN"_s} + options, environment, input);
     }
 
-    // The stored values of a field, in record order; Null as "<null>".
     QStringList stored(const QString& table, const QString& field) {
-        const TablePtr t = VdbFixture::open(file)->Tables()->Item(table);
-        QStringList values;
-        for (t->MoveFirst(0); !t->Eof(); t->Skip(1, 0)) {
-            const QVariant v = t->Fields()->Item(field)->Value();
-            values << (v.isNull() ? u"<null>"_s : v.toString());
-        }
-        return values;
+        return storedValues(file, table, field);
     }
     qsizetype convertedIn(const QString& table, const QString& field) {
         return stored(table, field).filter(u"+49"_s).size();

@@ -50,15 +50,7 @@ class ConversionRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setUiLanguageOverride(UiLanguage::English);
-        TableSchema customers;
-        customers.name = u"Kunden"_s;
-        customers.fields << FieldSchema{u"ID"_s, FieldType::Integer, {}} << textField(u"Name"_s)
-                         << textField(u"Telefon"_s)
-                         << textField(u"Telefax"_s, u"length(\"Telefax\") <= 16"_s)
-                         << textField(u"Mobil"_s);
-        customers.indexes << IndexSchema{u"ID"_s, {u"ID"_s}};
-        customers.properties << std::pair{u"ItemExpression"_s, u"Kunden->Name"_s};
-        schema = schemaOf({customers, tableOf(u"Notizen"_s, {u"Text"_s}),
+        schema = schemaOf({customersTable(), tableOf(u"Notizen"_s, {u"Text"_s}),
                            tableOf(u"Ohne"_s, {u"Name"_s, u"Telefon"_s})});
         file = fx.create(u"Kunden.vdb"_s, schema);
         factory.registerCreator(kPhoneApplicationName, [this]() -> std::shared_ptr<PhoneComponent> {
@@ -123,14 +115,7 @@ protected:
 
     // The stored values of a Kunden field, in ID order.
     QStringList stored(const QString& field) {
-        const TablePtr table = VdbFixture::open(file)->Tables()->Item(u"Kunden"_s);
-        table->Indexes()->Activate(u"ID"_s, 0);
-        QStringList values;
-        for (table->MoveFirst(0); !table->Eof(); table->Skip(1, 0)) {
-            const QVariant v = table->Fields()->Item(field)->Value();
-            values << (v.isNull() ? u"<null>"_s : v.toString());
-        }
-        return values;
+        return storedValues(file, u"Kunden"_s, field, u"ID"_s);
     }
     // "+" for every converted value of the field, "-" for every other.
     QString convertedPattern(const QString& field) {

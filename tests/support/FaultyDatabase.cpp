@@ -24,6 +24,11 @@ public:
         , real_(std::move(real)) {}
 
 protected:
+    // The real object, once the hook has let operation through.
+    const Real& after(const QString& operation) {
+        c_->check(operation);
+        return real_;
+    }
     ContextPtr c_;
     Real real_;
 };
@@ -34,13 +39,9 @@ public:
         : Wrapper(std::move(c), std::move(real))
         , key_(std::move(key)) {}
     QString Name() override { return real_->Name(); }
-    QVariant Value() override {
-        c_->check(u"Field.Value:"_s + key_);
-        return real_->Value();
-    }
+    QVariant Value() override { return after(u"Field.Value:"_s + key_)->Value(); }
     void SetValue(const QVariant& value) override {
-        c_->check(u"Field.SetValue:"_s + key_);
-        real_->SetValue(value);
+        after(u"Field.SetValue:"_s + key_)->SetValue(value);
     }
 
 private:
@@ -54,12 +55,11 @@ public:
         , table_(std::move(table)) {}
     int Count() override { return real_->Count(); }
     FieldPtr At(int position) override {
-        c_->check(u"Fields.At:"_s + table_ + u'.' + QString::number(position));
-        return wrap(real_->At(position));
+        return wrap(
+            after(u"Fields.At:"_s + table_ + u'.' + QString::number(position))->At(position));
     }
     FieldPtr Item(const QString& name) override {
-        c_->check(u"Fields.Item:"_s + table_ + u'.' + name);
-        return wrap(real_->Item(name));
+        return wrap(after(u"Fields.Item:"_s + table_ + u'.' + name)->Item(name));
     }
     FieldPtr Item(int position) override { return wrap(real_->Item(position)); }
 
@@ -80,55 +80,35 @@ public:
     QString Name() override { return real_->Name(); }
     QString Caption() override { return real_->Caption(); }
     CollectionRef<::Fields> Fields() override {
-        check(u"Table.Fields"_s);
-        return std::make_shared<FaultyFields>(c_, real_->Fields(), real_->Name());
+        return std::make_shared<FaultyFields>(c_, after(u"Table.Fields"_s)->Fields(),
+                                              real_->Name());
     }
-    CollectionRef<::Indexes> Indexes() override {
-        check(u"Table.Indexes"_s);
-        return real_->Indexes();
-    }
-    qint32 RecordCount() override {
-        check(u"Table.RecordCount"_s);
-        return real_->RecordCount();
-    }
+    CollectionRef<::Indexes> Indexes() override { return after(u"Table.Indexes"_s)->Indexes(); }
+    qint32 RecordCount() override { return after(u"Table.RecordCount"_s)->RecordCount(); }
     bool Eof() override { return real_->Eof(); }
-    void MoveFirst(qint32 opt) override {
-        check(u"Table.MoveFirst"_s);
-        real_->MoveFirst(opt);
-    }
-    void Skip(qint32 count, qint32 opt) override {
-        check(u"Table.Skip"_s);
-        real_->Skip(count, opt);
-    }
-    void Update(qint32 opt) override {
-        check(u"Table.Update"_s);
-        real_->Update(opt);
-    }
-    QString RecordId() override {
-        check(u"Table.RecordId"_s);
-        return real_->RecordId();
-    }
+    void MoveFirst(qint32 opt) override { after(u"Table.MoveFirst"_s)->MoveFirst(opt); }
+    void Skip(qint32 count, qint32 opt) override { after(u"Table.Skip"_s)->Skip(count, opt); }
+    void Update(qint32 opt) override { after(u"Table.Update"_s)->Update(opt); }
+    QString RecordId() override { return after(u"Table.RecordId"_s)->RecordId(); }
     QString StableRecordKey() override {
         auto* key = dynamic_cast<RecordKey*>(real_.get());
         return key ? key->StableRecordKey() : QString();
     }
     std::shared_ptr<::Properties> Properties() override {
-        check(u"Table.Properties"_s);
-        return real_->Properties();
+        return after(u"Table.Properties"_s)->Properties();
     }
     void ShowMarked(bool on, qint32 opt) override { real_->ShowMarked(on, opt); }
     void ShowUnmarked(bool on, qint32 opt) override { real_->ShowUnmarked(on, opt); }
-    qint32 MarkedCount() override {
-        check(u"Table.MarkedCount"_s);
-        return real_->MarkedCount();
-    }
+    qint32 MarkedCount() override { return after(u"Table.MarkedCount"_s)->MarkedCount(); }
     std::shared_ptr<::IndexUses> IndexUses() override {
-        check(u"Table.IndexUses"_s);
-        return real_->IndexUses();
+        return after(u"Table.IndexUses"_s)->IndexUses();
     }
 
 private:
-    void check(const QString& operation) { c_->check(operation + u':' + real_->Name()); }
+    const TablePtr& after(const QString& operation) {
+        c_->check(operation + u':' + real_->Name());
+        return real_;
+    }
 };
 
 class FaultyTables : public Tables, Wrapper<CollectionRef<Tables>> {
@@ -138,8 +118,7 @@ public:
     TablePtr At(int position) override { return wrap(real_->At(position)); }
     DatabasePtr Parent() override { return c_->self.lock(); }
     TablePtr Item(const QString& name) override {
-        c_->check(u"Tables.Item:"_s + name);
-        return wrap(real_->Item(name));
+        return wrap(after(u"Tables.Item:"_s + name)->Item(name));
     }
 
 private:
@@ -153,18 +132,9 @@ std::shared_ptr<::Tables> FaultyTable::Parent() {
 class FaultyTransaction : public Transaction, Wrapper<std::shared_ptr<Transaction>> {
 public:
     using Wrapper::Wrapper;
-    void Commit() override {
-        c_->check(u"Transaction.Commit"_s);
-        real_->Commit();
-    }
-    void Rollback() override {
-        c_->check(u"Transaction.Rollback"_s);
-        real_->Rollback();
-    }
-    void Begin(qint32 opt) override {
-        c_->check(u"Transaction.Begin"_s);
-        real_->Begin(opt);
-    }
+    void Commit() override { after(u"Transaction.Commit"_s)->Commit(); }
+    void Rollback() override { after(u"Transaction.Rollback"_s)->Rollback(); }
+    void Begin(qint32 opt) override { after(u"Transaction.Begin"_s)->Begin(opt); }
 };
 
 class FaultyDatabaseImpl : public Database, public TelephoneLocation {

@@ -46,3 +46,26 @@ DatabaseSchema schemaOf(const QList<TableSchema>& tables, const QString& name) {
     schema.tables = tables;
     return schema;
 }
+
+TableSchema customersTable(const QStringList& more) {
+    TableSchema customers = tableOf(u"Kunden"_s, QStringList{u"Name"_s, u"Telefon"_s} + more);
+    customers.fields.prepend(FieldSchema{u"ID"_s, FieldType::Integer, {}});
+    customers.fields.insert(3, textField(u"Telefax"_s, u"length(\"Telefax\") <= 16"_s));
+    customers.fields.insert(4, textField(u"Mobil"_s));
+    customers.indexes << IndexSchema{u"ID"_s, {u"ID"_s}};
+    customers.properties << std::pair{u"ItemExpression"_s, u"Kunden->Name"_s};
+    return customers;
+}
+
+QStringList storedValues(const QString& path, const QString& table, const QString& field,
+                         const QString& index) {
+    const TablePtr t = VdbFixture::open(path)->Tables()->Item(table);
+    if (!index.isEmpty())
+        t->Indexes()->Activate(index, 0);
+    QStringList values;
+    for (t->MoveFirst(0); !t->Eof(); t->Skip(1, 0)) {
+        const QVariant v = t->Fields()->Item(field)->Value();
+        values << (v.isNull() ? u"<null>"_s : v.toString());
+    }
+    return values;
+}

@@ -33,3 +33,9 @@ FieldSchema textField(const QString& name, const QString& condition = {});
 TableSchema tableOf(const QString& name, const QStringList& fields, const QString& caption = {});
 DatabaseSchema schemaOf(const QList<TableSchema>& tables,
                         const QString& name = QStringLiteral("Test"));
+// Kunden: ID (index "ID"), Name (the record label), Telefon, Telefax (at most 16 characters),
+// Mobil, then more text fields.
+TableSchema customersTable(const QStringList& more = {});
+// A field's values in the table's visit order (by index, when named); Null as "<null>".
+QStringList storedValues(const QString& path, const QString& table, const QString& field,
+                         const QString& index = {});
