@@ -71,11 +71,8 @@ protected:
         return runBatch(QStringList{file, u"--user"_s, u"ADMIN"_s} + options, environment, input);
     }
 
-    QStringList stored(const QString& table, const QString& field) {
-        return storedValues(file, table, field);
-    }
     qsizetype convertedIn(const QString& table, const QString& field) {
-        return stored(table, field).filter(u"+49"_s).size();
+        return storedValues(file, table, field).filter(u"+49"_s).size();
     }
 
     // The "Replace in fields" block of the log for a table: the fields the run worked on.
@@ -119,7 +116,7 @@ TEST_F(TelnormerBatchTest, PreviewThenRunOnlyMarkedPrintSummaryAndLogPath) {
     EXPECT_EQ(run.out, u"1 record(s) converted.\n0 value(s) could not be stored, 0 value(s) were "
                        "left unchanged because they could not be read.\n"_s +
                            logPath + u'\n');
-    EXPECT_EQ(stored(u"Kunden"_s, u"Telefon"_s)[1], u"+49 (30) 1000002"_s);
+    EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s)[1], u"+49 (30) 1000002"_s);
     EXPECT_EQ(convertedIn(u"Kunden"_s, u"Telefon"_s), 1);
 }
 
@@ -258,7 +255,7 @@ TEST_F(TelnormerBatchTest, WindowErrorBoxesArePrintedAndAnswered) {
     EXPECT_TRUE(run.err.startsWith(u"Fehler: "_s)) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(u"GetItem"_s)) << run.err.toStdString();
     EXPECT_FALSE(run.err.contains(u"(--on-error"_s));
-    EXPECT_EQ(stored(u"Zweite"_s, u"Telefon"_s),
+    EXPECT_EQ(storedValues(file, u"Zweite"_s, u"Telefon"_s),
               (QStringList{u"+49 (30) 2000002"_s, u"+49 (30) 2000003"_s}));
 }
 
@@ -348,10 +345,10 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
     // The log's text would be ambiguous for this value; the journal is not.
     const QString odd = u"Tel. 030 7654321 -> neu\r\nprivat"_s;
     VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s}, {{4, u"K4"_s, odd}});
-    const QStringList original = stored(u"Kunden"_s, u"Telefon"_s);
+    const QStringList original = storedValues(file, u"Kunden"_s, u"Telefon"_s);
     const BatchRun first = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s});
     ASSERT_EQ(first.status, BatchStatus::Done) << first.err.toStdString();
-    const QStringList converted = stored(u"Kunden"_s, u"Telefon"_s);
+    const QStringList converted = storedValues(file, u"Kunden"_s, u"Telefon"_s);
     ASSERT_EQ(converted.filter(u"+49"_s).size(), 4);
     {
         // Someone changes record 2 after the run.
@@ -364,7 +361,7 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
     const BatchRun undo = batch({u"--undo"_s, RunJournal::pathFor(first.outcome.logPath)});
     ASSERT_EQ(undo.status, BatchStatus::Done) << undo.err.toStdString();
     EXPECT_TRUE(undo.out.contains(u"\n1 conflict(s)"_s)) << undo.out.toStdString();
-    EXPECT_EQ(stored(u"Kunden"_s, u"Telefon"_s),
+    EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s),
               (QStringList{original[0], u"+49 (30) 9999999"_s, original[2], odd}));
     EXPECT_TRUE(readFile(undo.outcome.logPath)
                     .contains("Field Telefon: changed since the run, left as it is: +49 (30) "
@@ -372,7 +369,7 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
     // The undo has its journal too: undoing it brings the run's values back.
     const BatchRun redo = batch({u"--undo"_s, RunJournal::pathFor(undo.outcome.logPath)});
     ASSERT_EQ(redo.status, BatchStatus::Done) << redo.err.toStdString();
-    EXPECT_EQ(stored(u"Kunden"_s, u"Telefon"_s),
+    EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s),
               (QStringList{converted[0], u"+49 (30) 9999999"_s, converted[2], converted[3]}));
 }
 

@@ -1,5 +1,5 @@
 #include "ChangeLog.h"
-#include "ErrorRecord.h"
+#include "ErrorOf.h"
 #include "StringConversions.h"
 #include "StringTable.h"
 #include "TestProcess.h"
@@ -78,12 +78,7 @@ TEST_F(ChangeLogTest, AnExistingLogFileIsNeverOverwritten) {
     ASSERT_TRUE(QDir(dir.path()).mkpath(u"Logs/Telnormer"_s));
     const QString path = ChangeLog::logPathFor(database, kFirst);
     writeFile(path, "another window's log");
-    try {
-        log.prepare(database, kFirst);
-        ADD_FAILURE() << "no error";
-    } catch (const ErrorRecord& e) {
-        EXPECT_EQ(e.number(), 58);
-    }
+    EXPECT_EQ(errorOf([&] { log.prepare(database, kFirst); }).number(), 58);
     EXPECT_EQ(readFile(path), QByteArray("another window's log"));
     log.prepare(database, kSecond);
     EXPECT_TRUE(QFile::exists(path));

@@ -1,4 +1,5 @@
 #include "ConversionFakes.h"
+#include "ErrorOf.h"
 #include "NumberFormatting.h"
 #include "PhoneApplication.h"
 #include "StringConversions.h"
@@ -10,15 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-qint32 errorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ErrorRecord& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 // clang-format off
 const struct { QString stored, canonical; bool changed; } kChanged[] = {
@@ -38,7 +30,7 @@ TEST(NumberChanged, IgnoresOnlyBlanksAndBrackets) {
 // Any failure to create becomes 429; the factory's own error records pass through.
 TEST(ComponentFactory, CreatesANewComponentPerCallOrFailsWith429) {
     ComponentFactory factory;
-    EXPECT_EQ(errorNumberOf([&] { factory.create(kPhoneApplicationName); }), 429);
+    EXPECT_EQ(errorOf([&] { factory.create(kPhoneApplicationName); }).number(), 429);
     factory.registerCreator(u"Throws"_s, []() -> std::shared_ptr<PhoneComponent> {
         throw std::runtime_error("no licence");
     });
@@ -49,8 +41,8 @@ TEST(ComponentFactory, CreatesANewComponentPerCallOrFailsWith429) {
         throw ErrorRecord(ErrorNumber::FileAccess, u"Path/File access error"_s);
     });
     for (const QString& name : {u"Throws"_s, u"ThrowsInt"_s, u"Null"_s, u"Empty"_s})
-        EXPECT_EQ(errorNumberOf([&] { factory.create(name); }), 429) << name.toStdString();
-    EXPECT_EQ(errorNumberOf([&] { factory.create(u"Record"_s); }), ErrorNumber::FileAccess);
+        EXPECT_EQ(errorOf([&] { factory.create(name); }).number(), 429) << name.toStdString();
+    EXPECT_EQ(errorOf([&] { factory.create(u"Record"_s); }).number(), ErrorNumber::FileAccess);
     int created = 0;
     factory.registerCreator(u"Counting"_s, [&] {
         ++created;
@@ -111,11 +103,13 @@ TEST(KanonicalFormatter, LongValueWithLettersOverflows) {
               u"Tel. +49 (30) 1234567 "_s + QString(32767 - 17, u'x'));
 
     QString overLimit = atLimit + u'x';
-    EXPECT_EQ(errorNumberOf([&] { formatter.FormatKanonical(overLimit); }), ErrorNumber::Overflow);
+    EXPECT_EQ(errorOf([&] { formatter.FormatKanonical(overLimit); }).number(),
+              ErrorNumber::Overflow);
     EXPECT_EQ(formatter.format(overLimit).reason, UnreadableReason::TooLong) << "no error here";
     // Not even a value the component leaves alone escapes it.
     QString unchanged(40000, u'x');
-    EXPECT_EQ(errorNumberOf([&] { formatter.FormatKanonical(unchanged); }), ErrorNumber::Overflow);
+    EXPECT_EQ(errorOf([&] { formatter.FormatKanonical(unchanged); }).number(),
+              ErrorNumber::Overflow);
     // Without letters there is nothing to wrap.
     QString noLetters = u"030 1234567"_s + QString(40000, u' ');
     EXPECT_EQ(formatter.FormatKanonical(noLetters), u"+49 (30) 1234567"_s);
@@ -173,11 +167,12 @@ TEST_F(KanonicalFormatterComponent, CreatedOncePreparedOnceUntilReleased) {
 
     QString value = u"030 1"_s;
     failCreation_ = true;
-    EXPECT_EQ(errorNumberOf([&] { formatter.FormatKanonical(value); }), 429);
+    EXPECT_EQ(errorOf([&] { formatter.FormatKanonical(value); }).number(), 429);
     EXPECT_FALSE(formatter.hasComponent());
     failCreation_ = false;
     failUseDatabase_ = true;
-    EXPECT_EQ(errorNumberOf([&] { formatter.FormatKanonical(value); }), serverErrorNumber(0x1001));
+    EXPECT_EQ(errorOf([&] { formatter.FormatKanonical(value); }).number(),
+              serverErrorNumber(0x1001));
     EXPECT_TRUE(formatter.hasComponent());
     EXPECT_EQ(formatter.FormatKanonical(value), u"<030 1>"_s);
     EXPECT_EQ(created_, 3);

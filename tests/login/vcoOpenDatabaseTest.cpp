@@ -1,4 +1,5 @@
 #include "vcoOpenDatabase.h"
+#include "ErrorOf.h"
 #include "GlobalDefs.h"
 #include "LoginControls.h"
 #include "LoginTestSupport.h"
@@ -160,13 +161,9 @@ TEST_F(vcoOpenDatabaseTest, ServerCreationFailureCarriesTheComponentSource) {
             throw ErrorRecord(429, u"ActiveX component can't create object"_s, u"factory"_s);
         },
         FileChooser());
-    try {
-        failing.OpenDB(file, u"admin"_s);
-        FAIL() << "no error";
-    } catch (const ErrorRecord& e) {
-        EXPECT_EQ(ErrorText(e) + e.source(),
-                  u"ActiveX component can't create object (&H1AD)vcoOpenDatabase.OpenDB"_s);
-    }
+    const ErrorRecord e = errorOf([&] { failing.OpenDB(file, u"admin"_s); });
+    EXPECT_EQ(ErrorText(e) + e.source(),
+              u"ActiveX component can't create object (&H1AD)vcoOpenDatabase.OpenDB"_s);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "CurrentDatabase.h"
+#include "ErrorOf.h"
 #include "ScriptedMessageBoxes.h"
 #include "SettingsStore.h"
 #include "VdbFixture.h"
@@ -28,13 +29,9 @@ TEST_F(ApplicationTest, EmptyReferenceFailsAndChangesNothing) {
         VdbFixture::open(vdb.create(u"a.vdb"_s, schemaOf({tableOf(u"T"_s, {u"Telefon"_s})})));
     gDatabase = before;
     DatabasePtr empty;
-    try {
-        application.UseDatabase(empty);
-        FAIL() << "no error";
-    } catch (const ErrorRecord& error) {
-        EXPECT_EQ(error.number(), static_cast<qint32>(0x80042EE0));
-        EXPECT_EQ(error.source(), u"VelTelnormer"_s);
-    }
+    const ErrorRecord error = errorOf([&] { application.UseDatabase(empty); });
+    EXPECT_EQ(error.number(), static_cast<qint32>(0x80042EE0));
+    EXPECT_EQ(error.source(), u"VelTelnormer"_s);
     EXPECT_EQ(gDatabase, before);
     EXPECT_EQ(application.window(), nullptr);
 }

@@ -1,6 +1,6 @@
 #include "SettingsStore.h"
 #include "AppTitle.h"
-#include "ErrorRecord.h"
+#include "ErrorOf.h"
 #include "StringConversions.h"
 #include "TestProcess.h"
 
@@ -59,13 +59,9 @@ TEST_F(SettingsStoreTest, HandEditedListValueReadsAsItsText) {
 TEST_F(SettingsStoreTest, UnreadableFileOrUnwritableFolderIsAClearError) {
     // A folder where the file should be cannot be read, even by root.
     ASSERT_TRUE(QDir().mkpath(store.fileName(AppTitle())));
-    try {
-        get(SettingKey::database(), {});
-        FAIL() << "no error";
-    } catch (const ErrorRecord& e) {
-        EXPECT_EQ(e.number(), ErrorNumber::FileAccess);
-        EXPECT_TRUE(e.description().contains(store.fileName(AppTitle())));
-    }
+    const ErrorRecord e = errorOf([&] { get(SettingKey::database(), {}); });
+    EXPECT_EQ(e.number(), ErrorNumber::FileAccess);
+    EXPECT_TRUE(e.description().contains(store.fileName(AppTitle())));
     EXPECT_THROW(put(SettingKey::database(), u"x"_s), ErrorRecord);
 }
 

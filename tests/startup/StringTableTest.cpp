@@ -1,5 +1,5 @@
 #include "StringTable.h"
-#include "ErrorRecord.h"
+#include "ErrorOf.h"
 #include "StringConversions.h"
 
 #include <gtest/gtest.h>
@@ -28,13 +28,9 @@ TEST(StringTable, MissingIdsFailWith326) {
     // clang-format on
     for (const int id : missing) {
         for (const UiLanguage language : {UiLanguage::German, UiLanguage::English}) {
-            try {
-                LoadResourceString(id, language);
-                ADD_FAILURE() << "id " << id << " was found";
-            } catch (const ErrorRecord& e) {
-                EXPECT_EQ(e.number(), ErrorNumber::ResourceNotFound) << id;
-                EXPECT_TRUE(e.description().contains(QString::number(id))) << id;
-            }
+            const ErrorRecord e = errorOf([&] { LoadResourceString(id, language); });
+            EXPECT_EQ(e.number(), ErrorNumber::ResourceNotFound) << id;
+            EXPECT_TRUE(e.description().contains(QString::number(id))) << id;
         }
     }
 }

@@ -1,10 +1,10 @@
 #include "TestDatabases.h"
 
 #include "DatabaseServer.h"
+#include "DatabaseUri.h"
 #include "PgAdmin.h"
 #include "PgConnection.h"
 #include "VdbAdmin.h"
-#include "VdbCreate.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -15,20 +15,6 @@
 #include <atomic>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-bool isUri(const QString& location) {
-    return location.startsWith(u"postgresql://"_s);
-}
-
-// The location with the superuser's login, for the administration of the test data.
-QString adminUri(const QString& location) {
-    return u"postgresql://postgres:postgres@/"_s + location.section(u'/', 3).section(u'?', 0, 0) +
-           u"?host="_s + TestDatabases::clusterFolder();
-}
-
-} // namespace
 
 TestDatabases::TestDatabases(Backend backend)
     : backend_(backend) {}
@@ -51,13 +37,10 @@ void TestDatabases::superuserExec(const QString& database, const QString& sql) {
 }
 
 QString TestDatabases::create(const QString& name, const DatabaseSchema& schema) {
-    if (backend_ == Backend::Vdb) {
-        const QString file = files_.path(name + u".vdb"_s);
-        createVdbFile(file, schema, PasswordCost::Minimal);
-        return file;
-    }
+    if (backend_ == Backend::Vdb)
+        return files_.create(name + u".vdb"_s, schema);
     const QString uri = createBare(name);
-    createPgDatabase(adminUri(uri), schema);
+    createPgDatabase(superuserUri(uriDatabaseName(uri)), schema);
     return uri;
 }
 
@@ -73,16 +56,16 @@ QString TestDatabases::createBare(const QString& name) {
 
 void TestDatabases::insert(const QString& location, const QString& table, const QStringList& fields,
                            const QList<QVariantList>& rows) {
-    if (isUri(location))
-        PgAdmin(adminUri(location)).insertRows(table, fields, rows);
+    if (isServerUri(location))
+        PgAdmin(superuserUri(uriDatabaseName(location))).insertRows(table, fields, rows);
     else
         VdbAdmin(location).insertRows(table, fields, rows);
 }
 
 qint64 TestDatabases::mark(const QString& location, const QString& table, const QStringList& ids,
                            bool on) {
-    if (isUri(location))
-        return PgAdmin(adminUri(location)).mark(table, ids, on);
+    if (isServerUri(location))
+        return PgAdmin(superuserUri(uriDatabaseName(location))).mark(table, ids, on);
     return VdbAdmin(location).mark(table, ids, on);
 }
 

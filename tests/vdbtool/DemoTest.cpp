@@ -22,11 +22,8 @@ QString makeDemo(VdbFixture& fx, const QString& name, const QStringList& options
 
 QString exportAll(const QString& file) {
     QString all;
-    for (const QString& table : kTables) {
-        const ProcessResult result = runTool({u"export"_s, file, table});
-        EXPECT_TOOL_OK(result);
-        all += result.out;
-    }
+    for (const QString& table : kTables)
+        all += exportTable(file, table);
     return all;
 }
 

@@ -1,4 +1,5 @@
 #include "DbServer.h"
+#include "ErrorOf.h"
 #include "StringConversions.h"
 #include "VdbAdmin.h"
 #include "VdbErrors.h"
@@ -16,12 +17,7 @@ constexpr qint32 kBothAdminFlags =
 // The server error a login fails with, or 0 when it works.
 qint32 loginError(const QString& file, const QString& user, const QString& password,
                   qint32 flags = 0) {
-    try {
-        VdbServer().OpenDatabase(file, user, password, flags);
-    } catch (const ErrorRecord& e) {
-        return e.number();
-    }
-    return 0;
+    return errorOf([&] { VdbServer().OpenDatabase(file, user, password, flags); }).number();
 }
 
 QString emptyDatabase(VdbFixture& fx) {

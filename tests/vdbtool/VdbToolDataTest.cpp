@@ -19,12 +19,6 @@ QString contactsFile(VdbFixture& fx) {
     return fx.create(u"kontakte.vdb"_s, schemaOf({table}));
 }
 
-QString exportTable(const QString& file, const QString& table) {
-    const ProcessResult result = runTool({u"export"_s, file, table});
-    EXPECT_TOOL_OK(result);
-    return result.out;
-}
-
 TEST(VdbToolData, ImportThenExportGivesTheSameCells) {
     VdbFixture fx;
     const QString file = contactsFile(fx);
