@@ -1,5 +1,6 @@
 #include "GlobalDefs.h"
 #include "AppTitle.h"
+#include "ErrorOf.h"
 #include "MessageBoxPrinting.h"
 #include "ScriptedMessageBoxes.h"
 #include "StringConversions.h"
@@ -40,12 +41,9 @@ TEST(FormatString, FillsPlaceholdersInOrderAndRefusesNullOrNoText) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         const QString text = c.text;
-        try {
-            EXPECT_EQ(FormatString(text, c.args), c.expected);
-            EXPECT_EQ(c.error, 0) << "no error";
-        } catch (const ErrorRecord& e) {
-            EXPECT_EQ(e.number(), c.error);
-        }
+        QString result;
+        EXPECT_EQ(errorOf([&] { result = FormatString(text, c.args); }).number(), c.error);
+        EXPECT_EQ(result, c.expected);
         EXPECT_EQ(text, c.text);
     }
 }
