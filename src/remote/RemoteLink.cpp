@@ -26,8 +26,16 @@ RemoteLink::~RemoteLink() {
 
 void RemoteLink::goDirect() {
     bool unknown = false;
-    const QString address = call(u"Direct"_s, {}, &unknown).value(0).toString();
-    if (unknown || address.isEmpty())
+    QString address;
+    try {
+        address = call(u"Direct"_s, {}, &unknown).value(0).toString();
+    } catch (const ErrorRecord&) {
+        return; // the bus still works
+    }
+    // A Unix socket only: another transport ("unixexec:" starts a program) or a list of
+    // addresses would let a host make Telnormer do more than connect.
+    if (unknown || address.contains(u';') ||
+        !(address.startsWith(u"unix:path="_s) || address.startsWith(u"unix:abstract="_s)))
         return;
     static std::atomic<int> links;
     const QString name = u"telnormer-direct-"_s + QString::number(++links);

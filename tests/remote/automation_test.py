@@ -150,9 +150,9 @@ def case_foreign():
     mine.get_object(NAME, path).Release(dbus_interface=APP_IFACE)  # the owner still may
 
 
-def run_python_host(file_name, end):
-    host = subprocess.Popen([PY, HERE + '/python_host.py', file_name], stdout=subprocess.PIPE,
-                            text=True)
+def run_python_host(file_name, end, *marker):
+    host = subprocess.Popen([PY, HERE + '/python_host.py', file_name, *marker],
+                            stdout=subprocess.PIPE, text=True)
     assert host.stdout.readline() == 'handed over\n'
     wait_until(lambda: end in bus_log(), 30, 'the run did not end')
     host.send_signal(signal.SIGTERM)
@@ -170,7 +170,9 @@ def case_python_host_without_folder():
 
 def case_python_host():
     work = os.environ['TELNORMER_WORK']
-    tables = run_python_host(work + '/host.vdb', 'record(s) converted')
+    marker = work + '/direct-ran'
+    tables = run_python_host(work + '/host.vdb', 'record(s) converted', marker)
+    assert not os.path.exists(marker), 'a direct address that runs a program was used'
     ada, bo = tables['Kunden']
     # Bo's canonical fax breaks the condition: his whole record stays as it was.
     assert ada['Telefon'] == '+49 (30) 1234567', ada

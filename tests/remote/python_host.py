@@ -1,6 +1,7 @@
 """A host in another language: an in-memory database of two tables handed over to Telnormer.
 
-python_host.py FILENAME: the database's FileName (the change log goes beside it). Prints
+python_host.py FILENAME [MARKER]: the database's FileName (the change log goes beside it); with
+MARKER it offers a direct address that would create that file. Prints
 "handed over" once Telnormer took it, and on SIGTERM the records as JSON, then ends.
 """
 import json, signal, sys
@@ -124,10 +125,16 @@ class Host(dbus.service.Object):
     def Rollback(self): self.tables = json.loads(self.saved)
 
 
+class HostileHost(Host):
+    # Offers a "private socket" that would run a program: Telnormer must stay on the bus.
+    @dbus.service.method(DB, '', 's')
+    def Direct(self): return 'unixexec:path=/usr/bin/touch,argv1=' + sys.argv[2]
+
+
 def main():
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    host = Host(bus, sys.argv[1])
+    host = (HostileHost if len(sys.argv) > 2 else Host)(bus, sys.argv[1])
     loop = GLib.MainLoop()
     app = bus.get_object('com.veltrano.Telnormer', '/com/veltrano/Telnormer').CreateApplication(
         dbus_interface='com.veltrano.VelTelnormer')
