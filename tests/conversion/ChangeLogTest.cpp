@@ -30,21 +30,6 @@ protected:
     ChangeLog log{QLocale(QLocale::German, QLocale::Germany)};
 };
 
-// A server database's name, whatever it holds, names one folder below the user's data folder.
-TEST(ChangeLogPath, ServerDatabaseNamesStayInTheirFolder) {
-    const QString logs =
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + u"/Logs/Telnormer/"_s;
-    // clang-format off
-    const std::pair<QString, QString> cases[] = {
-        {u"postgresql:///..%2F..%2Fx"_s, u".._.._x"_s}, {u"postgresql:///a%5Cb%01"_s, u"a_b_"_s},
-        {u"postgresql:///.."_s, u"_.."_s}, {u"postgresql://h?dbname=Firma"_s, u"Firma"_s},
-    };
-    // clang-format on
-    for (const auto& [uri, folder] : cases)
-        EXPECT_EQ(ChangeLog::logPathFor(uri, kFirst),
-                  logs + folder + u'/' + folder + u"_2024-03-05 14-07-09.txt"_s);
-}
-
 TEST(ChangeLogPath, NamedAfterDatabaseAndFirstRun) {
     EXPECT_EQ(ChangeLog::logPathFor(u"/daten/Kunden.vdb"_s, kFirst),
               u"/daten/Logs/Telnormer/Kunden_2024-03-05 14-07-09.txt"_s);
@@ -56,6 +41,18 @@ TEST(ChangeLogPath, NamedAfterDatabaseAndFirstRun) {
         u"/x/Logs/Telnormer/_2024-12-31 23-59-58.txt"_s);
     EXPECT_THROW(ChangeLog::logPathFor(u"Kunden.vdb"_s, kFirst), ErrorRecord);
     EXPECT_THROW(ChangeLog::logPathFor(u"/x/abc"_s, kFirst), ErrorRecord);
+    // A server database's name, whatever it holds, names one folder below the user's data folder.
+    const QString logs =
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + u"/Logs/Telnormer/"_s;
+    // clang-format off
+    const std::pair<QString, QString> cases[] = {
+        {u"postgresql:///..%2F..%2Fx"_s, u".._.._x"_s}, {u"postgresql:///a%5Cb%01"_s, u"a_b_"_s},
+        {u"postgresql:///.."_s, u"_.."_s}, {u"postgresql://h?dbname=Firma"_s, u"Firma"_s},
+    };
+    // clang-format on
+    for (const auto& [uri, folder] : cases)
+        EXPECT_EQ(ChangeLog::logPathFor(uri, kFirst),
+                  logs + folder + u'/' + folder + u"_2024-03-05 14-07-09.txt"_s);
 }
 
 TEST_F(ChangeLogTest, LaterRunsAppendWithTheSeparator) {
