@@ -42,8 +42,9 @@ INT_RE = re.compile(r"(?<![\w.])(\d+)(?![\w.])")
 STATEMENT_RE = re.compile(r"^\s*(\+\+|--)?[A-Za-z_][\w:.\->\[\]()]*(\s*([+\-*|&]?=|\+\+|--)\s*.*|\(.*\))\s*;\s*$")
 
 # Tools that tests start as processes: a rebuilt tool reruns the test program that starts it.
-PROCESS_TESTS = {"vdbtool": "test_vdbtool", "telnormer-batch": "test_batch",
-                 "telnormer-host": "test_remote", "telnormer": "test_remote"}
+PROCESS_TESTS = {"vdbtool": "test_vdbtool", "telnormer-batch": "test_batch"}
+# The automation entry is tested end to end by CTest cases that start both programs on a bus.
+PROCESS_CTESTS = {"telnormer": "^automation[.]", "telnormer-host": "^automation[.]"}
 
 
 def blank_literals(line):
@@ -123,7 +124,7 @@ def binaries(build):
     for path in glob.glob(os.path.join(build, "**", "*"), recursive=True):
         name = os.path.basename(path)
         if os.path.isfile(path) and os.access(path, os.X_OK) and (
-                name.startswith("test_") or name in PROCESS_TESTS):
+                name.startswith("test_") or name in PROCESS_TESTS or name in PROCESS_CTESTS):
             found[path] = os.path.getmtime(path)
     return found
 
@@ -160,12 +161,17 @@ def try_mutant(m, build, jobs, timeout):
         for p in changed:
             wanted = PROCESS_TESTS.get(os.path.basename(p))
             tests |= {q for q in after if os.path.basename(q) == wanted}
-        if not tests:
+        ctests = {PROCESS_CTESTS[os.path.basename(p)] for p in changed
+                  if os.path.basename(p) in PROCESS_CTESTS}
+        if not tests and not ctests:
             return "survived"
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         for test in sorted(tests):
             code = run([test, "--gtest_brief=1"], timeout, env)
             if code != 0:
+                return "caught"
+        for pattern in sorted(ctests):
+            if run(["ctest", "--test-dir", build, "-R", pattern], timeout * 2, env) != 0:
                 return "caught"
         return "survived"
     finally:
@@ -237,6 +243,8 @@ def main():
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     failing = [t for t in sorted(binaries(args.build)) if os.path.basename(t).startswith("test_")
                and run([t, "--gtest_brief=1"], args.timeout, env) != 0]
+    failing += [p for p in sorted(set(PROCESS_CTESTS.values()))
+                if run(["ctest", "--test-dir", args.build, "-R", p], args.timeout * 2, env) != 0]
     if failing:
         run([PG_SCRIPT, "stop", pg_dir], 120)
         print("fails unmutated: " + ", ".join(failing), file=sys.stderr)
