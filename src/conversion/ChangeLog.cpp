@@ -3,12 +3,16 @@
 #include "DatabaseUri.h"
 #include "ErrorRecord.h"
 #include "GlobalDefs.h"
+#include "RunFiles.h"
 #include "StringTable.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -23,13 +27,49 @@ const QString kCrLf = u"\r\n"_s;
 constexpr qint32 kInvalidCall = 5;
 constexpr qint32 kFileExists = 58;
 
-void createFolder(const QString& folder) {
-    if (QFileInfo(folder).isDir())
-        return;
-    // Only the last level: its parent must exist.
-    if (!QDir().mkdir(folder))
-        fail(ErrorNumber::FileAccess,
-             u"Path/File access error: cannot create the folder "_s + folder);
+[[noreturn]] void failWithCause(const QString& description, int error) {
+    fail(ErrorNumber::FileAccess,
+         u"Path/File access error: "_s + description + u" ("_s + RunFiles::cause(error) + u')');
+}
+
+// Only the last level: its parent must exist.
+void createFolder(const QString& folder, mode_t mode) {
+    if (!RunFiles::makeFolder(folder, mode))
+        failWithCause(u"cannot create the folder "_s + folder, errno);
+}
+
+// One value, one line: a control character (a line break above all) would let a value forge
+// entries. It is written as a C escape ("\r", "\n", "\t", "\0", else "\xHH" or "\uHHHH"),
+// and a backslash is doubled so that no escape can be forged either. The journal keeps the
+// exact value.
+QString visible(const QString& text) {
+    const auto plain = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= 0x20 && u != u'\\' && (u < 0x7f || u > 0x9f) && u != 0x2028 && u != 0x2029;
+    };
+    if (std::all_of(text.cbegin(), text.cend(), plain))
+        return text;
+    QString result;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (plain(c))
+            result += c;
+        else if (u == u'\\')
+            result += u"\\\\"_s;
+        else if (u == u'\r')
+            result += u"\\r"_s;
+        else if (u == u'\n')
+            result += u"\\n"_s;
+        else if (u == u'\t')
+            result += u"\\t"_s;
+        else if (u == 0)
+            result += u"\\0"_s;
+        else if (u < 0x100)
+            result += u"\\x"_s + QString::number(u, 16).toUpper().rightJustified(2, u'0');
+        else
+            result += u"\\u"_s + QString::number(u, 16).toUpper().rightJustified(4, u'0');
+    }
+    return result;
 }
 
 // The long time format without its time-zone field ("t" outside quotes), as the log reads best.
@@ -103,27 +143,35 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, b
         return;
     }
     const QString path = logPathFor(databaseFileName, now, preview);
+    const FileModes modes =
+        RunFiles::modesLike(isServerUri(databaseFileName) ? QString() : databaseFileName);
+    QString folder;
     if (isServerUri(databaseFileName)) {
-        if (!QDir().mkpath(serverLogFolder(databaseFileName)))
-            fail(ErrorNumber::FileAccess, u"Path/File access error: cannot create the folder "_s +
-                                              serverLogFolder(databaseFileName));
+        folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        errno = 0;
+        if (!QDir().mkpath(folder))
+            failWithCause(u"cannot create the folder "_s + folder, errno);
+        folder += u'/';
     } else {
-        const QString folder = databaseFileName.left(databaseFileName.lastIndexOf(u'/') + 1);
-        createFolder(folder + u"Logs"_s);
-        createFolder(folder + u"Logs/Telnormer"_s);
+        folder = databaseFileName.left(databaseFileName.lastIndexOf(u'/') + 1);
     }
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        if (QFileInfo::exists(path))
+    createFolder(folder + u"Logs"_s, modes.folder);
+    createFolder(folder + u"Logs/Telnormer"_s, modes.folder);
+    if (isServerUri(databaseFileName))
+        createFolder(serverLogFolder(databaseFileName).chopped(1), modes.folder);
+    const int fd = RunFiles::createNew(path, modes.file);
+    if (fd < 0) {
+        if (errno == EEXIST)
             fail(kFileExists, u"File already exists: "_s + path);
-        fail(ErrorNumber::FileAccess,
-             u"Path/File access error: "_s + path + u" ("_s + file->errorString() + u')');
+        failWithCause(path, errno);
     }
+    auto file = std::make_unique<QFile>();
+    file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     if (!preview) {
         try {
-            journal_.open(RunJournal::pathFor(path), databaseFileName);
+            journal_.open(RunJournal::pathFor(path), databaseFileName, modes.file);
         } catch (const ErrorRecord&) {
-            file->remove();
+            QFile::remove(path);
             throw;
         }
     }
@@ -137,9 +185,14 @@ void ChangeLog::write(const QString& text, bool flush) {
     if (!file_)
         fail(91, u"Object variable or With block variable not set: the change log is not open"_s);
     const QByteArray bytes = text.toUtf8();
-    if (file_->write(bytes) != bytes.size() || (flush && !file_->flush()))
-        fail(ErrorNumber::FileAccess, u"Path/File access error: cannot write the change log "_s +
-                                          path_ + u" ("_s + file_->errorString() + u')');
+    // errno tells the cause: the file's own text reads "Unknown error" after a short write.
+    errno = 0;
+    if (file_->write(bytes) != bytes.size() || (flush && !file_->flush())) {
+        const int error = errno;
+        fail(ErrorNumber::FileAccess,
+             u"Path/File access error: cannot write the change log "_s + path_ + u" ("_s +
+                 (error != 0 ? RunFiles::cause(error) : file_->errorString()) + u')');
+    }
 }
 
 void ChangeLog::writeLine(const QString& text, bool flush) {
@@ -151,12 +204,12 @@ void ChangeLog::flush() {
 }
 
 void ChangeLog::tableHeader(const QString& table) {
-    write(kCrLf + u"Table: "_s + table + kCrLf);
+    write(kCrLf + u"Table: "_s + visible(table) + kCrLf);
     writeLine(u"Replace in fields:"_s);
 }
 
 void ChangeLog::fieldNameLine(const QString& field) {
-    writeLine(field);
+    writeLine(visible(field));
 }
 
 void ChangeLog::tableHeaderEnd() {
@@ -164,11 +217,13 @@ void ChangeLog::tableHeaderEnd() {
 }
 
 void ChangeLog::recordHeader(const QString& label, const QString& id) {
-    writeLine(kCrLf + u"Record: "_s + label + kCrLf + u"ID: "_s + id, false);
+    writeLine(kCrLf + u"Record: "_s + visible(label) + kCrLf + u"ID: "_s + visible(id), false);
 }
 
 void ChangeLog::changeLine(const QString& field, const QString& oldValue, const QString& newValue) {
-    writeLine(u"Field "_s + field + u": "_s + oldValue + u" -> "_s + newValue, false);
+    writeLine(u"Field "_s + visible(field) + u": "_s + visible(oldValue) + u" -> "_s +
+                  visible(newValue),
+              false);
 }
 
 void ChangeLog::validationFailure(const QStringList& notes) {
@@ -177,12 +232,12 @@ void ChangeLog::validationFailure(const QStringList& notes) {
     writeLine(u"Letzte "_s + QString::number(notes.size()) +
               u" Datensätze wurde nicht geändert:"_s);
     for (const QString& note : notes)
-        writeLine(note);
+        writeLine(visible(note));
     write(kCrLf);
 }
 
 void ChangeLog::errorEntry(qint32 number, const QString& description) {
-    write(kCrLf + u"Error "_s + HexNumber(number) + u" - "_s + description + kCrLf);
+    write(kCrLf + u"Error "_s + HexNumber(number) + u" - "_s + visible(description) + kCrLf);
 }
 
 void ChangeLog::rollbackNotice() {
@@ -201,7 +256,7 @@ void ChangeLog::runSummary(const QString& firstLine, const QStringList& more) {
 }
 
 void ChangeLog::unchangedLine(const QString& field, const QString& reason) {
-    writeLine(u"Field "_s + field + u": "_s + reason);
+    writeLine(u"Field "_s + visible(field) + u": "_s + visible(reason));
 }
 
 void ChangeLog::stoppedByUser() {

@@ -118,6 +118,11 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
     text = value.toString();
     if (text.startsWith(u'-') || !hasAsciiDigit(text))
         return false;
+    // A text field cannot take a NUL back: the value is odd data, not a reason to stop the run.
+    if (text.contains(QChar(u'\0'))) {
+        leaveUnchanged(state, field, Unreadable::InvalidBytes, text);
+        return false;
+    }
     // Its canonical form could differ in blanks and brackets only: NumberChanged would say
     // no whatever the formatting gives, so the formatting is spared.
     if (NumberCannotChange(text))

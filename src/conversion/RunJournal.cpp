@@ -1,6 +1,7 @@
 #include "RunJournal.h"
 
 #include "ErrorRecord.h"
+#include "RunFiles.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +29,11 @@ bool plainJson(const QString& text) {
     });
 }
 
+// errno, cleared before the write: the file's own text reads "Unknown error" after a short write.
+QString writeCause(const QFile& file) {
+    return errno != 0 ? RunFiles::cause(errno) : file.errorString();
+}
+
 } // namespace
 
 RunJournal::RunJournal() = default;
@@ -39,34 +46,45 @@ QString RunJournal::pathFor(const QString& logPath) {
     return (logPath.endsWith(u".txt"_s) ? logPath.chopped(4) : logPath) + u".jsonl"_s;
 }
 
-void RunJournal::open(const QString& path, const QString& databaseFileName) {
+void RunJournal::open(const QString& path, const QString& databaseFileName, unsigned mode) {
     close();
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
-        fail(u"Path/File access error: "_s + path + u" ("_s + file->errorString() + u')');
+    const int fd = RunFiles::createNew(path, mode);
+    if (fd < 0)
+        fail(u"Path/File access error: "_s + path + u" ("_s + RunFiles::cause(errno) + u')');
+    auto file = std::make_unique<QFile>();
+    file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     file_ = std::move(file);
     path_ = path;
-    writeObject(
-        QJsonDocument(QJsonObject{{u"format"_s, kFormat},
-                                  {u"version"_s, 1},
-                                  {u"columns"_s, QJsonArray{u"table"_s, u"key"_s, u"field"_s,
-                                                            u"old"_s, u"new"_s}},
-                                  {u"database"_s, databaseFileName}})
-            .toJson(QJsonDocument::Compact),
-        true);
+    try {
+        writeObject(
+            QJsonDocument(QJsonObject{{u"format"_s, kFormat},
+                                      {u"version"_s, 1},
+                                      {u"columns"_s, QJsonArray{u"table"_s, u"key"_s, u"field"_s,
+                                                                u"old"_s, u"new"_s}},
+                                      {u"database"_s, databaseFileName}})
+                .toJson(QJsonDocument::Compact),
+            true);
+    } catch (const ErrorRecord&) {
+        // Made by this call, so no one else's: a journal without its header is no journal.
+        close();
+        QFile::remove(path);
+        throw;
+    }
 }
 
 void RunJournal::writeObject(const QByteArray& json, bool flush) {
     const QByteArray line = json + '\n';
+    errno = 0;
     if (file_->write(line) != line.size() || (flush && !file_->flush()))
         fail(u"Path/File access error: cannot write the journal "_s + path_ + u" ("_s +
-             file_->errorString() + u')');
+             writeCause(*file_) + u')');
 }
 
 void RunJournal::flush() {
+    errno = 0;
     if (file_ && !file_->flush())
         fail(u"Path/File access error: cannot write the journal "_s + path_ + u" ("_s +
-             file_->errorString() + u')');
+             writeCause(*file_) + u')');
 }
 
 void RunJournal::write(const JournalEntry& entry) {
@@ -102,9 +120,12 @@ void RunJournal::close() {
 }
 
 void RunJournal::read(const QString& path, const std::function<void(JournalEntry&&)>& each) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(u"cannot read the journal "_s + path + u" ("_s + file.errorString() + u')');
+    QString why;
+    const int fd = RunFiles::openRegular(path, why);
+    if (fd < 0)
+        fail(u"cannot read the journal "_s + path + u" ("_s + why + u')');
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     bool headerSeen = false;
     qint64 number = 0;
     while (!file.atEnd()) {

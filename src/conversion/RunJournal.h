@@ -31,8 +31,9 @@ public:
 
     static QString pathFor(const QString& logPath);
 
-    // Opens (appending) the journal at path; a run header line names the database.
-    void open(const QString& path, const QString& databaseFileName);
+    // Creates the journal at path, a new file with that mode (never one that is there already: a
+    // planted journal would be undone later); a run header line names the database.
+    void open(const QString& path, const QString& databaseFileName, unsigned mode = 0600);
     bool isOpen() const { return file_ != nullptr; }
     const QString& path() const { return path_; }
     void write(const JournalEntry& entry);

@@ -3,20 +3,20 @@
 #include "AppTitle.h"
 #include "BatchCommandLine.h"
 #include "BatchMessageBoxes.h"
+#include "BatchReport.h"
 #include "ChangeLog.h"
 #include "ChosenFields.h"
-#include "Csv.h"
 #include "DatabaseServer.h"
 #include "DatabaseUri.h"
 #include "GlobalDefs.h"
 #include "IndexChoice.h"
 #include "NumberFormatting.h"
 #include "Passwords.h"
+#include "RunFiles.h"
 #include "RunJournal.h"
 #include "StringTable.h"
 #include "TerminalProgress.h"
 #include "ToolError.h"
-#include "UnreadableValue.h"
 
 #include <QFileInfo>
 #include <QThread>
@@ -58,6 +58,8 @@ const QString kHelp =
     "                       nothing (the log's name ends in \"_preview\").\n"
     "  --report FILE.csv    list the values left unchanged because they could not be\n"
     "                       read: table, record key, record label, field, value, reason.\n"
+    "                       Replaced only when the run has ended; a cell that begins\n"
+    "                       with = + - @ gets a leading ' (shown as text).\n"
     "  --undo JOURNAL.jsonl put back the values a run changed, from the journal it wrote\n"
     "                       beside its log (same name, \".jsonl\"). A value changed\n"
     "                       since is left as it is and listed as a conflict in the log.\n"
@@ -82,7 +84,8 @@ const QString kHelp =
     "Exit status:\n"
     "  0  the run went through to its end (values passed over by --on-error continue\n"
     "     included)\n"
-    "  1  the run was stopped after an error, or another failure\n"
+    "  1  the run was stopped after an error, the report could not be written, or\n"
+    "     another failure\n"
     "  2  wrong arguments, or --field names a table the database does not have\n"
     "  3  no password, or the database did not open (file, user or password)\n"
     "  4  the change log could not be prepared: nothing was changed\n"_s;
@@ -188,6 +191,8 @@ private:
 
 void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnvironment& environment,
              BatchOutcome& outcome) {
+    if (commandLine.report())
+        BatchReport::checkPath(*commandLine.report(), commandLine.file(), commandLine.undo());
     QString password;
     try {
         password = readPassword(commandLine.options(), io,
@@ -227,18 +232,12 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     } else {
         chosen = chooseFields(*database, commandLine, environment, io);
     }
-    QFile report;
-    if (commandLine.report()) {
-        report.setFileName(*commandLine.report());
-        if (!report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            io.err << kProgram << "cannot write the report " << report.fileName() << ": "
-                   << report.errorString() << '\n';
-            outcome.status = BatchStatus::Stopped;
-            return;
-        }
-        report.write(csvLine({u"table"_s, u"record key"_s, u"record label"_s, u"field"_s,
-                              u"value"_s, u"reason"_s})
-                         .toUtf8());
+    BatchReport report;
+    if (commandLine.report() &&
+        !report.open(*commandLine.report(), RunFiles::modesLike(commandLine.file()).file)) {
+        io.err << kProgram << report.error() << '\n';
+        outcome.status = BatchStatus::Stopped;
+        return;
     }
 
     TerminalProgress progress(io.err, environment.terminal, environment.columns);
@@ -246,16 +245,10 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     ChangeLog log(environment.logLocale);
     KanonicalFormatter formatter(environment.phoneFactory, database);
     std::function<void(const UnreadableValue&)> toReport;
-    if (report.isOpen()) {
+    if (report.isOpen())
         toReport = [&report](const UnreadableValue& value) {
-            const QByteArray line = csvLine({value.table, value.key, value.label, value.field,
-                                             value.value, unreadableKey(value.reason)})
-                                        .toUtf8();
-            if (report.write(line) != line.size())
-                throw ErrorRecord(ErrorNumber::FileAccess,
-                                  u"cannot write the report: "_s + report.errorString());
+            report.add(value);
         };
-    }
     const QDateTime moment = logMoment(database->FileName(), environment.clock);
     RecordLabels labels(boxes);
     ConversionRun run(RunServices{database, boxes, progress, log, formatter,
@@ -272,9 +265,6 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         const InterruptStopsRun interruptible(run);
         outcome.run = run.run();
     }
-    if (report.isOpen() && !report.flush())
-        io.err << kProgram << "cannot write the report " << report.fileName() << ": "
-               << report.errorString() << '\n';
     progress.clear();
     outcome.logPath = log.path();
     const RunResult& result = *outcome.run;
@@ -282,6 +272,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         outcome.status = BatchStatus::NoLog;
         return;
     }
+    const bool reported = !commandLine.report() || report.commit();
+    if (!reported)
+        io.err << kProgram << report.error() << '\n';
     if (result.stopped) {
         const char* batch = result.rolledBack         ? "the open batch was rolled back"
                             : boxes.failedAfterStop() ? "closing the open batch failed (see above)"
@@ -297,7 +290,7 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         QString(QString::number(result.converted) + LoadResourceString(IDS_RUN_CONVERTED)));
     summary.replace(u"\r\n"_s, u"\n"_s);
     io.out << summary << '\n' << log.path() << '\n';
-    outcome.status = BatchStatus::Done;
+    outcome.status = reported ? BatchStatus::Done : BatchStatus::Stopped;
 }
 
 } // namespace

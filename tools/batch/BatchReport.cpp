@@ -1,0 +1,169 @@
+#include "BatchReport.h"
+
+#include "ChangeLog.h"
+#include "Csv.h"
+#include "DatabaseUri.h"
+#include "ErrorRecord.h"
+#include "RunFiles.h"
+#include "ToolError.h"
+#include "UnreadableValue.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The names a path goes by: as given, with its folder's links resolved, and its target's.
+QStringList namesOf(const QString& path) {
+    const QFileInfo info(path);
+    QStringList names{QDir::cleanPath(info.absoluteFilePath())};
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (!folder.isEmpty())
+        names << folder + u'/' + info.fileName();
+    if (info.exists())
+        names << info.canonicalFilePath();
+    return names;
+}
+
+// A spreadsheet runs a cell that begins with one of these as a formula; the apostrophe makes it
+// show the text instead. A cell that begins with one gets another, so that a reader can always
+// drop the first.
+QString asText(const QString& cell) {
+    if (!cell.isEmpty() && QStringView(u"=+-@\t\r'").contains(cell.front()))
+        return u'\'' + cell;
+    return cell;
+}
+
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+void BatchReport::checkPath(const QString& report, const QString& database,
+                            const std::optional<QString>& undo) {
+    const QStringList names = namesOf(report);
+    QStringList taken;
+    if (!isServerUri(database)) {
+        for (const char* companion : {"", "-wal", "-shm", "-journal"})
+            taken << namesOf(database + QLatin1StringView(companion));
+    }
+    if (undo)
+        taken << namesOf(*undo);
+    bool clash = std::any_of(names.cbegin(), names.cend(),
+                             [&taken](const QString& name) { return taken.contains(name); });
+    try {
+        // Logs and journals are named after the database and a moment, in its log folder.
+        const QFileInfo log(ChangeLog::logPathFor(
+            isServerUri(database) ? database : QFileInfo(database).absoluteFilePath(),
+            QDateTime::currentDateTime()));
+        const QString prefix = log.fileName().left(log.fileName().lastIndexOf(u'_') + 1);
+        const QStringList folders = namesOf(log.absolutePath());
+        for (const QString& name : names) {
+            const QFileInfo info(name);
+            clash = clash ||
+                    (folders.contains(info.absolutePath()) && info.fileName().startsWith(prefix) &&
+                     (name.endsWith(u".txt"_s) || name.endsWith(u".jsonl"_s)));
+        }
+    } catch (const ErrorRecord&) {
+        // A database the log cannot be named for: the run does not start.
+    }
+    if (clash)
+        usageFail(u"the report "_s + report +
+                  u" would replace a file the run reads or writes (the database, a log or a "
+                  "journal)"_s);
+}
+
+BatchReport::~BatchReport() {
+    discard();
+}
+
+bool BatchReport::open(const QString& path, mode_t mode) {
+    discard();
+    path_ = path;
+    failed_ = false;
+    struct stat info {};
+    // A link at the path is replaced, not followed; a device or FIFO would be replaced too.
+    if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode) &&
+        !S_ISLNK(info.st_mode))
+        return fail(u"not a regular file"_s);
+    const QFileInfo target(path);
+    for (int tries = 0; fd_ < 0 && tries < 100; ++tries) {
+        temp_ = target.absolutePath() + u"/."_s + target.fileName() + u'.' +
+                QString::number(QRandomGenerator::system()->generate(), 36);
+        fd_ = RunFiles::createNew(temp_, mode);
+        if (fd_ < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd_ < 0) {
+        temp_.clear();
+        return fail(RunFiles::cause(errno));
+    }
+    pending_ = csvLine({u"table"_s, u"record key"_s, u"record label"_s, u"field"_s, u"value"_s,
+                        u"reason"_s})
+                   .toUtf8();
+    return true;
+}
+
+void BatchReport::add(const UnreadableValue& value) {
+    if (failed_ || fd_ < 0)
+        return;
+    pending_ += csvLine({asText(value.table), asText(value.key), asText(value.label),
+                         asText(value.field), asText(value.value), unreadableKey(value.reason)})
+                    .toUtf8();
+    if (pending_.size() >= 65536 && !writePending())
+        throw ErrorRecord(ErrorNumber::FileAccess, error_, u"BatchReport"_s);
+}
+
+bool BatchReport::writePending() {
+    if (!writeAll(fd_, pending_.constData(), pending_.size()))
+        return fail(RunFiles::cause(errno));
+    pending_.clear();
+    return true;
+}
+
+bool BatchReport::commit() {
+    if (failed_ || fd_ < 0)
+        return false;
+    if (!writePending())
+        return false;
+    if (::fsync(fd_) != 0 || ::close(std::exchange(fd_, -1)) != 0)
+        return fail(RunFiles::cause(errno));
+    // rename replaces a link at the path, never what it points to.
+    if (::rename(QFile::encodeName(temp_).constData(), QFile::encodeName(path_).constData()) != 0)
+        return fail(RunFiles::cause(errno));
+    temp_.clear();
+    return true;
+}
+
+void BatchReport::discard() {
+    if (fd_ >= 0)
+        ::close(std::exchange(fd_, -1));
+    if (!temp_.isEmpty())
+        QFile::remove(std::exchange(temp_, QString()));
+    pending_.clear();
+}
+
+bool BatchReport::fail(const QString& cause) {
+    failed_ = true;
+    error_ = u"cannot write the report "_s + path_ + u" ("_s + cause + u')';
+    discard();
+    return false;
+}
