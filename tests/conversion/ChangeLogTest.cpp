@@ -8,7 +8,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -16,6 +19,11 @@ namespace {
 
 const QDateTime kFirst(QDate(2024, 3, 5), QTime(14, 7, 9));
 const QDateTime kSecond(QDate(2024, 3, 5), QTime(15, 0, 1));
+
+mode_t modeOf(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 
 class ChangeLogTest : public ::testing::Test {
 protected:
@@ -73,9 +81,11 @@ TEST_F(ChangeLogTest, LaterRunsAppendWithTheSeparator) {
 }
 
 TEST_F(ChangeLogTest, FailedPreparationLeavesTheLogUnprepared) {
-    // "Logs" is a file: the folder cannot be made.
+    // "Logs" is a file: the folder cannot be made, and the message says why.
     writeFile(dir.filePath(u"Logs"_s), "");
-    EXPECT_THROW(log.prepare(database, kFirst), ErrorRecord);
+    EXPECT_TRUE(errorOf([&] { log.prepare(database, kFirst); })
+                    .description()
+                    .endsWith(u"Logs (Not a directory)"_s));
     EXPECT_FALSE(log.isOpen());
     EXPECT_THROW(log.changeLine(u"a"_s, u"b"_s, u"c"_s), ErrorRecord);
     ASSERT_TRUE(QFile::remove(dir.filePath(u"Logs"_s)));
@@ -96,6 +106,79 @@ TEST_F(ChangeLogTest, AnExistingLogFileIsNeverOverwritten) {
     log.prepare(database, kSecond);
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_TRUE(log.path().endsWith(u"Kunden_2024-03-05 15-00-01.txt"_s));
+}
+
+// Whatever is at the journal's name (a forged journal, a link, a FIFO) stops the preparation:
+// nothing is written through it, and the run's new log goes again.
+TEST_F(ChangeLogTest, AnythingAtTheJournalsNameStopsThePreparation) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath(u"Logs/Telnormer"_s));
+    const QString journal = RunJournal::pathFor(ChangeLog::logPathFor(database, kFirst));
+    const QString victim = dir.filePath(u"victim"_s);
+    writeFile(victim, "unrelated\n");
+    const std::function<void()> plants[] = {
+        [&] { writeFile(journal, "{\"format\":\"telnormer-journal\"}\n"); },
+        [&] { QFile::link(victim, journal); },
+        [&] { QFile::link(dir.filePath(u"nowhere"_s), journal); },
+        [&] { ::mkfifo(QFile::encodeName(journal).constData(), 0600); },
+    };
+    for (const auto& plant : plants) {
+        plant();
+        EXPECT_NE(errorOf([&] { log.prepare(database, kFirst); }).number(), 0);
+        EXPECT_FALSE(log.isOpen());
+        EXPECT_FALSE(QFile::exists(ChangeLog::logPathFor(database, kFirst)));
+        EXPECT_EQ(readFile(victim), QByteArray("unrelated\n"));
+        EXPECT_FALSE(QFile::exists(dir.filePath(u"nowhere"_s)));
+        QFile::remove(journal);
+    }
+}
+
+TEST_F(ChangeLogTest, FilesAreNoMoreReadableThanTheDatabase) {
+    const mode_t mask = ::umask(022);
+    // database, log and journal, folders
+    const std::array<mode_t, 3> cases[] = {
+        {0600, 0600, 0700}, {0640, 0640, 0750}, {0444, 0644, 0755}};
+    writeFile(database, "");
+    for (const auto& [db, file, folder] : cases) {
+        QDir(dir.filePath(u"Logs"_s)).removeRecursively();
+        ::chmod(QFile::encodeName(database).constData(), db);
+        log.prepare(database, kFirst);
+        EXPECT_EQ(modeOf(log.path()), file);
+        EXPECT_EQ(modeOf(log.journal().path()), file);
+        EXPECT_EQ(modeOf(dir.filePath(u"Logs"_s)), folder);
+        EXPECT_EQ(modeOf(dir.filePath(u"Logs/Telnormer"_s)), folder);
+        log.close();
+    }
+    ::umask(mask);
+}
+
+// One value, one line: control characters show as escapes, so no value forges an entry.
+TEST_F(ChangeLogTest, ValuesStayOnOneLine) {
+    log.prepare(database, kFirst);
+    log.recordHeader(u"Fake\nGmbH"_s, u"7"_s);
+    log.changeLine(u"Telefon"_s, u"030 1\r\n\r\nRecord: F\tX\0\x1b\u0085\u2028\\n"_s, u"+49 1"_s);
+    log.errorEntry(1, u"a\r\nb"_s);
+    EXPECT_EQ(readFile(log.path()),
+              QByteArray("05.03.24 14:07:09\r\n\r\nRecord: Fake\\nGmbH\r\nID: 7\r\nField Telefon: "
+                         "030 1\\r\\n\\r\\nRecord: F\\tX\\0\\x1B\\x85\\u2028\\\\n -> +49 1\r\n"
+                         "\r\nError 1 - a\\r\\nb\r\n"));
+}
+
+// A short write (here: past the file size limit) names its cause, not "Unknown error".
+TEST_F(ChangeLogTest, AFailedWriteNamesItsCause) {
+    log.prepare(database, kFirst);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(QFileInfo(log.path()).size() + 8);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const ErrorRecord error = errorOf([&] {
+        log.changeLine(u"Telefon"_s, QString(100, u'0'), u"x"_s);
+        log.flush();
+    });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_TRUE(error.description().endsWith(u"(File too large)"_s)) << error.description().toStdString();
 }
 
 } // namespace
