@@ -5,6 +5,7 @@
 #include "PhoneComponent.h"
 #include "RunJournal.h"
 #include "SettingsStore.h"
+#include "Sqlite.h"
 #include "StringConversions.h"
 #include "StringTable.h"
 #include "VdbAdmin.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -262,10 +264,45 @@ TEST_F(TelnormerBatchTest, WindowErrorBoxesArePrintedAndAnswered) {
 TEST_F(TelnormerBatchTest, LogThatCannotBePreparedChangesNothing) {
     addCustomers(3);
     writeFile(fx.path(u"Logs"_s), {});
-    const BatchRun run = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s});
+    writeFile(fx.path(u"r.csv"_s), "last run's report");
+    const BatchRun run =
+        batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--report"_s, fx.path(u"r.csv"_s)});
     EXPECT_EQ(run.status, BatchStatus::NoLog);
     EXPECT_TRUE(run.err.startsWith(u"Error 4B\n"_s)) << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(readFile(fx.path(u"r.csv"_s)), QByteArray("last run's report"));
+    EXPECT_EQ(QDir(fx.path({})).entryList(QDir::Hidden | QDir::Files).filter(u"r.csv"_s).size(), 1);
+}
+
+// Refused before anything is opened (2): a report that would replace the database, a companion
+// of it, a log or a journal. Not written (1): one whose place takes no file.
+TEST_F(TelnormerBatchTest, ReportThatWouldReplaceARunsFileOrCannotBeWrittenFails) {
+    addCustomers(1);
+    const BatchRun first = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s});
+    const QString journal = RunJournal::pathFor(first.outcome.logPath);
+    QFile::link(file, fx.path(u"link.vdb"_s));
+    const std::pair<QString, int> cases[] = {
+        {file, BatchStatus::Usage},
+        {file + u"-wal"_s, BatchStatus::Usage},
+        {file + u"-shm"_s, BatchStatus::Usage},
+        {file + u"-journal"_s, BatchStatus::Usage},
+        {fx.path(u"link.vdb"_s), BatchStatus::Usage},
+        {fx.path(u"Logs/../Kunden0.vdb"_s), BatchStatus::Usage},
+        {first.outcome.logPath, BatchStatus::Usage},
+        {journal, BatchStatus::Usage},
+        {fx.path(u"Logs/Telnormer/Kunden0_2024-03-05 14-07-11.txt"_s), BatchStatus::Usage},
+        {u"/dev/full"_s, BatchStatus::Stopped},
+        {fx.path(u"none/r.csv"_s), BatchStatus::Stopped},
+    };
+    const QByteArray database = readFile(file);
+    for (const auto& [report, status] : cases) {
+        const BatchRun run =
+            batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--report"_s, report});
+        EXPECT_EQ(run.status, status) << report.toStdString() << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(readFile(file), database);
+        EXPECT_FALSE(run.outcome.run.has_value());
+    }
 }
 
 // The password comes from --password-file, else VDB_PASSWORD, else standard input.
@@ -366,6 +403,9 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
     EXPECT_TRUE(readFile(undo.outcome.logPath)
                     .contains("Field Telefon: changed since the run, left as it is: +49 (30) "
                               "9999999 (the run wrote +49 (30) 1000002)\r\n"));
+    // In the log a value is one line; the journal keeps it exact.
+    EXPECT_TRUE(
+        readFile(undo.outcome.logPath).contains(" -> Tel. 030 7654321 -> neu\\r\\nprivat\r\n"));
     // The undo has its journal too: undoing it brings the run's values back.
     const BatchRun redo = batch({u"--undo"_s, RunJournal::pathFor(undo.outcome.logPath)});
     ASSERT_EQ(redo.status, BatchStatus::Done) << redo.err.toStdString();
@@ -373,18 +413,39 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
               (QStringList{converted[0], u"+49 (30) 9999999"_s, converted[2], converted[3]}));
 }
 
+// Cells a spreadsheet would run as formulas are written as text. A NUL, which the field cannot
+// take back, leaves its value as it is, named in the log and the report; the run goes on.
 TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s, u"Mobil"_s},
                        {{1, u"Eins"_s, u"030 1234567, 030 7654321"_s, u"030 1234567"_s},
-                        {2, u"Zwei"_s, u"030 1234567"_s, u"0171 7654321"_s}});
+                        {2, u"@SUM(A1)"_s, u"030 1234567"_s, u"0171 7654321"_s},
+                        {3, u"=1+2"_s, u"+49 30 1234567, 030 7654321"_s, u"0171 7654321"_s}});
+    {
+        SqliteConnection raw;
+        ASSERT_EQ(raw.open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);
+        raw.exec(u"UPDATE Kunden SET Telefon = CAST(X'3033300031' AS TEXT) WHERE ID = 2"_s);
+    }
+    ::chmod(QFile::encodeName(file).constData(), 0640);
     const QString report = fx.path(u"left.csv"_s);
     const BatchRun run = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--field"_s, u"Kunden"_s,
                                 u"Mobil"_s, u"--report"_s, report});
     ASSERT_EQ(run.status, BatchStatus::Done) << run.err.toStdString();
-    EXPECT_EQ(run.outcome.run->unreadable, 1);
-    EXPECT_EQ(readFile(report), QByteArray("table,record key,record label,field,value,reason\r\n"
-                                           "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\","
-                                           "two-numbers\r\n"));
+    EXPECT_EQ(run.outcome.run->unreadable, 3);
+    EXPECT_EQ(run.outcome.run->converted, 3);
+    const char expected[] =
+        "table,record key,record label,field,value,reason\r\n"
+        "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\",two-numbers\r\n"
+        "Kunden,2,'@SUM(A1),Telefon,030\0"
+        "1,invalid-bytes\r\n"
+        "Kunden,3,'=1+2,Telefon,\"'+49 30 1234567, 030 7654321\",two-numbers\r\n";
+    EXPECT_EQ(readFile(report), QByteArray(expected, sizeof expected - 1))
+        << readFile(report).toHex().toStdString();
+    EXPECT_TRUE(readFile(run.outcome.logPath)
+                    .contains("\r\nRecord: @SUM(A1)\r\nID: 2\r\nField Telefon: left unchanged "
+                              "(invalid bytes, 5 characters)\r\nField Mobil: 0171"));
+    struct stat info {};
+    ::stat(QFile::encodeName(report).constData(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640);
 }
 
 } // namespace

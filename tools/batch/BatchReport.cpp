@@ -57,16 +57,13 @@ bool writeAll(int fd, const char* data, qsizetype size) {
 
 } // namespace
 
-void BatchReport::checkPath(const QString& report, const QString& database,
-                            const std::optional<QString>& undo) {
+void BatchReport::checkPath(const QString& report, const QString& database) {
     const QStringList names = namesOf(report);
     QStringList taken;
     if (!isServerUri(database)) {
         for (const char* companion : {"", "-wal", "-shm", "-journal"})
             taken << namesOf(database + QLatin1StringView(companion));
     }
-    if (undo)
-        taken << namesOf(*undo);
     bool clash = std::any_of(names.cbegin(), names.cend(),
                              [&taken](const QString& name) { return taken.contains(name); });
     try {

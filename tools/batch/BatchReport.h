@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <optional>
 #include <sys/types.h>
 
 struct UnreadableValue;
@@ -20,9 +19,8 @@ public:
     BatchReport& operator=(const BatchReport&) = delete;
 
     // A usage error when report names a file the run reads or writes: the database or one of its
-    // companions, a log or journal of the database, the journal an undo reads.
-    static void checkPath(const QString& report, const QString& database,
-                          const std::optional<QString>& undo);
+    // companions, a log or journal of the database.
+    static void checkPath(const QString& report, const QString& database);
 
     // The new file beside path, with its header line; false with error() set.
     bool open(const QString& path, mode_t mode);

@@ -192,7 +192,7 @@ private:
 void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnvironment& environment,
              BatchOutcome& outcome) {
     if (commandLine.report())
-        BatchReport::checkPath(*commandLine.report(), commandLine.file(), commandLine.undo());
+        BatchReport::checkPath(*commandLine.report(), commandLine.file());
     QString password;
     try {
         password = readPassword(commandLine.options(), io,
