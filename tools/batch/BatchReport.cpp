@@ -61,11 +61,21 @@ void BatchReport::checkPath(const QString& report, const QString& database) {
     const QStringList names = namesOf(report);
     QStringList taken;
     if (!isServerUri(database)) {
-        for (const char* companion : {"", "-wal", "-shm", "-journal"})
-            taken << namesOf(database + QLatin1StringView(companion));
+        // SQLite names the companions after the database's real path.
+        for (const QString& name : namesOf(database)) {
+            for (const char* companion : {"", "-wal", "-shm", "-journal"})
+                taken << namesOf(name + QLatin1StringView(companion));
+        }
     }
     bool clash = std::any_of(names.cbegin(), names.cend(),
                              [&taken](const QString& name) { return taken.contains(name); });
+    // A hard link is the database under another name.
+    struct stat reportInfo {};
+    struct stat databaseInfo {};
+    clash = clash ||
+            (::stat(QFile::encodeName(report).constData(), &reportInfo) == 0 &&
+             ::stat(QFile::encodeName(database).constData(), &databaseInfo) == 0 &&
+             reportInfo.st_dev == databaseInfo.st_dev && reportInfo.st_ino == databaseInfo.st_ino);
     try {
         // Logs and journals are named after the database and a moment, in its log folder.
         const QFileInfo log(ChangeLog::logPathFor(
