@@ -16,7 +16,9 @@ class QFile;
 // a server: in the user's data folder, "Logs/Telnormer/<database name>/"). Every entry reaches
 // the disk as it is written, so a viewer opened mid-run sees everything so far; only a record's
 // header and change lines wait for flush(), which the run calls before it stores the record.
-// UTF-8, no byte-order mark, CR LF line ends. Failures throw ErrorRecord.
+// UTF-8, no byte-order mark, CR LF line ends; a value's control characters are written escaped,
+// so that each value stays on its line. Log and journal are always new files, no more readable
+// than the database. Failures throw ErrorRecord.
 class ChangeLog {
 public:
     // locale gives the date and time format of the run headers.

@@ -107,7 +107,7 @@ bool BatchReport::open(const QString& path, mode_t mode) {
     path_ = path;
     failed_ = false;
     struct stat info {};
-    // A link at the path is replaced, not followed; a device or FIFO would be replaced too.
+    // A link at the path is replaced, never followed; a device or a FIFO is no place for a report.
     if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode) &&
         !S_ISLNK(info.st_mode))
         return fail(u"not a regular file"_s);
