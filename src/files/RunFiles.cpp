@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,9 +56,7 @@ bool makeFolder(const QString& path, mode_t mode) {
 }
 
 QString cause(int error) {
-    char buffer[256] = {};
-    // The GNU strerror_r, which may return a text of its own instead of filling the buffer.
-    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+    return qt_error_string(error);
 }
 
 } // namespace RunFiles

@@ -178,7 +178,8 @@ TEST_F(ChangeLogTest, AFailedWriteNamesItsCause) {
     });
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, handler);
-    EXPECT_TRUE(error.description().endsWith(u"(File too large)"_s)) << error.description().toStdString();
+    EXPECT_TRUE(error.description().endsWith(u"(File too large)"_s))
+        << error.description().toStdString();
 }
 
 } // namespace
