@@ -34,8 +34,10 @@ constexpr qint32 kFileExists = 58;
 
 // Only the last level: its parent must exist.
 void createFolder(const QString& folder, mode_t mode) {
-    if (!RunFiles::makeFolder(folder, mode))
-        failWithCause(u"cannot create the folder "_s + folder, errno);
+    if (!RunFiles::makeFolder(folder, mode)) {
+        const int error = errno;
+        failWithCause(u"cannot create the folder "_s + folder, error);
+    }
 }
 
 // One value, one line: a control character (a line break above all) would let a value forge
@@ -149,8 +151,10 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, b
     if (isServerUri(databaseFileName)) {
         folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
         errno = 0;
-        if (!QDir().mkpath(folder))
-            failWithCause(u"cannot create the folder "_s + folder, errno);
+        if (!QDir().mkpath(folder)) {
+            const int error = errno;
+            failWithCause(u"cannot create the folder "_s + folder, error);
+        }
         folder += u'/';
     } else {
         folder = databaseFileName.left(databaseFileName.lastIndexOf(u'/') + 1);
