@@ -49,8 +49,10 @@ QString RunJournal::pathFor(const QString& logPath) {
 void RunJournal::open(const QString& path, const QString& databaseFileName, unsigned mode) {
     close();
     const int fd = RunFiles::createNew(path, mode);
-    if (fd < 0)
-        fail(u"Path/File access error: "_s + path + u" ("_s + RunFiles::cause(errno) + u')');
+    if (fd < 0) {
+        const QString cause = RunFiles::cause(errno);
+        fail(u"Path/File access error: "_s + path + u" ("_s + cause + u')');
+    }
     auto file = std::make_unique<QFile>();
     file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     file_ = std::move(file);
