@@ -67,22 +67,32 @@ void checkObjects(SqliteConnection& db, const Catalogue& catalogue, const QStrin
     }
 }
 
+bool hasRowIds(SqliteConnection& db, const TableDef& table) {
+    auto list = db.prepare(u"SELECT wr FROM pragma_table_list(?)"_s);
+    list->bindText(1, table.name);
+    return list->step() && list->integer(0) == 0;
+}
+
 void checkColumns(SqliteConnection& db, const TableDef& table, const QString& path) {
     auto columns =
         db.prepare(u"SELECT name, type, hidden, pk FROM pragma_table_xinfo(?) ORDER BY cid"_s);
     columns->bindText(1, table.name);
     QHash<QString, QString> types;
     bool rowId = false;
+    int keyColumns = 0;
     while (columns->step()) {
         const QString name = columns->text(0);
         if (columns->integer(2) != 0)
             refuseColumns(table, u"has the computed or hidden column \""_s + name + u'"', path);
+        keyColumns += columns->integer(3) > 0 ? 1 : 0;
         if (name == QString::fromUtf16(kRowIdColumn))
             rowId = columns->text(1) == u"INTEGER"_s && columns->integer(3) == 1;
         else
             types.insert(name, columns->text(1));
     }
-    if (!rowId)
+    // Only the sole INTEGER PRIMARY KEY of a table with row ids is the row id itself, the key
+    // that stays with the record.
+    if (!rowId || keyColumns != 1 || !hasRowIds(db, table))
         refuseColumns(table, u"is missing or has no row-id column"_s, path);
     for (const FieldDef& field : table.fields) {
         const auto found = types.constFind(field.name);
