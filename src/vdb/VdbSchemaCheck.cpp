@@ -79,20 +79,18 @@ void checkColumns(SqliteConnection& db, const TableDef& table, const QString& pa
     columns->bindText(1, table.name);
     QHash<QString, QString> types;
     bool rowId = false;
-    int keyColumns = 0;
     while (columns->step()) {
         const QString name = columns->text(0);
         if (columns->integer(2) != 0)
             refuseColumns(table, u"has the computed or hidden column \""_s + name + u'"', path);
-        keyColumns += columns->integer(3) > 0 ? 1 : 0;
         if (name == QString::fromUtf16(kRowIdColumn))
             rowId = columns->text(1) == u"INTEGER"_s && columns->integer(3) == 1;
         else
             types.insert(name, columns->text(1));
     }
-    // Only the sole INTEGER PRIMARY KEY of a table with row ids is the row id itself, the key
-    // that stays with the record.
-    if (!rowId || keyColumns != 1 || !hasRowIds(db, table))
+    // Only the INTEGER PRIMARY KEY of a table with row ids is the row id itself, the key that
+    // stays with the record (a key of more columns makes an index, which is refused as foreign).
+    if (!rowId || !hasRowIds(db, table))
         refuseColumns(table, u"is missing or has no row-id column"_s, path);
     for (const FieldDef& field : table.fields) {
         const auto found = types.constFind(field.name);
