@@ -59,6 +59,11 @@ _vdbtool() {
         --password-file) _filedir; return ;;
         --records | --seed | --country | --area-code) return ;;
     esac
+    # Only a command's own help is ever run, never a word the user typed.
+    case $command in
+        create | import | export | mark | unmark | user | location | info | demo | help) ;;
+        *) return ;;
+    esac
     if [[ $cur == -* ]]; then
         # The command's options stand in its usage lines.
         local options
