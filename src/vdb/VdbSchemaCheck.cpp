@@ -68,7 +68,8 @@ void checkObjects(SqliteConnection& db, const Catalogue& catalogue, const QStrin
 }
 
 bool hasRowIds(SqliteConnection& db, const TableDef& table) {
-    auto list = db.prepare(u"SELECT wr FROM pragma_table_list(?)"_s);
+    auto list = db.prepare(
+        u"SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = ? COLLATE NOCASE"_s);
     list->bindText(1, table.name);
     return list->step() && list->integer(0) == 0;
 }

@@ -128,6 +128,7 @@ TEST_F(VdbLoginTest, PlantedObjectsAndFalseEntriesAreRefused) {
         {"column the catalogue does not list", "ALTER TABLE Kunden ADD COLUMN Evil TEXT", VdbCode::NotADatabase, u"column \"Evil\""_s},
         {"row id not the key", "DROP TABLE Kunden; CREATE TABLE Kunden (vdb_rid INTEGER, Name TEXT PRIMARY KEY)", VdbCode::ForeignSchemaObject, u"index \"sqlite_autoindex_Kunden_1\""_s},
         {"row id without key", "DROP TABLE Kunden; CREATE TABLE Kunden (vdb_rid INTEGER, Name TEXT)", VdbCode::NotADatabase, u"no row-id column"_s},
+        {"no row id", "DROP TABLE Kunden; CREATE TABLE Kunden (Name TEXT)", VdbCode::NotADatabase, u"no row-id column"_s},
         {"row id in a key of two", "DROP TABLE Kunden; CREATE TABLE Kunden (vdb_rid INTEGER, Name TEXT, PRIMARY KEY (vdb_rid, Name)) WITHOUT ROWID", VdbCode::NotADatabase, u"no row-id column"_s},
         {"table without row ids", "DROP TABLE Kunden; CREATE TABLE Kunden (vdb_rid INTEGER PRIMARY KEY, Name TEXT) WITHOUT ROWID", VdbCode::NotADatabase, u"no row-id column"_s},
         {"text field in an INTEGER column", "ALTER TABLE Kunden ADD COLUMN Tel INTEGER; INSERT INTO vdb_fields VALUES (1, 1, 'Tel', 'text', '')", VdbCode::NotADatabase, u"stores the field \"Tel\" as INTEGER, not as TEXT"_s},
