@@ -67,6 +67,13 @@ void checkObjects(SqliteConnection& db, const Catalogue& catalogue, const QStrin
     }
 }
 
+bool hasRowIds(SqliteConnection& db, const TableDef& table) {
+    auto list = db.prepare(
+        u"SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = ? COLLATE NOCASE"_s);
+    list->bindText(1, table.name);
+    return list->step() && list->integer(0) == 0;
+}
+
 void checkColumns(SqliteConnection& db, const TableDef& table, const QString& path) {
     auto columns =
         db.prepare(u"SELECT name, type, hidden, pk FROM pragma_table_xinfo(?) ORDER BY cid"_s);
@@ -82,7 +89,9 @@ void checkColumns(SqliteConnection& db, const TableDef& table, const QString& pa
         else
             types.insert(name, columns->text(1));
     }
-    if (!rowId)
+    // Only the INTEGER PRIMARY KEY of a table with row ids is the row id itself, the key that
+    // stays with the record (a key of more columns makes an index, which is refused as foreign).
+    if (!rowId || !hasRowIds(db, table))
         refuseColumns(table, u"is missing or has no row-id column"_s, path);
     for (const FieldDef& field : table.fields) {
         const auto found = types.constFind(field.name);

@@ -22,13 +22,15 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         {{}, u"no database file given"_s},
         {{u"F"_s}, u"no user given"_s},
         {{u"F"_s, u"--user="_s}, u"no user given"_s},
-        {{u"F"_s, u"--user"_s}, u"the option --user needs"_s},
+        {{u"F"_s, u"--user"_s}, u"Missing value after '--user'."_s},
         {{u"F"_s, user, u"admin"_s}, u"too many arguments: 1 besides the database file, not shown"_s},
         {{u"F"_s, user, u"--password"_s, u"x"_s}, u"passwords are not taken from the command line"_s},
         {{u"F"_s, user, u"-p"_s, u"x"_s}, u"passwords are not taken from the command line"_s},
         {{u"F"_s, user, u"-admin"_s}, u"unknown option (the argument is not shown"_s},
+        {{u"F"_s, user, u"--geheim=admin"_s}, u"unknown option (the argument is not shown"_s},
         {{u"F"_s, u"--user"_s, u"A"_s, u"--user"_s, u"B"_s}, u"the option --user is given twice"_s},
-        {{u"F"_s, user, u"--only-marked=yes"_s}, u"the option --only-marked takes no value"_s},
+        {{u"F"_s, user, u"--only-marked=yes"_s}, u"Unexpected value after '--only-marked'."_s},
+        {{u"F"_s, user, u"--dry-run"_s, u"--dry-run"_s}, u"the option --dry-run is given twice"_s},
         {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--field"_s, u"K"_s, u"T"_s}, u"--undo takes its fields from the journal"_s},
         {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--only-marked"_s}, u"--undo takes its fields from the journal"_s},
         {{u"F"_s, user, u"--on-error"_s, u"admin"_s}, u"--on-error takes continue, stop or rollback\n"_s},
@@ -77,8 +79,12 @@ TEST(BatchArguments, HelpWinsOverMistakes) {
         EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
         EXPECT_TRUE(run.out.startsWith(u"Usage: telnormer-batch"_s));
     }
+    const BatchRun version = runBatch({u"x.vdb"_s, u"--version"_s});
+    EXPECT_EQ(version.status, BatchStatus::Done);
+    EXPECT_TRUE(version.out.startsWith(u"telnormer-batch (Telnormer) " TELNORMER_VERSION "\n"_s));
     // After "--" it is a file name like any other.
     EXPECT_EQ(runBatch({u"--"_s, u"-h"_s}).status, BatchStatus::Usage);
+    EXPECT_EQ(runBatch({u"--"_s, u"--version"_s}).status, BatchStatus::Usage);
 }
 
 // An option that takes a value takes the next argument whatever it looks like.

@@ -68,7 +68,7 @@ TEST(VdbToolCreate, UsageErrorsExplainThemselvesAndEveryCommandHasHelp) {
         {{}, 2, u"Usage: vdbtool COMMAND"_s},
         {{u"frobnicate"_s}, 2, u"unknown command (the argument is not shown"_s},
         {{u"create"_s, a}, 2, u"--schema SCHEMA.json is missing"_s},
-        {{u"create"_s, u"--schema"_s}, 2, u"needs a value"_s},
+        {{u"create"_s, u"--schema"_s}, 2, u"Missing value after '--schema'."_s},
         {{u"create"_s, u"a.vdb"_s, u"b.vdb"_s, u"--schema=s.json"_s}, 2, u"too many arguments: 1 more than expected (the argument is not shown"_s},
         {{u"create"_s, u"a.vdb"_s, u"--schema"_s, u"s"_s, u"--schema"_s, u"t"_s}, 2, u"given twice"_s},
         {{u"create"_s, u"a.vdb"_s, u"--colour"_s}, 2, u"unknown option (the argument is not"_s},
@@ -79,6 +79,8 @@ TEST(VdbToolCreate, UsageErrorsExplainThemselvesAndEveryCommandHasHelp) {
         {{u"demo"_s, d, u"--seed"_s, u"x"_s}, 2, u"--seed needs"_s},
         {{u"create"_s, u"--help"_s}, 0, u"Usage: vdbtool create "_s},
         {{u"help"_s, u"import"_s}, 0, u"Usage: vdbtool import "_s},
+        {{u"--version"_s}, 0, u"vdbtool (Telnormer) " TELNORMER_VERSION "\n"_s},
+        {{u"--help-all"_s}, 0, u"\nvdbtool demo FILE [--records N] [--seed S] [--unique]:\n  Creates"_s},
     };
     // clang-format on
     for (const Case& c : cases) {

@@ -9,10 +9,11 @@ namespace {
 constexpr int kMaxThreads = 256;
 
 const QList<OptionDef>& optionDefs() {
-    static const QList<OptionDef> defs{
-        {u"user"_s, true},          {u"prefix"_s, true},       {u"on-error"_s, true},
-        {u"password-file"_s, true}, {u"only-marked"_s, false}, {u"dry-run"_s, false},
-        {u"undo"_s, true},          {u"report"_s, true},       {u"threads"_s, true}};
+    static const QList<OptionDef> defs{{u"user"_s, true},         {u"prefix"_s, true},
+                                       {u"on-error"_s, true},     {u"password-file"_s, true},
+                                       {u"only-marked"_s, false}, {u"dry-run"_s, false},
+                                       {u"undo"_s, true},         {u"report"_s, true},
+                                       {u"threads"_s, true},      {u"version"_s, false}};
     return defs;
 }
 
@@ -78,7 +79,7 @@ QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPai
 
 BatchCommandLine::BatchCommandLine(const QStringList& args)
     : options_(takeFields(args, fields_), optionDefs()) {
-    if (options_.helpRequested())
+    if (options_.helpRequested() || versionRequested())
         return;
     const QStringList& operands = options_.operands();
     if (operands.isEmpty())

@@ -25,6 +25,7 @@ public:
     explicit BatchCommandLine(const QStringList& args);
 
     bool helpRequested() const { return options_.helpRequested(); }
+    bool versionRequested() const { return options_.isSet(QStringLiteral("version")); }
     const QString& file() const { return file_; }
     const QString& user() const { return user_; }
     // The pairs of --field in the order given; empty when none was given.

@@ -30,11 +30,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kHelp =
-    u"Usage: telnormer-batch FILE.vdb --user NAME [--field TABLE FIELD]... [--prefix P]\n"
-    "                       [--only-marked] [--on-error continue|stop|rollback]\n"
-    "                       [--password-file FILE] [--dry-run] [--report FILE.csv]\n"
-    "                       [--threads N]\n"
-    "       telnormer-batch FILE.vdb --user NAME --undo JOURNAL.jsonl [--dry-run]\n"
+    u"Usage: telnormer-batch FILE.vdb --user NAME [OPTION]...\n"
+    "  or:  telnormer-batch FILE.vdb --user NAME --undo JOURNAL.jsonl [--dry-run]\n"
     "\n"
     "Rewrites the telephone numbers of a .vdb database into canonical form\n"
     "(\"+49 (30) 1234567\") as the Start button of Telnormer does: record by record,\n"
@@ -52,7 +49,8 @@ const QString kHelp =
     "\n"
     "Options:\n"
     "  --user NAME          log in as this user (required).\n"
-    "  --password-file FILE read the password from the first line of FILE.\n"
+    "  --password-file FILE\n"
+    "                       read the password from the first line of FILE.\n"
     "  --only-marked        convert only the marked records.\n"
     "  --dry-run            a preview: visit, format and log as a run would, store\n"
     "                       nothing (the log's name ends in \"_preview\").\n"
@@ -60,17 +58,19 @@ const QString kHelp =
     "                       read: table, record key, record label, field, value, reason.\n"
     "                       Replaced only when the run has ended; a cell that begins\n"
     "                       with = + - @ gets a leading ' (shown as text).\n"
-    "  --undo JOURNAL.jsonl put back the values a run changed, from the journal it wrote\n"
+    "  --undo JOURNAL.jsonl\n"
+    "                       put back the values a run changed, from the journal it wrote\n"
     "                       beside its log (same name, \".jsonl\"). A value changed\n"
     "                       since is left as it is and listed as a conflict in the log.\n"
     "                       The undo writes a log and a journal of its own.\n"
     "  --on-error POLICY    the answer to the questions the run asks after an error:\n"
-    "                         continue  go on with the next value;\n"
-    "                         stop      stop and keep the open batch (the default);\n"
-    "                         rollback  stop and undo the open batch (up to ten records).\n"
+    "                       \"continue\" goes on with the next value; \"stop\" (the\n"
+    "                       default) stops and keeps the open batch; \"rollback\" stops\n"
+    "                       and undoes the open batch (up to ten records).\n"
     "  --threads N          format on N threads (default: one per core); 1 formats on\n"
     "                       the run's own thread only. The result is the same.\n"
     "  -h, --help           show this help.\n"
+    "  --version            show the version.\n"
     "\n"
     "The password comes from --password-file, else the environment variable VDB_PASSWORD,\n"
     "else a line of standard input (asked for without echo on a terminal); never from the\n"
@@ -88,7 +88,30 @@ const QString kHelp =
     "     another failure\n"
     "  2  wrong arguments, or --field names a table the database does not have\n"
     "  3  no password, or the database did not open (file, user or password)\n"
-    "  4  the change log could not be prepared: nothing was changed\n"_s;
+    "  4  the change log could not be prepared: nothing was changed\n"
+    "\n"
+    "Environment:\n"
+    "  VDB_PASSWORD  the password, when --password-file is not given.\n"
+    "  PGPASSWORD    not used: on a postgresql:// database the login's password goes to\n"
+    "                the server; PGHOST, PGPORT and libpq's other variables fill in\n"
+    "                what the URI leaves out.\n"
+    "\n"
+    "Files:\n"
+    "  DIR/Logs/Telnormer/NAME_YYYY-MM-DD HH-MM-SS.txt\n"
+    "                       the change log of a run on DIR/NAME.vdb (\"_preview.txt\"\n"
+    "                       for --dry-run); a server database's logs go to\n"
+    "                       ~/.local/share/Veltrano Telnormer/Logs/Telnormer/DBNAME/.\n"
+    "  the same name ending in .jsonl\n"
+    "                       the run's journal: every stored change, for --undo.\n"
+    "  ~/.config/Veltrano Telnormer.ini\n"
+    "                       the settings shared with Telnormer (the remembered prefix);\n"
+    "                       $XDG_CONFIG_HOME in place of ~/.config when it is set.\n"
+    "\n"
+    "Examples:\n"
+    "  $ VDB_PASSWORD=admin telnormer-batch demo.vdb --user ADMIN --dry-run\n"
+    "  $ telnormer-batch demo.vdb --user ADMIN --field Kunden Telefon < pw.txt\n"
+    "  $ telnormer-batch demo.vdb --user ADMIN --undo Logs/Telnormer/RUN.jsonl\n"
+    "  $ telnormer-batch --user ADMIN --password-file pw.txt -- -odd-name.vdb\n"_s;
 
 const QString kProgram = u"telnormer-batch: "_s;
 
@@ -300,8 +323,8 @@ BatchOutcome executeTelnormerBatch(const QStringList& args, ToolIo& io,
     BatchOutcome outcome;
     try {
         const BatchCommandLine commandLine(args);
-        if (commandLine.helpRequested()) {
-            io.out << kHelp;
+        if (commandLine.helpRequested() || commandLine.versionRequested()) {
+            io.out << (commandLine.helpRequested() ? kHelp : versionText(u"telnormer-batch"_s));
             outcome.status = BatchStatus::Done;
         } else {
             convert(commandLine, io, environment, outcome);

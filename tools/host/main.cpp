@@ -4,7 +4,6 @@
 #include "CommandLine.h"
 #include "DatabaseExporter.h"
 #include "DatabaseServer.h"
-#include "DatabaseServer.h"
 #include "Passwords.h"
 #include "RemoteNames.h"
 #include "ToolError.h"
@@ -26,8 +25,50 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char* kUsage = "usage: telnormer-host FILE.vdb --user NAME [--password-file FILE]\n"
-                     "The password comes from --password-file, VDB_PASSWORD or standard input.\n";
+const char* kHelp =
+    "Usage: telnormer-host FILE.vdb --user NAME [--password-file FILE]\n"
+    "\n"
+    "Opens a .vdb database (or a postgresql:// URI), exports it on the session bus and hands\n"
+    "it over to Telnormer, which opens a main window on it; the bus starts Telnormer when it\n"
+    "is not running. Every further line on standard input hands the database over once more\n"
+    "(one more window). The host serves until standard input closes or it gets SIGTERM or\n"
+    "SIGINT, then releases its object and exits.\n"
+    "\n"
+    "Options:\n"
+    "  --user NAME          log in as this user (required).\n"
+    "  --password-file FILE\n"
+    "                       read the password from the first line of FILE.\n"
+    "  -h, --help           show this help.\n"
+    "  --version            show the version.\n"
+    "\n"
+    "The password comes from --password-file, else the environment variable VDB_PASSWORD,\n"
+    "else a line of standard input; never from the command line.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  served until standard input closed or a signal came, then released\n"
+    "  1  the database did not open, or a call on the bus failed (its message on\n"
+    "     standard error)\n"
+    "  2  wrong arguments\n"
+    "\n"
+    "Environment:\n"
+    "  VDB_PASSWORD  the password, when --password-file is not given.\n"
+    "  PGPASSWORD    not used: on a postgresql:// database the login's password goes to\n"
+    "                the server; PGHOST, PGPORT and libpq's other variables fill in\n"
+    "                what the URI leaves out.\n"
+    "  DBUS_SESSION_BUS_ADDRESS\n"
+    "                the session bus the database is exported on.\n"
+    "  XDG_RUNTIME_DIR\n"
+    "                where the private socket Telnormer calls directly is made (else\n"
+    "                the temporary folder).\n"
+    "\n"
+    "Files:\n"
+    "  /usr/share/dbus-1/services/com.veltrano.Telnormer.service\n"
+    "                       how the bus starts Telnormer on the host's first call.\n"
+    "  DIR/Logs/Telnormer/  the change logs and journals of runs on DIR/NAME.vdb.\n"
+    "\n"
+    "Examples:\n"
+    "  $ VDB_PASSWORD=admin telnormer-host /tmp/demo.vdb --user ADMIN\n"
+    "  $ telnormer-host /tmp/demo.vdb --user ADMIN --password-file pw.txt\n";
 
 int report(const QString& message) {
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
@@ -72,17 +113,22 @@ int main(int argc, char** argv) {
     ToolIo io{in, out, err};
     DatabasePtr database;
     try {
-        const CommandLine commandLine(QCoreApplication::arguments().mid(1),
-                                      {{u"user"_s, true}, passwordFileOption()});
+        const CommandLine commandLine(
+            QCoreApplication::arguments().mid(1),
+            {{u"user"_s, true}, passwordFileOption(), {u"version"_s, false}});
         if (commandLine.helpRequested()) {
-            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
             return 0;
         }
-        commandLine.expectOperands(1, 1);
-        if (commandLine.value(u"user"_s).isEmpty()) {
-            std::fputs(kUsage, stderr);
-            return 2;
+        if (commandLine.isSet(u"version"_s)) {
+            std::fputs(versionText(u"telnormer-host"_s).toLocal8Bit().constData(), stdout);
+            return 0;
         }
+        if (commandLine.operands().isEmpty())
+            usageFail(u"no database file given"_s);
+        commandLine.expectOperands(1, 1);
+        if (commandLine.value(u"user"_s).isEmpty())
+            usageFail(u"no user given: --user NAME"_s);
         const QString password = readPassword(
             commandLine, io, u"Password for "_s + commandLine.value(u"user"_s) + u": "_s);
         database = DatabaseServer().OpenDatabase(
@@ -90,7 +136,9 @@ int main(int argc, char** argv) {
     } catch (const ErrorRecord& error) {
         return report(error.description());
     } catch (const ToolError& error) {
-        report(error.message());
+        report(u"telnormer-host: "_s + error.message());
+        if (error.status() == ExitStatus::Usage)
+            std::fputs("Try 'telnormer-host --help'.\n", stderr);
         return error.status();
     }
 

@@ -2,17 +2,27 @@
 
 #include "ToolError.h"
 
+#include <QCommandLineParser>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-bool looksLikeOption(const QString& arg) {
-    return arg.size() > 1 && arg[0] == u'-' && !arg[1].isDigit();
-}
-
 bool carriesPassword(const QString& name) {
     static const QStringList names{u"password"_s, u"passwd"_s, u"pass"_s, u"pw"_s, u"pwd"_s};
     return names.contains(name.toLower()) || name == u"p"_s;
+}
+
+// "-5" is an operand, so that negative IDs work; Qt would read it as the short option "5". A NUL
+// cannot come from a real command line, so it stands in for the dash while Qt parses.
+QString hideNegative(const QString& arg) {
+    return arg.size() > 1 && arg[0] == u'-' && arg[1].isDigit() ? QChar(u'\0') + arg.mid(1) : arg;
+}
+
+QString restore(QString arg) {
+    if (arg.startsWith(QChar(u'\0')))
+        arg[0] = u'-';
+    return arg;
 }
 
 } // namespace
@@ -23,49 +33,39 @@ QString passwordOnCommandLineMessage() {
 }
 
 CommandLine::CommandLine(const QStringList& args, const QList<OptionDef>& options) {
-    for (const QString& arg : args) {
-        if (arg == u"--"_s)
-            break;
-        if (arg == u"--help"_s || arg == u"-h"_s) {
-            help_ = true;
-            return;
-        }
-    }
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (arg == u"--"_s) {
-            operands_ << args.mid(i + 1);
-            return;
-        }
-        if (!looksLikeOption(arg)) {
-            operands_ << arg;
-            continue;
-        }
-        const QString body = arg.startsWith(u"--"_s) ? arg.mid(2) : arg.mid(1);
-        const qsizetype equals = body.indexOf(u'=');
-        const QString name = equals < 0 ? body : body.left(equals);
-        if (carriesPassword(name))
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s});
+    parser.addOption(help);
+    for (const OptionDef& o : options)
+        parser.addOption(o.takesValue ? QCommandLineOption(o.name, {}, u"value"_s)
+                                      : QCommandLineOption(o.name));
+    QStringList hidden{u"-"_s}; // the program's name, which the parser skips
+    const qsizetype end = args.indexOf(u"--"_s);
+    for (qsizetype i = 0; i < args.size(); ++i)
+        hidden << (end >= 0 && i >= end ? args[i] : hideNegative(args[i]));
+    const bool parsed = parser.parse(hidden);
+    // Help wins over every other mistake on the line.
+    help_ = parser.isSet(help);
+    if (help_)
+        return;
+    if (!parsed) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (std::any_of(unknown.cbegin(), unknown.cend(), carriesPassword))
             usageFail(passwordOnCommandLineMessage());
-        const auto option = std::find_if(options.begin(), options.end(),
-                                         [&](const OptionDef& o) { return o.name == name; });
-        if (option == options.end() || !arg.startsWith(u"--"_s))
+        if (!unknown.isEmpty())
             usageFail(refusedArgument(u"unknown option"_s));
-        if (values_.contains(name))
-            usageFail(u"the option --"_s + name + u" is given twice"_s);
-        if (!option->takesValue) {
-            if (equals >= 0)
-                usageFail(u"the option --"_s + name + u" takes no value"_s);
-            values_.insert(name, {});
-            continue;
-        }
-        if (equals >= 0) {
-            values_.insert(name, body.mid(equals + 1));
-        } else {
-            if (i + 1 >= args.size())
-                usageFail(u"the option --"_s + name + u" needs a value"_s);
-            values_.insert(name, args[++i]);
-        }
+        // Qt's own text, which names only an option of ours ("Missing value after '--user'.").
+        usageFail(parser.errorText());
     }
+    const QStringList seen = parser.optionNames();
+    for (const OptionDef& o : options) {
+        if (seen.count(o.name) > 1)
+            usageFail(u"the option --"_s + o.name + u" is given twice"_s);
+        if (parser.isSet(o.name))
+            values_.insert(o.name, restore(parser.value(o.name)));
+    }
+    for (const QString& operand : parser.positionalArguments())
+        operands_ << restore(operand);
 }
 
 void CommandLine::expectOperands(qsizetype min, qsizetype max) const {
@@ -75,6 +75,11 @@ void CommandLine::expectOperands(qsizetype min, qsizetype max) const {
         usageFail(refusedArgument(u"too many arguments: "_s +
                                   QString::number(operands_.size() - max) +
                                   u" more than expected"_s));
+}
+
+QString versionText(const QString& program) {
+    return program + u" (Telnormer) " TELNORMER_VERSION "\nCopyright (C) " TELNORMER_COPYRIGHT
+                     "\n"_s;
 }
 
 QString refusedArgument(const QString& what) {

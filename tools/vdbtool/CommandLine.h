@@ -18,9 +18,10 @@ struct OptionDef {
     bool takesValue = false;
 };
 
-// The options and operands of one command. Options ("--name", "--name value", "--name=value")
-// may stand anywhere; "--" ends them. "-5" is an operand, so that negative IDs work. Options
-// that would carry a password are refused outright.
+// The options and operands of one command, read by QCommandLineParser. Options ("--name",
+// "--name value", "--name=value") may stand anywhere; "--" ends them. "-5" is an operand, so
+// that negative IDs work. Options that would carry a password are refused outright, and no
+// refused argument is ever echoed.
 class CommandLine {
 public:
     CommandLine(const QStringList& args, const QList<OptionDef>& options);
@@ -38,6 +39,9 @@ private:
     QHash<QString, QString> values_;
     QStringList operands_;
 };
+
+// What --version prints: the program, the package and its version, the copyright.
+QString versionText(const QString& program);
 
 // The explanation every refusal of a command-line password gives.
 QString passwordOnCommandLineMessage();

@@ -19,11 +19,69 @@ QString overview() {
                    "\n"
                    "Commands:\n"_s;
     for (const CommandInfo& command : vdbToolCommands())
-        text += u"  "_s + command.synopsis + u'\n';
+        text += u"  "_s + command.name.leftJustified(10) +
+                command.synopsis.mid(command.name.size() + 1) + u'\n';
     text += u"\n'vdbtool COMMAND --help' explains a command. Passwords are never taken from the "
             "command line:\nuse --password-file FILE, the environment variable VDB_PASSWORD or "
-            "standard input.\n"_s;
+            "standard input.\n"
+            "\n"
+            "Options:\n"
+            "  -h, --help     show this help.\n"
+            "  --help-all     show this help and that of every command.\n"
+            "  --version      show the version.\n"
+            "\n"
+            "Exit status:\n"
+            "  0  the command was carried out\n"
+            "  1  it failed; the file is left as it was\n"
+            "  2  wrong arguments\n"
+            "\n"
+            "Environment:\n"
+            "  VDB_PASSWORD  the password for user add and user passwd, when --password-file is\n"
+            "                not given.\n"
+            "  PGPASSWORD    the password of the role a postgresql:// URI connects as (or\n"
+            "                ~/.pgpass, or the URI); PGHOST, PGPORT and libpq's other\n"
+            "                variables fill in what the URI leaves out.\n"
+            "\n"
+            "Files:\n"
+            "  FILE.vdb      the database: an SQLite file that only vdbtool and Telnormer write;\n"
+            "                every command changes it in one transaction.\n"
+            "\n"
+            "Examples:\n"
+            "  $ vdbtool demo /tmp/demo.vdb --records 100000\n"
+            "  $ vdbtool user add kunden.vdb Meier --user-admin < pw.txt\n"
+            "  $ vdbtool export kunden.vdb Kunden > kunden.csv\n"
+            "  $ PGPASSWORD=geheim vdbtool demo postgresql://telnormer@localhost/kunden\n"_s;
     return text;
+}
+
+// The overview with every command's own help before its options, for the manual page: each
+// command a paragraph headed by its first usage line.
+QString fullHelp(ToolIo& io) {
+    QString details;
+    QStringList seen;
+    for (const CommandInfo& command : vdbToolCommands()) {
+        QString help;
+        QTextStream stream(&help);
+        ToolIo helpIo{io.in, stream, io.err};
+        command.run({u"--help"_s}, helpIo);
+        stream.flush();
+        if (seen.contains(help))
+            continue;
+        seen << help;
+        bool first = true;
+        for (QString line : help.split(u'\n', Qt::SkipEmptyParts)) {
+            const bool usage = line.startsWith(u"Usage: "_s) || line.startsWith(u"       "_s);
+            if (usage)
+                line = line.mid(7);
+            if (first)
+                details += u'\n' + line + u":\n"_s;
+            else
+                details += u"  "_s + line + (usage ? u"\n\n"_s : u"\n"_s);
+            first = false;
+        }
+    }
+    QString text = overview();
+    return text.insert(text.indexOf(u"\nOptions:\n"_s), details);
 }
 
 const CommandInfo* findCommand(const QString& name) {
@@ -65,10 +123,10 @@ int runVdbTool(const QStringList& args, QTextStream& in, QTextStream& out, QText
     const QString& name = args[0];
     if (name == u"--help"_s || name == u"-h"_s || (name == u"help"_s && args.size() == 1))
         return printHelp(io, overview());
-    if (name == u"--version"_s) {
-        out << "vdbtool " << TELNORMER_VERSION << "\n";
-        return ExitStatus::Done;
-    }
+    if (name == u"--help-all"_s)
+        return printHelp(io, fullHelp(io));
+    if (name == u"--version"_s)
+        return printHelp(io, versionText(u"vdbtool"_s));
     const bool helpFor = name == u"help"_s;
     const CommandInfo* command = findCommand(helpFor ? args[1] : name);
     const QString prefix =
