@@ -58,12 +58,12 @@ int PgCore::fieldIndex(int t, const QString& name) const {
 }
 
 qint32 PgCore::recordCount(int t) {
-    return clampCount(db_->exec(u"SELECT count(*) FROM "_s + pgQuote(table(t).name)).integer(0, 0));
+    return clampCount(db_->exec(u"SELECT count(*) FROM "_s + pgTable(table(t).name)).integer(0, 0));
 }
 
 qint32 PgCore::markedCount(int t) {
     return clampCount(
-        db_->exec(u"SELECT count(*) FROM vdb_marks WHERE table_id = $1"_s, {table(t).id})
+        db_->exec(u"SELECT count(*) FROM telnormer.vdb_marks WHERE table_id = $1"_s, {table(t).id})
             .integer(0, 0));
 }
 
@@ -90,7 +90,7 @@ QString PgCore::columns(int t) const {
 bool PgCore::reload(int t) {
     Cursor& cursor = cursors_[t];
     const PgResult result =
-        db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgQuote(table(t).name) +
+        db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgTable(table(t).name) +
                       u" AS t WHERE t."_s + kRowId + u" = $1"_s,
                   {cursor.current.rid});
     if (result.rows() == 0) {
@@ -188,7 +188,7 @@ void PgCore::update(int t) {
         params << cursor.current.values[f];
         unchanged << column + u" IS NOT DISTINCT FROM $"_s + QString::number(params.size());
     }
-    const QString sql = u"UPDATE "_s + pgQuote(table(t).name) + u" SET "_s +
+    const QString sql = u"UPDATE "_s + pgTable(table(t).name) + u" SET "_s +
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
     const bool guarded = db_->inTransaction();
@@ -228,12 +228,14 @@ void PgCore::update(int t) {
 }
 
 void PgCore::begin() {
+    db_->requireConnection();
     if (db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
     db_->exec(u"BEGIN"_s);
 }
 
 void PgCore::commit() {
+    db_->requireConnection();
     if (!db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
     // The server answers COMMIT of a failed transaction with a rollback, not an error.
@@ -246,6 +248,7 @@ void PgCore::commit() {
 }
 
 void PgCore::rollback() {
+    db_->requireConnection();
     if (!db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
     db_->exec(u"ROLLBACK"_s);

@@ -21,7 +21,7 @@ QString PgCore::visitFilter(int t) const {
     const Cursor& cursor = cursors_[t];
     if (cursor.showMarked && cursor.showUnmarked)
         return {};
-    const QString marked = u"EXISTS (SELECT 1 FROM vdb_marks m WHERE m.table_id = "_s +
+    const QString marked = u"EXISTS (SELECT 1 FROM telnormer.vdb_marks m WHERE m.table_id = "_s +
                            QString::number(table(t).id) + u" AND m.rid = t."_s + kRowId + u')';
     return cursor.showMarked ? u" AND "_s + marked : u" AND NOT "_s + marked;
 }
@@ -47,7 +47,7 @@ void PgCore::buildSnapshot(int t) {
                      u" NULLS FIRST"_s;
     }
     order << u"t."_s + kRowId;
-    const QString sql = u"COPY (SELECT t."_s + kRowId + u" FROM "_s + pgQuote(table(t).name) +
+    const QString sql = u"COPY (SELECT t."_s + kRowId + u" FROM "_s + pgTable(table(t).name) +
                         u" AS t WHERE true"_s + visitFilter(t) + u" ORDER BY "_s +
                         order.join(u", "_s) + u") TO STDOUT"_s;
     PgResult start(PQexec(db_->handle(), sql.toUtf8().constData()));
@@ -112,7 +112,7 @@ bool PgCore::fetchPage(int t) {
             array += (i ? u","_s : QString()) + QString::number(ids[i]);
         array += u'}';
         const PgResult result =
-            db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgQuote(table(t).name) +
+            db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgTable(table(t).name) +
                           u" AS t WHERE t."_s + kRowId + u" = ANY($1::bigint[])"_s,
                       {array});
         QHash<qint64, int> byId;
@@ -127,7 +127,7 @@ bool PgCore::fetchPage(int t) {
         return true;
     }
     const PgResult result =
-        db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgQuote(table(t).name) +
+        db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgTable(table(t).name) +
                       u" AS t WHERE t."_s + kRowId + u" > $1"_s + visitFilter(t) +
                       u" ORDER BY t."_s + kRowId + u" LIMIT "_s + QString::number(kPageSize),
                   {cursor.lastKey});

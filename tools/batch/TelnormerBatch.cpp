@@ -310,6 +310,9 @@ BatchOutcome executeTelnormerBatch(const QStringList& args, ToolIo& io,
         if (commandLine.helpRequested()) {
             io.out << kHelp;
             outcome.status = BatchStatus::Done;
+        } else if (const QString refusal = commandLineUriRefusal(commandLine.file());
+                   !refusal.isEmpty()) {
+            throw ToolError(refusal, ExitStatus::Usage);
         } else {
             convert(commandLine, io, environment, outcome);
         }
