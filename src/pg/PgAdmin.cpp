@@ -158,14 +158,16 @@ qint64 PgAdmin::mark(const QString& table, const QStringList& ids, bool on) {
     inTransaction([&](PgConnection& db) {
         const QString matching =
             u"SELECT vdb_rid FROM "_s + pgTable(table) + u" WHERE \"ID\"::text = ANY($2::text[])"_s;
-        changed = on ? db.exec(u"INSERT INTO telnormer.vdb_marks(table_id, rid) SELECT $1, vdb_rid FROM ("_s +
-                                   matching + u") m ON CONFLICT DO NOTHING"_s,
-                               {def.id, array})
-                           .affected()
-                     : db.exec(u"DELETE FROM telnormer.vdb_marks WHERE table_id = $1 AND rid IN ("_s +
-                                   matching + u')',
-                               {def.id, array})
-                           .affected();
+        changed =
+            on ? db.exec(
+                       u"INSERT INTO telnormer.vdb_marks(table_id, rid) SELECT $1, vdb_rid FROM ("_s +
+                           matching + u") m ON CONFLICT DO NOTHING"_s,
+                       {def.id, array})
+                     .affected()
+               : db.exec(u"DELETE FROM telnormer.vdb_marks WHERE table_id = $1 AND rid IN ("_s +
+                             matching + u')',
+                         {def.id, array})
+                     .affected();
     });
     return changed;
 }
@@ -174,11 +176,14 @@ qint64 PgAdmin::markAll(const QString& table, bool on) {
     const TableDef& def = core_->catalogue().tables[core_->tableIndex(table)];
     qint64 changed = 0;
     inTransaction([&](PgConnection& db) {
-        changed = on ? db.exec(u"INSERT INTO telnormer.vdb_marks(table_id, rid) SELECT $1, vdb_rid FROM "_s +
-                                   pgTable(table) + u" ON CONFLICT DO NOTHING"_s,
-                               {def.id})
-                           .affected()
-                     : db.exec(u"DELETE FROM telnormer.vdb_marks WHERE table_id = $1"_s, {def.id}).affected();
+        changed =
+            on ? db.exec(
+                       u"INSERT INTO telnormer.vdb_marks(table_id, rid) SELECT $1, vdb_rid FROM "_s +
+                           pgTable(table) + u" ON CONFLICT DO NOTHING"_s,
+                       {def.id})
+                     .affected()
+               : db.exec(u"DELETE FROM telnormer.vdb_marks WHERE table_id = $1"_s, {def.id})
+                     .affected();
     });
     return changed;
 }

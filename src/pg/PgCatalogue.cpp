@@ -19,8 +19,9 @@ PgRoles pgRolesOf(const QString& database) {
     }
     const QString base =
         u"tn_"_s + readable + u'_' +
-        QString::fromLatin1(
-            QCryptographicHash::hash(database.toUtf8(), QCryptographicHash::Sha256).toHex().left(10));
+        QString::fromLatin1(QCryptographicHash::hash(database.toUtf8(), QCryptographicHash::Sha256)
+                                .toHex()
+                                .left(10));
     return {base + u"_users"_s, base + u"_dbadmin"_s, base + u"_useradmin"_s};
 }
 
@@ -98,12 +99,12 @@ PgCatalogue loadPgCatalogue(PgConnection& db, const QString& shownUri) {
             throw pgError(VdbCode::NotADatabase, u"the catalogue's index list is damaged"_s);
         table->indexes[index].fieldPositions << static_cast<int>(field);
     }
-    PgResult uses =
-        db.exec(u"SELECT table_id, index_name FROM telnormer.vdb_index_uses ORDER BY table_id, position"_s);
+    PgResult uses = db.exec(
+        u"SELECT table_id, index_name FROM telnormer.vdb_index_uses ORDER BY table_id, position"_s);
     for (int r = 0; r < uses.rows(); ++r)
         tableById(catalogue, uses.integer(r, 0))->indexUses << uses.text(r, 1);
-    PgResult properties =
-        db.exec(u"SELECT table_id, name, value FROM telnormer.vdb_properties ORDER BY table_id, position"_s);
+    PgResult properties = db.exec(
+        u"SELECT table_id, name, value FROM telnormer.vdb_properties ORDER BY table_id, position"_s);
     for (int r = 0; r < properties.rows(); ++r)
         tableById(catalogue, properties.integer(r, 0))
             ->properties.append({properties.text(r, 1), properties.text(r, 2)});

@@ -15,18 +15,23 @@ inline constexpr const char16_t* kPgCatalogueSql[] = {
     u"CREATE TABLE telnormer.vdb_info(key text PRIMARY KEY, value text NOT NULL)",
     u"CREATE TABLE telnormer.vdb_tables(id bigint PRIMARY KEY, name text NOT NULL UNIQUE, "
     u"caption text NOT NULL)",
-    u"CREATE TABLE telnormer.vdb_fields(table_id bigint NOT NULL REFERENCES telnormer.vdb_tables(id), "
+    u"CREATE TABLE telnormer.vdb_fields(table_id bigint NOT NULL REFERENCES "
+    u"telnormer.vdb_tables(id), "
     u"position integer NOT NULL, name text NOT NULL, type text NOT NULL, "
     u"condition text NOT NULL, PRIMARY KEY(table_id, position))",
-    u"CREATE TABLE telnormer.vdb_indexes(table_id bigint NOT NULL REFERENCES telnormer.vdb_tables(id), "
+    u"CREATE TABLE telnormer.vdb_indexes(table_id bigint NOT NULL REFERENCES "
+    u"telnormer.vdb_tables(id), "
     u"position integer NOT NULL, name text NOT NULL, sql_name text NOT NULL, "
     u"PRIMARY KEY(table_id, position))",
-    u"CREATE TABLE telnormer.vdb_index_fields(table_id bigint NOT NULL, index_position integer NOT NULL, "
+    u"CREATE TABLE telnormer.vdb_index_fields(table_id bigint NOT NULL, index_position integer NOT "
+    u"NULL, "
     u"position integer NOT NULL, field_position integer NOT NULL, "
     u"PRIMARY KEY(table_id, index_position, position))",
-    u"CREATE TABLE telnormer.vdb_index_uses(table_id bigint NOT NULL REFERENCES telnormer.vdb_tables(id), "
+    u"CREATE TABLE telnormer.vdb_index_uses(table_id bigint NOT NULL REFERENCES "
+    u"telnormer.vdb_tables(id), "
     u"position integer NOT NULL, index_name text NOT NULL, PRIMARY KEY(table_id, position))",
-    u"CREATE TABLE telnormer.vdb_properties(table_id bigint NOT NULL REFERENCES telnormer.vdb_tables(id), "
+    u"CREATE TABLE telnormer.vdb_properties(table_id bigint NOT NULL REFERENCES "
+    u"telnormer.vdb_tables(id), "
     u"position integer NOT NULL, name text NOT NULL, value text NOT NULL, "
     u"PRIMARY KEY(table_id, position))",
     u"CREATE TABLE telnormer.vdb_marks(table_id bigint NOT NULL, rid bigint NOT NULL, "

@@ -20,9 +20,9 @@ struct Token {
     throw pgError(VdbCode::SchemaInvalid, why);
 }
 
-const QStringList kWords{u"AND"_s,  u"OR"_s,   u"NOT"_s,    u"IS"_s,      u"NULL"_s,
-                         u"LIKE"_s, u"IN"_s,   u"BETWEEN"_s, u"TRUE"_s,   u"FALSE"_s,
-                         u"ISNULL"_s, u"NOTNULL"_s, u"GLOB"_s, u"ESCAPE"_s, u"COLLATE"_s};
+const QStringList kWords{u"AND"_s,    u"OR"_s,      u"NOT"_s,     u"IS"_s,     u"NULL"_s,
+                         u"LIKE"_s,   u"IN"_s,      u"BETWEEN"_s, u"TRUE"_s,   u"FALSE"_s,
+                         u"ISNULL"_s, u"NOTNULL"_s, u"GLOB"_s,    u"ESCAPE"_s, u"COLLATE"_s};
 
 // Name in the condition, server function, fewest and most arguments.
 struct Function {
@@ -31,12 +31,12 @@ struct Function {
     int most;
 };
 const QHash<QString, Function> kFunctions{
-    {u"length"_s, {u"length"_s, 1, 1}},   {u"lower"_s, {u"lower"_s, 1, 1}},
-    {u"upper"_s, {u"upper"_s, 1, 1}},     {u"trim"_s, {u"btrim"_s, 1, 2}},
-    {u"ltrim"_s, {u"ltrim"_s, 1, 2}},     {u"rtrim"_s, {u"rtrim"_s, 1, 2}},
-    {u"substr"_s, {u"substr"_s, 2, 3}},   {u"abs"_s, {u"abs"_s, 1, 1}},
+    {u"length"_s, {u"length"_s, 1, 1}},      {u"lower"_s, {u"lower"_s, 1, 1}},
+    {u"upper"_s, {u"upper"_s, 1, 1}},        {u"trim"_s, {u"btrim"_s, 1, 2}},
+    {u"ltrim"_s, {u"ltrim"_s, 1, 2}},        {u"rtrim"_s, {u"rtrim"_s, 1, 2}},
+    {u"substr"_s, {u"substr"_s, 2, 3}},      {u"abs"_s, {u"abs"_s, 1, 1}},
     {u"coalesce"_s, {u"coalesce"_s, 2, 16}}, {u"ifnull"_s, {u"coalesce"_s, 2, 2}},
-    {u"nullif"_s, {u"nullif"_s, 2, 2}},   {u"replace"_s, {u"replace"_s, 3, 3}},
+    {u"nullif"_s, {u"nullif"_s, 2, 2}},      {u"replace"_s, {u"replace"_s, 3, 3}},
     {u"instr"_s, {u"strpos"_s, 2, 2}},
 };
 
@@ -228,8 +228,7 @@ private:
                     const QString low = relational();
                     if (!takeWord(u"AND"))
                         unreadable(u"BETWEEN needs AND"_s);
-                    sql = u'(' + sql + no + u" BETWEEN "_s + low + u" AND "_s + relational() +
-                          u')';
+                    sql = u'(' + sql + no + u" BETWEEN "_s + low + u" AND "_s + relational() + u')';
                 } else if (takeWord(u"IN")) {
                     expectSymbol(u"(");
                     QStringList items{orExpr()};

@@ -82,8 +82,15 @@ QVariant PgResult::value(int row, int column) const {
         const double d = QByteArray(PQgetvalue(result_, row, column)).toDouble(&ok);
         return ok ? QVariant(d) : QVariant(text(row, column));
     }
-    default:
-        return QVariant(text(row, column));
+    default: {
+        // Bytes that are not UTF-8 (a database of the server's SQL_ASCII encoding) come as they
+        // are, as from a .vdb file: text made of them would lose the original when written back.
+        const QByteArrayView bytes(PQgetvalue(result_, row, column),
+                                   PQgetlength(result_, row, column));
+        bool valid = true;
+        const QString decoded = decodeUtf8(bytes, &valid);
+        return valid ? QVariant(decoded) : QVariant(bytes.toByteArray());
+    }
     }
 }
 
@@ -127,13 +134,12 @@ PgConnection::PgConnection(const QString& uri, const QString& user, const QStrin
     // would repeat the URI, password and all.
     const auto parameters = uriParameters(uri);
     if (!parameters)
-        throw pgError(PgCode::CannotConnect,
-                      u"the server address is not a valid connection URI"_s);
+        throw pgError(PgCode::CannotConnect, u"the server address is not a valid connection URI"_s);
     std::vector<std::pair<QByteArray, QByteArray>> given;
     for (const auto& [keyword, value] : *parameters) {
         if ((keyword == u"user"_s && !user.isEmpty()) ||
-            (keyword == u"password"_s && !password.isEmpty()) ||
-            keyword == u"application_name"_s || keyword == u"client_encoding"_s)
+            (keyword == u"password"_s && !password.isEmpty()) || keyword == u"application_name"_s ||
+            keyword == u"client_encoding"_s)
             continue;
         given.emplace_back(keyword.toUtf8(), value.toUtf8());
     }

@@ -138,6 +138,11 @@ QVariant PgCore::storedValue(int t, int f, const QVariant& value) const {
 
 void PgCore::setValue(int t, int f, const QVariant& value) {
     Cursor& cursor = positioned(t);
+    // Bytes that are no text were never understood: overwriting them would lose the original.
+    if (cursor.current.values[f].metaType().id() == QMetaType::QByteArray)
+        throw pgError(VdbCode::TypeMismatch,
+                      u"The stored value of the field \""_s + table(t).fields[f].name +
+                          u"\" is not text the database can send; it is left as it is."_s);
     cursor.edits[f] = storedValue(t, f, value);
     cursor.dirty = true;
 }

@@ -32,7 +32,8 @@ QString sqlType(FieldType type) {
 // The server cuts longer names short without a word, and keeps pg_ for its own objects.
 void checkServerName(const QString& name, const QString& kind) {
     if (name.startsWith(u"pg_"_s, Qt::CaseInsensitive))
-        invalid(kind + u" name "_s + name + u" begins with pg_, which the server keeps for itself"_s);
+        invalid(kind + u" name "_s + name +
+                u" begins with pg_, which the server keeps for itself"_s);
     if (name.toUtf8().size() > 63)
         invalid(kind + u" name "_s + name + u" is longer than the server's 63 bytes"_s);
 }
@@ -107,8 +108,8 @@ void writeCatalogue(PgConnection& db, const DatabaseSchema& schema,
         if (PQresultStatus(created.handle()) != PGRES_COMMAND_OK) {
             if (sqlState(created).startsWith(u"42"_s))
                 invalid(u"a condition of table "_s + table.name + u" does not fit its fields: "_s +
-                        QString::fromUtf8(PQresultErrorField(created.handle(),
-                                                             PG_DIAG_MESSAGE_PRIMARY)));
+                        QString::fromUtf8(
+                            PQresultErrorField(created.handle(), PG_DIAG_MESSAGE_PRIMARY)));
             db.throwFailure(created, u"creating the table "_s + table.name);
         }
         db.exec(u"GRANT SELECT, UPDATE ON "_s + pgTable(table.name) + u" TO "_s + users);

@@ -11,7 +11,8 @@ bool roleExists(PgConnection& db, const QString& role) {
 }
 
 bool mayCreateRoles(PgConnection& db) {
-    return db.exec(u"SELECT rolcreaterole OR rolsuper FROM pg_catalog.pg_roles WHERE rolname = current_user"_s)
+    return db.exec(
+                 u"SELECT rolcreaterole OR rolsuper FROM pg_catalog.pg_roles WHERE rolname = current_user"_s)
                .text(0, 0) == u"t"_s;
 }
 
@@ -80,32 +81,32 @@ void ensureDatabaseRoles(PgConnection& db, const PgRoles& roles) {
     for (const QString& role : {roles.users, roles.databaseAdmins, roles.userAdmins})
         createRoleUnlessThere(db, role, u" NOLOGIN"_s);
     // An admin is a user too.
-    db.exec(u"GRANT "_s + pgQuote(roles.users) + u" TO "_s + pgQuote(roles.databaseAdmins) + u", "_s +
-            pgQuote(roles.userAdmins));
+    db.exec(u"GRANT "_s + pgQuote(roles.users) + u" TO "_s + pgQuote(roles.databaseAdmins) +
+            u", "_s + pgQuote(roles.userAdmins));
 }
 
 void setRights(PgConnection& db, const PgRoles& roles, const QString& user, bool databaseAdmin,
                bool userAdmin) {
     const QString name = pgQuote(user);
     db.exec(u"GRANT "_s + pgQuote(roles.users) + u" TO "_s + name);
-    for (const auto& [role, on] : {std::pair{roles.databaseAdmins, databaseAdmin},
-                                   std::pair{roles.userAdmins, userAdmin}})
+    for (const auto& [role, on] :
+         {std::pair{roles.databaseAdmins, databaseAdmin}, std::pair{roles.userAdmins, userAdmin}})
         db.exec((on ? u"GRANT "_s : u"REVOKE "_s) + pgQuote(role) + (on ? u" TO "_s : u" FROM "_s) +
                 name);
 }
 
 QList<PgUser> databaseUsers(PgConnection& db, const PgRoles& roles) {
     // Walked through pg_auth_members, not pg_has_role: a superuser is everybody's member there.
-    const PgResult result = db.exec(
-        u"WITH RECURSIVE m(member, grp) AS ("
-        "SELECT a.member, g.rolname FROM pg_catalog.pg_auth_members a "
-        "JOIN pg_catalog.pg_roles g ON g.oid = a.roleid WHERE g.rolname IN ($1, $2, $3) "
-        "UNION SELECT a.member, m.grp FROM pg_catalog.pg_auth_members a "
-        "JOIN m ON a.roleid = m.member) "
-        "SELECT r.rolname, bool_or(m.grp = $2), bool_or(m.grp = $3) FROM m "
-        "JOIN pg_catalog.pg_roles r ON r.oid = m.member WHERE r.rolcanlogin "
-        "GROUP BY r.rolname ORDER BY r.rolname"_s,
-        {roles.users, roles.databaseAdmins, roles.userAdmins});
+    const PgResult result =
+        db.exec(u"WITH RECURSIVE m(member, grp) AS ("
+                "SELECT a.member, g.rolname FROM pg_catalog.pg_auth_members a "
+                "JOIN pg_catalog.pg_roles g ON g.oid = a.roleid WHERE g.rolname IN ($1, $2, $3) "
+                "UNION SELECT a.member, m.grp FROM pg_catalog.pg_auth_members a "
+                "JOIN m ON a.roleid = m.member) "
+                "SELECT r.rolname, bool_or(m.grp = $2), bool_or(m.grp = $3) FROM m "
+                "JOIN pg_catalog.pg_roles r ON r.oid = m.member WHERE r.rolcanlogin "
+                "GROUP BY r.rolname ORDER BY r.rolname"_s,
+                {roles.users, roles.databaseAdmins, roles.userAdmins});
     QList<PgUser> users;
     for (int r = 0; r < result.rows(); ++r)
         users.append({result.text(r, 0), result.text(r, 1) == u"t"_s, result.text(r, 2) == u"t"_s});

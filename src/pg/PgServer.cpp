@@ -81,8 +81,8 @@ std::shared_ptr<PgCore> openPgCore(const QString& uri, int lockTimeoutMs) {
     Session session = connect(uri, {}, {}, lockTimeoutMs);
     const QString shown = uriWithoutPassword(uri);
     PgCatalogue catalogue = loadPgCatalogue(*session.db, shown);
-    EngineCore::Login login{QString::fromUtf8(PQuser(session.db->handle())),
-                            session.databaseAdmin, session.userAdmin};
+    EngineCore::Login login{QString::fromUtf8(PQuser(session.db->handle())), session.databaseAdmin,
+                            session.userAdmin};
     return std::make_shared<PgCore>(std::move(session.db), shown, std::move(catalogue),
                                     std::move(login));
 }
@@ -92,8 +92,8 @@ DatabasePtr PgServer::OpenDatabase(const QString& uri, const QString& user, cons
     Session session = connectIgnoringCase(uri, user, password, lockTimeoutMs_);
     const QString name = QString::fromUtf8(PQuser(session.db->handle()));
     const QString shown = uriWithoutPassword(uri);
-    if (!session.user && session.db->exec(u"SELECT to_regnamespace('telnormer') IS NULL"_s)
-                                 .text(0, 0) == u"t"_s)
+    if (!session.user &&
+        session.db->exec(u"SELECT to_regnamespace('telnormer') IS NULL"_s).text(0, 0) == u"t"_s)
         throw pgError(VdbCode::NotADatabase,
                       u"The database holds no Telnormer catalogue: "_s + shown);
     if (!session.user)

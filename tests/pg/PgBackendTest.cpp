@@ -59,8 +59,8 @@ protected:
         stranger = u"stranger_%1"_s.arg(QCoreApplication::applicationPid());
         for (const QString& name : {role, stranger, twin()}) {
             TestDatabases::superuserExec(u"postgres"_s, u"DROP ROLE IF EXISTS \"%1\""_s.arg(name));
-            TestDatabases::superuserExec(
-                u"postgres"_s, u"CREATE ROLE \"%1\" LOGIN PASSWORD 'plain'"_s.arg(name));
+            TestDatabases::superuserExec(u"postgres"_s,
+                                         u"CREATE ROLE \"%1\" LOGIN PASSWORD 'plain'"_s.arg(name));
         }
         PgAdmin(TestDatabases::superuserUri(uriDatabaseName(uri))).setRights(role, false, false);
     }
@@ -135,9 +135,11 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
         QString(uri).replace(u"postgresql:///"_s, u"postgresql://"_s + stranger + u":plain@/"_s);
     expectServerError([&] { PgConnection(asStranger, {}, {}); }, VdbCode::UnknownUser);
     const QString database = uriDatabaseName(uri);
-    TestDatabases::superuserExec(database, u"GRANT CONNECT ON DATABASE \"%1\" TO PUBLIC"_s.arg(database));
-    TestDatabases::superuserExec(database, u"INSERT INTO telnormer.vdb_info VALUES "
-                                           "('database_admin_role', 'pg_execute_server_program')"_s);
+    TestDatabases::superuserExec(database,
+                                 u"GRANT CONNECT ON DATABASE \"%1\" TO PUBLIC"_s.arg(database));
+    TestDatabases::superuserExec(database,
+                                 u"INSERT INTO telnormer.vdb_info VALUES "
+                                 "('database_admin_role', 'pg_execute_server_program')"_s);
     PgConnection db(asStranger, {}, {});
     for (const QString& sql :
          {u"SELECT * FROM telnormer.\"T\""_s, u"UPDATE telnormer.\"T\" SET \"Wert\" = 'x'"_s,
@@ -156,7 +158,8 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
     for (const auto& user : PgAdmin(TestDatabases::superuserUri(uriDatabaseName(other))).users())
         users << user.name;
     EXPECT_EQ(users, QStringList{u"ADMIN"_s});
-    expectServerError([&] { PgAdmin(admin).setPassword(stranger, u"neu"_s); }, VdbCode::UnknownUser);
+    expectServerError([&] { PgAdmin(admin).setPassword(stranger, u"neu"_s); },
+                      VdbCode::UnknownUser);
     expectServerError([&] { PgAdmin(admin).removeUser(stranger); }, VdbCode::UnknownUser);
 }
 
@@ -183,7 +186,9 @@ TEST_F(PgBackendTest, SchemasTheServerCouldMisreadAreRefused) {
         t.fields << FieldSchema{u"ID"_s, FieldType::Integer, {}}
                  << textField(u"Tel"_s, QString::fromUtf16(c.condition));
         const QString admin = TestDatabases::superuserUri(uriDatabaseName(fx.createBare(u"s"_s)));
-        const auto create = [&] { createPgDatabase(admin, schemaOf({t})); };
+        const auto create = [&] {
+            createPgDatabase(admin, schemaOf({t}));
+        };
         if (!c.created) {
             expectServerError(create, VdbCode::SchemaInvalid);
             continue;
@@ -195,6 +200,63 @@ TEST_F(PgBackendTest, SchemasTheServerCouldMisreadAreRefused) {
                       .integer(0, 0),
                   3);
     }
+}
+
+// A lost connection is one error, whatever was asked when it went (a run ends on it); a byte the
+// database's encoding has no character for costs only its own value.
+TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
+    const std::pair<bool, std::function<void(Database&)>> calls[] = {
+        {false,
+         [](Database& d) {
+             d.GetTransaction(0)->Begin(0);
+         }},
+        {true,
+         [](Database& d) {
+             d.GetTransaction(0)->Commit();
+         }},
+        {true,
+         [](Database& d) {
+             d.GetTransaction(0)->Rollback();
+         }},
+        {true,
+         [](Database& d) {
+             d.Tables()->Item(u"T"_s)->MoveFirst(0), d.Tables()->Item(u"T"_s)->Eof();
+         }},
+    };
+    for (const auto& [begun, call] : calls) {
+        const DatabasePtr db = fx.open(uri);
+        if (begun)
+            db->GetTransaction(0)->Begin(0);
+        TestDatabases::superuserExec(
+            u"postgres"_s, u"SELECT pg_terminate_backend(pid) FROM "
+                           "pg_stat_activity WHERE datname = '%1'"_s.arg(uriDatabaseName(uri)));
+        expectServerError([&] { call(*db); }, PgCode::ConnectionLost);
+        expectServerError([&] { db->GetTransaction(0)->Commit(); }, PgCode::ConnectionLost);
+    }
+    const QString win = u"win_%1"_s.arg(QCoreApplication::applicationPid());
+    TestDatabases::superuserExec(u"postgres"_s, u"CREATE DATABASE %1 ENCODING 'WIN1252' LC_COLLATE "
+                                                "'C' LC_CTYPE 'C' TEMPLATE template0"_s.arg(win));
+    createPgDatabase(TestDatabases::superuserUri(win), schemaOf({tableOf(u"T"_s, {u"Wert"_s})}));
+    TestDatabases::superuserExec(win, u"INSERT INTO telnormer.\"T\" (\"Wert\") VALUES ('030 1'), "
+                                      "(E'030 2\\x81'), ('030 3')"_s);
+    const DatabasePtr db =
+        fx.open(u"postgresql:///%1?host=%2"_s.arg(win, TestDatabases::clusterFolder()));
+    db->GetTransaction(0)->Begin(0);
+    const TablePtr t = db->Tables()->Item(u"T"_s);
+    t->MoveFirst(0);
+    t->Skip(1, 0);
+    EXPECT_EQ(t->Fields()->Item(0)->Value(), QVariant(QByteArray("030 2\x81")));
+    expectServerError([&] { t->Fields()->Item(0)->SetValue(u"+49 30 2"_s); },
+                      VdbCode::TypeMismatch);
+    t->Skip(1, 0);
+    t->Fields()->Item(0)->SetValue(u"☎ 3"_s);
+    expectServerError([&] { t->Update(0); }, VdbCode::TypeMismatch);
+    t->Fields()->Item(0)->SetValue(u"+49 30 3"_s);
+    t->Update(0);
+    db->GetTransaction(0)->Commit();
+    t->MoveFirst(0);
+    t->Skip(2, 0);
+    EXPECT_EQ(t->Fields()->Item(0)->Value(), QVariant(u"+49 30 3"_s));
 }
 
 TEST_F(PgBackendTest, PasswordInTheUriReachesNeitherFileNameNorLog) {
