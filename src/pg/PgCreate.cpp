@@ -112,7 +112,13 @@ void writeCatalogue(PgConnection& db, const DatabaseSchema& schema,
                             PQresultErrorField(created.handle(), PG_DIAG_MESSAGE_PRIMARY)));
             db.throwFailure(created, u"creating the table "_s + table.name);
         }
-        db.exec(u"GRANT SELECT, UPDATE ON "_s + pgTable(table.name) + u" TO "_s + users);
+        // The fields, never the row id: the journal finds a record again by it.
+        QStringList columns;
+        for (const FieldSchema& field : table.fields)
+            columns << pgQuote(field.name);
+        db.exec(u"GRANT SELECT"_s +
+                (columns.isEmpty() ? QString() : u", UPDATE ("_s + columns.join(u", "_s) + u')') +
+                u" ON "_s + pgTable(table.name) + u" TO "_s + users);
         writeTableRows(tableId, table,
                        {[&](const QString& sql, const QVariantList& values) {
                             db.exec(numberedPlaceholders(sql), values);

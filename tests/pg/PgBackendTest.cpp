@@ -150,6 +150,11 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
     }
     const QString admin = TestDatabases::superuserUri(database);
     PgAdmin(admin).setRights(role, true, true);
+    PgConnection user(QString(asStranger).replace(stranger, role), {}, {});
+    for (const QString& sql : {u"UPDATE telnormer.\"T\" SET vdb_rid = vdb_rid + 1"_s,
+                               u"DELETE FROM telnormer.vdb_marks"_s,
+                               u"INSERT INTO telnormer.\"T\" (\"Wert\") VALUES ('x')"_s})
+        expectServerError([&] { user.exec(sql); }, PgCode::NoPrivilege);
     TestDatabases::superuserExec(database, u"DO $$BEGIN IF pg_has_role('%1', "
                                            "'pg_execute_server_program', 'MEMBER') THEN "
                                            "RAISE 'granted'; END IF; END$$"_s.arg(role));

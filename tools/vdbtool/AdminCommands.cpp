@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "DatabaseAdmin.h"
+#include "DatabaseUri.h"
 #include "Passwords.h"
 #include "ToolError.h"
 #include "VdbCreate.h"
@@ -92,7 +93,10 @@ int runUser(const QStringList& args, ToolIo& io) {
     const bool userAdmin = commandLine.isSet(u"user-admin"_s);
 
     const auto admin = openDatabaseAdmin(commandLine.operands()[0]);
-    const std::optional<DatabaseAdmin::UserInfo> existing = findUser(*admin, name);
+    std::optional<DatabaseAdmin::UserInfo> existing = findUser(*admin, name);
+    // A role the server has already becomes one of the database's users through its rights.
+    if (!existing && action == u"rights"_s && isServerUri(commandLine.operands()[0]))
+        existing = DatabaseAdmin::UserInfo{name};
     if (action == u"add"_s) {
         if (existing)
             fail(u"the user \""_s + existing->name + u"\" exists already"_s);
