@@ -351,7 +351,10 @@ private:
                             ? u" to "_s + QString::number(function->most)
                             : QString()) +
                        u" arguments"_s);
-        return u"pg_catalog."_s + function->sql + u'(' + arguments.join(u", "_s) + u')';
+        // coalesce and nullif are the server's syntax, not functions another schema could hold.
+        const bool syntax = function->sql == u"coalesce"_s || function->sql == u"nullif"_s;
+        return (syntax ? QString() : u"pg_catalog."_s) + function->sql + u'(' +
+               arguments.join(u", "_s) + u')';
     }
     // Names compare without the case of ASCII letters, as on a .vdb file; the exact one first.
     QString field(const QString& name) const {
