@@ -66,13 +66,16 @@ void ensureDatabaseRoles(PgConnection& db, const PgRoles& roles) {
         "(r.rolcanlogin OR r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR r.rolreplication OR "
         "r.rolbypassrls OR EXISTS (SELECT 1 FROM pg_catalog.pg_auth_members m "
         "JOIN pg_catalog.pg_roles g ON g.oid = m.roleid WHERE m.member = r.oid AND "
-        "g.rolname <> $1))"_s,
+        "g.rolname <> $1) OR EXISTS (SELECT 1 FROM pg_catalog.pg_auth_members m "
+        "JOIN pg_catalog.pg_roles u ON u.oid = m.member WHERE m.roleid = r.oid AND "
+        "u.rolname NOT IN ($2, $3)))"_s,
         {roles.users, roles.databaseAdmins, roles.userAdmins});
     if (found.rows() > 0)
         throw pgError(PgCode::NoPrivilege,
                       u"The role \""_s + found.text(0, 0) +
-                          u"\" exists already and holds more than this database's rights; the "
-                          "database cannot use it. Drop it or take its other rights away."_s);
+                          u"\" exists already with members or rights of its own (left by a "
+                          "database of the same name, or made by somebody else); the database "
+                          "cannot use it. Drop it, or take those away, first."_s);
     bool missing = false;
     for (const QString& role : {roles.users, roles.databaseAdmins, roles.userAdmins})
         missing = missing || !roleExists(db, role);

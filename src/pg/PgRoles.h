@@ -18,8 +18,8 @@ QString passwordClause(PgConnection& db, const QString& role, const QString& pas
 // Creates role with options unless it exists (also when another session creates it meanwhile).
 void createRoleUnlessThere(PgConnection& db, const QString& role, const QString& options);
 // Creates the database's three roles. A role of that name that exists already is taken only
-// when it is a plain group role holding nothing but this database's rights: a role planted with
-// more would hand them to every user.
+// when it is a plain group role without members or rights of its own: one planted or left with
+// them would hand them to, or take in, users nobody chose.
 void ensureDatabaseRoles(PgConnection& db, const PgRoles& roles);
 // Makes user a user of the database with exactly the rights given.
 void setRights(PgConnection& db, const PgRoles& roles, const QString& user, bool databaseAdmin,

@@ -5,6 +5,7 @@
 #include "DatabaseUri.h"
 #include "LoginControls.h"
 #include "PgAdmin.h"
+#include "PgCatalogue.h"
 #include "PgConnection.h"
 #include "PgErrors.h"
 #include "ScriptedMessageBoxes.h"
@@ -166,6 +167,14 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
     expectServerError([&] { PgAdmin(admin).setPassword(stranger, u"neu"_s); },
                       VdbCode::UnknownUser);
     expectServerError([&] { PgAdmin(admin).removeUser(stranger); }, VdbCode::UnknownUser);
+    // A role of a new database's names that somebody made beforehand, with a member, is refused.
+    const QString planted = uriDatabaseName(fx.createBare(u"planted"_s));
+    const QString dbadmin = pgQuote(pgRolesOf(planted).databaseAdmins);
+    TestDatabases::superuserExec(u"postgres"_s, u"CREATE ROLE "_s + dbadmin);
+    TestDatabases::superuserExec(u"postgres"_s,
+                                 u"GRANT "_s + dbadmin + u" TO "_s + pgQuote(stranger));
+    expectServerError([&] { createPgDatabase(TestDatabases::superuserUri(planted), schemaOf({})); },
+                      PgCode::NoPrivilege);
 }
 
 // clang-format off
