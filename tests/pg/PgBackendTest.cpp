@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -317,15 +318,21 @@ TEST_F(PgBackendTest, LoginDialogOpensAUri) {
     ScriptedMessageBoxes boxes;
     vcoOpenDatabase login(
         boxes, [] { return std::make_shared<DatabaseServer>(); }, FileChooser());
+    // A lower-case role typed into the box, which writes capitals.
+    TestDatabases::superuserExec(u"postgres"_s, u"DROP ROLE \"%1\""_s.arg(twin()));
     whenModal([&](QWidget*) {
-        LoginControls(&login.dialog()).txtPassword->setText(u"admin"_s);
-        LoginControls(&login.dialog()).cmdOK->click();
+        LoginControls controls(&login.dialog());
+        controls.cboUserName->clearEditText();
+        QTest::keyClicks(controls.cboUserName->lineEdit(), role);
+        EXPECT_EQ(controls.cboUserName->currentText(), role.toUpper());
+        controls.txtPassword->setText(u"plain"_s);
+        controls.cmdOK->click();
     });
     const QString typed = uri.replace(u"postgresql:///"_s, u"postgresql://ADMIN:geheim@/"_s);
     const DatabasePtr db = login.OpenDB(typed, u"admin"_s);
     ASSERT_TRUE(db);
     EXPECT_EQ(db->FileName(), uriWithoutPassword(typed));
-    EXPECT_EQ(db->Logon()->CurrentUser()->Name(), u"ADMIN"_s);
+    EXPECT_EQ(db->Logon()->CurrentUser()->Name(), role);
 }
 
 } // namespace
