@@ -89,16 +89,14 @@ QString PgCore::columns(int t) const {
 // Reads the current record again; false when it no longer exists.
 bool PgCore::reload(int t) {
     Cursor& cursor = cursors_[t];
-    const PgResult result =
-        db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgTable(table(t).name) +
-                      u" AS t WHERE t."_s + kRowId + u" = $1"_s,
-                  {cursor.current.rid});
-    if (result.rows() == 0) {
+    std::vector<Row> rows = readRows(
+        t, u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId + u" = $1"_s,
+        {cursor.current.rid});
+    if (rows.empty()) {
         cursor.loaded = false;
         return false;
     }
-    for (size_t f = 0; f < cursor.current.values.size(); ++f)
-        cursor.current.values[f] = result.value(0, static_cast<int>(f) + 1);
+    cursor.current.values = std::move(rows.front().values);
     cursor.loaded = true;
     return true;
 }
