@@ -179,16 +179,17 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
 }
 
 // clang-format off
-struct SchemaCase { const char16_t* table; const char16_t* condition; bool created; };
+struct SchemaCase { const char16_t* table; const char16_t* condition; bool created; const char16_t* met = u""; const char16_t* broken = u""; };
 const SchemaCase kSchemas[] = {
     {u"pg_authid", u"", false},
-    {u"K", u"length(\"Tel\") <= 5 AND \"Tel\" NOT LIKE '%x%' OR \"Tel\" IS NULL", true},
+    {u"K", u"length(Tel) >= 2 AND Tel < '5' OR Tel = 'a' || (1 + 7 % 4 * 3 - 6 / 3)", true, u"a8", u"9"},
+    {u"K", u"length(\"Tel\") <= 5 AND \"Tel\" NOT LIKE '%x%' OR \"Tel\" IS NULL", true, u"12345", u"12X"},
     {u"K", u"tel IN ('1', E'2') AND -abs(2) < 3", false},
-    {u"K", u"\"Tel\" IN ('1', '2''\\') AND -abs(2) < 3 AND substr(Tel, 1, 1) BETWEEN '0' AND '9'", true},
+    {u"K", u"\"Tel\" IN ('1', '2''\\') AND -abs(2) < 3 AND substr(Tel, 1, 1) BETWEEN '0' AND '9'", true, u"2'\\", u"3"},
     {u"K", u"length(\"Tel\") <= 5 $$), x int default 1, y text generated always as (\"Tel\") stored, check ($$", false},
     {u"K", u"\"Tel\" = '\\'' OR 1 = 1) , z text CHECK ('1' = '1'", false},
     {u"K", u"length(\"ID\") < 3", false},
-    {u"K", u"coalesce(nullif(Tel, ''), 'x') <> 'y' AND [Tel] IS NOT `Tel`", true},
+    {u"K", u"coalesce(nullif(Tel, ''), 'x') <> 'y' AND [Tel] IS `Tel` AND NOT Tel > '5'", true, u"", u"y"},
     {u"K", u"pg_read_file('/etc/passwd') IS NULL", false},
 };
 // clang-format on
@@ -210,11 +211,16 @@ TEST_F(PgBackendTest, SchemasTheServerCouldMisreadAreRefused) {
             continue;
         }
         create();
-        EXPECT_EQ(PgConnection(admin, {}, {})
-                      .exec(u"SELECT count(*) FROM information_schema.columns WHERE "
-                            "table_schema = 'telnormer' AND table_name = 'K'"_s)
+        PgConnection db(admin, {}, {});
+        EXPECT_EQ(db.exec(u"SELECT count(*) FROM information_schema.columns WHERE "
+                          "table_schema = 'telnormer' AND table_name = 'K'"_s)
                       .integer(0, 0),
                   3);
+        // The condition means on the server what it says.
+        const QString insert = u"INSERT INTO telnormer.\"K\" (\"Tel\") VALUES ($1)"_s;
+        EXPECT_EQ(PQresultStatus(db.execRaw(insert, {QString::fromUtf16(c.met)}).handle()),
+                  PGRES_COMMAND_OK);
+        EXPECT_EQ(sqlState(db.execRaw(insert, {QString::fromUtf16(c.broken)})), u"23514"_s);
     }
 }
 
