@@ -189,7 +189,7 @@ const SchemaCase kSchemas[] = {
     {u"K", u"length(\"Tel\") <= 5 $$), x int default 1, y text generated always as (\"Tel\") stored, check ($$", false},
     {u"K", u"\"Tel\" = '\\'' OR 1 = 1) , z text CHECK ('1' = '1'", false},
     {u"K", u"length(\"ID\") < 3", false},
-    {u"K", u"coalesce(nullif(Tel, ''), 'x') <> 'y' AND [Tel] IS `Tel` AND NOT Tel > '5'", true, u"", u"y"},
+    {u"K", u"coalesce(nullif(Tel, ''), 'x') <> 'y' AND [Tel] IS `Tel` AND NOT Tel > '5' AND Tel NOT IN ('9') AND Tel NOT BETWEEN '6' AND '7'", true, u"", u"y"},
     {u"K", u"pg_read_file('/etc/passwd') IS NULL", false},
 };
 // clang-format on
