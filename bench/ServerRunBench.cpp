@@ -5,11 +5,15 @@
 //
 //   server_run_bench [records per table=100000] [folder=/tmp]
 //
-// The server is a throwaway cluster that tests/pg/pgcluster.sh starts in the folder and removes
+// Then the same run over TCP: on the server directly, and through a proxy on this machine that
+// delays each way by 0.5 ms (DelayProxy.h), which also counts the round trips a record costs.
+//
+// The servers are throwaway clusters that tests/pg/pgcluster.sh starts in the folder and removes
 // at the end.
 
 #include "BenchSupport.h"
 #include "DatabaseAdmin.h"
+#include "DelayProxy.h"
 #include "DemoGenerator.h"
 #include "PgConnection.h"
 #include "StringTable.h"
@@ -76,8 +80,54 @@ Measured runInChild(const QString& location) {
     return measured;
 }
 
-int cluster(const QString& action, const QString& folder) {
-    return QProcess::execute(QStringLiteral(TELNORMER_PG_SCRIPT), {action, folder});
+int cluster(const QString& action, const QString& folder, int port = 0) {
+    QStringList args{action, folder};
+    if (port != 0)
+        args << QString::number(port);
+    return QProcess::execute(QStringLiteral(TELNORMER_PG_SCRIPT), args);
+}
+
+// The runs over TCP, each on a fresh demo database of its own.
+bool overTcp(const QString& folder, qint64 records, double socketSeconds) {
+    const int port = 20000 + static_cast<int>(::getpid() % 20000);
+    const QString tcp = folder + u"/server_run_bench-tcp"_s;
+    if (cluster(u"start"_s, tcp, port) != 0) {
+        std::printf("ERROR: cannot start the PostgreSQL cluster with TCP\n");
+        return false;
+    }
+    const QString where = u"?host=127.0.0.1&port="_s;
+    int made = 0;
+    auto freshDemo = [&] {
+        const QString name = u"demo"_s + QString::number(++made);
+        PgConnection(u"postgresql://postgres:postgres@/postgres"_s + where + QString::number(port),
+                     {}, {})
+            .exec(u"CREATE DATABASE "_s + name);
+        createDemoDatabase(u"postgresql://postgres:postgres@/"_s + name + where +
+                               QString::number(port),
+                           DemoOptions{records, 1});
+        return name;
+    };
+    bool ok = true;
+    const double visited = 3.0 * double(records);
+    const Measured direct =
+        runInChild(u"postgresql:///"_s + freshDemo() + where + QString::number(port));
+    std::printf("TCP, direct:     %8.2f s\n", direct.seconds);
+    std::fflush(stdout);
+    double linkSeconds = 0;
+    for (const int delay : {0, 500}) {
+        DelayProxy proxy(port, std::chrono::microseconds(delay));
+        const Measured run =
+            runInChild(u"postgresql:///"_s + freshDemo() + where + QString::number(proxy.port()));
+        std::printf("TCP, proxy %3d us each way: %8.2f s, %.3f round trips a record (%ld)\n", delay,
+                    run.seconds, double(proxy.roundTrips()) / visited, proxy.roundTrips());
+        std::fflush(stdout);
+        linkSeconds = run.seconds;
+        ok = ok && run.ok;
+    }
+    std::printf("over the 0.5 ms link / local socket: %.2f (target 3 or less)\n",
+                linkSeconds / socketSeconds);
+    cluster(u"stop"_s, tcp);
+    return ok && direct.ok;
 }
 
 } // namespace
@@ -120,8 +170,10 @@ int main(int argc, char** argv) {
                 onServer.seconds, double(values) / onServer.seconds, onServer.peakMiB);
     std::printf("PostgreSQL / .vdb speed: %.2f (target 0.5 or more)\n",
                 onFile.seconds / onServer.seconds);
+    std::fflush(stdout);
     cluster(u"stop"_s, socket);
+    const bool tcpOk = overTcp(folder, records, onServer.seconds);
     QFile::remove(file);
     QDir(folder + u"/server_run_bench-logs"_s).removeRecursively();
-    return onFile.ok && onServer.ok ? 0 : 1;
+    return onFile.ok && onServer.ok && tcpOk ? 0 : 1;
 }

@@ -57,7 +57,6 @@ public:
             result.append({user.name, user.databaseAdmin, user.userAdmin});
         return result;
     }
-    bool listsEveryUser() const override { return std::is_same_v<Admin, VdbAdmin>; }
     void setLocation(const QString& country, const QString& areaCode) override {
         admin_.setLocation(country, areaCode);
     }

@@ -46,10 +46,8 @@ public:
         bool databaseAdmin = false;
         bool userAdmin = false;
     };
-    // The users; on a server the roles that hold a right in this database.
+    // Every user that can log in; on a server the login roles that are the database's users.
     virtual QList<UserInfo> users() = 0;
-    // Whether users() lists every user that can log in (not so on a server).
-    virtual bool listsEveryUser() const = 0;
 
     virtual void setLocation(const QString& country, const QString& areaCode) = 0;
     virtual qint64 recordCount(const QString& table) = 0;

@@ -3,37 +3,14 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <libpq-fe.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-struct UriParts {
-    QString scheme;    // up to and with "://"
-    QString authority; // user info and hosts
-    QString path;      // without the leading slash
-    QString query;     // without the '?'
-    bool hasPath = false;
-};
-
-UriParts split(const QString& uri) {
-    UriParts parts;
-    const qsizetype schemeEnd = uri.indexOf(u"://"_s) + 3;
-    parts.scheme = uri.left(schemeEnd);
-    QString rest = uri.mid(schemeEnd);
-    const qsizetype question = rest.indexOf(u'?');
-    if (question >= 0) {
-        parts.query = rest.mid(question + 1);
-        rest.truncate(question);
-    }
-    const qsizetype slash = rest.indexOf(u'/');
-    parts.authority = slash >= 0 ? rest.left(slash) : rest;
-    parts.path = slash >= 0 ? rest.mid(slash + 1) : QString();
-    parts.hasPath = slash >= 0;
-    return parts;
-}
-
-QString decoded(const QString& text) {
-    return QUrl::fromPercentEncoding(text.toUtf8());
+QString encoded(const QString& text) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(text, "/:"));
 }
 
 } // namespace
@@ -44,39 +21,91 @@ bool isServerUri(const QString& text) {
            trimmed.startsWith(u"postgres://"_s, Qt::CaseInsensitive);
 }
 
+std::optional<QList<std::pair<QString, QString>>> uriParameters(const QString& uri) {
+    char* message = nullptr;
+    PQconninfoOption* options = PQconninfoParse(uri.trimmed().toUtf8().constData(), &message);
+    PQfreemem(message);
+    if (!options)
+        return std::nullopt;
+    QList<std::pair<QString, QString>> parameters;
+    for (const PQconninfoOption* o = options; o->keyword; ++o) {
+        if (o->val)
+            parameters.append({QString::fromUtf8(o->keyword), QString::fromUtf8(o->val)});
+    }
+    PQconninfoFree(options);
+    return parameters;
+}
+
+bool isSecretParameter(const QString& keyword) {
+    // libpq marks its secrets with the display character '*'; a name holding "password" is one
+    // whatever a later libpq calls it.
+    if (keyword.contains(u"password"_s, Qt::CaseInsensitive))
+        return true;
+    PQconninfoOption* defaults = PQconndefaults();
+    bool secret = false;
+    for (const PQconninfoOption* o = defaults; o && o->keyword; ++o) {
+        if (keyword == QString::fromUtf8(o->keyword))
+            secret = o->dispchar && o->dispchar[0] == '*';
+    }
+    PQconninfoFree(defaults);
+    return secret;
+}
+
 QString uriWithoutPassword(const QString& uri) {
     if (!isServerUri(uri))
         return uri;
-    UriParts parts = split(uri.trimmed());
-    // The user info ends at the last '@' of the authority; a password follows its first ':'.
-    const qsizetype at = parts.authority.lastIndexOf(u'@');
-    if (at >= 0) {
-        const qsizetype colon = parts.authority.left(at).indexOf(u':');
-        if (colon >= 0)
-            parts.authority.remove(colon, at - colon);
+    const auto parameters = uriParameters(uri);
+    if (!parameters)
+        return u"postgresql://(unreadable address)"_s;
+    QString user, host, port, database;
+    QStringList query;
+    for (const auto& [keyword, value] : *parameters) {
+        if (isSecretParameter(keyword))
+            continue;
+        if (keyword == u"user"_s)
+            user = value;
+        else if (keyword == u"dbname"_s)
+            database = value;
+        else if (keyword == u"host"_s && !value.contains(u'/') && !value.contains(u','))
+            host = value;
+        else if (keyword == u"port"_s && !value.contains(u','))
+            port = value;
+        else
+            query << keyword + u'=' + encoded(value);
     }
-    QStringList kept;
-    for (const QString& parameter : parts.query.split(u'&', Qt::SkipEmptyParts)) {
-        if (decoded(parameter.section(u'=', 0, 0))
-                .trimmed()
-                .compare(u"password"_s, Qt::CaseInsensitive) != 0)
-            kept << parameter;
-    }
-    QString result = parts.scheme + parts.authority;
-    if (parts.hasPath)
-        result += u'/' + parts.path;
-    if (!kept.isEmpty())
-        result += u'?' + kept.join(u'&');
-    return result;
+    QString authority;
+    if (!user.isEmpty())
+        authority = encoded(user) + u'@';
+    if (!host.isEmpty())
+        authority += host.contains(u':') ? u'[' + host + u']' : encoded(host);
+    if (!port.isEmpty())
+        authority += u':' + encoded(port);
+    return u"postgresql://"_s + authority + u'/' + encoded(database) +
+           (query.isEmpty() ? QString() : u'?' + query.join(u'&'));
 }
 
 QString uriDatabaseName(const QString& uri) {
-    const UriParts parts = split(uri.trimmed());
-    if (!parts.path.isEmpty())
-        return decoded(parts.path);
-    for (const QString& parameter : parts.query.split(u'&', Qt::SkipEmptyParts)) {
-        if (decoded(parameter.section(u'=', 0, 0)) == u"dbname"_s)
-            return decoded(parameter.section(u'=', 1));
+    const auto parameters = uriParameters(uri);
+    if (parameters) {
+        for (const auto& [keyword, value] : *parameters) {
+            if (keyword == u"dbname"_s)
+                return value;
+        }
+    }
+    return {};
+}
+
+QString commandLineUriRefusal(const QString& uri) {
+    if (!isServerUri(uri))
+        return {};
+    const auto parameters = uriParameters(uri);
+    if (!parameters)
+        return u"the server address is not a valid connection URI"_s;
+    for (const auto& parameter : *parameters) {
+        if (isSecretParameter(parameter.first))
+            return u"the server address holds a "_s + parameter.first +
+                   u", which every user of this machine can read in the process list: give it "
+                   "in the password file (~/.pgpass), in PGPASSWORD or at the prompt instead"_s;
     }
     return {};
 }

@@ -37,3 +37,7 @@ constexpr qint32 FormUnloaded = 364;
 constexpr qint32 serverErrorNumber(quint32 code) {
     return static_cast<qint32>(0x80040000u + code);
 }
+
+// The server error of a database server whose connection was lost: nothing more can be stored
+// or read through it, so a run ends at once whatever its error policy.
+constexpr qint32 kConnectionLostNumber = serverErrorNumber(4171);

@@ -49,7 +49,7 @@ PgAdmin::Inserter::Inserter(PgAdmin& admin, const QString& table, const QStringL
         fields_ << f;
         columns << pgQuote(name);
     }
-    head_ = u"INSERT INTO "_s + pgQuote(table) +
+    head_ = u"INSERT INTO "_s + pgTable(table) +
             (columns.isEmpty() ? u" DEFAULT VALUES"_s
                                : u" ("_s + columns.join(u", "_s) + u") VALUES "_s);
     admin_.core_->connection().exec(u"BEGIN"_s);
@@ -157,15 +157,17 @@ qint64 PgAdmin::mark(const QString& table, const QStringList& ids, bool on) {
     const QString array = u'{' + ids.join(u',') + u'}';
     inTransaction([&](PgConnection& db) {
         const QString matching =
-            u"SELECT vdb_rid FROM "_s + pgQuote(table) + u" WHERE \"ID\"::text = ANY($2::text[])"_s;
-        changed = on ? db.exec(u"INSERT INTO vdb_marks(table_id, rid) SELECT $1, vdb_rid FROM ("_s +
-                                   matching + u") m ON CONFLICT DO NOTHING"_s,
-                               {def.id, array})
-                           .affected()
-                     : db.exec(u"DELETE FROM vdb_marks WHERE table_id = $1 AND rid IN ("_s +
-                                   matching + u')',
-                               {def.id, array})
-                           .affected();
+            u"SELECT vdb_rid FROM "_s + pgTable(table) + u" WHERE \"ID\"::text = ANY($2::text[])"_s;
+        changed =
+            on ? db.exec(
+                       u"INSERT INTO telnormer.vdb_marks(table_id, rid) SELECT $1, vdb_rid FROM ("_s +
+                           matching + u") m ON CONFLICT DO NOTHING"_s,
+                       {def.id, array})
+                     .affected()
+               : db.exec(u"DELETE FROM telnormer.vdb_marks WHERE table_id = $1 AND rid IN ("_s +
+                             matching + u')',
+                         {def.id, array})
+                     .affected();
     });
     return changed;
 }
@@ -174,11 +176,14 @@ qint64 PgAdmin::markAll(const QString& table, bool on) {
     const TableDef& def = core_->catalogue().tables[core_->tableIndex(table)];
     qint64 changed = 0;
     inTransaction([&](PgConnection& db) {
-        changed = on ? db.exec(u"INSERT INTO vdb_marks(table_id, rid) SELECT $1, vdb_rid FROM "_s +
-                                   pgQuote(table) + u" ON CONFLICT DO NOTHING"_s,
-                               {def.id})
-                           .affected()
-                     : db.exec(u"DELETE FROM vdb_marks WHERE table_id = $1"_s, {def.id}).affected();
+        changed =
+            on ? db.exec(
+                       u"INSERT INTO telnormer.vdb_marks(table_id, rid) SELECT $1, vdb_rid FROM "_s +
+                           pgTable(table) + u" ON CONFLICT DO NOTHING"_s,
+                       {def.id})
+                     .affected()
+               : db.exec(u"DELETE FROM telnormer.vdb_marks WHERE table_id = $1"_s, {def.id})
+                     .affected();
     });
     return changed;
 }
@@ -188,13 +193,14 @@ void PgAdmin::requireCreateRole() {
         refuseRoles(core_->connection());
 }
 
-void PgAdmin::grantRights(const QString& name, bool databaseAdmin, bool userAdmin) {
-    PgConnection& db = core_->connection();
-    const PgCatalogue& catalogue = core_->pgCatalogue();
-    ensureGroupRole(db, catalogue.databaseAdminRole);
-    ensureGroupRole(db, catalogue.userAdminRole);
-    setMembership(db, catalogue.databaseAdminRole, name, databaseAdmin);
-    setMembership(db, catalogue.userAdminRole, name, userAdmin);
+// The user commands act on the database's own users only: a role that is none of them belongs
+// to somebody else on the server.
+void PgAdmin::requireUser(const QString& name) {
+    for (const PgUser& user : databaseUsers(core_->connection(), core_->pgCatalogue().roles)) {
+        if (user.name == name)
+            return;
+    }
+    throw pgError(VdbCode::UnknownUser, u"\""_s + name + u"\" is not a user of this database"_s);
 }
 
 void PgAdmin::addUser(const QString& name, const QString& password, bool databaseAdmin,
@@ -205,51 +211,59 @@ void PgAdmin::addUser(const QString& name, const QString& password, bool databas
             throw pgError(VdbCode::AlreadyExists, u"the role "_s + name + u" already exists"_s);
         db.exec(u"CREATE ROLE "_s + pgQuote(name) + u" LOGIN"_s +
                 passwordClause(db, name, password));
-        grantRights(name, databaseAdmin, userAdmin);
+        ::setRights(db, core_->pgCatalogue().roles, name, databaseAdmin, userAdmin);
     });
 }
 
 void PgAdmin::setPassword(const QString& name, const QString& password) {
     requireCreateRole();
     inTransaction([&](PgConnection& db) {
-        if (!roleExists(db, name))
-            throw pgError(VdbCode::UnknownUser, u"there is no role "_s + name);
+        requireUser(name);
         db.exec(u"ALTER ROLE "_s + pgQuote(name) + passwordClause(db, name, password));
     });
 }
 
+// A role of the server that is not yet a user becomes one.
 void PgAdmin::setRights(const QString& name, bool databaseAdmin, bool userAdmin) {
     requireCreateRole();
     inTransaction([&](PgConnection& db) {
         if (!roleExists(db, name))
             throw pgError(VdbCode::UnknownUser, u"there is no role "_s + name);
-        grantRights(name, databaseAdmin, userAdmin);
+        ::setRights(db, core_->pgCatalogue().roles, name, databaseAdmin, userAdmin);
     });
 }
 
+// The role leaves the database's roles; it is dropped only when it is then nobody's member and
+// nothing on the server depends on it (another database's rights, objects it owns).
 void PgAdmin::removeUser(const QString& name) {
     requireCreateRole();
     inTransaction([&](PgConnection& db) {
-        if (!roleExists(db, name))
-            throw pgError(VdbCode::UnknownUser, u"there is no role "_s + name);
-        db.exec(u"DROP ROLE "_s + pgQuote(name));
+        requireUser(name);
+        const PgRoles& roles = core_->pgCatalogue().roles;
+        for (const QString& role : {roles.users, roles.databaseAdmins, roles.userAdmins})
+            db.exec(u"REVOKE "_s + pgQuote(role) + u" FROM "_s + pgQuote(name));
+        const bool plain =
+            db.exec(u"SELECT NOT (r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR "
+                    "r.rolreplication OR r.rolbypassrls) AND NOT EXISTS (SELECT 1 FROM "
+                    "pg_catalog.pg_auth_members m WHERE m.member = r.oid) "
+                    "FROM pg_catalog.pg_roles r WHERE r.rolname = $1"_s,
+                    {name})
+                .text(0, 0) == u"t"_s;
+        if (!plain)
+            return;
+        db.exec(u"SAVEPOINT vdb_drop"_s);
+        if (PQresultStatus(db.execRaw(u"DROP ROLE "_s + pgQuote(name)).handle()) ==
+            PGRES_COMMAND_OK)
+            db.exec(u"RELEASE SAVEPOINT vdb_drop"_s);
+        else
+            db.exec(u"ROLLBACK TO SAVEPOINT vdb_drop"_s);
     });
 }
 
 QList<PgAdmin::UserInfo> PgAdmin::users() {
-    const PgCatalogue& catalogue = core_->pgCatalogue();
-    const PgResult result = core_->connection().exec(
-        u"SELECT r.rolname, "
-        "EXISTS (SELECT 1 FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid "
-        "WHERE m.member = r.oid AND g.rolname = $1), "
-        "EXISTS (SELECT 1 FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid "
-        "WHERE m.member = r.oid AND g.rolname = $2) "
-        "FROM pg_roles r WHERE r.rolcanlogin AND r.oid IN (SELECT m.member FROM pg_auth_members m "
-        "JOIN pg_roles g ON g.oid = m.roleid WHERE g.rolname IN ($1, $2)) ORDER BY r.rolname"_s,
-        {catalogue.databaseAdminRole, catalogue.userAdminRole});
     QList<UserInfo> users;
-    for (int r = 0; r < result.rows(); ++r)
-        users.append({result.text(r, 0), result.text(r, 1) == u"t"_s, result.text(r, 2) == u"t"_s});
+    for (const PgUser& user : databaseUsers(core_->connection(), core_->pgCatalogue().roles))
+        users.append({user.name, user.databaseAdmin, user.userAdmin});
     return users;
 }
 
@@ -259,8 +273,8 @@ void PgAdmin::setLocation(const QString& country, const QString& areaCode) {
     check.areaCode = areaCode;
     validateSchema(check);
     inTransaction([&](PgConnection& db) {
-        db.exec(u"UPDATE vdb_info SET value = $1 WHERE key = 'country'"_s, {country});
-        db.exec(u"UPDATE vdb_info SET value = $1 WHERE key = 'area_code'"_s, {areaCode});
+        db.exec(u"UPDATE telnormer.vdb_info SET value = $1 WHERE key = 'country'"_s, {country});
+        db.exec(u"UPDATE telnormer.vdb_info SET value = $1 WHERE key = 'area_code'"_s, {areaCode});
     });
 }
 

@@ -67,7 +67,7 @@ public:
         bool databaseAdmin = false;
         bool userAdmin = false;
     };
-    // The roles that hold a right in this database.
+    // The login roles that are users of this database.
     QList<UserInfo> users();
 
     void setLocation(const QString& country, const QString& areaCode);
@@ -79,7 +79,7 @@ private:
     template <class Body>
     void inTransaction(Body body);
     void requireCreateRole();
-    void grantRights(const QString& name, bool databaseAdmin, bool userAdmin);
+    void requireUser(const QString& name);
 
     std::shared_ptr<PgCore> core_;
 };

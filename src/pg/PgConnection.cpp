@@ -1,5 +1,6 @@
 #include "PgConnection.h"
 
+#include "DatabaseUri.h"
 #include "PgErrors.h"
 #include "Sqlite.h"
 
@@ -19,17 +20,21 @@ QString serverMessage(PGconn* conn) {
     return QString::fromUtf8(PQerrorMessage(conn)).trimmed();
 }
 
-// libpq says why a connection failed only in words; the SQLSTATE does not reach the client.
+// libpq says why a connection failed only in words; the SQLSTATE does not reach the client. The
+// server never says whether a refused login had the wrong name or the wrong password.
 [[noreturn]] void throwConnectFailure(PGconn* conn, const QString& user) {
     const QString reason = serverMessage(conn);
     if (reason.contains(u"password authentication failed"_s) ||
         reason.contains(u"no password supplied"_s) ||
         reason.contains(u"authentication failed for user"_s))
-        throw pgError(VdbCode::WrongPassword,
-                      u"The password of the user \""_s + user + u"\" is wrong."_s);
+        throw pgError(PgCode::LoginRefused, u"The database server refused the user name \""_s +
+                                                user + u"\" or its password."_s);
     if (reason.contains(u"role \""_s) && reason.contains(u"does not exist"_s))
         throw pgError(VdbCode::UnknownUser,
-                      u"The database does not know the user \""_s + user + u"\"."_s);
+                      u"The database server knows no user \""_s + user + u"\"."_s);
+    if (reason.contains(u"permission denied for database"_s))
+        throw pgError(VdbCode::UnknownUser,
+                      u"The user \""_s + user + u"\" is not a user of this database."_s);
     throw pgError(PgCode::CannotConnect, reason);
 }
 
@@ -77,8 +82,15 @@ QVariant PgResult::value(int row, int column) const {
         const double d = QByteArray(PQgetvalue(result_, row, column)).toDouble(&ok);
         return ok ? QVariant(d) : QVariant(text(row, column));
     }
-    default:
-        return QVariant(text(row, column));
+    default: {
+        // Bytes that are not UTF-8 (a database of the server's SQL_ASCII encoding) come as they
+        // are, as from a .vdb file: text made of them would lose the original when written back.
+        const QByteArrayView bytes(PQgetvalue(result_, row, column),
+                                   PQgetlength(result_, row, column));
+        bool valid = true;
+        const QString decoded = decodeUtf8(bytes, &valid);
+        return valid ? QVariant(decoded) : QVariant(bytes.toByteArray());
+    }
     }
 }
 
@@ -118,22 +130,34 @@ QByteArray pgParameter(const QVariant& value) {
 }
 
 PgConnection::PgConnection(const QString& uri, const QString& user, const QString& password) {
-    const QByteArray dbname = uri.trimmed().toUtf8();
-    const QByteArray userBytes = user.toUtf8();
-    const QByteArray passwordBytes = password.toUtf8();
-    std::vector<const char*> keys{"dbname", "application_name", "client_encoding"};
-    std::vector<const char*> values{dbname.constData(), "telnormer", "UTF8"};
-    if (!user.isEmpty()) {
-        keys.push_back("user");
-        values.push_back(userBytes.constData());
+    // The URI is read here and libpq gets its parts: its own message for a URI it cannot read
+    // would repeat the URI, password and all.
+    const auto parameters = uriParameters(uri);
+    if (!parameters)
+        throw pgError(PgCode::CannotConnect, u"the server address is not a valid connection URI"_s);
+    std::vector<std::pair<QByteArray, QByteArray>> given;
+    for (const auto& [keyword, value] : *parameters) {
+        if ((keyword == u"user"_s && !user.isEmpty()) ||
+            (keyword == u"password"_s && !password.isEmpty()) || keyword == u"application_name"_s ||
+            keyword == u"client_encoding"_s)
+            continue;
+        given.emplace_back(keyword.toUtf8(), value.toUtf8());
     }
-    if (!password.isEmpty()) {
-        keys.push_back("password");
-        values.push_back(passwordBytes.constData());
+    given.emplace_back("application_name", "telnormer");
+    given.emplace_back("client_encoding", "UTF8");
+    if (!user.isEmpty())
+        given.emplace_back("user", user.toUtf8());
+    if (!password.isEmpty())
+        given.emplace_back("password", password.toUtf8());
+    std::vector<const char*> keys;
+    std::vector<const char*> values;
+    for (const auto& [keyword, value] : given) {
+        keys.push_back(keyword.constData());
+        values.push_back(value.constData());
     }
     keys.push_back(nullptr);
     values.push_back(nullptr);
-    conn_ = PQconnectdbParams(keys.data(), values.data(), 1);
+    conn_ = PQconnectdbParams(keys.data(), values.data(), 0);
     if (!conn_)
         throw pgError(PgCode::CannotConnect, u"out of memory"_s);
     // The server's notices ("role is already a member") are no message for the user.
@@ -230,6 +254,11 @@ PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements
     return results;
 }
 
+void PgConnection::requireConnection() const {
+    if (PQstatus(conn_) != CONNECTION_OK)
+        throw connectionLost(serverMessage(conn_));
+}
+
 bool PgConnection::inTransaction() const {
     const PGTransactionStatusType status = PQtransactionStatus(conn_);
     return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
@@ -246,6 +275,9 @@ void PgConnection::throwFailure(const PgResult& result, const QString& context) 
         message = context + u": "_s + message;
     if (PQstatus(conn_) != CONNECTION_OK || state.startsWith(u"08"_s) || state.startsWith(u"57P"_s))
         throw connectionLost(message);
+    // A character the database's encoding cannot hold: that value's failure, no storage fault.
+    if (state == u"22P05"_s || state == u"22021"_s)
+        throw pgError(VdbCode::TypeMismatch, message);
     if (state == u"55P03"_s || state == u"40P01"_s || state == u"40001"_s)
         throw pgError(VdbCode::Locked, message);
     if (state == u"22P02"_s || state == u"22007"_s || state == u"22008"_s || state == u"22003"_s)

@@ -58,6 +58,8 @@ public:
     // its status; after a failure the server skips the rest (PGRES_PIPELINE_ABORTED).
     std::vector<PgResult> pipeline(const QList<std::pair<QString, QVariantList>>& statements);
     bool inTransaction() const;
+    // Throws ConnectionLost when libpq knows the connection is gone.
+    void requireConnection() const;
     // Throws the server error for a failed result: lock, connection, type, storage.
     [[noreturn]] void throwFailure(const PgResult& result, const QString& context) const;
     // The database name the connection uses.

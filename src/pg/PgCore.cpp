@@ -58,12 +58,12 @@ int PgCore::fieldIndex(int t, const QString& name) const {
 }
 
 qint32 PgCore::recordCount(int t) {
-    return clampCount(db_->exec(u"SELECT count(*) FROM "_s + pgQuote(table(t).name)).integer(0, 0));
+    return clampCount(db_->exec(u"SELECT count(*) FROM "_s + pgTable(table(t).name)).integer(0, 0));
 }
 
 qint32 PgCore::markedCount(int t) {
     return clampCount(
-        db_->exec(u"SELECT count(*) FROM vdb_marks WHERE table_id = $1"_s, {table(t).id})
+        db_->exec(u"SELECT count(*) FROM telnormer.vdb_marks WHERE table_id = $1"_s, {table(t).id})
             .integer(0, 0));
 }
 
@@ -89,16 +89,14 @@ QString PgCore::columns(int t) const {
 // Reads the current record again; false when it no longer exists.
 bool PgCore::reload(int t) {
     Cursor& cursor = cursors_[t];
-    const PgResult result =
-        db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgQuote(table(t).name) +
-                      u" AS t WHERE t."_s + kRowId + u" = $1"_s,
-                  {cursor.current.rid});
-    if (result.rows() == 0) {
+    std::vector<Row> rows = readRows(
+        t, u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId + u" = $1"_s,
+        {cursor.current.rid});
+    if (rows.empty()) {
         cursor.loaded = false;
         return false;
     }
-    for (size_t f = 0; f < cursor.current.values.size(); ++f)
-        cursor.current.values[f] = result.value(0, static_cast<int>(f) + 1);
+    cursor.current.values = std::move(rows.front().values);
     cursor.loaded = true;
     return true;
 }
@@ -138,6 +136,11 @@ QVariant PgCore::storedValue(int t, int f, const QVariant& value) const {
 
 void PgCore::setValue(int t, int f, const QVariant& value) {
     Cursor& cursor = positioned(t);
+    // Bytes that are no text were never understood: overwriting them would lose the original.
+    if (cursor.current.values[f].metaType().id() == QMetaType::QByteArray)
+        throw pgError(VdbCode::TypeMismatch,
+                      u"The stored value of the field \""_s + table(t).fields[f].name +
+                          u"\" is not text the database can send; it is left as it is."_s);
     cursor.edits[f] = storedValue(t, f, value);
     cursor.dirty = true;
 }
@@ -188,7 +191,7 @@ void PgCore::update(int t) {
         params << cursor.current.values[f];
         unchanged << column + u" IS NOT DISTINCT FROM $"_s + QString::number(params.size());
     }
-    const QString sql = u"UPDATE "_s + pgQuote(table(t).name) + u" SET "_s +
+    const QString sql = u"UPDATE "_s + pgTable(table(t).name) + u" SET "_s +
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
     const bool guarded = db_->inTransaction();
@@ -228,12 +231,14 @@ void PgCore::update(int t) {
 }
 
 void PgCore::begin() {
+    db_->requireConnection();
     if (db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
     db_->exec(u"BEGIN"_s);
 }
 
 void PgCore::commit() {
+    db_->requireConnection();
     if (!db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
     // The server answers COMMIT of a failed transaction with a rollback, not an error.
@@ -246,6 +251,7 @@ void PgCore::commit() {
 }
 
 void PgCore::rollback() {
+    db_->requireConnection();
     if (!db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
     db_->exec(u"ROLLBACK"_s);

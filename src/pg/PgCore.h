@@ -79,6 +79,9 @@ private:
     QString visitFilter(int t) const;
     void buildSnapshot(int t);
     bool fetchPage(int t);
+    PgResult guardedRead(const QString& sql, const QVariantList& params);
+    std::vector<Row> readRows(int t, const QString& from, const QVariantList& params);
+    Row rowOf(int t, const PgResult& result, int r) const;
     void advance(int t);
     void startIfPending(int t);
     void dropEdits(Cursor& cursor);

@@ -21,7 +21,7 @@ QString PgCore::visitFilter(int t) const {
     const Cursor& cursor = cursors_[t];
     if (cursor.showMarked && cursor.showUnmarked)
         return {};
-    const QString marked = u"EXISTS (SELECT 1 FROM vdb_marks m WHERE m.table_id = "_s +
+    const QString marked = u"EXISTS (SELECT 1 FROM telnormer.vdb_marks m WHERE m.table_id = "_s +
                            QString::number(table(t).id) + u" AND m.rid = t."_s + kRowId + u')';
     return cursor.showMarked ? u" AND "_s + marked : u" AND NOT "_s + marked;
 }
@@ -47,7 +47,7 @@ void PgCore::buildSnapshot(int t) {
                      u" NULLS FIRST"_s;
     }
     order << u"t."_s + kRowId;
-    const QString sql = u"COPY (SELECT t."_s + kRowId + u" FROM "_s + pgQuote(table(t).name) +
+    const QString sql = u"COPY (SELECT t."_s + kRowId + u" FROM "_s + pgTable(table(t).name) +
                         u" AS t WHERE true"_s + visitFilter(t) + u" ORDER BY "_s +
                         order.join(u", "_s) + u") TO STDOUT"_s;
     PgResult start(PQexec(db_->handle(), sql.toUtf8().constData()));
@@ -79,21 +79,88 @@ void PgCore::buildSnapshot(int t) {
     flush();
 }
 
+namespace {
+
+bool isEncodingFailure(const PgResult& result) {
+    const QString state = sqlState(result);
+    return state == u"22P05"_s || state == u"22021"_s;
+}
+
+} // namespace
+
+// Runs a read that must not cost the open batch: inside a transaction under a savepoint, in the
+// same round trip. Hands back the failed result whatever it is; empty when nothing came back.
+PgResult PgCore::guardedRead(const QString& sql, const QVariantList& params) {
+    if (!db_->inTransaction())
+        return db_->execRaw(sql, params);
+    std::vector<PgResult> results = db_->pipeline(
+        {{u"SAVEPOINT vdb_read"_s, {}}, {sql, params}, {u"RELEASE SAVEPOINT vdb_read"_s, {}}});
+    if (PQresultStatus(results[1].handle()) != PGRES_TUPLES_OK &&
+        PQstatus(db_->handle()) == CONNECTION_OK)
+        db_->execRaw(u"ROLLBACK TO SAVEPOINT vdb_read"_s);
+    return std::move(results[1]);
+}
+
+PgCore::Row PgCore::rowOf(int t, const PgResult& result, int r) const {
+    Row row;
+    row.rid = result.integer(r, 0);
+    for (int f = 0; f < static_cast<int>(table(t).fields.size()); ++f)
+        row.values.push_back(result.value(r, f + 1));
+    return row;
+}
+
+// The records of a page: from (the FROM and WHERE of the read, over the table as t). A text the
+// server cannot send as UTF-8 (a byte the database's encoding has no character for) fails only
+// its value: the page is read again record by record, and that value comes as its stored bytes,
+// which no run overwrites.
+std::vector<PgCore::Row> PgCore::readRows(int t, const QString& from, const QVariantList& params) {
+    std::vector<Row> rows;
+    const PgResult page = guardedRead(u"SELECT "_s + columns(t) + from, params);
+    if (PQresultStatus(page.handle()) == PGRES_TUPLES_OK) {
+        for (int r = 0; r < page.rows(); ++r)
+            rows.push_back(rowOf(t, page, r));
+        return rows;
+    }
+    if (!isEncodingFailure(page))
+        db_->throwFailure(page, u"reading the table \""_s + table(t).name + u'"');
+    const PgResult ids = db_->exec(u"SELECT t."_s + kRowId + from, params);
+    const QString one =
+        u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId + u" = $1"_s;
+    for (int r = 0; r < ids.rows(); ++r) {
+        const qint64 rid = ids.integer(r, 0);
+        const PgResult record = guardedRead(u"SELECT "_s + columns(t) + one, {rid});
+        if (PQresultStatus(record.handle()) == PGRES_TUPLES_OK) {
+            if (record.rows() > 0)
+                rows.push_back(rowOf(t, record, 0));
+            continue;
+        }
+        Row row{rid, {}};
+        for (const FieldDef& field : table(t).fields) {
+            const QString column = u"t."_s + pgQuote(field.name);
+            const PgResult value = guardedRead(u"SELECT "_s + column + one, {rid});
+            if (PQresultStatus(value.handle()) == PGRES_TUPLES_OK && value.rows() > 0) {
+                row.values.push_back(value.value(0, 0));
+                continue;
+            }
+            if (!isEncodingFailure(value))
+                db_->throwFailure(value, u"reading the table \""_s + table(t).name + u'"');
+            const PgResult bytes =
+                db_->exec(u"SELECT pg_catalog.encode(pg_catalog.convert_to("_s + column +
+                              u", pg_catalog.getdatabaseencoding()), 'hex')"_s + one,
+                          {rid});
+            row.values.push_back(QByteArray::fromHex(bytes.text(0, 0).toLatin1()));
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 bool PgCore::fetchPage(int t) {
     Cursor& cursor = cursors_[t];
     cursor.page.clear();
     cursor.pagePosition = 0;
     if (cursor.exhausted)
         return false;
-    const auto fieldCount = static_cast<int>(table(t).fields.size());
-    auto rowOf = [&](const PgResult& result, int r) {
-        Row row;
-        row.rid = result.integer(r, 0);
-        row.values.reserve(static_cast<size_t>(fieldCount));
-        for (int f = 0; f < fieldCount; ++f)
-            row.values.push_back(result.value(r, f + 1));
-        return row;
-    };
     if (cursor.order) {
         const qint64 count = std::min<qint64>(kPageSize, cursor.orderCount - cursor.orderPosition);
         if (count <= 0) {
@@ -111,31 +178,30 @@ bool PgCore::fetchPage(int t) {
         for (size_t i = 0; i < ids.size(); ++i)
             array += (i ? u","_s : QString()) + QString::number(ids[i]);
         array += u'}';
-        const PgResult result =
-            db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgQuote(table(t).name) +
-                          u" AS t WHERE t."_s + kRowId + u" = ANY($1::bigint[])"_s,
-                      {array});
-        QHash<qint64, int> byId;
-        for (int r = 0; r < result.rows(); ++r)
-            byId.insert(result.integer(r, 0), r);
+        std::vector<Row> rows =
+            readRows(t,
+                     u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId +
+                         u" = ANY($1::bigint[])"_s,
+                     {array});
+        QHash<qint64, size_t> byId;
+        for (size_t r = 0; r < rows.size(); ++r)
+            byId.insert(rows[r].rid, r);
         // A record deleted since the visit began is passed over.
         for (const qint64 id : ids) {
             const auto found = byId.constFind(id);
             if (found != byId.constEnd())
-                cursor.page.push_back(rowOf(result, *found));
+                cursor.page.push_back(std::move(rows[*found]));
         }
         return true;
     }
-    const PgResult result =
-        db_->exec(u"SELECT "_s + columns(t) + u" FROM "_s + pgQuote(table(t).name) +
-                      u" AS t WHERE t."_s + kRowId + u" > $1"_s + visitFilter(t) +
-                      u" ORDER BY t."_s + kRowId + u" LIMIT "_s + QString::number(kPageSize),
-                  {cursor.lastKey});
-    for (int r = 0; r < result.rows(); ++r)
-        cursor.page.push_back(rowOf(result, r));
+    cursor.page = readRows(t,
+                           u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId +
+                               u" > $1"_s + visitFilter(t) + u" ORDER BY t."_s + kRowId +
+                               u" LIMIT "_s + QString::number(kPageSize),
+                           {cursor.lastKey});
     if (!cursor.page.empty())
         cursor.lastKey = cursor.page.back().rid;
-    if (result.rows() < kPageSize)
+    if (cursor.page.size() < static_cast<size_t>(kPageSize))
         cursor.exhausted = true;
     return !cursor.page.empty();
 }

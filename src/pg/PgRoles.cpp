@@ -7,11 +7,12 @@
 using namespace Qt::StringLiterals;
 
 bool roleExists(PgConnection& db, const QString& role) {
-    return db.exec(u"SELECT 1 FROM pg_roles WHERE rolname = $1"_s, {role}).rows() > 0;
+    return db.exec(u"SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = $1"_s, {role}).rows() > 0;
 }
 
 bool mayCreateRoles(PgConnection& db) {
-    return db.exec(u"SELECT rolcreaterole OR rolsuper FROM pg_roles WHERE rolname = current_user"_s)
+    return db.exec(
+                 u"SELECT rolcreaterole OR rolsuper FROM pg_catalog.pg_roles WHERE rolname = current_user"_s)
                .text(0, 0) == u"t"_s;
 }
 
@@ -59,11 +60,58 @@ void createRoleUnlessThere(PgConnection& db, const QString& role, const QString&
     db.exec(u"ROLLBACK TO SAVEPOINT vdb_role"_s);
 }
 
-void ensureGroupRole(PgConnection& db, const QString& role) {
-    createRoleUnlessThere(db, role, u" NOLOGIN"_s);
+void ensureDatabaseRoles(PgConnection& db, const PgRoles& roles) {
+    const PgResult found = db.exec(
+        u"SELECT r.rolname FROM pg_catalog.pg_roles r WHERE r.rolname IN ($1, $2, $3) AND "
+        "(r.rolcanlogin OR r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR r.rolreplication OR "
+        "r.rolbypassrls OR EXISTS (SELECT 1 FROM pg_catalog.pg_auth_members m "
+        "JOIN pg_catalog.pg_roles g ON g.oid = m.roleid WHERE m.member = r.oid AND "
+        "g.rolname <> $1) OR EXISTS (SELECT 1 FROM pg_catalog.pg_auth_members m "
+        "JOIN pg_catalog.pg_roles u ON u.oid = m.member WHERE m.roleid = r.oid AND "
+        "u.rolname NOT IN ($2, $3)))"_s,
+        {roles.users, roles.databaseAdmins, roles.userAdmins});
+    if (found.rows() > 0)
+        throw pgError(PgCode::NoPrivilege,
+                      u"The role \""_s + found.text(0, 0) +
+                          u"\" exists already with members or rights of its own (left by a "
+                          "database of the same name, or made by somebody else); the database "
+                          "cannot use it. Drop it, or take those away, first."_s);
+    bool missing = false;
+    for (const QString& role : {roles.users, roles.databaseAdmins, roles.userAdmins})
+        missing = missing || !roleExists(db, role);
+    if (missing && !mayCreateRoles(db))
+        refuseRoles(db);
+    for (const QString& role : {roles.users, roles.databaseAdmins, roles.userAdmins})
+        createRoleUnlessThere(db, role, u" NOLOGIN"_s);
+    // An admin is a user too.
+    db.exec(u"GRANT "_s + pgQuote(roles.users) + u" TO "_s + pgQuote(roles.databaseAdmins) +
+            u", "_s + pgQuote(roles.userAdmins));
 }
 
-void setMembership(PgConnection& db, const QString& group, const QString& user, bool member) {
-    db.exec((member ? u"GRANT "_s : u"REVOKE "_s) + pgQuote(group) +
-            (member ? u" TO "_s : u" FROM "_s) + pgQuote(user));
+void setRights(PgConnection& db, const PgRoles& roles, const QString& user, bool databaseAdmin,
+               bool userAdmin) {
+    const QString name = pgQuote(user);
+    db.exec(u"GRANT "_s + pgQuote(roles.users) + u" TO "_s + name);
+    for (const auto& [role, on] :
+         {std::pair{roles.databaseAdmins, databaseAdmin}, std::pair{roles.userAdmins, userAdmin}})
+        db.exec((on ? u"GRANT "_s : u"REVOKE "_s) + pgQuote(role) + (on ? u" TO "_s : u" FROM "_s) +
+                name);
+}
+
+QList<PgUser> databaseUsers(PgConnection& db, const PgRoles& roles) {
+    // Walked through pg_auth_members, not pg_has_role: a superuser is everybody's member there.
+    const PgResult result =
+        db.exec(u"WITH RECURSIVE m(member, grp) AS ("
+                "SELECT a.member, g.rolname FROM pg_catalog.pg_auth_members a "
+                "JOIN pg_catalog.pg_roles g ON g.oid = a.roleid WHERE g.rolname IN ($1, $2, $3) "
+                "UNION SELECT a.member, m.grp FROM pg_catalog.pg_auth_members a "
+                "JOIN m ON a.roleid = m.member) "
+                "SELECT r.rolname, bool_or(m.grp = $2), bool_or(m.grp = $3) FROM m "
+                "JOIN pg_catalog.pg_roles r ON r.oid = m.member WHERE r.rolcanlogin "
+                "GROUP BY r.rolname ORDER BY r.rolname"_s,
+                {roles.users, roles.databaseAdmins, roles.userAdmins});
+    QList<PgUser> users;
+    for (int r = 0; r < result.rows(); ++r)
+        users.append({result.text(r, 0), result.text(r, 1) == u"t"_s, result.text(r, 2) == u"t"_s});
+    return users;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "PgCatalogue.h"
 #include "PgConnection.h"
 
+#include <QList>
 #include <QString>
 
 // The server's roles as the users of Telnormer databases: existence, creation, memberships.
@@ -15,6 +17,18 @@ bool mayCreateRoles(PgConnection& db);
 QString passwordClause(PgConnection& db, const QString& role, const QString& password);
 // Creates role with options unless it exists (also when another session creates it meanwhile).
 void createRoleUnlessThere(PgConnection& db, const QString& role, const QString& options);
-// A role without login whose members hold a right.
-void ensureGroupRole(PgConnection& db, const QString& role);
-void setMembership(PgConnection& db, const QString& group, const QString& user, bool member);
+// Creates the database's three roles. A role of that name that exists already is taken only
+// when it is a plain group role without members or rights of its own: one planted or left with
+// them would hand them to, or take in, users nobody chose.
+void ensureDatabaseRoles(PgConnection& db, const PgRoles& roles);
+// Makes user a user of the database with exactly the rights given.
+void setRights(PgConnection& db, const PgRoles& roles, const QString& user, bool databaseAdmin,
+               bool userAdmin);
+
+struct PgUser {
+    QString name;
+    bool databaseAdmin = false;
+    bool userAdmin = false;
+};
+// The login roles that are users of the database (members of its roles, also through others).
+QList<PgUser> databaseUsers(PgConnection& db, const PgRoles& roles);

@@ -6,7 +6,8 @@
 
 // The database server of Telnormer databases on PostgreSQL, named by a connection URI. The user
 // and password of the login are a role's: the server authenticates; the two admin rights are
-// memberships in the roles the catalogue names.
+// memberships in the database's own roles (named from its name); a login role that is not a
+// member of its users' role is refused.
 class PgServer : public DbServer {
 public:
     // lockTimeoutMs: how long a write waits for a record another session holds before it fails.

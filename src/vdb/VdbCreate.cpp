@@ -179,9 +179,8 @@ void writeCatalogue(SqliteConnection& db, const DatabaseSchema& schema, Password
         writeTableRows(
             tableId, table,
             {[&](const QString& sql, const QVariantList& values) { insertRow(db, sql, values); },
-             [&](const QString& sql) {
-                 db.prepare(sql)->step();
-             }});
+             [&](const QString& sql) { db.prepare(sql)->step(); },
+             {}});
     }
 }
 
@@ -190,35 +189,40 @@ void writeCatalogue(SqliteConnection& db, const DatabaseSchema& schema, Password
 void writeTableRows(qint64 tableId, const TableSchema& table, const CatalogueWriter& out) {
     for (qsizetype i = 0; i < table.fields.size(); ++i) {
         const FieldSchema& f = table.fields[i];
-        out.insert(u"INSERT INTO vdb_fields(table_id, position, name, type, condition) "
-                   "VALUES (?, ?, ?, ?, ?)"_s,
+        out.insert(u"INSERT INTO "_s + out.tablePrefix +
+                       u"vdb_fields(table_id, position, name, type, condition) "
+                       "VALUES (?, ?, ?, ?, ?)"_s,
                    {tableId, i, f.name, fieldTypeName(f.type), f.condition.trimmed()});
     }
     for (qsizetype i = 0; i < table.indexes.size(); ++i) {
         const IndexSchema& index = table.indexes[i];
         const QString sqlName = u"vdb_ix_"_s + QString::number(tableId) + u'_' + QString::number(i);
-        out.insert(u"INSERT INTO vdb_indexes(table_id, position, name, sql_name) "
-                   "VALUES (?, ?, ?, ?)"_s,
+        out.insert(u"INSERT INTO "_s + out.tablePrefix +
+                       u"vdb_indexes(table_id, position, name, sql_name) "
+                       "VALUES (?, ?, ?, ?)"_s,
                    {tableId, i, index.name, sqlName});
         QStringList columns;
         for (qsizetype k = 0; k < index.fields.size(); ++k) {
             qsizetype position = 0;
             while (table.fields[position].name != index.fields[k])
                 ++position;
-            out.insert(u"INSERT INTO vdb_index_fields(table_id, index_position, position, "
-                       "field_position) VALUES (?, ?, ?, ?)"_s,
+            out.insert(u"INSERT INTO "_s + out.tablePrefix +
+                           u"vdb_index_fields(table_id, index_position, position, "
+                           "field_position) VALUES (?, ?, ?, ?)"_s,
                        {tableId, i, k, position});
             columns << quoteIdentifier(index.fields[k]);
         }
-        out.exec(u"CREATE INDEX "_s + quoteIdentifier(sqlName) + u" ON "_s +
+        out.exec(u"CREATE INDEX "_s + quoteIdentifier(sqlName) + u" ON "_s + out.tablePrefix +
                  quoteIdentifier(table.name) + u" ("_s + columns.join(u", "_s) + u')');
     }
     for (qsizetype i = 0; i < table.indexUses.size(); ++i)
-        out.insert(u"INSERT INTO vdb_index_uses(table_id, position, index_name) VALUES (?, ?, ?)"_s,
+        out.insert(u"INSERT INTO "_s + out.tablePrefix +
+                       u"vdb_index_uses(table_id, position, index_name) VALUES (?, ?, ?)"_s,
                    {tableId, i, table.indexUses[i]});
     for (qsizetype i = 0; i < table.properties.size(); ++i)
-        out.insert(u"INSERT INTO vdb_properties(table_id, position, name, value) "
-                   "VALUES (?, ?, ?, ?)"_s,
+        out.insert(u"INSERT INTO "_s + out.tablePrefix +
+                       u"vdb_properties(table_id, position, name, value) "
+                       "VALUES (?, ?, ?, ?)"_s,
                    {tableId, i, table.properties[i].first, table.properties[i].second});
 }
 

@@ -24,6 +24,8 @@ QString foldUserName(const QString& name);
 struct CatalogueWriter {
     std::function<void(const QString& sql, const QVariantList& values)> insert;
     std::function<void(const QString& sql)> exec;
+    // Put before every table name the statements name (a server's schema and a point).
+    QString tablePrefix;
 };
 
 // The catalogue rows of one product table (fields, indexes, index uses, properties) and its

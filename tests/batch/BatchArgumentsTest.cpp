@@ -44,6 +44,7 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         {{u"F"_s, user, u"--prefix="_s}, u"--prefix needs a prefix that is not empty"_s},
         {{u"F"_s, user, u"--report="_s}, u"--report needs a file name"_s},
         {{u"F"_s, user, u"xxuser"_s, u"--field"_s, u"K"_s, u"T"_s}, u"too many arguments: 1 besides"_s},
+        {{u"postgresql://u:geheim@/db"_s, user}, u"the server address holds a password, which every user"_s},
         // Found only once the database is open: the run itself would pass over it silently.
         {{u"F"_s, user, u"--field"_s, u"kunden"_s, u"Telefon"_s}, u"the database has no table \"kunden\""_s},
     };

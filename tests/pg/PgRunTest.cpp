@@ -3,10 +3,12 @@
 #include "DatabaseAdmin.h"
 #include "DatabaseUri.h"
 #include "DemoGenerator.h"
+#include "PgAdmin.h"
 #include "PgConnection.h"
 #include "StringConversions.h"
 #include "TestDatabases.h"
 #include "TestProcess.h"
+#include "VdbFixture.h"
 #include "VdbTool.h"
 
 #include <QCoreApplication>
@@ -119,6 +121,41 @@ TEST(PgRunTest, TwoRunsOnTheSameTableLoseNoUpdate) {
     QProcess* third = startBatch(uri, home.path(), &owner);
     ASSERT_TRUE(third->waitForFinished(240000));
     EXPECT_TRUE(third->readAllStandardOutput().startsWith("0 record(s) converted."));
+}
+
+// Table, field and role names holding a double quote, end to end: created, their rights taken
+// away and given back, logged in to by telnormer-batch, converted, listed.
+TEST(PgRunTest, NamesWithQuotesConvert) {
+    TestDatabases fx(Backend::Pg);
+    const QString role = u"Me\"ier_%1"_s.arg(QCoreApplication::applicationPid());
+    TableSchema table = tableOf(u"Kun\"den"_s, {});
+    table.fields << textField(u"Tel\"efon"_s, u"length(\"Tel\"\"efon\") <= 30"_s);
+    DatabaseSchema schema = schemaOf({table});
+    schema.country = u"DE"_s;
+    schema.areaCode = u"30"_s;
+    schema.users << UserSchema{role, u"pw"_s, true, true};
+    const QString uri = fx.create(u"quotes"_s, schema);
+    const QString admin = TestDatabases::superuserUri(uriDatabaseName(uri));
+    fx.insert(uri, table.name, {table.fields[0].name}, {{u"030 1234567"_s}});
+    PgAdmin(admin).setRights(role, false, false);
+    PgAdmin(admin).setRights(role, true, false);
+    QTemporaryDir home;
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"VDB_PASSWORD"_s, u"pw"_s);
+    environment.insert(u"XDG_DATA_HOME"_s, home.path());
+    run.setProcessEnvironment(environment);
+    run.start(QStringLiteral(TELNORMER_BATCH_PATH),
+              {uri, u"--user"_s, role, u"--field"_s, table.name, table.fields[0].name});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    const TablePtr stored = openDatabaseForTools(admin)->Tables()->Item(table.name);
+    stored->MoveFirst(0);
+    EXPECT_EQ(stored->Fields()->Item(0)->Value(), QVariant(u"+49 (30) 1234567"_s));
+    const QList<PgAdmin::UserInfo> users = PgAdmin(admin).users();
+    ASSERT_EQ(users.size(), 2);
+    EXPECT_EQ(users[1].name, role);
+    EXPECT_TRUE(users[1].databaseAdmin && !users[1].userAdmin);
 }
 
 // A cluster of the test's own, for it stops the server in the middle of a run.

@@ -326,6 +326,9 @@ BatchOutcome executeTelnormerBatch(const QStringList& args, ToolIo& io,
         if (commandLine.helpRequested() || commandLine.versionRequested()) {
             io.out << (commandLine.helpRequested() ? kHelp : versionText(u"telnormer-batch"_s));
             outcome.status = BatchStatus::Done;
+        } else if (const QString refusal = commandLineUriRefusal(commandLine.file());
+                   !refusal.isEmpty()) {
+            throw ToolError(refusal, ExitStatus::Usage);
         } else {
             convert(commandLine, io, environment, outcome);
         }

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "DatabaseAdmin.h"
+#include "DatabaseUri.h"
 #include "Passwords.h"
 #include "ToolError.h"
 #include "VdbCreate.h"
@@ -27,14 +28,20 @@ const QString kLocationHelp =
     "and the area code without trunk prefix (30 for Berlin). An option left out keeps its\n"
     "value, an empty value clears it. Without options, shows the location.\n"_s;
 
-// A .vdb file compares user names without case; a server's role names keep theirs.
+// The user of that exact name, else the one whose name differs only in case (a server's role
+// names keep their case; a .vdb file's never differ only in it).
 std::optional<DatabaseAdmin::UserInfo> findUser(DatabaseAdmin& admin, const QString& name) {
+    std::optional<DatabaseAdmin::UserInfo> folded;
+    int foldedCount = 0;
     for (const DatabaseAdmin::UserInfo& user : admin.users()) {
-        if (admin.listsEveryUser() ? foldUserName(user.name) == foldUserName(name)
-                                   : user.name == name)
+        if (user.name == name)
             return user;
+        if (foldUserName(user.name) == foldUserName(name)) {
+            folded = user;
+            ++foldedCount;
+        }
     }
-    return std::nullopt;
+    return foldedCount == 1 ? folded : std::nullopt;
 }
 
 QString rightsText(bool databaseAdmin, bool userAdmin) {
@@ -47,8 +54,6 @@ QString rightsText(bool databaseAdmin, bool userAdmin) {
 }
 
 void warnIfLockedOut(DatabaseAdmin& admin, ToolIo& io) {
-    if (!admin.listsEveryUser())
-        return;
     const QList<DatabaseAdmin::UserInfo> users = admin.users();
     if (users.isEmpty()) {
         io.err << "vdbtool user: warning: the database has no users left; nobody can log in "
@@ -88,9 +93,9 @@ int runUser(const QStringList& args, ToolIo& io) {
     const bool userAdmin = commandLine.isSet(u"user-admin"_s);
 
     const auto admin = openDatabaseAdmin(commandLine.operands()[0]);
-    // On a server a role without rights is a user too: the server itself says who exists.
     std::optional<DatabaseAdmin::UserInfo> existing = findUser(*admin, name);
-    if (!existing && !admin->listsEveryUser() && action != u"add"_s)
+    // A role the server has already becomes one of the database's users through its rights.
+    if (!existing && action == u"rights"_s && isServerUri(commandLine.operands()[0]))
         existing = DatabaseAdmin::UserInfo{name};
     if (action == u"add"_s) {
         if (existing)
@@ -107,15 +112,15 @@ int runUser(const QStringList& args, ToolIo& io) {
     if (action == u"passwd"_s) {
         const QString password =
             readPassword(commandLine, io, u"New password for "_s + existing->name + u": "_s);
-        admin->setPassword(name, password);
+        admin->setPassword(existing->name, password);
         io.out << "Set the password of " << existing->name << ".\n";
     } else if (action == u"rights"_s) {
-        admin->setRights(name, databaseAdmin, userAdmin);
+        admin->setRights(existing->name, databaseAdmin, userAdmin);
         io.out << "Rights of " << existing->name << ": " << rightsText(databaseAdmin, userAdmin)
                << ".\n";
         warnIfLockedOut(*admin, io);
     } else {
-        admin->removeUser(name);
+        admin->removeUser(existing->name);
         io.out << "Removed the user " << existing->name << ".\n";
         warnIfLockedOut(*admin, io);
     }

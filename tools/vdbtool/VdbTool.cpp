@@ -1,6 +1,7 @@
 #include "VdbTool.h"
 
 #include "Commands.h"
+#include "DatabaseUri.h"
 #include "ErrorRecord.h"
 #include "ToolError.h"
 
@@ -135,6 +136,10 @@ int runVdbTool(const QStringList& args, QTextStream& in, QTextStream& out, QText
     try {
         if (command == nullptr)
             throw ToolError(refusedArgument(u"unknown command"_s), ExitStatus::Usage);
+        for (const QString& arg : args) {
+            if (const QString refusal = commandLineUriRefusal(arg); !refusal.isEmpty())
+                throw ToolError(refusal, ExitStatus::Usage);
+        }
         status = command->run(helpFor ? QStringList{u"--help"_s} : args.mid(1), io);
     } catch (const ToolError& e) {
         err << prefix << e.message() << "\n";
