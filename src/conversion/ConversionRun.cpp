@@ -350,17 +350,17 @@ void ConversionRun::finish(bool offerLog) {
             more << unreadableLine();
         s_.log.runSummary(lines.first(), more);
     });
-    if (offerLog)
-        attempt([&] {
-            const MsgAnswer answer = s_.boxes.yesNo(
-                lines.join(u"\r\n"_s) + u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
-                AppTitle(), result_.notStored > 0 ? MsgIcon::Exclamation : MsgIcon::Information,
-                MsgAnswer::Yes);
-            if (answer == MsgAnswer::Yes && !s_.openViewer(s_.log.path()))
-                s_.boxes.show({LoadResourceString(IDS_RUN_LOG_AT) + u"\r\n"_s + s_.log.path(),
-                               AppTitle(), MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok,
-                               true});
-        });
+    if (!offerLog)
+        return;
+    attempt([&] {
+        const MsgAnswer answer = s_.boxes.yesNo(
+            lines.join(u"\r\n"_s) + u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
+            AppTitle(), result_.notStored > 0 ? MsgIcon::Exclamation : MsgIcon::Information,
+            MsgAnswer::Yes);
+        if (answer == MsgAnswer::Yes && !s_.openViewer(s_.log.path()))
+            s_.boxes.show({LoadResourceString(IDS_RUN_LOG_AT) + u"\r\n"_s + s_.log.path(),
+                           AppTitle(), MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok, true});
+    });
 }
 
 RunResult ConversionRun::run() {

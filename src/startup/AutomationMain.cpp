@@ -5,6 +5,7 @@
 #include "CurrentDatabase.h"
 #include "FMain.h"
 #include "MessageBoxes.h"
+#include "RunUnderWay.h"
 
 #include <QApplication>
 #include <QDBusError>
@@ -53,6 +54,7 @@ int runAutomation(SettingsStore& settings, MessageBoxes& desktopBoxes) {
         return std::make_unique<Application>(settings, boxes);
     };
     hooks.windowOpen = windowOpen;
+    hooks.runUnderWay = RunUnderWay::underWay;
     if (testStart)
         hooks.afterUseDatabase = [testPrefix](Application& application) {
             const QWidgetList windows = QApplication::topLevelWidgets();
