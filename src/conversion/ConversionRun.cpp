@@ -161,7 +161,7 @@ void ConversionRun::countRecords() {
 void ConversionRun::convertTable(const TablePtr& table) {
     TableState state;
     state.table = table;
-    if (!attempt([&] { state.name = table->Name(); }))
+    if (allPlaced() || !attempt([&] { state.name = table->Name(); }))
         return;
     bool firstInTable = true;
     for (const FieldPair& pair : chosen_) {
@@ -210,7 +210,7 @@ void ConversionRun::convertTable(const TablePtr& table) {
     for (;;) {
         bool eof = true;
         // An end that cannot be read ends the table rather than looping on.
-        if (!attempt([&] { eof = table->Eof(); }) || eof)
+        if (allPlaced() || !attempt([&] { eof = table->Eof(); }) || eof)
             break;
         if (stopRequested_.exchange(false))
             askToStop();

@@ -123,8 +123,8 @@ private:
     void stopByUser();
     // After the user's stop: the summary, or the undo of the run from its journal.
     void endUserStop();
-    bool readOwnChanges(UndoPlan& plan);
-    void undoStored(const UndoPlan& plan);
+    bool readOwnChanges(UndoPlan& plan, qint64& places);
+    void undoStored(const UndoPlan& plan, qint64 places);
     void countJournalBefore();
     bool prepareLog();
     void countRecords();
@@ -171,6 +171,10 @@ private:
     qint64 journalBefore_ = -1;
     // The undo after the user's stop, while it runs: stop requests go on to it.
     std::atomic<ConversionRun*> undoRun_{nullptr};
+    // An undo that knows how many places its plan holds ends its visit once it met them all.
+    qint64 undoPlaces_ = 0;
+    qint64 undoMet_ = 0;
+    bool allPlaced() const { return undoPlaces_ > 0 && undoMet_ >= undoPlaces_; }
     std::unique_ptr<FormatPool> pool_;
     // The rest of the open batch's records, read in one go inside its transaction.
     QList<QVariantList> batch_;

@@ -6,6 +6,8 @@
 #include "ProgressView.h"
 #include "StringTable.h"
 
+#include <algorithm>
+
 // The user's own stop: what the run stored so far is kept, or put back from the run's journal
 // by the same undo as a journal handed to the batch program.
 
@@ -58,23 +60,31 @@ void ConversionRun::stopByUser() {
 void ConversionRun::endUserStop() {
     try {
         UndoPlan plan;
-        if (result_.undone && !readOwnChanges(plan))
+        qint64 places = 0;
+        if (result_.undone && !readOwnChanges(plan, places))
             result_.undone = false;
         // An undo ends with a summary of its own.
         finish(!result_.undone);
         if (result_.undone)
-            undoStored(plan);
+            undoStored(plan, places);
     } catch (const Stop&) {
         // An error at the end that the user answered with a stop: nothing more to do.
     }
 }
 
-bool ConversionRun::readOwnChanges(UndoPlan& plan) {
+bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places) {
     try {
         qint64 seen = 0;
         RunJournal::read(s_.log.journal().path(), [&](JournalEntry&& entry) {
-            if (seen++ >= journalBefore_)
-                plan.add(std::move(entry));
+            // Only fields this run could change: whatever else the file holds is not its own.
+            const auto chosen = [&entry](const FieldPair& pair) {
+                return pair.table == entry.table && pair.field == entry.field;
+            };
+            if (seen++ < journalBefore_ || std::none_of(chosen_.cbegin(), chosen_.cend(), chosen))
+                return;
+            if (!plan.find(entry.table, entry.key, entry.field))
+                ++places;
+            plan.add(std::move(entry));
         });
         return true;
     } catch (const ErrorRecord& error) {
@@ -84,7 +94,7 @@ bool ConversionRun::readOwnChanges(UndoPlan& plan) {
     }
 }
 
-void ConversionRun::undoStored(const UndoPlan& plan) {
+void ConversionRun::undoStored(const UndoPlan& plan, qint64 places) {
     attempt([&] {
         s_.log.runSummary(
             FormatString(LoadResourceString(IDS_RUN_UNDOING_STORED), {result_.converted}), {});
@@ -97,6 +107,8 @@ void ConversionRun::undoStored(const UndoPlan& plan) {
     services.unreadableFound = {};
     // Every record the journal names, marked or not.
     ConversionRun undo(services, fields, false);
+    // The records after the last one the run stored hold nothing of it.
+    undo.undoPlaces_ = places;
     undoRun_.store(&undo);
     const RunResult undone = undo.run();
     undoRun_.store(nullptr);

@@ -137,6 +137,10 @@ QDBusMessage AutomationServer::callApplication(const QDBusMessage& message, Entr
     return message.createReply();
 }
 
+namespace {
+constexpr size_t kMaxWaiting = 64;
+} // namespace
+
 // The run repaints and asks its questions with the event loop, so a call can come in the middle
 // of it: a window opened then would work beside the run. The call waits for the run's end,
 // behind the calls that came before it.
@@ -144,6 +148,12 @@ bool AutomationServer::holdBack(const QDBusMessage& message) {
     if (message.member() != u"UseDatabase" ||
         (waiting_.empty() && !(hooks_.runUnderWay && hooks_.runUnderWay())))
         return false;
+    // A host calling on and on gets no queue without end.
+    if (waiting_.size() >= kMaxWaiting) {
+        connection_.send(message.createErrorReply(
+            QDBusError::LimitsExceeded, u"Too many UseDatabase calls wait for a run's end."_s));
+        return true;
+    }
     message.setDelayedReply(true);
     waiting_.push_back({message, QDateTime::currentMSecsSinceEpoch() + hooks_.runWaitMs});
     if (!waitTimer_.isActive())
