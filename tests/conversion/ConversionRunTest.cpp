@@ -385,6 +385,22 @@ TEST_F(ConversionRunTest, FailedFieldLookupPassesOverThatField) {
     EXPECT_TRUE(text.contains("\r\nError 80041018 - "));
 }
 
+// The window's journal holds all its runs: the undo after a stop puts back the stopped run's.
+TEST_F(ConversionRunTest, UndoAfterStopLeavesTheEarlierRunsOfTheLog) {
+    addNumberedCustomers(150);
+    VdbAdmin(file).mark(u"Kunden"_s, {u"140"_s, u"150"_s}, true);
+    expectSummary(2);
+    run({kTelefon}, true);
+    stopAt = u"030 1000015"_s;
+    boxes.expect(MsgAnswer::Yes); // cancel?
+    boxes.expect(MsgAnswer::Yes); // undo?
+    boxes.expect(MsgAnswer::No);  // show log?
+    EXPECT_EQ(run({kTelefon}).putBack, 15);
+    const QString pattern = convertedPattern(u"Telefon"_s);
+    EXPECT_EQ(pattern.count(u'+'), 2);
+    EXPECT_TRUE(pattern[139] == u'+' && pattern[149] == u'+');
+}
+
 TEST_F(ConversionRunTest, OnlyMarkedRecords) {
     addNumberedCustomers(6);
     VdbAdmin(file).mark(u"Kunden"_s, {u"2"_s, u"5"_s}, true);
