@@ -72,18 +72,20 @@ void ConversionRun::askToStop() {
         s_.progress.setBusy(false);
         busy_ = false;
     }
-    const MsgAnswer answer = s_.boxes.yesNo(LoadResourceString(IDS_RUN_ASK_CANCEL), AppTitle(),
-                                            MsgIcon::Question, MsgAnswer::No);
+    const MsgAnswer answer = s_.boxes.yesNo(
+        FormatString(LoadResourceString(IDS_RUN_STOP_LEAVES), {result_.processed, result_.total}) +
+            u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_CANCEL),
+        AppTitle(), MsgIcon::Question, MsgAnswer::No);
+    // A request made while the question was open is answered by it.
+    stopRequested_.store(false);
     if (answer == MsgAnswer::Yes) {
         try {
             s_.log.stoppedByUser();
         } catch (const ErrorRecord&) {
             // The stop goes on: the questions and the batch matter more than the note.
         }
-        stop();
+        stopByUser();
     }
-    // A request made while the question was open is answered by it.
-    stopRequested_.store(false);
     s_.progress.setBusy(true);
     busy_ = true;
 }
@@ -97,11 +99,13 @@ void ConversionRun::stop() {
     try {
         if (transaction_) {
             if (rollback == MsgAnswer::Yes) {
+                const bool heldChanges = result_.converted > convertedCommitted_;
                 transaction_->Rollback();
                 result_.rolledBack = true;
                 // The open batch's values are not in the database any more.
                 result_.converted = convertedCommitted_;
-                s_.log.rollbackNotice();
+                if (heldChanges)
+                    s_.log.rollbackNotice();
             } else {
                 transaction_->Commit();
             }
@@ -157,7 +161,7 @@ void ConversionRun::countRecords() {
 void ConversionRun::convertTable(const TablePtr& table) {
     TableState state;
     state.table = table;
-    if (!attempt([&] { state.name = table->Name(); }))
+    if (allPlaced() || !attempt([&] { state.name = table->Name(); }))
         return;
     bool firstInTable = true;
     for (const FieldPair& pair : chosen_) {
@@ -206,7 +210,7 @@ void ConversionRun::convertTable(const TablePtr& table) {
     for (;;) {
         bool eof = true;
         // An end that cannot be read ends the table rather than looping on.
-        if (!attempt([&] { eof = table->Eof(); }) || eof)
+        if (allPlaced() || !attempt([&] { eof = table->Eof(); }) || eof)
             break;
         if (stopRequested_.exchange(false))
             askToStop();
@@ -323,7 +327,7 @@ void ConversionRun::reportProgress(const QString& tableName) {
         attempt([&] { transaction_->Begin(0); });
 }
 
-void ConversionRun::finish() {
+void ConversionRun::finish(bool offerLog) {
     attempt([&] {
         if (transaction_)
             transaction_->Commit();
@@ -346,6 +350,8 @@ void ConversionRun::finish() {
             more << unreadableLine();
         s_.log.runSummary(lines.first(), more);
     });
+    if (!offerLog)
+        return;
     attempt([&] {
         const MsgAnswer answer = s_.boxes.yesNo(
             lines.join(u"\r\n"_s) + u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
@@ -365,6 +371,7 @@ RunResult ConversionRun::run() {
     if (!prepareLog())
         return result_;
     result_.started = true;
+    countJournalBefore();
     try {
         countRecords();
         // A preview stores nothing, so it takes no write lock either.
@@ -386,8 +393,10 @@ RunResult ConversionRun::run() {
         }
         finish();
     } catch (const Stop&) {
-        // The user stopped the run; the open batch is committed or rolled back.
+        // An error stopped the run, with its open batch committed or rolled back, or the user.
     }
+    if (userStopped_)
+        endUserStop();
     // An error after the pointer was restored may have set the hourglass again.
     if (busy_) {
         s_.progress.setBusy(false);

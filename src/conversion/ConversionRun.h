@@ -58,6 +58,8 @@ struct RunResult {
     bool started = false; // false when the log could not be prepared: nothing was changed
     bool stopped = false; // the user stopped the run (after an error or by request)
     bool rolledBack = false;
+    // The user stopped the run and had the values it stored put back from its journal.
+    bool undone = false;
     bool preview = false;
     qint32 total = 0;
     qint32 processed = 0;
@@ -71,6 +73,8 @@ struct RunResult {
     std::array<qint32, kUnreadableReasons> unreadableBy{};
     // An undo: fields changed since the journal's run, left as they are.
     qint32 conflicts = 0;
+    // A run undone after the user's stop: the values put back.
+    qint32 putBack = 0;
     // Values formatted, and values whose text the run had formatted before.
     qint64 formatted = 0;
     qint64 remembered = 0;
@@ -98,7 +102,11 @@ public:
     // Asks the run to stop: at its next record it asks whether to cancel (and whether to roll
     // back) as after an error. Safe from any thread and from event handlers run at the
     // repaint points.
-    void requestStop() { stopRequested_.store(true); }
+    void requestStop() {
+        stopRequested_.store(true);
+        if (ConversionRun* undo = undoRun_.load())
+            undo->requestStop();
+    }
 
 private:
     struct Stop {};
@@ -111,6 +119,13 @@ private:
     void handleError(const ErrorRecord& error);
     void askToStop();
     void stop();
+    // The user's stop: keeps the open batch and asks whether to undo what the run stored.
+    void stopByUser();
+    // After the user's stop: the summary, or the undo of the run from its journal.
+    void endUserStop();
+    bool readOwnChanges(UndoPlan& plan, qint64& places);
+    void undoStored(const UndoPlan& plan, qint64 places);
+    void countJournalBefore();
     bool prepareLog();
     void countRecords();
     void convertTable(const TablePtr& table);
@@ -128,7 +143,8 @@ private:
     void journalRecord(TableState& state);
     void leaveUnchanged(TableState& state, const FieldPtr& field, Unreadable reason,
                         const QString& value);
-    void finish();
+    // offerLog false: the summary goes to the log and the status line only.
+    void finish(bool offerLog = true);
     void reportProgress(const QString& tableName);
     QStringList summaryLines() const;
     QString unreadableLine() const;
@@ -150,6 +166,15 @@ private:
     bool busy_ = false;
     RunMode mode_;
     std::atomic<bool> stopRequested_{false};
+    bool userStopped_ = false;
+    // The changes in the journal before this run's; -1 when they cannot be told apart.
+    qint64 journalBefore_ = -1;
+    // The undo after the user's stop, while it runs: stop requests go on to it.
+    std::atomic<ConversionRun*> undoRun_{nullptr};
+    // An undo that knows how many places its plan holds ends its visit once it met them all.
+    qint64 undoPlaces_ = 0;
+    qint64 undoMet_ = 0;
+    bool allPlaced() const { return undoPlaces_ > 0 && undoMet_ >= undoPlaces_; }
     std::unique_ptr<FormatPool> pool_;
     // The rest of the open batch's records, read in one go inside its transaction.
     QList<QVariantList> batch_;

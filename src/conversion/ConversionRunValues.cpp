@@ -150,6 +150,7 @@ bool ConversionRun::undoValue(TableState& state, const FieldPtr& field, const QV
     const JournalEntry* change = s_.undo->find(state.name, key, field->Name());
     if (!change)
         return false;
+    ++undoMet_;
     const bool isText = value.metaType().id() == QMetaType::QString;
     text = isText ? value.toString() : QString();
     if (isText && text == change->newValue) {

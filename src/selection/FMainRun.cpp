@@ -5,6 +5,7 @@
 #include "GlobalDefs.h"
 #include "IndexChoice.h"
 #include "MessageBoxes.h"
+#include "RunUnderWay.h"
 #include "StringTable.h"
 #include "WindowProgress.h"
 
@@ -95,7 +96,8 @@ void FMain::cmdPreview_Click() {
 }
 
 void FMain::startRun(RunMode mode) {
-    if (!chosenFieldsHoldText())
+    // One run at a time in the process: a second would share the first one's transaction.
+    if (RunUnderWay::underWay() || !chosenFieldsHoldText())
         return;
     RecordLabels labels(boxes_);
     ConversionRun run(RunServices{database_, boxes_, *progress_, *log_, formatter_,
@@ -108,7 +110,10 @@ void FMain::startRun(RunMode mode) {
     run_ = &run;
     closeAfterStop_ = false;
     showRunning(true);
-    lastRun_ = run.run();
+    {
+        const RunUnderWay underWay(*this);
+        lastRun_ = run.run();
+    }
     run_ = nullptr;
     showRunning(false);
     if (closeAfterStop_ && lastRun_.stopped)

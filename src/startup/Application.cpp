@@ -2,6 +2,7 @@
 
 #include "CurrentDatabase.h"
 #include "FMain.h"
+#include "RunUnderWay.h"
 
 using namespace Qt::StringLiterals;
 
@@ -17,6 +18,9 @@ void Application::UseDatabase(DatabasePtr& pdb) {
         throw ErrorRecord(kUseDatabaseEmpty,
                           u"UseDatabase must be supplied with an open database."_s,
                           u"VelTelnormer"_s);
+    // Called from inside a run's event handling, waiting would never see the run end.
+    if (RunUnderWay::underWay())
+        throw ErrorRecord(kUseDatabaseDuringRun, kUseDatabaseDuringRunText, u"VelTelnormer"_s);
     gDatabase = pdb;
     auto* window = new FMain(gDatabase, settings_, boxes_);
     window->setAttribute(Qt::WA_DeleteOnClose);

@@ -5,6 +5,7 @@
 #include "CurrentDatabase.h"
 #include "FMain.h"
 #include "MessageBoxes.h"
+#include "RunUnderWay.h"
 
 #include <QApplication>
 #include <QDBusError>
@@ -20,6 +21,7 @@ namespace {
 // opens is reported on standard error, and with a PREFIX as its value it chooses the fields
 // beginning with PREFIX and presses Start; the boxes are answered on standard error (questions
 // Yes, "show log?" No) since no one sits at the offscreen display.
+// TELNORMER_AUTOMATION_TEST_RUN_WAIT_MS then shortens how long a UseDatabase call waits for a run.
 class PrintingMessageBoxes : public MessageBoxes {
 public:
     MsgAnswer show(const MessageBoxRequest& request) override {
@@ -53,6 +55,9 @@ int runAutomation(SettingsStore& settings, MessageBoxes& desktopBoxes) {
         return std::make_unique<Application>(settings, boxes);
     };
     hooks.windowOpen = windowOpen;
+    hooks.runUnderWay = RunUnderWay::underWay;
+    if (testStart && qEnvironmentVariableIsSet("TELNORMER_AUTOMATION_TEST_RUN_WAIT_MS"))
+        hooks.runWaitMs = qEnvironmentVariableIntValue("TELNORMER_AUTOMATION_TEST_RUN_WAIT_MS");
     if (testStart)
         hooks.afterUseDatabase = [testPrefix](Application& application) {
             const QWidgetList windows = QApplication::topLevelWidgets();

@@ -25,6 +25,7 @@ AutomationServer::AutomationServer(QDBusConnection connection, Hooks hooks, QObj
     connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this,
             &AutomationServer::dropOwner);
     connect(&idleTimer_, &QTimer::timeout, this, &AutomationServer::checkIdle);
+    connect(&waitTimer_, &QTimer::timeout, this, &AutomationServer::serveWaiting);
 }
 
 AutomationServer::~AutomationServer() {
@@ -81,6 +82,8 @@ bool AutomationServer::handleMessage(const QDBusMessage& message, const QDBusCon
         auto found = entries_.find(message.path());
         if (found == entries_.end())
             return false;
+        if (message.service() == found->second.owner && holdBack(message))
+            return true;
         reply = callApplication(message, found->second);
     }
     connection_.send(reply);
@@ -134,7 +137,60 @@ QDBusMessage AutomationServer::callApplication(const QDBusMessage& message, Entr
     return message.createReply();
 }
 
+namespace {
+constexpr size_t kMaxWaiting = 64;
+} // namespace
+
+// The run repaints and asks its questions with the event loop, so a call can come in the middle
+// of it: a window opened then would work beside the run. The call waits for the run's end,
+// behind the calls that came before it.
+bool AutomationServer::holdBack(const QDBusMessage& message) {
+    if (message.member() != u"UseDatabase" ||
+        (waiting_.empty() && !(hooks_.runUnderWay && hooks_.runUnderWay())))
+        return false;
+    // A host calling on and on gets no queue without end.
+    if (waiting_.size() >= kMaxWaiting) {
+        connection_.send(message.createErrorReply(
+            QDBusError::LimitsExceeded, u"Too many UseDatabase calls wait for a run's end."_s));
+        return true;
+    }
+    message.setDelayedReply(true);
+    waiting_.push_back({message, QDateTime::currentMSecsSinceEpoch() + hooks_.runWaitMs});
+    if (!waitTimer_.isActive())
+        waitTimer_.start(100);
+    return true;
+}
+
+void AutomationServer::serveWaiting() {
+    while (!waiting_.empty() && !(hooks_.runUnderWay && hooks_.runUnderWay())) {
+        const QDBusMessage message = waiting_.front().message;
+        waiting_.pop_front();
+        auto found = entries_.find(message.path());
+        connection_.send(found == entries_.end()
+                             ? message.createErrorReply(QDBusError::UnknownObject,
+                                                        u"The Application object was released."_s)
+                             : callApplication(message, found->second));
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    std::erase_if(waiting_, [&](const Waiting& call) {
+        if (call.deadlineMs > now)
+            return false;
+        connection_.send(Remote::errorReply(
+            call.message,
+            ErrorRecord(kUseDatabaseDuringRun,
+                        u"A conversion run is under way in Telnormer; UseDatabase waited "_s +
+                            QString::number(hooks_.runWaitMs / 1000) +
+                            u" s for its end in vain. Call again when the run has ended."_s,
+                        u"VelTelnormer"_s)));
+        return true;
+    });
+    if (waiting_.empty())
+        waitTimer_.stop();
+}
+
 void AutomationServer::dropOwner(const QString& owner) {
+    // Their answers could reach nobody.
+    std::erase_if(waiting_, [&](const Waiting& call) { return call.message.service() == owner; });
     std::erase_if(entries_, [&](const auto& e) { return e.second.owner == owner; });
     watcher_->removeWatchedService(owner);
 }

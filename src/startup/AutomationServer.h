@@ -1,10 +1,14 @@
 #pragma once
 
+#include "RemoteNames.h"
+
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QMap>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -23,6 +27,10 @@ public:
         std::function<bool()> windowOpen;
         // Runs after every successful UseDatabase (tests drive the new window through it).
         std::function<void(Application&)> afterUseDatabase;
+        // Whether a conversion run is under way: a UseDatabase call then waits for its end, at
+        // most runWaitMs, which leaves the caller's call timeout the time to take the answer.
+        std::function<bool()> runUnderWay;
+        int runWaitMs = Remote::callTimeoutMs - 1000;
     };
 
     AutomationServer(QDBusConnection connection, Hooks hooks, QObject* parent = nullptr);
@@ -43,6 +51,14 @@ private:
         std::unique_ptr<Application> application;
     };
 
+    struct Waiting {
+        QDBusMessage message;
+        qint64 deadlineMs;
+    };
+
+    // Holds a UseDatabase call back while a run is under way; false when it may go ahead.
+    bool holdBack(const QDBusMessage& message);
+    void serveWaiting();
     QDBusMessage createApplication(const QDBusMessage& message);
     QDBusMessage callApplication(const QDBusMessage& message, Entry& entry);
     void dropOwner(const QString& owner);
@@ -54,6 +70,8 @@ private:
     std::map<QString, Entry> entries_;
     quint64 nextId_ = 1;
     QTimer idleTimer_;
+    std::deque<Waiting> waiting_;
+    QTimer waitTimer_;
     qint64 idleSinceMs_ = -1;
     int graceMs_ = 0;
 };

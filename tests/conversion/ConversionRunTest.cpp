@@ -305,58 +305,70 @@ TEST_F(ConversionRunTest, ValidationFailureWithThreeValues) {
                               "\r\n\r\nRecord: Gut\r\n"));
 }
 
-// 150 records, batches of ten; at value 15 the component fails or the user asks to stop.
+// 150 records, batches of ten; at a value the component fails or the user asks to stop. After
+// an error the open batch is kept or rolled back; after the user's stop the run is kept or undone.
 struct StopCase {
     const char* name;
     bool byError;
-    MsgAnswer stop, rollback; // rollback: Ok when not asked
-    qint32 converted;
+    int at;
+    MsgAnswer stop, second; // second: roll back or undo; Ok when not asked
+    qint32 converted, stored;
     const char* logEnd;
 };
 
 // clang-format off
 const StopCase kStops[] = {
-    {"ErrorRollback", true, MsgAnswer::Yes, MsgAnswer::Yes, 10, "\r\nError 7 - Out of memory\r\nChanges were rolled back!\r\n"},
-    {"ErrorKeep", true, MsgAnswer::Yes, MsgAnswer::No, 14, "\r\nError 7 - Out of memory\r\n"},
-    {"ErrorGoOn", true, MsgAnswer::No, MsgAnswer::Ok, 149, "could not be read."},
-    {"RequestRollback", false, MsgAnswer::Yes, MsgAnswer::Yes, 10, "\r\nStopped by the user.\r\nChanges were rolled back!\r\n"},
-    {"RequestKeep", false, MsgAnswer::Yes, MsgAnswer::No, 15, "\r\nStopped by the user.\r\n"},
-    {"RequestGoOn", false, MsgAnswer::No, MsgAnswer::Ok, 150, "could not be read."},
+    {"ErrorRollback", true, 15, MsgAnswer::Yes, MsgAnswer::Yes, 10, 10, "\r\nError 7 - Out of memory\r\nChanges were rolled back!\r\n"},
+    {"ErrorRollbackNothingOpen", true, 11, MsgAnswer::Yes, MsgAnswer::Yes, 10, 10, "\r\nError 7 - Out of memory\r\n"},
+    {"ErrorKeep", true, 15, MsgAnswer::Yes, MsgAnswer::No, 14, 14, "\r\nError 7 - Out of memory\r\n"},
+    {"ErrorGoOn", true, 15, MsgAnswer::No, MsgAnswer::Ok, 149, 149, "could not be read."},
+    {"RequestUndo", false, 15, MsgAnswer::Yes, MsgAnswer::Yes, 15, 0, "\r\n0 conflict(s): values changed since the run were left as they are."},
+    {"RequestKeep", false, 15, MsgAnswer::Yes, MsgAnswer::No, 15, 15, "\r\nStopped by the user.\r\n\r\n15 record(s) converted.\r\n" "0 value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."},
+    {"RequestGoOn", false, 15, MsgAnswer::No, MsgAnswer::Ok, 150, 150, "could not be read."},
 };
 // clang-format on
 
-TEST_F(ConversionRunTest, StopKeepsOrRollsBackOnlyTheOpenBatch) {
+TEST_F(ConversionRunTest, StopKeepsOrRollsBackTheOpenBatchOrUndoesTheRun) {
     for (const StopCase& c : kStops) {
         SCOPED_TRACE(c.name);
         freshCustomers(QString::fromLatin1(c.name), 150);
-        (c.byError ? failingValue : stopAt) = u"030 1000015"_s;
+        (c.byError ? failingValue : stopAt) = u"030 "_s + QString::number(1000000 + c.at);
         (c.byError ? stopAt : failingValue).clear();
         boxes.expect(c.stop);
-        if (c.rollback != MsgAnswer::Ok)
-            boxes.expect(c.rollback);
-        else
-            expectSummary(c.converted);
+        if (c.second != MsgAnswer::Ok)
+            boxes.expect(c.second);
+        // Only a stop after an error ends without a summary.
+        const bool summary = !c.byError || c.stop == MsgAnswer::No;
+        if (summary)
+            boxes.expect(MsgAnswer::No);
         const size_t before = boxes.shown().size();
         viewed.clear();
         const RunResult result = run({kTelefon});
         const MessageBoxRequest question{
-            c.byError ? kOutOfMemory : u"Do you want to cancel?"_s, AppTitle(),
-            c.byError ? MsgIcon::Exclamation : MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No};
+            c.byError ? kOutOfMemory
+                      : u"15 of 150 records are checked; if you stop, the others stay as they "
+                        "are.\r\nDo you want to cancel?"_s,
+            AppTitle(), c.byError ? MsgIcon::Exclamation : MsgIcon::Question, MsgButtons::YesNo,
+            MsgAnswer::No};
         EXPECT_EQ(boxes.shown()[before], question);
-        EXPECT_TRUE(c.rollback == MsgAnswer::Ok ||
-                    boxes.shown()[before + 1].icon == MsgIcon::Question);
-        EXPECT_EQ(result.stopped, c.stop == MsgAnswer::Yes);
-        EXPECT_EQ(result.rolledBack, c.rollback == MsgAnswer::Yes);
-        EXPECT_EQ(result.converted, c.converted);
-        const QString pattern = convertedPattern(u"Telefon"_s);
-        EXPECT_EQ(pattern.count(u'+'), c.converted);
-        if (result.stopped) {
-            EXPECT_EQ(pattern.left(c.converted), QString(c.converted, u'+'));
-            EXPECT_TRUE(viewed.isEmpty());
+        if (c.second != MsgAnswer::Ok) {
+            EXPECT_EQ(boxes.shown()[before + 1].text,
+                      c.byError ? u"Do you want to rollback changes?"_s
+                                : u"15 values in this run are stored; undo them?"_s);
         }
+        EXPECT_EQ(result.stopped, c.stop == MsgAnswer::Yes);
+        EXPECT_EQ(result.rolledBack, c.byError && c.second == MsgAnswer::Yes);
+        EXPECT_EQ(result.converted, c.converted);
+        EXPECT_EQ(result.putBack, c.converted - c.stored);
+        const QString pattern = convertedPattern(u"Telefon"_s);
+        EXPECT_EQ(pattern.count(u'+'), c.stored);
+        if (result.stopped) {
+            EXPECT_EQ(pattern.left(c.stored), QString(c.stored, u'+'));
+        }
+        EXPECT_TRUE(viewed.isEmpty());
         const QByteArray text = readFile(log.path());
-        EXPECT_TRUE(text.endsWith(c.logEnd)) << text.right(200).toStdString();
-        EXPECT_EQ(text.contains("converted"), !result.stopped);
+        EXPECT_TRUE(text.endsWith(c.logEnd)) << text.right(300).toStdString();
+        EXPECT_EQ(text.contains("converted"), summary);
     }
 }
 
@@ -371,6 +383,22 @@ TEST_F(ConversionRunTest, FailedFieldLookupPassesOverThatField) {
     const QByteArray text = readFile(log.path());
     EXPECT_TRUE(text.contains("Replace in fields:\r\nTelefon\r\n\r\n"));
     EXPECT_TRUE(text.contains("\r\nError 80041018 - "));
+}
+
+// The window's journal holds all its runs: the undo after a stop puts back the stopped run's.
+TEST_F(ConversionRunTest, UndoAfterStopLeavesTheEarlierRunsOfTheLog) {
+    addNumberedCustomers(150);
+    VdbAdmin(file).mark(u"Kunden"_s, {u"140"_s, u"150"_s}, true);
+    expectSummary(2);
+    run({kTelefon}, true);
+    stopAt = u"030 1000015"_s;
+    boxes.expect(MsgAnswer::Yes); // cancel?
+    boxes.expect(MsgAnswer::Yes); // undo?
+    boxes.expect(MsgAnswer::No);  // show log?
+    EXPECT_EQ(run({kTelefon}).putBack, 15);
+    const QString pattern = convertedPattern(u"Telefon"_s);
+    EXPECT_EQ(pattern.count(u'+'), 2);
+    EXPECT_TRUE(pattern[139] == u'+' && pattern[149] == u'+');
 }
 
 TEST_F(ConversionRunTest, OnlyMarkedRecords) {

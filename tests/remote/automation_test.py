@@ -37,6 +37,8 @@ def outside():
                TELNORMER_WORK=work, TELNORMER_AUTOMATION_TEST_START='Telef')
     if CASE in ('empty', 'two_windows', 'foreign'):
         env['TELNORMER_AUTOMATION_TEST_START'] = ''
+    if CASE == 'use_database_times_out':
+        env['TELNORMER_AUTOMATION_TEST_RUN_WAIT_MS'] = '1000'
     with open(work + '/bus.log', 'w') as log:
         status = subprocess.run(['dbus-run-session', '--config-file=' + work + '/bus.conf', '--',
                                  PY, __file__, CASE, BUILD, 'inside'],
@@ -247,6 +249,36 @@ def case_host_killed():
     assert time.time() - started < 5, 'telnormer is not responsive'
     assert sqlite3.connect(work + '/big.vdb').execute('PRAGMA integrity_check').fetchone() == ('ok',)
     os.kill(telnormer_pid(b), signal.SIGTERM)
+
+
+def case_use_database_waits():
+    # A host's UseDatabase during a run is answered once the run has ended; held longer than
+    # the wait allows, it fails with a clear error and opens no window.
+    work = os.environ['TELNORMER_WORK']
+    demo(work + '/big.vdb', 10000)
+    host = start_host(work + '/big.vdb')
+    assert host.stdout.readline().startswith('handed over: ')
+    logs = lambda: glob.glob(work + '/Logs/Telnormer/big_*.txt')
+    wait_until(lambda: logs() and os.path.getsize(logs()[0]) > 2000, 60, 'the run did not start')
+    try:
+        host.stdin.write('\n')
+        host.stdin.flush()
+        answered = host.stdout.readline()
+        log = bus_log()
+        assert 'record(s) converted' in log or CASE == 'use_database_times_out', 'answered mid-run'
+        if CASE == 'use_database_waits':
+            assert answered.startswith('handed over: '), answered
+            assert log.index('record(s) converted') < log.index('window shown: 2 open'), log
+        else:
+            assert answered == '' and 'UseDatabase waited 1 s for its end in vain' in log, log
+            assert host.wait(30) == 1 and 'window shown: 2 open' not in bus_log()
+    finally:
+        os.kill(telnormer_pid(bus()), signal.SIGTERM)
+        host.kill()
+        host.wait()
+
+
+case_use_database_times_out = case_use_database_waits
 
 
 if len(sys.argv) > 3:

@@ -1,6 +1,8 @@
 // The main window's runs: start, preview, stop, and what is refused before a run.
 #include "FMainTestSupport.h"
 
+#include "TestProcess.h"
+
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -61,20 +63,22 @@ TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
     EXPECT_EQ(w->changeLog().path(), viewed[0]);
 }
 
-TEST_F(FMainTest, StopByButtonEscOrCloseBox) {
+// The user's stop keeps what the run stored or undoes it from the journal, and ends with the
+// summary and the log offer of a whole run.
+TEST_F(FMainTest, StopByButtonEscOrCloseBoxKeepsOrUndoesTheRun) {
     QList<QVariantList> rows;
     for (int id = 1; id <= 120; ++id)
         rows << QVariantList{id, u"030 1234567"_s};
     VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Telefon"_s}, rows);
     enum class Input { StopButton, Escape, CloseBox };
     // clang-format off
-    const std::pair<Input, bool> cases[] = {
-        {Input::StopButton, true},
-        {Input::Escape, true},
-        {Input::CloseBox, false}, // the window closes once the run has stopped
+    const struct { Input input; MsgAnswer undo; bool staysOpen; } cases[] = {
+        {Input::StopButton, MsgAnswer::Yes, true},
+        {Input::CloseBox, MsgAnswer::Yes, false}, // the window closes once the run has stopped
+        {Input::Escape, MsgAnswer::No, true}, // last: the values it keeps stay converted
     };
     // clang-format on
-    for (const auto& [input, staysOpen] : cases) {
+    for (const auto& [input, undo, staysOpen] : cases) {
         SCOPED_TRACE(static_cast<int>(input));
         RunEnvironment environment;
         // A log file of its own for each window.
@@ -104,13 +108,30 @@ TEST_F(FMainTest, StopByButtonEscOrCloseBox) {
             }
         });
         boxes.expect(MsgAnswer::Yes); // cancel?
-        boxes.expect(MsgAnswer::Yes); // roll back the open batch?
+        boxes.expect(undo);
+        boxes.expect(MsgAnswer::No); // show log?
         cmdStart->click();
         EXPECT_TRUE(lockedDuringRun);
-        EXPECT_EQ(boxes.pending(), 0);
-        EXPECT_TRUE(w->lastRun().stopped);
-        EXPECT_TRUE(w->lastRun().rolledBack);
-        EXPECT_LT(w->lastRun().processed, w->lastRun().total);
+        const std::vector<MessageBoxRequest>& shown = boxes.shown();
+        ASSERT_GE(shown.size(), 3u);
+        EXPECT_EQ(shown[shown.size() - 3].text,
+                  u"10 of 120 records are checked; if you stop, the others stay as they "
+                  "are.\r\nDo you want to cancel?"_s);
+        EXPECT_EQ(shown[shown.size() - 2].text, u"10 values in this run are stored; undo them?"_s);
+        const QString summary = u"10 record(s) converted.\r\n0 value(s) could not be stored"_s;
+        EXPECT_TRUE(shown.back().text.startsWith(summary)) << shown.back().text.toStdString();
+        EXPECT_TRUE(shown.back().text.endsWith(u"Show log?"_s));
+        EXPECT_TRUE(lblStatus->text().startsWith(u"10 record(s) converted."_s));
+        const RunResult& run = w->lastRun();
+        EXPECT_TRUE(run.stopped && !run.rolledBack);
+        EXPECT_EQ(run.converted, 10);
+        EXPECT_EQ(run.putBack, undo == MsgAnswer::Yes ? 10 : 0);
+        EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s).count(u"030 1234567"_s),
+                  undo == MsgAnswer::Yes ? 120 : 110);
+        const QByteArray log = readFile(w->changeLog().path());
+        EXPECT_TRUE(log.contains("\r\nStopped by the user.\r\n"));
+        EXPECT_FALSE(log.contains("rolled back"));
+        EXPECT_EQ(log.contains("undone from its journal"), undo == MsgAnswer::Yes);
         EXPECT_EQ(w->isVisible(), staysOpen);
         EXPECT_EQ(cmdStart->text(), u"Start"_s);
         EXPECT_TRUE(cmdClose->isEnabled());

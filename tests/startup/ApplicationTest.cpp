@@ -1,11 +1,17 @@
 #include "Application.h"
 #include "CurrentDatabase.h"
 #include "ErrorOf.h"
+#include "FindControl.h"
 #include "ScriptedMessageBoxes.h"
 #include "SettingsStore.h"
 #include "VdbFixture.h"
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +56,44 @@ TEST_F(ApplicationTest, EveryCallOpensOneMoreWindowOnTheLatestDatabase) {
     EXPECT_EQ(gDatabase, second);
     EXPECT_NE(first, nullptr); // the caller's reference is left as it was
     delete firstWindow.data();
+    delete application.window();
+}
+
+// Two windows on one database: while the first one's run works, the second ignores what could
+// start or change anything, and UseDatabase opens no window beside the run.
+TEST_F(ApplicationTest, WhileARunIsUnderWayOtherWindowsAndUseDatabaseWait) {
+    const QString path = vdb.create(u"a.vdb"_s, schemaOf({tableOf(u"T"_s, {u"Telefon"_s})}));
+    VdbFixture::insert(path, u"T"_s, {u"Telefon"_s},
+                       QList<QVariantList>(120, QVariantList{u"030 1234567"_s}));
+    DatabasePtr db = VdbFixture::open(path);
+    application.UseDatabase(db);
+    const QPointer<FMain> first = application.window();
+    application.UseDatabase(db);
+    const QPointer<FMain> second = application.window();
+    qint32 useDuringRun = 0;
+    QTimer::singleShot(0, second, [&] {
+        QApplication::setActiveWindow(second);
+        QTest::mouseClick(child<QPushButton>(second, "cmdStart"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(second, "cmdRemoveAllFields"), Qt::LeftButton);
+        QTest::keyClicks(child<QLineEdit>(second, "txtPrefixAutoAdd"), u"x"_s);
+        second->cmdPreview_Click();
+        EXPECT_FALSE(second->close());
+        useDuringRun = errorOf([&] { application.UseDatabase(db); }).number();
+    });
+    boxes.expect(MsgAnswer::No); // the first run's "show log?", and no box of another run
+    QTest::mouseClick(child<QPushButton>(first, "cmdStart"), Qt::LeftButton);
+    EXPECT_EQ(first->lastRun().converted, 120);
+    EXPECT_EQ(useDuringRun, kUseDatabaseDuringRun);
+    EXPECT_EQ(application.window(), second.data());
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_FALSE(second->lastRun().started);
+    EXPECT_EQ(second->chosenFields().rows().size(), 1);
+    EXPECT_EQ(child<QLineEdit>(second, "txtPrefixAutoAdd")->text(), u"Telef"_s);
+    // Once the run has ended, the second window and UseDatabase work again.
+    EXPECT_TRUE(second->close());
+    application.UseDatabase(db);
+    EXPECT_NE(application.window(), nullptr);
+    delete first.data();
     delete application.window();
 }
 

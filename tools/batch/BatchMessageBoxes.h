@@ -20,7 +20,8 @@ public:
     MsgAnswer show(const MessageBoxRequest& request) override;
 
     // Once interrupted() is true, "cancel?" is answered Yes whatever the policy: someone asked
-    // for the stop. The roll-back question still follows the policy.
+    // for the stop. What the run stored is kept (its undo question takes the default, No). The
+    // roll-back question after an error follows the policy.
     void answerCancelWhen(std::function<bool()> interrupted) {
         interrupted_ = std::move(interrupted);
     }

@@ -1,0 +1,117 @@
+#include "AppTitle.h"
+#include "ChangeLog.h"
+#include "ConversionRunParts.h"
+#include "GlobalDefs.h"
+#include "MessageBoxes.h"
+#include "ProgressView.h"
+#include "StringTable.h"
+
+#include <algorithm>
+
+// The user's own stop: what the run stored so far is kept, or put back from the run's journal
+// by the same undo as a journal handed to the batch program.
+
+using namespace Qt::StringLiterals;
+
+// The window's journal holds all its runs: this run's changes are the ones after these.
+void ConversionRun::countJournalBefore() {
+    journalBefore_ = -1;
+    if (mode_ != RunMode::Convert || s_.undo || !s_.log.journal().isOpen())
+        return;
+    qint64 count = 0;
+    try {
+        RunJournal::read(s_.log.journal().path(), [&count](JournalEntry&&) { ++count; });
+        journalBefore_ = count;
+    } catch (const ErrorRecord&) {
+        // A journal that cannot be read back cannot undo this run: the stop does not offer it.
+    }
+}
+
+void ConversionRun::stopByUser() {
+    userStopped_ = true;
+    result_.stopped = true;
+    // The open batch's records are journaled like the committed ones: kept or undone with them.
+    if (transaction_) {
+        try {
+            transaction_->Commit();
+            convertedCommitted_ = result_.converted;
+        } catch (const ErrorRecord& error) {
+            // The batch is undone with its failed commit: its values are not stored.
+            result_.notStored += result_.converted - convertedCommitted_;
+            result_.converted = convertedCommitted_;
+            try {
+                s_.log.errorEntry(error.number(), error.description());
+            } catch (const ErrorRecord&) {
+                // The box below still tells the user.
+            }
+            s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description(),
+                        AppTitle(), MsgIcon::Exclamation);
+        }
+        transaction_.reset();
+    }
+    if (result_.converted > 0 && journalBefore_ >= 0)
+        result_.undone =
+            s_.boxes.yesNo(
+                FormatString(LoadResourceString(IDS_RUN_ASK_UNDO_STORED), {result_.converted}),
+                AppTitle(), MsgIcon::Question, MsgAnswer::No) == MsgAnswer::Yes;
+    throw Stop{};
+}
+
+void ConversionRun::endUserStop() {
+    try {
+        UndoPlan plan;
+        qint64 places = 0;
+        if (result_.undone && !readOwnChanges(plan, places))
+            result_.undone = false;
+        // An undo ends with a summary of its own.
+        finish(!result_.undone);
+        if (result_.undone)
+            undoStored(plan, places);
+    } catch (const Stop&) {
+        // An error at the end that the user answered with a stop: nothing more to do.
+    }
+}
+
+bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places) {
+    try {
+        qint64 seen = 0;
+        RunJournal::read(s_.log.journal().path(), [&](JournalEntry&& entry) {
+            // Only fields this run could change: whatever else the file holds is not its own.
+            const auto chosen = [&entry](const FieldPair& pair) {
+                return pair.table == entry.table && pair.field == entry.field;
+            };
+            if (seen++ < journalBefore_ || std::none_of(chosen_.cbegin(), chosen_.cend(), chosen))
+                return;
+            if (!plan.find(entry.table, entry.key, entry.field))
+                ++places;
+            plan.add(std::move(entry));
+        });
+        return true;
+    } catch (const ErrorRecord& error) {
+        s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description(),
+                    AppTitle(), MsgIcon::Exclamation);
+        return false;
+    }
+}
+
+void ConversionRun::undoStored(const UndoPlan& plan, qint64 places) {
+    attempt([&] {
+        s_.log.runSummary(
+            FormatString(LoadResourceString(IDS_RUN_UNDOING_STORED), {result_.converted}), {});
+    });
+    QList<FieldPair> fields;
+    for (const auto& [table, field] : plan.fields())
+        fields << FieldPair{table, field};
+    RunServices services = s_;
+    services.undo = &plan;
+    services.unreadableFound = {};
+    // Every record the journal names, marked or not.
+    ConversionRun undo(services, fields, false);
+    // The records after the last one the run stored hold nothing of it.
+    undo.undoPlaces_ = places;
+    undoRun_.store(&undo);
+    const RunResult undone = undo.run();
+    undoRun_.store(nullptr);
+    result_.putBack = undone.converted;
+    result_.conflicts = undone.conflicts;
+}
