@@ -17,6 +17,7 @@ struct ConversionRun::TableState {
     FieldPtr idField;
     bool newRecord = true;
     std::optional<QString> key; // the current record's, once asked for
+    bool keyFailed = false;     // asking for it failed
 };
 
 template <class Step>

@@ -76,7 +76,7 @@ const QString& ConversionRun::recordKey(TableState& state) {
     if (!state.key) {
         state.key = QString();
         if (auto* keys = dynamic_cast<RecordKey*>(state.table.get()))
-            attempt([&] { state.key = keys->StableRecordKey(); });
+            state.keyFailed = !attempt([&] { state.key = keys->StableRecordKey(); });
     }
     return *state.key;
 }
@@ -145,6 +145,7 @@ bool ConversionRun::undoValue(TableState& state, const FieldPtr& field, const QV
     const JournalEntry* change = s_.undo->find(state.name, key, field->Name());
     if (!change)
         return false;
+    placed_.insert(change);
     const bool isText = value.metaType().id() == QMetaType::QString;
     text = isText ? value.toString() : QString();
     if (isText && text == change->newValue) {
@@ -174,6 +175,8 @@ QStringList ConversionRun::summaryLines() const {
                           {result_.notStored, result_.unreadable});
     if (s_.undo)
         lines << FormatString(LoadResourceString(IDS_RUN_UNDO_CONFLICTS), {result_.conflicts});
+    if (result_.unplaced > 0)
+        lines << unplacedLine();
     return lines;
 }
 

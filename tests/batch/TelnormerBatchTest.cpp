@@ -5,6 +5,7 @@
 #include "PhoneComponent.h"
 #include "RunJournal.h"
 #include "SettingsStore.h"
+#include "Sqlite.h"
 #include "StringConversions.h"
 #include "StringTable.h"
 #include "VdbAdmin.h"
@@ -15,6 +16,12 @@
 #include <QDir>
 
 #include <gtest/gtest.h>
+
+#include <random>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -277,13 +284,17 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
         QString fileName; // in the test folder
         int status;
         QString message;
+        QString user = u"ADMIN"_s;
     };
     const QString k = u"Kunden0.vdb"_s;
     const QString pw = u"--password-file"_s;
     const int no = BatchStatus::NoLogin;
     // clang-format off
     const Case cases[] = {
-        {"wrong", {}, {}, k, no, u"The password of the user \"ADMIN\" is wrong. (&H"_s},
+        {"wrong", {}, {}, k, no, u": The password is wrong.\n"_s},
+        // The rights the login dialog always asks for.
+        {"meier", {}, {}, k, no, u": The user has no right to administer the database.\n"_s, u"MEIER"_s},
+        {"lang", {}, {}, k, no, u": The user has no right to administer users.\n"_s, u"LANG"_s},
         {"admin", {}, {}, u"Fehlt.vdb"_s, no, u"The database file does not exist"_s},
         {QByteArray(), {}, {}, k, no, u"no password"_s},
         {"", {}, {}, k, no, u"the password is empty"_s},
@@ -294,11 +305,13 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
     };
     // clang-format on
     addCustomers(1);
+    VdbAdmin(fx.path(k)).addUser(u"MEIER"_s, u"meier"_s, false, false, PasswordCost::Minimal);
+    VdbAdmin(fx.path(k)).addUser(u"LANG"_s, u"lang"_s, true, false, PasswordCost::Minimal);
     writeFile(fx.path(u"pw.txt"_s), "admin\r\nsecond line\r\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         const ScopedEnv password("VDB_PASSWORD", c.environment);
-        const BatchRun run = runBatch(QStringList{fx.path(c.fileName), u"--user"_s, u"ADMIN"_s,
+        const BatchRun run = runBatch(QStringList{fx.path(c.fileName), u"--user"_s, c.user,
                                                   u"--field"_s, u"Kunden"_s, u"Telefon"_s} +
                                           c.options,
                                       environment, c.input);
@@ -385,6 +398,132 @@ TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     EXPECT_EQ(readFile(report), QByteArray("table,record key,record label,field,value,reason\r\n"
                                            "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\","
                                            "two-numbers\r\n"));
+}
+
+// The disk fills up under the open log or journal: every later write of it fails.
+void fillDiskUnder(const QString& suffix) {
+    const int full = ::open("/dev/full", O_WRONLY);
+    for (const QFileInfo& fd : QDir(u"/proc/self/fd"_s).entryInfoList(QDir::System)) {
+        const QString target = fd.symLinkTarget();
+        if (target.contains(u"/Logs/Telnormer/"_s) && target.endsWith(suffix))
+            ::dup2(full, fd.fileName().toInt());
+    }
+    ::close(full);
+}
+
+// Whatever fails, what a run says is what is stored: small random databases, one fault at a
+// random record (a failed Update or commit, a full disk under the log or the journal, a TERM
+// signal), each policy. The run's count is the number of values that differ from the start,
+// each has its log and journal line, the journal's undo gives the start back without a
+// conflict, and a preview, which takes no write lock, counts what a run without a fault does.
+TEST_F(TelnormerBatchTest, WhatTheRunSaysIsWhatIsStored) {
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const QStringList fields{u"Telefon"_s, u"Telefax"_s, u"Mobil"_s};
+    // Telefax takes 16 characters at most: some canonical forms break that condition.
+    const QVariantList values{u"030 1234567"_s,      u"0171 7654321"_s, u"030 22222-333333"_s,
+                              u"+49 (30) 1234567"_s, u"030 1, 030 2"_s, u"\"Zentrale\" 089 1"_s,
+                              u"Büro 089 12345"_s,   QVariant()};
+    // A fault and the operation at whose at-th call it strikes.
+    const std::pair<QString, QString> kinds[] = {{u"none"_s, {}},
+                                                 {u"update"_s, u"Table.Update"_s},
+                                                 {u"commit"_s, u"Transaction.Commit"_s},
+                                                 {u".txt"_s, u"Table.Skip"_s},
+                                                 {u".jsonl"_s, u"Table.Skip"_s},
+                                                 {u"TERM"_s, u"Table.Skip"_s}};
+    const QString policies[] = {u"continue"_s, u"stop"_s, u"rollback"_s};
+    for (int round = 0; round < 18; ++round) {
+        renew();
+        const int n = 1 + int(random() % 24);
+        QList<QVariantList> rows;
+        for (int i = 1; i <= n; ++i)
+            rows << QVariantList{i, values[random() % 8], values[random() % 8],
+                                 values[random() % 8]};
+        VdbFixture::insert(file, u"Kunden"_s, QStringList{u"ID"_s} + fields, rows);
+        const auto snapshot = [&] {
+            QList<QStringList> all;
+            for (const QString& f : fields)
+                all << storedValues(file, u"Kunden"_s, f, u"ID"_s);
+            return all;
+        };
+        const QList<QStringList> start = snapshot();
+        const auto& [kind, trigger] = kinds[round % 6];
+        const QString& policy = policies[random() % 3];
+        const int at = 1 + int(random() % uint(n));
+        SCOPED_TRACE(QString(kind + u" at %1 of %2, "_s.arg(at).arg(n) + policy).toStdString());
+        int seen = 0;
+        bool preview = true;
+        environment.openDatabase = [&](const QString& path, const QString& user,
+                                       const QString& pw) {
+            return faultyDatabase(
+                VdbServer().OpenDatabase(path, user, pw, 0), [&](const QString& op) {
+                    EXPECT_FALSE(preview && (op.contains(u"Transaction"_s) ||
+                                             op.startsWith(u"Table.Update"_s)))
+                        << op.toStdString();
+                    if (preview || trigger.isEmpty() || !op.startsWith(trigger) || ++seen != at)
+                        return;
+                    if (kind.startsWith(u'.'))
+                        fillDiskUnder(kind);
+                    else if (kind == u"TERM"_s)
+                        std::raise(SIGTERM);
+                    else
+                        throw ErrorRecord(7, u"Out of memory"_s);
+                });
+        };
+        QStringList options{u"--on-error"_s, policy};
+        for (const QString& f : fields)
+            options << u"--field"_s << u"Kunden"_s << f;
+        SqliteConnection writer; // holds the write lock through the preview
+        ASSERT_EQ(writer.open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);
+        writer.exec(u"BEGIN IMMEDIATE"_s);
+        const BatchRun dry = batch(options + QStringList{u"--dry-run"_s});
+        writer.exec(u"ROLLBACK"_s);
+        preview = false;
+        const BatchRun run = batch(options);
+        environment.openDatabase = {};
+        ASSERT_TRUE(dry.outcome.run && run.outcome.run)
+            << dry.err.toStdString() << run.err.toStdString();
+        const RunResult& result = *run.outcome.run;
+        if (trigger.isEmpty()) {
+            EXPECT_EQ(dry.outcome.run->converted, result.converted);
+            EXPECT_EQ(dry.outcome.run->notStored, result.notStored);
+        }
+        // A failed commit, or a stop before the last record, is no success under any policy.
+        if ((kind == u"commit"_s && seen >= at) || (kind == u"TERM"_s && at < n)) {
+            EXPECT_EQ(run.status, BatchStatus::Stopped) << run.err.toStdString();
+        }
+        QSet<QString> logged;
+        QString id;
+        for (const QString& line :
+             QString::fromUtf8(readFile(run.outcome.logPath)).split(u"\r\n"_s)) {
+            if (line.startsWith(u"ID: "_s))
+                id = line.mid(4);
+            else if (line.startsWith(u"Field "_s))
+                logged << id + u"|"_s + line.mid(6);
+        }
+        QSet<QString> journal;
+        for (const JournalEntry& e : RunJournal::read(RunJournal::pathFor(run.outcome.logPath)))
+            journal << e.key + u"|"_s + e.field + u": "_s + e.oldValue + u" -> "_s + e.newValue;
+        const QList<QStringList> end = snapshot();
+        int differing = 0;
+        for (int f = 0; f < 3; ++f) {
+            for (int i = 0; i < n; ++i) {
+                if (end[f][i] == start[f][i])
+                    continue;
+                ++differing;
+                const QString change = QString::number(i + 1) + u"|"_s + fields[f] + u": "_s +
+                                       start[f][i] + u" -> "_s + end[f][i];
+                EXPECT_TRUE(logged.contains(change)) << change.toStdString();
+                EXPECT_TRUE(journal.contains(change)) << change.toStdString();
+            }
+        }
+        EXPECT_EQ(result.converted, differing) << run.err.toStdString();
+        const BatchRun undo = batch({u"--undo"_s, RunJournal::pathFor(run.outcome.logPath)});
+        EXPECT_EQ(undo.status, BatchStatus::Done) << undo.err.toStdString();
+        EXPECT_EQ(undo.outcome.run->conflicts, 0);
+        EXPECT_EQ(snapshot(), start);
+    }
 }
 
 } // namespace

@@ -27,6 +27,7 @@ TEST(RunJournalLine, IsTheJsonOfItsTexts) {
     journal.open(dir.filePath(u"j.jsonl"_s), u"d.vdb"_s);
     for (const JournalEntry& e : entries)
         journal.write(e);
+    journal.flush();
     journal.close();
     QFile file(dir.filePath(u"j.jsonl"_s));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -202,10 +202,10 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         database = environment.openDatabase
                        ? environment.openDatabase(commandLine.file(), commandLine.user(), password)
                        : DatabaseServer().OpenDatabase(commandLine.file(), commandLine.user(),
-                                                       password, 0);
+                                                       password, OpenFlag::Converting);
     } catch (const ErrorRecord& e) {
         io.err << kProgram << "cannot open " << uriWithoutPassword(commandLine.file()) << ": "
-               << ErrorText(e) << '\n';
+               << ShownErrorText(e) << '\n';
         outcome.status = BatchStatus::NoLogin;
         return;
     }
@@ -214,16 +214,15 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     if (commandLine.undo()) {
         try {
             undo.emplace();
-            RunJournal::read(*commandLine.undo(),
-                             [&undo](JournalEntry&& entry) { undo->add(std::move(entry)); });
+            undo->read(*commandLine.undo());
         } catch (const ErrorRecord& e) {
             io.err << kProgram << e.description() << '\n';
             outcome.status = BatchStatus::Stopped;
             return;
         }
+        // Tables and fields the database lacks are the undo's to count and list.
         for (const auto& [table, field] : undo->fields())
             chosen << FieldPair{table, field};
-        checkTables(*database, chosen);
     } else {
         chosen = chooseFields(*database, commandLine, environment, io);
     }
@@ -297,7 +296,15 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         QString(QString::number(result.converted) + LoadResourceString(IDS_RUN_CONVERTED)));
     summary.replace(u"\r\n"_s, u"\n"_s);
     io.out << summary << '\n' << log.path() << '\n';
-    outcome.status = BatchStatus::Done;
+    // A full disk is no problem of one value: the run did not do what it was asked.
+    if (result.batchesUndone > 0)
+        io.err << kProgram << result.batchesUndone
+               << " batch(es) could not be committed; their values were not stored (see the log)\n";
+    if (result.unplaced > 0)
+        io.err << kProgram << result.unplaced
+               << " journal entry(ies) could not be put back (listed in the log)\n";
+    outcome.status =
+        result.batchesUndone > 0 || result.unplaced > 0 ? BatchStatus::Stopped : BatchStatus::Done;
 }
 
 } // namespace

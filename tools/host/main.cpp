@@ -4,7 +4,6 @@
 #include "CommandLine.h"
 #include "DatabaseExporter.h"
 #include "DatabaseServer.h"
-#include "DatabaseServer.h"
 #include "Passwords.h"
 #include "RemoteNames.h"
 #include "ToolError.h"
@@ -85,8 +84,9 @@ int main(int argc, char** argv) {
         }
         const QString password = readPassword(
             commandLine, io, u"Password for "_s + commandLine.value(u"user"_s) + u": "_s);
-        database = DatabaseServer().OpenDatabase(
-            commandLine.operands().first(), commandLine.value(u"user"_s), password, OpenFlag::None);
+        database = DatabaseServer().OpenDatabase(commandLine.operands().first(),
+                                                 commandLine.value(u"user"_s), password,
+                                                 OpenFlag::Converting);
     } catch (const ErrorRecord& error) {
         return report(error.description());
     } catch (const ToolError& error) {
