@@ -386,6 +386,59 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
               (QStringList{converted[0], u"+49 (30) 9999999"_s, converted[2], converted[3]}));
 }
 
+// Every journal entry an undo cannot put back is counted by why, listed in its log, and makes the
+// exit status 1; values already put back are no conflict.
+TEST_F(TelnormerBatchTest, UndoCountsWhatItCannotPutBack) {
+    using Change = std::function<void(QByteArray & journal)>;
+    const auto replace = [](const char* from, const QByteArray& to) {
+        return [=](QByteArray& journal) {
+            journal.replace(from, to);
+        };
+    };
+    const auto append = [](const char* line) {
+        return [=](QByteArray& j) {
+            j += line;
+        };
+    };
+    const std::pair<Change, const char*> cases[] = {
+        {[&](QByteArray& j) {
+             batch({u"--undo"_s, QString::fromUtf8(j)});
+         },
+         ""},
+        {replace("\"Kunden\",\"1\",", "\"Kunden\",\"\","), ": no record key: 1"},
+        {[&](QByteArray&) {
+             SqliteConnection db;
+             db.open(file, SQLITE_OPEN_READWRITE);
+             db.exec(u"DELETE FROM \"Kunden\" WHERE \"ID\" = 2"_s);
+         },
+         ": record gone: 1"},
+        {replace("\"Kunden\"", "\"Fehlt\""), ": unknown table: 3"},
+        {replace("Telefon", "Fax"), ": unknown field: 3"},
+        {replace(".vdb\"", ".vdb.copy\""), ": journal of another database: 3"},
+        {append("[\"Kunden\",\"1\",\"Name\",\"Evil\",\"K\"]\n"), ": not a field a run changes: 1"},
+        {append("[\"Kunden\",\"2\",\"Tel"), ": last line cut off: 1"},
+    };
+    for (const auto& [change, line] : cases) {
+        SCOPED_TRACE(line);
+        renew();
+        addCustomers(3);
+        const QString path =
+            RunJournal::pathFor(batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s}).outcome.logPath);
+        QByteArray journal = *line ? readFile(path) : path.toUtf8();
+        change(journal);
+        if (*line)
+            writeFile(path, journal);
+        const BatchRun undo = batch({u"--undo"_s, path});
+        EXPECT_EQ(undo.status, *line ? BatchStatus::Stopped : BatchStatus::Done)
+            << undo.err.toStdString();
+        EXPECT_TRUE(undo.out.contains(QString::fromLatin1(line))) << undo.out.toStdString();
+        EXPECT_EQ(readFile(undo.outcome.logPath).contains("Not put back ("),
+                  *line && line[2] != 'l');
+        EXPECT_EQ(undo.outcome.run->conflicts, 0);
+        EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Name"_s).first(), u"K"_s);
+    }
+}
+
 TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s, u"Mobil"_s},
                        {{1, u"Eins"_s, u"030 1234567, 030 7654321"_s, u"030 1234567"_s},
