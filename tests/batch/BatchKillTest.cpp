@@ -241,9 +241,18 @@ void cutCheckpointShort(const QString& file, bool losePagesTheLogLacks) {
         main.resize(size / 2);
 }
 
-// Kills spread over the whole run, one at a random moment in each of kKills equal slices, then
-// two checkpoints cut short: one whose missing pages the log holds (the file must open, nothing
-// lost) and one that lost pages beside (the file must be refused).
+// The size of the change log in folder; -1 before there is one.
+qint64 logSize(const QString& folder) {
+    const QDir logs(folder + u"/Logs/Telnormer"_s);
+    const QStringList files = logs.entryList({u"*.txt"_s}, QDir::Files);
+    return files.isEmpty() ? -1 : QFileInfo(logs.filePath(files[0])).size();
+}
+
+// Kills spread over the whole run, one at a random moment in each of kKills equal slices of its
+// log's growth (not of its time: a run slowed or sped up by a busy machine would else be cut
+// mostly before or after its work), then two checkpoints cut short: one whose missing pages the log
+// holds (the file must open, nothing lost) and one that lost pages beside (the file must be
+// refused).
 TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
@@ -252,6 +261,7 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
     const QString whole = freshCopy(demo, root.filePath(u"whole"_s));
     const ProcessResult full = runBatchProgram(whole);
     ASSERT_EQ(full.status, 0) << full.err.toStdString();
+    const qint64 fullLog = logSize(root.filePath(u"whole"_s));
     const QList<Row> endState = visitOrder(whole);
     QList<Record> pristine;
     for (const Row& row : visitOrder(demo)) {
@@ -296,18 +306,26 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
     int cutMidway = 0;
     int interruptsHeard = 0;
     for (int kill = 0; kill < kKills + 2; ++kill) {
-        const auto delay =
-            static_cast<int>(double(full.milliseconds) * (kill + within(random)) / kKills);
-        SCOPED_TRACE(QString(u"kill %1 after %2 ms"_s).arg(kill).arg(delay).toStdString());
-        const QString copy = freshCopy(demo, root.filePath(u"kill-"_s + QString::number(kill)));
-        // Every third cut is a Ctrl-C: the run stops at the next record and says so.
+        const auto logged = static_cast<qint64>(double(fullLog) * (kill + within(random)) / kKills);
+        SCOPED_TRACE(QString(u"kill %1 at %2 bytes of log"_s).arg(kill).arg(logged).toStdString());
+        const QString folder = root.filePath(u"kill-"_s + QString::number(kill));
+        const QString copy = freshCopy(demo, folder);
+        // Every third cut is a Ctrl-C or a TERM: the run stops at the next record and says so.
         const bool interrupt = kill % 3 == 2 && kill < kKills;
         QProcess process;
         if (kill >= kKills) {
             ASSERT_NO_FATAL_FAILURE(cutCheckpointShort(copy, kill > kKills));
-        } else if (runBatchProgram(copy, &process); !process.waitForFinished(delay)) {
+        } else if (runBatchProgram(copy, &process); [&] {
+                       while (!process.waitForFinished(1)) {
+                           if (process.state() == QProcess::NotRunning)
+                               return false;
+                           if (logSize(folder) >= logged)
+                               return true;
+                       }
+                       return false;
+                   }()) {
             if (interrupt)
-                ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+                ::kill(static_cast<pid_t>(process.processId()), kill % 2 ? SIGINT : SIGTERM);
             else
                 process.kill();
             ASSERT_TRUE(process.waitForFinished(10000));
