@@ -68,5 +68,12 @@ QString ShownErrorText(const ErrorRecord& error, MsgIcon* icon) {
 void ShowError(const ErrorRecord& error, MessageBoxes& boxes) {
     MsgIcon icon = MsgIcon::Stop;
     const QString text = ShownErrorText(error, &icon);
-    boxes.ok(text, AppTitle(), icon);
+    try {
+        boxes.ok(text, AppTitle(), icon);
+    } catch (const ErrorRecord& failure) {
+        if (error.number() > 0)
+            throw;
+        // The box itself failed: that failure is what the user sees.
+        boxes.ok(ErrorText(failure), AppTitle(), MsgIcon::Stop);
+    }
 }

@@ -241,11 +241,14 @@ void cutCheckpointShort(const QString& file, bool losePagesTheLogLacks) {
         main.resize(size / 2);
 }
 
-// The size of the change log in folder; -1 before there is one.
-qint64 logSize(const QString& folder) {
-    const QDir logs(folder + u"/Logs/Telnormer"_s);
-    const QStringList files = logs.entryList({u"*.txt"_s}, QDir::Files);
-    return files.isEmpty() ? -1 : QFileInfo(logs.filePath(files[0])).size();
+// Whether the program is still running once its log in folder holds bytes.
+bool runningAtLogSize(QProcess& process, const QString& folder, qint64 bytes) {
+    while (!process.waitForFinished(1) && process.state() != QProcess::NotRunning) {
+        if (QDir(folder + u"/Logs/Telnormer"_s).entryInfoList({u"*.txt"_s}).value(0).size() >=
+            bytes)
+            return true;
+    }
+    return false;
 }
 
 // Kills spread over the whole run, one at a random moment in each of kKills equal slices of its
@@ -261,7 +264,8 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
     const QString whole = freshCopy(demo, root.filePath(u"whole"_s));
     const ProcessResult full = runBatchProgram(whole);
     ASSERT_EQ(full.status, 0) << full.err.toStdString();
-    const qint64 fullLog = logSize(root.filePath(u"whole"_s));
+    const qint64 fullLog =
+        QDir(root.filePath(u"whole/Logs/Telnormer"_s)).entryInfoList({u"*.txt"_s}).value(0).size();
     const QList<Row> endState = visitOrder(whole);
     QList<Record> pristine;
     for (const Row& row : visitOrder(demo)) {
@@ -315,15 +319,7 @@ TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
         QProcess process;
         if (kill >= kKills) {
             ASSERT_NO_FATAL_FAILURE(cutCheckpointShort(copy, kill > kKills));
-        } else if (runBatchProgram(copy, &process); [&] {
-                       while (!process.waitForFinished(1)) {
-                           if (process.state() == QProcess::NotRunning)
-                               return false;
-                           if (logSize(folder) >= logged)
-                               return true;
-                       }
-                       return false;
-                   }()) {
+        } else if (runBatchProgram(copy, &process); runningAtLogSize(process, folder, logged)) {
             if (interrupt)
                 ::kill(static_cast<pid_t>(process.processId()), kill % 2 ? SIGINT : SIGTERM);
             else
