@@ -82,7 +82,8 @@ const QString kHelp =
     "Exit status:\n"
     "  0  the run went through to its end (values passed over by --on-error continue\n"
     "     included)\n"
-    "  1  the run was stopped after an error, or another failure\n"
+    "  1  the run was stopped after an error, a batch could not be committed, an undo\n"
+    "     could not put back every entry, or another failure\n"
     "  2  wrong arguments, or --field names a table the database does not have\n"
     "  3  no password, or the database did not open (file, user or password)\n"
     "  4  the change log could not be prepared: nothing was changed\n"_s;
