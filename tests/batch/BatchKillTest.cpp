@@ -252,10 +252,9 @@ bool runningAtLogSize(QProcess& process, const QString& folder, qint64 bytes) {
 }
 
 // Kills spread over the whole run, one at a random moment in each of kKills equal slices of its
-// log's growth (not of its time: a run slowed or sped up by a busy machine would else be cut
-// mostly before or after its work), then two checkpoints cut short: one whose missing pages the log
-// holds (the file must open, nothing lost) and one that lost pages beside (the file must be
-// refused).
+// log's growth (a busy machine changes its time, not its order), then two checkpoints cut short:
+// one whose missing pages the log holds (the file must open, nothing lost) and one that lost pages
+// beside (the file must be refused).
 TEST(BatchKill, KilledAtAnyMomentTheFileHoldsWholeCommittedBatches) {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
