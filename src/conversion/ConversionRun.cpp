@@ -18,11 +18,6 @@ namespace {
 
 constexpr qint32 kConditionViolated = static_cast<qint32>(0x80041076u);
 
-void addChecked(qint32& sum, qint32 value) {
-    if (__builtin_add_overflow(sum, value, &sum))
-        throw ErrorRecord(ErrorNumber::Overflow, u"Overflow"_s, u"ConversionRun"_s);
-}
-
 } // namespace
 
 ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked,
@@ -138,31 +133,6 @@ bool ConversionRun::prepareLog() {
                     AppTitle(), MsgIcon::Stop);
         return false;
     }
-}
-
-void ConversionRun::countRecords() {
-    result_.total = 0;
-    CollectionRef<Tables> tables;
-    int count = 0;
-    if (attempt([&] {
-            tables = s_.database->Tables();
-            count = tables->Count();
-        })) {
-        for (int i = 0; i < count; ++i) {
-            attempt([&] {
-                const TablePtr table = tables->At(i);
-                const QString name = table->Name();
-                const bool chosen =
-                    std::any_of(chosen_.cbegin(), chosen_.cend(),
-                                [&](const FieldPair& p) { return p.table == name; });
-                if (chosen)
-                    addChecked(result_.total,
-                               onlyMarked_ ? table->MarkedCount() : table->RecordCount());
-            });
-        }
-    }
-    attempt([&] { s_.progress.setProgressMaximum(result_.total); });
-    step_ = result_.total < 100 ? 1 : 10;
 }
 
 void ConversionRun::convertTable(const TablePtr& table) {

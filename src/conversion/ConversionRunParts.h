@@ -31,6 +31,12 @@ bool ConversionRun::attempt(Step&& step) {
     }
 }
 
+inline void addChecked(qint32& sum, qint32 value) {
+    if (__builtin_add_overflow(sum, value, &sum))
+        throw ErrorRecord(ErrorNumber::Overflow, QStringLiteral("Overflow"),
+                          QStringLiteral("ConversionRun"));
+}
+
 // A stored value as the run reads and logs it.
 inline QString valueText(const QVariant& value) {
     if (value.metaType().id() == QMetaType::QDate)

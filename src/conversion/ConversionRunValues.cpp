@@ -5,10 +5,12 @@
 #include "FormatPool.h"
 #include "GlobalDefs.h"
 #include "NumberFormatting.h"
+#include "ProgressView.h"
 #include "StringTable.h"
 #include "UnreadableValue.h"
 
-// How the run decides about one value: what to write, what to leave and why, and the summary.
+// How the run counts what it visits and decides about one value: what to write, what to leave and
+// why, and the summary.
 
 using namespace Qt::StringLiterals;
 
@@ -70,6 +72,31 @@ void ConversionRun::readBatch(TableState& state) {
         read.resize(std::min<qsizetype>(read.size(), remaining));
         batch_ = std::move(read);
     }
+}
+
+void ConversionRun::countRecords() {
+    result_.total = 0;
+    CollectionRef<Tables> tables;
+    int count = 0;
+    if (attempt([&] {
+            tables = s_.database->Tables();
+            count = tables->Count();
+        })) {
+        for (int i = 0; i < count; ++i) {
+            attempt([&] {
+                const TablePtr table = tables->At(i);
+                const QString name = table->Name();
+                const bool chosen =
+                    std::any_of(chosen_.cbegin(), chosen_.cend(),
+                                [&](const FieldPair& p) { return p.table == name; });
+                if (chosen)
+                    addChecked(result_.total,
+                               onlyMarked_ ? table->MarkedCount() : table->RecordCount());
+            });
+        }
+    }
+    attempt([&] { s_.progress.setProgressMaximum(result_.total); });
+    step_ = result_.total < 100 ? 1 : 10;
 }
 
 const QString& ConversionRun::recordKey(TableState& state) {
