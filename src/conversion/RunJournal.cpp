@@ -80,7 +80,8 @@ void RunJournal::flush() {
              QString::fromLocal8Bit(std::strerror(error)) + u')');
     };
     if (broken_)
-        failed(EIO);
+        fail(u"Path/File access error: cannot write the journal "_s + path_ +
+             u" (a failed write could not be taken back)"_s);
     if (!file_->flush())
         failed(EIO);
     const int fd = file_->handle();
@@ -93,7 +94,7 @@ void RunJournal::flush() {
         if (n <= 0) {
             const int error = n < 0 ? errno : ENOSPC;
             // Half a line followed by the next would make the rest of the file unreadable.
-            if (good < 0 || ::ftruncate(fd, good) != 0)
+            if (good < 0 || ::ftruncate(fd, good) != 0 || ::lseek(fd, good, SEEK_SET) < 0)
                 broken_ = true;
             failed(error);
         }
