@@ -267,6 +267,10 @@ void ChangeLog::stoppedByUser() {
     write(kCrLf + LoadResourceString(IDS_RUN_STOPPED_BY_USER) + kCrLf);
 }
 
+void ChangeLog::noteLine(const QString& text) {
+    writeLine(text);
+}
+
 void ChangeLog::close() {
     journal_.close();
     if (file_) {

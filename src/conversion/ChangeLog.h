@@ -56,6 +56,8 @@ public:
     // A value the run left as it was, named with why (in the record's block).
     void unchangedLine(const QString& field, const QString& reason);
     void stoppedByUser();
+    // A line of its own, such as what became of a batch.
+    void noteLine(const QString& text);
 
     // Closes the file; failures are ignored.
     void close();

@@ -18,28 +18,29 @@ namespace {
 
 constexpr qint32 kConditionViolated = static_cast<qint32>(0x80041076u);
 
-void addChecked(qint32& sum, qint32 value) {
-    if (__builtin_add_overflow(sum, value, &sum))
-        throw ErrorRecord(ErrorNumber::Overflow, u"Overflow"_s, u"ConversionRun"_s);
-}
-
 } // namespace
 
 ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked,
                              RunMode mode)
     : s_(std::move(services))
-    , chosen_(std::move(chosen))
     , onlyMarked_(onlyMarked)
     , mode_(mode)
-    , pool_(std::make_unique<FormatPool>(s_.formatThreads)) {}
+    , pool_(std::make_unique<FormatPool>(s_.formatThreads)) {
+    // A field chosen twice would be written, logged and counted twice for one stored value.
+    for (FieldPair& pair : chosen) {
+        if (!chosen_.contains(pair))
+            chosen_ << std::move(pair);
+    }
+}
 
 ConversionRun::~ConversionRun() = default;
 
-void ConversionRun::handleError(const ErrorRecord& error) {
+void ConversionRun::handleError(const ErrorRecord& error, const QString& note) {
     lastError_ = error.number();
     if (error.number() == kConditionViolated) {
         // The record's written values were not stored: the log lists them, the count drops them.
         result_.converted -= static_cast<qint32>(notes_.size());
+        recordCounted_ = 0;
         try {
             s_.log.validationFailure(notes_);
         } catch (const ErrorRecord& logFailure) {
@@ -54,6 +55,8 @@ void ConversionRun::handleError(const ErrorRecord& error) {
     }
     try {
         s_.log.errorEntry(error.number(), error.description());
+        if (!note.isEmpty())
+            s_.log.noteLine(note);
     } catch (const ErrorRecord&) {
         // The log itself may be what failed; the question below still reaches the user.
     }
@@ -91,24 +94,27 @@ void ConversionRun::askToStop() {
 }
 
 void ConversionRun::stop() {
-    // A preview has nothing to keep or undo.
-    const MsgAnswer rollback = transaction_
-                                   ? s_.boxes.yesNo(LoadResourceString(IDS_RUN_ASK_ROLLBACK),
-                                                    AppTitle(), MsgIcon::Question, MsgAnswer::Yes)
-                                   : MsgAnswer::No;
+    // The record being visited is not stored.
+    result_.converted -= std::exchange(recordCounted_, 0);
+    journalUndone(std::exchange(recordJournaled_, 0));
+    // A preview has nothing to keep or undo, nor has a batch whose commit failed.
+    const bool open = transaction_ && begun_;
+    const MsgAnswer rollback = open ? s_.boxes.yesNo(LoadResourceString(IDS_RUN_ASK_ROLLBACK),
+                                                     AppTitle(), MsgIcon::Question, MsgAnswer::Yes)
+                                    : MsgAnswer::No;
     try {
-        if (transaction_) {
-            if (rollback == MsgAnswer::Yes) {
-                const bool heldChanges = result_.converted > convertedCommitted_;
-                transaction_->Rollback();
-                result_.rolledBack = true;
-                // The open batch's values are not in the database any more.
-                result_.converted = convertedCommitted_;
-                if (heldChanges)
-                    s_.log.rollbackNotice();
-            } else {
-                transaction_->Commit();
-            }
+        if (open && rollback == MsgAnswer::Yes) {
+            const bool heldChanges = result_.converted > convertedCommitted_;
+            begun_ = false;
+            transaction_->Rollback();
+            result_.rolledBack = true;
+            // The open batch's values are not in the database any more.
+            result_.converted = convertedCommitted_;
+            journalUndone(std::exchange(journalBatch_, 0));
+            if (heldChanges)
+                s_.log.rollbackNotice();
+        } else if (open) {
+            commitBatch(false);
         }
     } catch (const ErrorRecord& error) {
         s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description(),
@@ -131,31 +137,6 @@ bool ConversionRun::prepareLog() {
                     AppTitle(), MsgIcon::Stop);
         return false;
     }
-}
-
-void ConversionRun::countRecords() {
-    result_.total = 0;
-    CollectionRef<Tables> tables;
-    int count = 0;
-    if (attempt([&] {
-            tables = s_.database->Tables();
-            count = tables->Count();
-        })) {
-        for (int i = 0; i < count; ++i) {
-            attempt([&] {
-                const TablePtr table = tables->At(i);
-                const QString name = table->Name();
-                const bool chosen =
-                    std::any_of(chosen_.cbegin(), chosen_.cend(),
-                                [&](const FieldPair& p) { return p.table == name; });
-                if (chosen)
-                    addChecked(result_.total,
-                               onlyMarked_ ? table->MarkedCount() : table->RecordCount());
-            });
-        }
-    }
-    attempt([&] { s_.progress.setProgressMaximum(result_.total); });
-    step_ = result_.total < 100 ? 1 : 10;
 }
 
 void ConversionRun::convertTable(const TablePtr& table) {
@@ -232,11 +213,18 @@ void ConversionRun::writeRecordHeader(TableState& state) {
 bool ConversionRun::visitRecord(TableState& state) {
     Table& table = *state.table;
     notes_.clear();
+    recordCounted_ = 0;
+    recordJournaled_ = 0;
     changes_.clear();
     state.key.reset();
+    state.keyFailed = false;
     bool unlogged = false;
     bool dirty = false;
     const bool store = mode_ == RunMode::Convert;
+    // A preview puts its values into the edit buffer only where the table can judge them as
+    // Update would without writing; moving on drops them.
+    auto* checker = store ? nullptr : dynamic_cast<UpdateCheck*>(state.table.get());
+    const bool check = store || checker;
     readBatch(state);
     const QVariantList values = batch_.isEmpty() ? QVariantList() : batch_.takeFirst();
     for (qsizetype f = 0; f < state.fields.size(); ++f) {
@@ -254,7 +242,7 @@ bool ConversionRun::visitRecord(TableState& state) {
                       : formatValue(state, field, value, oldValue, canonical)))
             continue;
         // A value that did not reach the field is neither logged nor counted.
-        if (store && !attempt([&] { field->SetValue(canonical); })) {
+        if (check && !attempt([&] { field->SetValue(canonical); })) {
             ++result_.notStored;
             continue;
         }
@@ -265,25 +253,38 @@ bool ConversionRun::visitRecord(TableState& state) {
         notes_ << u"Field "_s + fieldName + u": "_s + oldValue;
         changes_ << JournalEntry{state.name, {}, fieldName, oldValue, canonical};
         ++result_.converted;
+        ++recordCounted_;
         dirty = true;
     }
-    // The record's lines reach the disk before the record is stored.
+    // The record's lines reach the log and the journal before the record is stored.
     if (dirty && !unlogged && !attempt([&] { s_.log.flush(); }))
         unlogged = true;
-    if (dirty && store) {
+    if (dirty && store && !unlogged && !journalRecord(state))
+        unlogged = true;
+    if (dirty && check) {
         const auto written = static_cast<qint32>(notes_.size());
         if (unlogged) {
-            // A change without its log line is never stored: the cursor drops the buffer.
+            // A change without its log and journal lines is never stored: the cursor drops the
+            // buffer.
             result_.converted -= written;
             result_.notStored += written;
-        } else if (!attempt([&] { table.Update(kCursorOption); })) {
+        } else if ((transaction_ && !begun_ && !beginBatch()) || !attempt([&] {
+                       if (store)
+                           table.Update(kCursorOption);
+                       else
+                           checker->CheckUpdate(kCursorOption);
+                   })) {
             // Not stored, so not converted (a broken condition took them off already).
             if (lastError_ != kConditionViolated)
                 result_.converted -= written;
             result_.notStored += written;
-        } else {
-            journalRecord(state);
+            if (store)
+                journalUndone(written);
+        } else if (store) {
+            journalBatch_ += written;
         }
+        recordCounted_ = 0;
+        recordJournaled_ = 0;
     }
     state.newRecord = true;
     attempt([&] { addChecked(result_.processed, 1); });
@@ -293,19 +294,6 @@ bool ConversionRun::visitRecord(TableState& state) {
         reportProgress(state.name);
     // A cursor that cannot move would visit this record for ever.
     return attempt([&] { table.Skip(1, kCursorOption); });
-}
-
-// Stored, not yet committed: the journal has every committed change, since the batch commits
-// only after these lines are on the disk.
-void ConversionRun::journalRecord(TableState& state) {
-    if (!s_.log.journal().isOpen())
-        return;
-    const QString& key = recordKey(state);
-    for (JournalEntry& change : changes_) {
-        change.key = key;
-        attempt([&] { s_.log.journal().write(change); });
-    }
-    attempt([&] { s_.log.journal().flush(); });
 }
 
 void ConversionRun::reportProgress(const QString& tableName) {
@@ -320,18 +308,18 @@ void ConversionRun::reportProgress(const QString& tableName) {
         s_.progress.repaintProgress();
     });
     // Without a transaction (none could be had, or a preview) there is no batch to close.
-    if (!transaction_ || attempt([&] { transaction_->Commit(); }))
+    if (begun_)
+        commitBatch();
+    else
         convertedCommitted_ = result_.converted;
     attempt([&] { s_.progress.repaintWindow(); });
     if (transaction_)
-        attempt([&] { transaction_->Begin(0); });
+        beginBatch();
 }
 
 void ConversionRun::finish(bool offerLog) {
-    attempt([&] {
-        if (transaction_)
-            transaction_->Commit();
-    });
+    if (begun_)
+        commitBatch();
     s_.formatter.release();
     const QStringList lines = summaryLines();
     attempt([&] {
@@ -344,6 +332,7 @@ void ConversionRun::finish(bool offerLog) {
         s_.progress.setBusy(false);
         busy_ = false;
     }
+    logUnplaced();
     attempt([&] {
         QStringList more = lines.mid(1);
         if (result_.unreadable > 0)
@@ -355,7 +344,9 @@ void ConversionRun::finish(bool offerLog) {
     attempt([&] {
         const MsgAnswer answer = s_.boxes.yesNo(
             lines.join(u"\r\n"_s) + u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
-            AppTitle(), result_.notStored > 0 ? MsgIcon::Exclamation : MsgIcon::Information,
+            AppTitle(),
+            result_.notStored > 0 || result_.unplaced > 0 ? MsgIcon::Exclamation
+                                                          : MsgIcon::Information,
             MsgAnswer::Yes);
         if (answer == MsgAnswer::Yes && !s_.openViewer(s_.log.path()))
             s_.boxes.show({LoadResourceString(IDS_RUN_LOG_AT) + u"\r\n"_s + s_.log.path(),
@@ -373,13 +364,19 @@ RunResult ConversionRun::run() {
     result_.started = true;
     countJournalBefore();
     try {
+        checkUndoPlan();
+        if (mode_ == RunMode::Convert && s_.log.journal().isOpen())
+            attempt([&] {
+                QList<FieldPairKey> fields;
+                for (const FieldPair& pair : std::as_const(chosen_))
+                    fields << FieldPairKey{pair.table, pair.field};
+                s_.log.journal().runFields(fields);
+            });
         countRecords();
         // A preview stores nothing, so it takes no write lock either.
         if (mode_ == RunMode::Convert)
-            attempt([&] {
-                transaction_ = s_.database->GetTransaction(0);
-                transaction_->Begin(0);
-            });
+            if (attempt([&] { transaction_ = s_.database->GetTransaction(0); }))
+                beginBatch();
         CollectionRef<Tables> tables;
         int count = 0;
         attempt([&] {
@@ -391,6 +388,7 @@ RunResult ConversionRun::run() {
             if (attempt([&] { table = tables->At(i); }))
                 convertTable(table);
         }
+        recordsGone();
         finish();
     } catch (const Stop&) {
         // An error stopped the run, with its open batch committed or rolled back, or the user.

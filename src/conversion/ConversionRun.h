@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <array>
@@ -54,6 +55,18 @@ enum class RunMode { Convert, Preview };
 enum class Unreadable { NoValidNumber, TwoNumbers, DigitsAmongWords, TooLong, InvalidBytes };
 constexpr int kUnreadableReasons = 5;
 
+// Why an undo could not put back a journal entry.
+enum class Unplaced {
+    NoKey,         // the entry names no record
+    RecordGone,    // no record of the table has its key
+    UnknownTable,  // the database has no such table
+    UnknownField,  // the table has no such field
+    OtherDatabase, // the journal's run worked on another database
+    NotRunChange,  // a field no run of the journal chose, or one that holds no text
+    CutOff,        // the journal's last line is cut off
+};
+constexpr int kUnplacedReasons = 7;
+
 struct RunResult {
     bool started = false; // false when the log could not be prepared: nothing was changed
     bool stopped = false; // the user stopped the run (after an error or by request)
@@ -75,6 +88,11 @@ struct RunResult {
     qint32 conflicts = 0;
     // A run undone after the user's stop: the values put back.
     qint32 putBack = 0;
+    // An undo: journal entries it could not put back, and why.
+    qint32 unplaced = 0;
+    std::array<qint32, kUnplacedReasons> unplacedBy{};
+    // Batches whose commit failed: none of their values is stored.
+    qint32 batchesUndone = 0;
     // Values formatted, and values whose text the run had formatted before.
     qint64 formatted = 0;
     qint64 remembered = 0;
@@ -116,7 +134,8 @@ private:
     // step failed: it yields nothing.
     template <class Step>
     bool attempt(Step&& step);
-    void handleError(const ErrorRecord& error);
+    // note, when given, follows the error's entry in the log.
+    void handleError(const ErrorRecord& error, const QString& note = {});
     void askToStop();
     void stop();
     // The user's stop: keeps the open batch and asks whether to undo what the run stored.
@@ -140,7 +159,16 @@ private:
     bool undoValue(TableState& state, const FieldPtr& field, const QVariant& value, QString& text,
                    QString& replacement);
     const QString& recordKey(TableState& state);
-    void journalRecord(TableState& state);
+    bool journalRecord(TableState& state);
+    void journalUndone(qint32 count);
+    // Closes the open batch; a failed commit leaves none of it stored and says so.
+    void commitBatch(bool ask = true);
+    bool beginBatch();
+    QString batchUndone();
+    void checkUndoPlan();
+    void unplaced(Unplaced reason, const JournalEntry& entry);
+    void recordsGone();
+    void logUnplaced();
     void leaveUnchanged(TableState& state, const FieldPtr& field, Unreadable reason,
                         const QString& value);
     // offerLog false: the summary goes to the log and the status line only.
@@ -148,6 +176,7 @@ private:
     void reportProgress(const QString& tableName);
     QStringList summaryLines() const;
     QString unreadableLine() const;
+    QString unplacedLine() const;
 
     RunServices s_;
     QList<FieldPair> chosen_;
@@ -159,8 +188,20 @@ private:
     qint32 convertedCommitted_ = 0;
     // The change notes of the record being visited, for a validation failure.
     QStringList notes_;
-    // The record's written values, for the journal once they are stored.
+    // The record's written values, for the journal before they are stored.
     QList<JournalEntry> changes_;
+    // Values of the record being visited counted as converted, and its journal lines, until it
+    // is stored or given up: a stop in between takes them back.
+    qint32 recordCounted_ = 0;
+    qint32 recordJournaled_ = 0;
+    // Journal lines of the open batch's stored records.
+    qint32 journalBatch_ = 0;
+    // A batch is open: Begin succeeded and no commit or rollback followed.
+    bool begun_ = false;
+    bool saidUnkeyed_ = false;
+    // An undo: the journal entries met, and those it could not place.
+    QSet<const JournalEntry*> placed_;
+    QList<std::pair<Unplaced, JournalEntry>> unplacedEntries_;
     // The number of the last error the handling saw.
     qint32 lastError_ = 0;
     bool busy_ = false;

@@ -17,6 +17,7 @@ struct ConversionRun::TableState {
     FieldPtr idField;
     bool newRecord = true;
     std::optional<QString> key; // the current record's, once asked for
+    bool keyFailed = false;     // asking for it failed
 };
 
 template <class Step>
@@ -28,6 +29,12 @@ bool ConversionRun::attempt(Step&& step) {
         handleError(error);
         return false;
     }
+}
+
+inline void addChecked(qint32& sum, qint32 value) {
+    if (__builtin_add_overflow(sum, value, &sum))
+        throw ErrorRecord(ErrorNumber::Overflow, QStringLiteral("Overflow"),
+                          QStringLiteral("ConversionRun"));
 }
 
 // A stored value as the run reads and logs it.

@@ -32,18 +32,11 @@ void ConversionRun::stopByUser() {
     result_.stopped = true;
     // The open batch's records are journaled like the committed ones: kept or undone with them.
     if (transaction_) {
+        // A failed commit undoes the batch, counts its values as not stored and logs it.
         try {
-            transaction_->Commit();
-            convertedCommitted_ = result_.converted;
+            if (begun_)
+                commitBatch(false);
         } catch (const ErrorRecord& error) {
-            // The batch is undone with its failed commit: its values are not stored.
-            result_.notStored += result_.converted - convertedCommitted_;
-            result_.converted = convertedCommitted_;
-            try {
-                s_.log.errorEntry(error.number(), error.description());
-            } catch (const ErrorRecord&) {
-                // The box below still tells the user.
-            }
             s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description(),
                         AppTitle(), MsgIcon::Exclamation);
         }
@@ -86,6 +79,9 @@ bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places) {
                 ++places;
             plan.add(std::move(entry));
         });
+        // The fields this run chose are the ones its entries may put back.
+        for (const FieldPair& pair : std::as_const(chosen_))
+            plan.facts().fields.insert({pair.table, pair.field});
         return true;
     } catch (const ErrorRecord& error) {
         s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description(),

@@ -5,10 +5,12 @@
 #include "FormatPool.h"
 #include "GlobalDefs.h"
 #include "NumberFormatting.h"
+#include "ProgressView.h"
 #include "StringTable.h"
 #include "UnreadableValue.h"
 
-// How the run decides about one value: what to write, what to leave and why, and the summary.
+// How the run counts what it visits and decides about one value: what to write, what to leave and
+// why, and the summary.
 
 using namespace Qt::StringLiterals;
 
@@ -72,11 +74,36 @@ void ConversionRun::readBatch(TableState& state) {
     }
 }
 
+void ConversionRun::countRecords() {
+    result_.total = 0;
+    CollectionRef<Tables> tables;
+    int count = 0;
+    if (attempt([&] {
+            tables = s_.database->Tables();
+            count = tables->Count();
+        })) {
+        for (int i = 0; i < count; ++i) {
+            attempt([&] {
+                const TablePtr table = tables->At(i);
+                const QString name = table->Name();
+                const bool chosen =
+                    std::any_of(chosen_.cbegin(), chosen_.cend(),
+                                [&](const FieldPair& p) { return p.table == name; });
+                if (chosen)
+                    addChecked(result_.total,
+                               onlyMarked_ ? table->MarkedCount() : table->RecordCount());
+            });
+        }
+    }
+    attempt([&] { s_.progress.setProgressMaximum(result_.total); });
+    step_ = result_.total < 100 ? 1 : 10;
+}
+
 const QString& ConversionRun::recordKey(TableState& state) {
     if (!state.key) {
         state.key = QString();
         if (auto* keys = dynamic_cast<RecordKey*>(state.table.get()))
-            attempt([&] { state.key = keys->StableRecordKey(); });
+            state.keyFailed = !attempt([&] { state.key = keys->StableRecordKey(); });
     }
     return *state.key;
 }
@@ -151,6 +178,7 @@ bool ConversionRun::undoValue(TableState& state, const FieldPtr& field, const QV
     if (!change)
         return false;
     ++undoMet_;
+    placed_.insert(change);
     const bool isText = value.metaType().id() == QMetaType::QString;
     text = isText ? value.toString() : QString();
     if (isText && text == change->newValue) {
@@ -180,6 +208,8 @@ QStringList ConversionRun::summaryLines() const {
                           {result_.notStored, result_.unreadable});
     if (s_.undo)
         lines << FormatString(LoadResourceString(IDS_RUN_UNDO_CONFLICTS), {result_.conflicts});
+    if (result_.unplaced > 0)
+        lines << unplacedLine();
     return lines;
 }
 

@@ -10,7 +10,11 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
+
 #include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -27,11 +31,6 @@ bool plainJson(const QString& text) {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) {
         return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
     });
-}
-
-// errno, cleared before the write: the file's own text reads "Unknown error" after a short write.
-QString writeCause(const QFile& file) {
-    return errno != 0 ? RunFiles::cause(errno) : file.errorString();
 }
 
 } // namespace
@@ -75,18 +74,63 @@ void RunJournal::open(const QString& path, const QString& databaseFileName, unsi
 }
 
 void RunJournal::writeObject(const QByteArray& json, bool flush) {
-    const QByteArray line = json + '\n';
-    errno = 0;
-    if (file_->write(line) != line.size() || (flush && !file_->flush()))
-        fail(u"Path/File access error: cannot write the journal "_s + path_ + u" ("_s +
-             writeCause(*file_) + u')');
+    if (!file_)
+        fail(u"The journal is not open."_s);
+    pending_ += json;
+    pending_ += '\n';
+    if (flush)
+        this->flush();
 }
 
+// Straight to the file, past QFile's buffer, which would keep a failed rest and write it later.
 void RunJournal::flush() {
-    errno = 0;
-    if (file_ && !file_->flush())
+    if (!file_ || pending_.isEmpty())
+        return;
+    const QByteArray lines = std::exchange(pending_, {});
+    auto failed = [this](int error) {
         fail(u"Path/File access error: cannot write the journal "_s + path_ + u" ("_s +
-             writeCause(*file_) + u')');
+             RunFiles::cause(error) + u')');
+    };
+    if (broken_)
+        fail(u"Path/File access error: cannot write the journal "_s + path_ +
+             u" (a failed write could not be taken back)"_s);
+    if (!file_->flush())
+        failed(EIO);
+    const int fd = file_->handle();
+    const off_t good = ::lseek(fd, 0, SEEK_END);
+    qint64 done = 0;
+    while (done < lines.size()) {
+        const ssize_t n = ::write(fd, lines.constData() + done, size_t(lines.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            // Half a line followed by the next would make the rest of the file unreadable.
+            if (good < 0 || ::ftruncate(fd, good) != 0 || ::lseek(fd, good, SEEK_SET) < 0)
+                broken_ = true;
+            failed(error);
+        }
+        done += n;
+    }
+}
+
+void RunJournal::markUndone(qint32 count) {
+    if (count > 0)
+        writeObject(QJsonDocument(QJsonObject{{u"undone"_s, count}}).toJson(QJsonDocument::Compact),
+                    true);
+}
+
+void RunJournal::runFields(const QList<FieldPairKey>& fields) {
+    QJsonArray pairs;
+    for (const auto& [table, field] : fields)
+        pairs << QJsonArray{table, field};
+    writeObject(QJsonDocument(QJsonObject{{u"fields"_s, pairs}}).toJson(QJsonDocument::Compact),
+                true);
+}
+
+void RunJournal::markUnkeyed() {
+    writeObject(QJsonDocument(QJsonObject{{u"unkeyed"_s, true}}).toJson(QJsonDocument::Compact),
+                true);
 }
 
 void RunJournal::write(const JournalEntry& entry) {
@@ -115,36 +159,59 @@ void RunJournal::write(const JournalEntry& entry) {
 }
 
 void RunJournal::close() {
+    pending_.clear();
+    broken_ = false;
     if (file_) {
         file_->close();
         file_.reset();
     }
 }
 
-void RunJournal::read(const QString& path, const std::function<void(JournalEntry&&)>& each) {
+JournalFacts RunJournal::read(const QString& path,
+                              const std::function<void(JournalEntry&&)>& each) {
     QString why;
     const int fd = RunFiles::openRegular(path, why);
     if (fd < 0)
         fail(u"cannot read the journal "_s + path + u" ("_s + why + u')');
     QFile file;
     file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    JournalFacts facts;
     bool headerSeen = false;
     qint64 number = 0;
+    // The latest changes, which an "undone" line may still take back: a batch's at most.
+    std::deque<JournalEntry> recent;
+    constexpr size_t kRecent = 1 << 16;
     while (!file.atEnd()) {
         const QByteArray line = file.readLine();
         ++number;
         // A run killed mid-line leaves a last line without its end: that change never committed.
-        if (!line.endsWith('\n'))
+        if (!line.endsWith('\n')) {
+            facts.cutOff = true;
             break;
+        }
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(line, &error);
         const QString where = path + u", line "_s + QString::number(number);
         if (error.error != QJsonParseError::NoError)
             fail(where + u": not a journal line"_s);
         if (document.isObject()) {
-            if (document.object().value(u"format"_s).toString() != kFormat)
+            const QJsonObject object = document.object();
+            if (headerSeen && object.contains(u"undone"_s)) {
+                const qint64 undone = object.value(u"undone"_s).toInteger(-1);
+                if (undone < 0 || size_t(undone) > recent.size())
+                    fail(where + u": not a journal line"_s);
+                recent.resize(recent.size() - size_t(undone));
+            } else if (headerSeen && object.contains(u"fields"_s)) {
+                for (const QJsonValue pair : object.value(u"fields"_s).toArray())
+                    facts.fields.insert({pair[0].toString(), pair[1].toString()});
+            } else if (headerSeen && object.contains(u"unkeyed"_s)) {
+                facts.unkeyed = true;
+            } else if (object.value(u"format"_s).toString() != kFormat) {
                 fail(where + u": not a Telnormer journal"_s);
-            headerSeen = true;
+            } else {
+                headerSeen = true;
+                facts.databases << object.value(u"database"_s).toString();
+            }
             continue;
         }
         const QJsonArray cells = document.array();
@@ -152,11 +219,18 @@ void RunJournal::read(const QString& path, const std::function<void(JournalEntry
                                          [](const QJsonValue& cell) { return cell.isString(); });
         if (!headerSeen || cells.size() != 5 || !allText)
             fail(where + u": not a journal line"_s);
-        each(JournalEntry{cells[0].toString(), cells[1].toString(), cells[2].toString(),
-                          cells[3].toString(), cells[4].toString()});
+        recent.push_back(JournalEntry{cells[0].toString(), cells[1].toString(), cells[2].toString(),
+                                      cells[3].toString(), cells[4].toString()});
+        if (recent.size() > kRecent) {
+            each(std::move(recent.front()));
+            recent.pop_front();
+        }
     }
     if (!headerSeen)
         fail(path + u" is not a Telnormer journal"_s);
+    for (JournalEntry& entry : recent)
+        each(std::move(entry));
+    return facts;
 }
 
 QList<JournalEntry> RunJournal::read(const QString& path) {
@@ -165,7 +239,21 @@ QList<JournalEntry> RunJournal::read(const QString& path) {
     return entries;
 }
 
+void UndoPlan::read(const QString& path) {
+    facts_ = RunJournal::read(path, [this](JournalEntry&& entry) { add(std::move(entry)); });
+}
+
+const QHash<QString, JournalEntry>* UndoPlan::entries(const QString& table,
+                                                      const QString& field) const {
+    const auto found = changes_.constFind({table, field});
+    return found == changes_.constEnd() ? nullptr : &*found;
+}
+
 void UndoPlan::add(JournalEntry&& entry) {
+    if (entry.key.isEmpty()) {
+        keyless_ << std::move(entry);
+        return;
+    }
     auto field = changes_.find({entry.table, entry.field});
     if (field == changes_.end()) {
         fields_ << std::pair{entry.table, entry.field};

@@ -2,7 +2,9 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -18,10 +20,23 @@ struct JournalEntry {
     QString newValue;
 };
 
+using FieldPairKey = std::pair<QString, QString>; // table, field
+
+// What a journal says besides its changes.
+struct JournalFacts {
+    QStringList databases;     // as its run headers name them
+    QSet<FieldPairKey> fields; // the fields its runs chose: the only ones they could change
+    bool cutOff = false;       // its last line has no end
+    bool unkeyed = false;      // a run wrote it that could not key its records
+};
+
 // The machine-readable twin of the change log: JSON Lines beside the log (same base name,
-// ".jsonl"), one object per stored change, so that values holding " -> " or line breaks read
-// back exactly. Changes wait in the file's buffer until flush(), which the run calls before the
-// batch commits. Failures throw ErrorRecord.
+// ".jsonl"), one array per stored change, so that values holding " -> " or line breaks read
+// back exactly. A record's changes wait until flush(), which the run calls before it stores the
+// record: a record whose lines could not be written is not stored. A failed write takes back
+// what it wrote of its lines, so the file never holds half a line followed by more. An object
+// line {"undone": n} takes back the n changes before it (a batch that did not commit).
+// Failures throw ErrorRecord.
 class RunJournal {
 public:
     RunJournal();
@@ -38,10 +53,17 @@ public:
     const QString& path() const { return path_; }
     void write(const JournalEntry& entry);
     void flush();
+    // The last count changes flushed were not stored after all.
+    void markUndone(qint32 count);
+    // A run's start: the fields it may change.
+    void runFields(const QList<FieldPairKey>& fields);
+    // The run cannot key its records: its changes cannot be undone and are not written.
+    void markUnkeyed();
     void close();
 
-    // The changes of a journal file in order; fails on a line that is not one of ours.
-    static void read(const QString& path, const std::function<void(JournalEntry&&)>& each);
+    // The changes of a journal file in order, without those taken back; fails on a line that is
+    // not one of ours.
+    static JournalFacts read(const QString& path, const std::function<void(JournalEntry&&)>& each);
     static QList<JournalEntry> read(const QString& path);
 
 private:
@@ -49,14 +71,24 @@ private:
 
     std::unique_ptr<QFile> file_;
     QString path_;
+    QByteArray pending_;
+    bool broken_ = false; // a failed write could not be taken back: nothing more is written
 };
 
 // What an undo puts back: for each (table, record key, field) the value before the first
 // change and the value after the last, from one journal.
 class UndoPlan {
 public:
-    // Journal entries in their order.
+    // Reads the journal at path into the plan; fails as RunJournal::read.
+    void read(const QString& path);
+    // Journal entries in their order; one without a record key is kept aside.
     void add(JournalEntry&& entry);
+    const JournalFacts& facts() const { return facts_; }
+    JournalFacts& facts() { return facts_; }
+    // Entries that name no record.
+    const QList<JournalEntry>& keyless() const { return keyless_; }
+    // The entries of one (table, field) by record key, or null.
+    const QHash<QString, JournalEntry>* entries(const QString& table, const QString& field) const;
     // The (table, field) pairs the journal touches, in the order they first appear.
     const QList<std::pair<QString, QString>>& fields() const { return fields_; }
     // The change to put back, or null when the journal has none for that place.
@@ -68,4 +100,6 @@ private:
     // the entries share those names instead of each holding a copy.
     QHash<std::pair<QString, QString>, QHash<QString, JournalEntry>> changes_;
     QList<std::pair<QString, QString>> fields_;
+    QList<JournalEntry> keyless_;
+    JournalFacts facts_;
 };

@@ -39,6 +39,8 @@ constexpr qint32 None = 0;
 constexpr qint32 DatabaseAdmin = 0x10000;
 constexpr qint32 UserAdmin = 0x20000;
 constexpr qint32 DatabaseAdminCompanion = 0x10; // always given together with DatabaseAdmin
+// What every entry that converts asks for, as the login dialog always does.
+constexpr qint32 Converting = DatabaseAdmin | DatabaseAdminCompanion | UserAdmin;
 } // namespace OpenFlag
 
 // Option word of the cursor and update calls that the conversion run passes.
@@ -90,6 +92,15 @@ public:
     virtual ~RecordKey() = default;
     // The current record's key; fails when there is no current record.
     virtual QString StableRecordKey() = 0;
+};
+
+// Judges the current record's edit buffer as Update would, without writing or taking a write
+// lock: throws what Update would throw for the field conditions, else nothing. Not every Table
+// offers it: callers ask with dynamic_cast.
+class UpdateCheck {
+public:
+    virtual ~UpdateCheck() = default;
+    virtual void CheckUpdate(qint32 opt) = 0;
 };
 
 // A place of a table's cursor to come back to: what lets a caller read records ahead and then

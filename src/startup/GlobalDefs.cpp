@@ -44,22 +44,36 @@ QString ErrorText(const ErrorRecord& error) {
     return error.description() + u" (&H"_s + HexNumber(error.number()) + u")"_s;
 }
 
-void ShowError(const ErrorRecord& error, MessageBoxes& boxes) {
+QString ShownErrorText(const ErrorRecord& error, MsgIcon* icon) {
     const qint32 n = error.number();
-    if (n > 0) {
-        boxes.ok(ErrorText(error), AppTitle(), MsgIcon::Stop);
-        return;
-    }
+    if (icon)
+        *icon = MsgIcon::Stop;
+    if (n > 0)
+        return ErrorText(error);
     try {
         // n - 0x80040000 in 32-bit arithmetic: a server error's code.
         const auto id = static_cast<qint32>(static_cast<quint32>(n) + 0x7FFC0000u);
         // A text with %s shows the server's reason (a database server's connection errors).
-        boxes.ok(FormatString(LoadResourceString(id), {error.description()}), AppTitle(),
-                 MsgIcon::Information);
+        const QString text = FormatString(LoadResourceString(id), {error.description()});
+        if (icon)
+            *icon = MsgIcon::Information;
+        return text;
     } catch (const ErrorRecord& failure) {
         if (failure.number() == ErrorNumber::ResourceNotFound)
-            boxes.ok(u"VelDbServer returned Error &H"_s + HexNumber(n), AppTitle(), MsgIcon::Stop);
-        else
-            boxes.ok(ErrorText(failure), AppTitle(), MsgIcon::Stop);
+            return u"VelDbServer returned Error &H"_s + HexNumber(n);
+        return ErrorText(failure);
+    }
+}
+
+void ShowError(const ErrorRecord& error, MessageBoxes& boxes) {
+    MsgIcon icon = MsgIcon::Stop;
+    const QString text = ShownErrorText(error, &icon);
+    try {
+        boxes.ok(text, AppTitle(), icon);
+    } catch (const ErrorRecord& failure) {
+        if (error.number() > 0)
+            throw;
+        // The box itself failed: that failure is what the user sees.
+        boxes.ok(ErrorText(failure), AppTitle(), MsgIcon::Stop);
     }
 }

@@ -54,6 +54,9 @@ public:
     }
     virtual void setValue(int t, int field, const QVariant& value) = 0;
     virtual void update(int t) = 0;
+    // Throws what update(t) would throw for the field conditions, without writing; an engine
+    // that cannot tell passes everything.
+    virtual void checkUpdate(int /*t*/) {}
     // The place of table t's cursor, or empty when this engine cannot come back to it.
     virtual std::shared_ptr<CursorPlace> cursorPlace(int) { return nullptr; }
     // Back to place (from cursorPlace of t); drops the edit buffer.

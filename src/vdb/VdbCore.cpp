@@ -139,6 +139,16 @@ SqliteStatement& VdbCore::updateStatement(int t, const std::vector<bool>& mask) 
     return *updates.emplace(mask, std::move(statement)).first->second;
 }
 
+namespace {
+
+ErrorRecord conditionViolated(const FieldDef& field) {
+    return vdbError(VdbCode::ConditionViolated, u"The value of the field \""_s + field.name +
+                                                    u"\" does not meet its condition ("_s +
+                                                    field.condition + u")."_s);
+}
+
+} // namespace
+
 void VdbCore::throwWriteFailure(int t, int rc) {
     const QString message = db_->message();
     if (rc == SQLITE_CONSTRAINT_CHECK) {
@@ -146,10 +156,7 @@ void VdbCore::throwWriteFailure(int t, int rc) {
         bool ok = false;
         const int f = at < 0 ? -1 : message.mid(at + 7).toInt(&ok);
         if (ok && f >= 0 && f < table(t).fields.size()) {
-            const FieldDef& field = table(t).fields[f];
-            throw vdbError(VdbCode::ConditionViolated, u"The value of the field \""_s + field.name +
-                                                           u"\" does not meet its condition ("_s +
-                                                           field.condition + u")."_s);
+            throw conditionViolated(table(t).fields[f]);
         }
         throw vdbError(VdbCode::ConditionViolated, message);
     }
@@ -186,6 +193,43 @@ void VdbCore::update(int t) {
             cursor.row[f] = *cursor.edits[f];
     }
     dropEdits(cursor);
+}
+
+// The conditions judged by a read over the record as update() would store it: what a CHECK
+// constraint refuses (a false, not a null, result), found without taking the write lock.
+void VdbCore::checkUpdate(int t) {
+    Cursor& cursor = positioned(t);
+    if (!cursor.dirty)
+        return;
+    const TableDef& def = table(t);
+    std::unique_ptr<SqliteStatement>& statement = statements_[t].check;
+    std::vector<int> checked;
+    QStringList columns;
+    QStringList checks;
+    for (qsizetype f = 0; f < def.fields.size(); ++f) {
+        columns << u"? AS "_s + quoteIdentifier(def.fields[f].name);
+        if (!def.fields[f].condition.isEmpty()) {
+            checked.push_back(static_cast<int>(f));
+            checks << u"(NOT ("_s + def.fields[f].condition + u")) IS 1"_s;
+        }
+    }
+    if (checked.empty())
+        return;
+    if (!statement)
+        statement = db_->prepare(u"SELECT "_s + checks.join(u", "_s) + u" FROM (SELECT "_s +
+                                     columns.join(u", "_s) + u") AS "_s + quoteIdentifier(def.name),
+                                 true);
+    StatementScope scope(*statement);
+    for (size_t f = 0; f < cursor.row.size(); ++f)
+        statement->bind(static_cast<int>(f + 1),
+                        cursor.edits[f] ? *cursor.edits[f] : cursor.row[f]);
+    if (!statement->step())
+        return;
+    for (size_t c = 0; c < checked.size(); ++c) {
+        if (statement->integer(static_cast<int>(c)) == 1) {
+            throw conditionViolated(def.fields[checked[c]]);
+        }
+    }
 }
 
 // Transaction control runs once per batch: compiled once, not parsed every time.

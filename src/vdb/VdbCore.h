@@ -51,6 +51,7 @@ public:
     QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
     void setValue(int t, int field, const QVariant& value) override;
     void update(int t) override;
+    void checkUpdate(int t) override;
     std::shared_ptr<CursorPlace> cursorPlace(int t) override;
     void returnTo(int t, const CursorPlace& place) override;
 
@@ -100,6 +101,7 @@ private:
         std::map<std::vector<bool>, std::unique_ptr<SqliteStatement>> updates;
         std::map<size_t, std::unique_ptr<SqliteStatement>> readAhead; // by number of records
         std::unique_ptr<SqliteStatement> readRange;
+        std::unique_ptr<SqliteStatement> check;
     };
 
     const TableDef& table(int t) const { return catalogue_.tables[t]; }

@@ -213,7 +213,11 @@ private:
     CorePtr core_;
 };
 
-class VdbTable : public Table, public RecordKey, public CursorMark, public BatchRead {
+class VdbTable : public Table,
+                 public RecordKey,
+                 public CursorMark,
+                 public BatchRead,
+                 public UpdateCheck {
 public:
     VdbTable(CorePtr core, int table)
         : core_(std::move(core))
@@ -230,6 +234,7 @@ public:
     void MoveFirst(qint32) override { core_->moveFirst(table_); }
     void Skip(qint32 count, qint32) override { core_->skip(table_, count); }
     void Update(qint32) override { core_->update(table_); }
+    void CheckUpdate(qint32) override { core_->checkUpdate(table_); }
     QString RecordId() override { return core_->recordId(table_); }
     // The row id: kept by every update, never reused while the record exists.
     QString StableRecordKey() override { return core_->recordId(table_); }

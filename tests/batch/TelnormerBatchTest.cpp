@@ -18,6 +18,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <random>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -314,13 +320,16 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
         QString fileName; // in the test folder
         int status;
         QString message;
+        QString user = u"ADMIN"_s;
     };
     const QString k = u"Kunden0.vdb"_s;
     const QString pw = u"--password-file"_s;
     const int no = BatchStatus::NoLogin;
     // clang-format off
     const Case cases[] = {
-        {"wrong", {}, {}, k, no, u"The password of the user \"ADMIN\" is wrong. (&H"_s},
+        {"wrong", {}, {}, k, no, u": The password is wrong.\n"_s},
+        {"meier", {}, {}, k, no, u": The user has no right to administer the database.\n"_s, u"MEIER"_s},
+        {"lang", {}, {}, k, no, u": The user has no right to administer users.\n"_s, u"LANG"_s},
         {"admin", {}, {}, u"Fehlt.vdb"_s, no, u"The database file does not exist"_s},
         {QByteArray(), {}, {}, k, no, u"no password"_s},
         {"", {}, {}, k, no, u"the password is empty"_s},
@@ -331,11 +340,13 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
     };
     // clang-format on
     addCustomers(1);
+    VdbAdmin(fx.path(k)).addUser(u"MEIER"_s, u"meier"_s, false, false, PasswordCost::Minimal);
+    VdbAdmin(fx.path(k)).addUser(u"LANG"_s, u"lang"_s, true, false, PasswordCost::Minimal);
     writeFile(fx.path(u"pw.txt"_s), "admin\r\nsecond line\r\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         const ScopedEnv password("VDB_PASSWORD", c.environment);
-        const BatchRun run = runBatch(QStringList{fx.path(c.fileName), u"--user"_s, u"ADMIN"_s,
+        const BatchRun run = runBatch(QStringList{fx.path(c.fileName), u"--user"_s, c.user,
                                                   u"--field"_s, u"Kunden"_s, u"Telefon"_s} +
                                           c.options,
                                       environment, c.input);
@@ -413,6 +424,47 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
               (QStringList{converted[0], u"+49 (30) 9999999"_s, converted[2], converted[3]}));
 }
 
+// Every journal entry an undo cannot put back is counted by why, listed in its log and fails the
+// exit status; a value put back already is no conflict. Rows: from -> to in the journal (or
+// append).
+TEST_F(TelnormerBatchTest, UndoCountsWhatItCannotPutBack) {
+    const std::array<const char*, 3> cases[] = {
+        {"undo", "", ""},
+        {"\"Kunden\",\"1\",", "\"Kunden\",\"\",", ": no record key: 1"},
+        {"delete", "", ": record gone: 1"},
+        {"\"Kunden\"", "\"Fehlt\"", ": unknown table: 3"},
+        {"Telefon", "Fax", ": unknown field: 3"},
+        {".vdb\"", ".vdb.copy\"", ": journal of another database: 3"},
+        {nullptr, "[\"Kunden\",\"1\",\"Name\",\"Evil\",\"K\"]\n", ": not a field a run changes: 1"},
+        {nullptr, "[\"Kunden\",\"2\",\"Tel", ": last line cut off: 1"}};
+    for (const auto& [from, to, line] : cases) {
+        SCOPED_TRACE(line);
+        renew();
+        addCustomers(3);
+        const QString path =
+            RunJournal::pathFor(batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s}).outcome.logPath);
+        QByteArray journal = readFile(path);
+        SqliteConnection db;
+        if (!from)
+            journal += to;
+        else if (from == std::string_view("undo"))
+            batch({u"--undo"_s, path});
+        else if (from == std::string_view("delete") && db.open(file, SQLITE_OPEN_READWRITE) == 0)
+            db.exec(u"DELETE FROM \"Kunden\" WHERE \"ID\" = 2"_s);
+        else
+            journal.replace(from, to);
+        writeFile(path, journal);
+        const BatchRun undo = batch({u"--undo"_s, path});
+        EXPECT_EQ(undo.status, *line ? BatchStatus::Stopped : BatchStatus::Done)
+            << undo.err.toStdString();
+        EXPECT_TRUE(undo.out.contains(QString::fromLatin1(line))) << undo.out.toStdString();
+        EXPECT_EQ(readFile(undo.outcome.logPath).contains("Not put back ("),
+                  *line && line[2] != 'l');
+        EXPECT_EQ(undo.outcome.run->conflicts, 0);
+        EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Name"_s).first(), u"K"_s);
+    }
+}
+
 // Cells a spreadsheet would run as formulas are written as text. A NUL, which the field cannot
 // take back, leaves its value as it is, named in the log and the report; the run goes on.
 TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
@@ -446,6 +498,115 @@ TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     struct stat info {};
     ::stat(QFile::encodeName(report).constData(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640);
+}
+
+// The disk fills up under the open log or journal: every later write of it fails.
+void fillDiskUnder(const QString& suffix) {
+    const int full = ::open("/dev/full", O_WRONLY);
+    for (const QFileInfo& fd : QDir(u"/proc/self/fd"_s).entryInfoList(QDir::System))
+        ::dup2(fd.symLinkTarget().endsWith(suffix) ? full : -1, fd.fileName().toInt());
+    ::close(full);
+}
+
+// Whatever fails, what a run says is what is stored: small random databases, one fault at a random
+// record (failed Update or commit, full disk under log or journal, TERM), each policy. The run's
+// count is the number of values that differ from the start, each has its log and journal line, the
+// journal's undo gives the start back, and a preview (no write lock) counts what a clean run does.
+TEST_F(TelnormerBatchTest, WhatTheRunSaysIsWhatIsStored) {
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const QStringList fields{u"Telefon"_s, u"Telefax"_s, u"Mobil"_s};
+    // Telefax takes 16 characters at most: some canonical forms break its condition.
+    const QVariantList values{u"030 1234567"_s,      u"0171 7654321"_s, u"030 22222-333333"_s,
+                              u"+49 (30) 1234567"_s, u"030 1, 030 2"_s, u"\"Zentrale\" 089 1"_s,
+                              u"Büro 089 12345"_s,   QVariant()};
+    // The fault; the operation at whose at-th call it strikes is Table.Skip for the last three.
+    const QStringList kinds{u"none"_s, u"Table.Update"_s, u"Transaction.Commit"_s,
+                            u".txt"_s, u".jsonl"_s,       u"TERM"_s};
+    for (int round = 0; round < 18; ++round) {
+        renew();
+        const int n = 1 + int(random() % 24), at = 1 + int(random() % uint(n));
+        QList<QVariantList> rows;
+        for (int i = 1; i <= n; ++i)
+            rows << QVariantList{i, values[random() % 8], values[random() % 8],
+                                 values[random() % 8]};
+        VdbFixture::insert(file, u"Kunden"_s, QStringList{u"ID"_s} + fields, rows);
+        const auto snapshot = [&] {
+            return QList<QStringList>{storedValues(file, u"Kunden"_s, fields[0], u"ID"_s),
+                                      storedValues(file, u"Kunden"_s, fields[1], u"ID"_s),
+                                      storedValues(file, u"Kunden"_s, fields[2], u"ID"_s)};
+        };
+        const QList<QStringList> start = snapshot();
+        const QString& kind = kinds[round % 6];
+        const QString trigger = round % 6 < 3 ? kind : u"Table.Skip"_s;
+        QStringList options{u"--on-error"_s,
+                            QStringList{u"continue"_s, u"stop"_s, u"rollback"_s}[random() % 3]};
+        for (const QString& f : fields)
+            options << u"--field"_s << u"Kunden"_s << f;
+        SCOPED_TRACE(QString(kind + u" at %1 of %2 "_s.arg(at).arg(n) + options[1]).toStdString());
+        int seen = 0;
+        bool preview = true;
+        environment.openDatabase = [&](const QString& path, const QString& user,
+                                       const QString& pw) {
+            return faultyDatabase(
+                VdbServer().OpenDatabase(path, user, pw, 0), [&](const QString& op) {
+                    EXPECT_FALSE(preview && (op.contains(u"Transaction"_s) ||
+                                             op.startsWith(u"Table.Update"_s)))
+                        << op.toStdString();
+                    if (preview || kind == kinds[0] || !op.startsWith(trigger) || ++seen != at)
+                        return;
+                    if (kind.startsWith(u'.'))
+                        fillDiskUnder(kind);
+                    else if (kind == kinds[5])
+                        std::raise(SIGTERM);
+                    else
+                        throw ErrorRecord(7, u"Out of memory"_s);
+                });
+        };
+        SqliteConnection writer; // holds the write lock through the preview
+        ASSERT_EQ(writer.open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);
+        writer.exec(u"BEGIN IMMEDIATE"_s);
+        const BatchRun dry = batch(options + QStringList{u"--dry-run"_s});
+        writer.exec(u"ROLLBACK"_s);
+        preview = false;
+        const BatchRun run = batch(options);
+        ASSERT_TRUE(dry.outcome.run && run.outcome.run) << run.err.toStdString();
+        const QString counts = run.out.section(u' ', 0, 0) + run.out.section(u'\n', 1, 1);
+        EXPECT_EQ(kind == kinds[0] ? dry.out.section(u' ', 0, 0) + dry.out.section(u'\n', 1, 1)
+                                   : counts,
+                  counts);
+        // A failed commit, or a stop before the last record, is no success under any policy.
+        const bool failed = (kind == kinds[2] && seen >= at) || (kind == kinds[5] && at < n);
+        EXPECT_EQ(run.status, failed ? BatchStatus::Stopped : run.status) << run.err.toStdString();
+        QSet<QString> logged;
+        QString id;
+        for (const QString& line :
+             QString::fromUtf8(readFile(run.outcome.logPath)).split(u"\r\n"_s)) {
+            if (line.startsWith(u"ID: "_s))
+                id = line.mid(4);
+            else if (line.startsWith(u"Field "_s))
+                logged << id + u'|' + line.mid(6);
+        }
+        QSet<QString> journal;
+        for (const JournalEntry& e : RunJournal::read(RunJournal::pathFor(run.outcome.logPath)))
+            journal << e.key + u'|' + e.field + u": "_s + e.oldValue + u" -> "_s + e.newValue;
+        const QList<QStringList> end = snapshot();
+        int differing = 0;
+        for (int cell = 0; cell < 3 * n; ++cell) {
+            const int f = cell / n, i = cell % n;
+            const QString change = QString::number(i + 1) + u'|' + fields[f] + u": "_s +
+                                   start[f][i] + u" -> "_s + end[f][i];
+            differing += end[f][i] != start[f][i];
+            EXPECT_TRUE(end[f][i] == start[f][i] ||
+                        (logged.contains(change) && journal.contains(change)))
+                << change.toStdString();
+        }
+        EXPECT_EQ(run.outcome.run->converted, differing) << run.err.toStdString();
+        const BatchRun undo = batch({u"--undo"_s, RunJournal::pathFor(run.outcome.logPath)});
+        EXPECT_EQ(undo.status, BatchStatus::Done) << undo.err.toStdString();
+        EXPECT_EQ(snapshot(), start);
+    }
 }
 
 } // namespace

@@ -245,8 +245,8 @@ const FaultCase kFaults[] = {
     {"Table.Update:Kunden", 2, false, 1, 4, 2, "+-+", "+-+", "Field Mobil: 0171 1000002 -> +49 (171) 1000002\r\n\r\nError 7 - Out of memory\r\n\r\nRecord: K3", "rolled back"},
     {"Field.SetValue:Kunden.Telefon", 3, true, 5, 4, 2, "++-", "++-", "ID: 2\r\nField Telefon: 030 1000002 -> +49 (30) 1000002\r\nField Mobil: 0171 1000002 -> +49 (171) 1000002\r\n", "K3"},
     {"Database.GetTransaction", 1, false, 1, 6, 0, "+++", "+++", "\r\nError 7 - Out of memory\r\n\r\nTable: Kunden", "Error 7 - Out of memory\r\n\r\nRecord"},
-    {"Transaction.Commit", 2, false, 2, 6, 0, "+++", "+++", "Error 7 - Out of memory\r\n\r\nError 8004101C", "rolled back"},
-    {"Transaction.Begin", 2, false, 2, 6, 0, "+++", "+++", "Error 7 - Out of memory\r\n\r\nRecord: K2", "rolled back"},
+    {"Transaction.Commit", 2, false, 1, 4, 2, "+-+", "+-+", "Error 7 - Out of memory\r\nThe 2 value(s) of this batch were not stored: the batch was undone.\r\n\r\nRecord: K3", "rolled back"},
+    {"Transaction.Begin", 2, false, 1, 6, 0, "+++", "+++", "Error 7 - Out of memory\r\n\r\nRecord: K2", "rolled back"},
 };
 // clang-format on
 

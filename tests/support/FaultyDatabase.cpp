@@ -73,7 +73,7 @@ private:
 
 class FaultyTables;
 
-class FaultyTable : public Table, public RecordKey, Wrapper<TablePtr> {
+class FaultyTable : public Table, public RecordKey, public UpdateCheck, Wrapper<TablePtr> {
 public:
     using Wrapper::Wrapper;
     std::shared_ptr<::Tables> Parent() override;
@@ -89,6 +89,10 @@ public:
     void MoveFirst(qint32 opt) override { after(u"Table.MoveFirst"_s)->MoveFirst(opt); }
     void Skip(qint32 count, qint32 opt) override { after(u"Table.Skip"_s)->Skip(count, opt); }
     void Update(qint32 opt) override { after(u"Table.Update"_s)->Update(opt); }
+    void CheckUpdate(qint32 opt) override {
+        if (auto* check = dynamic_cast<UpdateCheck*>(after(u"Table.CheckUpdate"_s).get()))
+            check->CheckUpdate(opt);
+    }
     QString RecordId() override { return after(u"Table.RecordId"_s)->RecordId(); }
     QString StableRecordKey() override {
         auto* key = dynamic_cast<RecordKey*>(real_.get());

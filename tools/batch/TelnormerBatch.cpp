@@ -84,8 +84,9 @@ const QString kHelp =
     "Exit status:\n"
     "  0  the run went through to its end (values passed over by --on-error continue\n"
     "     included)\n"
-    "  1  the run was stopped after an error, the report could not be written, or\n"
-    "     another failure\n"
+    "  1  the run was stopped after an error, a batch could not be committed, an undo\n"
+    "     could not put back every entry, the report could not be written, or another\n"
+    "     failure\n"
     "  2  wrong arguments, or --field names a table the database does not have\n"
     "  3  no password, or the database did not open (file, user or password)\n"
     "  4  the change log could not be prepared: nothing was changed\n"
@@ -230,10 +231,10 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         database = environment.openDatabase
                        ? environment.openDatabase(commandLine.file(), commandLine.user(), password)
                        : DatabaseServer().OpenDatabase(commandLine.file(), commandLine.user(),
-                                                       password, 0);
+                                                       password, OpenFlag::Converting);
     } catch (const ErrorRecord& e) {
         io.err << kProgram << "cannot open " << uriWithoutPassword(commandLine.file()) << ": "
-               << ErrorText(e) << '\n';
+               << ShownErrorText(e) << '\n';
         outcome.status = BatchStatus::NoLogin;
         return;
     }
@@ -242,16 +243,15 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     if (commandLine.undo()) {
         try {
             undo.emplace();
-            RunJournal::read(*commandLine.undo(),
-                             [&undo](JournalEntry&& entry) { undo->add(std::move(entry)); });
+            undo->read(*commandLine.undo());
         } catch (const ErrorRecord& e) {
             io.err << kProgram << e.description() << '\n';
             outcome.status = BatchStatus::Stopped;
             return;
         }
+        // Tables and fields the database lacks are the undo's to count and list.
         for (const auto& [table, field] : undo->fields())
             chosen << FieldPair{table, field};
-        checkTables(*database, chosen);
     } else {
         chosen = chooseFields(*database, commandLine, environment, io);
     }
@@ -313,7 +313,16 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         QString(QString::number(result.converted) + LoadResourceString(IDS_RUN_CONVERTED)));
     summary.replace(u"\r\n"_s, u"\n"_s);
     io.out << summary << '\n' << log.path() << '\n';
-    outcome.status = reported ? BatchStatus::Done : BatchStatus::Stopped;
+    // A full disk is no problem of one value: the run did not do what it was asked.
+    if (result.batchesUndone > 0)
+        io.err << kProgram << result.batchesUndone
+               << " batch(es) could not be committed; their values were not stored (see the log)\n";
+    if (result.unplaced > 0)
+        io.err << kProgram << result.unplaced
+               << " journal entry(ies) could not be put back (listed in the log)\n";
+    outcome.status =
+        !reported || result.batchesUndone > 0 || result.unplaced > 0
+            ? BatchStatus::Stopped : BatchStatus::Done;
 }
 
 } // namespace

@@ -131,8 +131,9 @@ int main(int argc, char** argv) {
             usageFail(u"no user given: --user NAME"_s);
         const QString password = readPassword(
             commandLine, io, u"Password for "_s + commandLine.value(u"user"_s) + u": "_s);
-        database = DatabaseServer().OpenDatabase(
-            commandLine.operands().first(), commandLine.value(u"user"_s), password, OpenFlag::None);
+        database = DatabaseServer().OpenDatabase(commandLine.operands().first(),
+                                                 commandLine.value(u"user"_s), password,
+                                                 OpenFlag::Converting);
     } catch (const ErrorRecord& error) {
         return report(error.description());
     } catch (const ToolError& error) {

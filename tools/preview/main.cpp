@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     MessageBoxes& boxes = running ? static_cast<MessageBoxes&>(answeringBoxes) : desktopBoxes;
     SettingsStore settings;
     try {
-        gDatabase = DatabaseServer().OpenDatabase(args[1], user, password, 0);
+        gDatabase = DatabaseServer().OpenDatabase(args[1], user, password, OpenFlag::Converting);
         FMain window(gDatabase, settings, boxes);
         window.Form_Load();
         window.show();
