@@ -51,8 +51,19 @@ struct RunServices {
 enum class RunMode { Convert, Preview };
 
 // Why a value with digits was left as it is.
-enum class Unreadable { NoValidNumber, TwoNumbers, DigitsAmongWords, TooLong, InvalidBytes };
-constexpr int kUnreadableReasons = 5;
+enum class Unreadable {
+    NoValidNumber,
+    TwoNumbers,
+    DigitsAmongWords,
+    TooLong,
+    InvalidBytes,
+    DateOrTime,
+    DecimalNumber,
+    GroupedThousands,
+    IpAddress,
+    InAddress
+};
+constexpr int kUnreadableReasons = 10;
 
 struct RunResult {
     bool started = false; // false when the log could not be prepared: nothing was changed

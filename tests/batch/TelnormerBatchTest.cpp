@@ -376,15 +376,19 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
 TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s, u"Mobil"_s},
                        {{1, u"Eins"_s, u"030 1234567, 030 7654321"_s, u"030 1234567"_s},
-                        {2, u"Zwei"_s, u"030 1234567"_s, u"0171 7654321"_s}});
+                        {2, u"Zwei"_s, u"030 1234567"_s, u"0171 7654321"_s},
+                        {3, u"Drei"_s, u"2009-01-22"_s, u"mail@030-1234567.de"_s}});
     const QString report = fx.path(u"left.csv"_s);
     const BatchRun run = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--field"_s, u"Kunden"_s,
                                 u"Mobil"_s, u"--report"_s, report});
     ASSERT_EQ(run.status, BatchStatus::Done) << run.err.toStdString();
-    EXPECT_EQ(run.outcome.run->unreadable, 1);
+    EXPECT_EQ(run.outcome.run->unreadable, 3);
     EXPECT_EQ(readFile(report), QByteArray("table,record key,record label,field,value,reason\r\n"
                                            "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\","
-                                           "two-numbers\r\n"));
+                                           "two-numbers\r\n"
+                                           "Kunden,3,Drei,Telefon,2009-01-22,date-or-time\r\n"
+                                           "Kunden,3,Drei,Mobil,mail@030-1234567.de,"
+                                           "mail-or-web-address\r\n"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "PhoneApplication.h"
 #include "StringConversions.h"
 #include "UnreadableReason.h"
+#include "UnreadableValue.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ const CompleteCase kCases[] = {
     {"DE", "30", u"123456789"_s, {}, R::NoValidNumber},
     {"DE", "30", u"1 425 555 1212"_s, {}, R::NoValidNumber},
     {"DE", "30", u"Kunde seit 1998"_s, {}, R::NoValidNumber},
-    {"DE", "30", u"12.03.2024"_s, {}, R::NoValidNumber},
+    {"DE", "30", u"12.03.2024"_s, {}, R::DateOrTime},
     {"DE", "30", u"(425) 555-1212"_s, {}, R::NoValidNumber},
     {"DE", "30", u"425-555-1212"_s, {}, R::NoValidNumber},
     {"DE", "30", u"011 49 30 1234567"_s, {}, R::NoValidNumber},
@@ -150,6 +151,32 @@ const CompleteCase kCases[] = {
     {"", "", u"+49 30 1234567"_s, kBerlin},
     {"", "", u"0049 30 1234567"_s, kBerlin},
     {"XX", "30", u"030 1234567"_s, {}, R::NoValidNumber},
+    {"DE", "30", u"2009-01-22"_s, {}, R::DateOrTime},
+    {"DE", "30", u"Rückruf 2009-01-22 10:15:30"_s, {}, R::DateOrTime},
+    {"US", "425", u"12/31/2024"_s, {}, R::DateOrTime},
+    {"DE", "30", u"12959.9"_s, {}, R::DecimalNumber},
+    {"DE", "30", u"1.234,56 EUR"_s, {}, R::DecimalNumber},
+    {"DE", "30", u"€ 12959"_s, {}, R::DecimalNumber},
+    {"DE", "30", u"100.000"_s, {}, R::GroupedThousands},
+    {"US", "425", u"1,000,000"_s, {}, R::GroupedThousands},
+    {"DE", "30", u"192.168.1.1"_s, {}, R::IpAddress},
+    {"DE", "30", u"10.0.0.254:8080"_s, {}, R::IpAddress},
+    {"DE", "30", u"2001:db8::1"_s, {}, R::IpAddress},
+    {"DE", "30", u"mail@030-1234567.de"_s, {}, R::InAddress},
+    {"DE", "30", u"http://example.com/030-1234567"_s, {}, R::InAddress},
+    {"DE", "30", u"www.0301234567.de"_s, {}, R::InAddress},
+    {"DE", "30", u"Tel. 030 1234567 (example.com/030)"_s, {}, R::InAddress},
+    {"DE", "30", u"Tel. 030 1234567, mail@firma.de"_s, kBerlin},
+    {"DE", "30", u"030.1234567"_s, kBerlin},
+    {"DE", "30", u"089/12 34 56"_s, u"+49 (89) 123456"_s},
+    {"DE", "30", u"0221.12.34.56"_s, u"+49 (221) 123456"_s},
+    {"DE", "30", u"+49.30.123.45.67"_s, kBerlin},
+    {"DE", "30", u"123.45.67"_s, kBerlin},
+    {"DE", "30", u"1.23.45.67"_s, kBerlin},
+    {"DE", "30", u"12.34.56.78"_s, u"+49 (30) 12345678"_s},
+    {"US", "425", u"555.1212"_s, u"+1 (425) 5551212"_s},
+    {"US", "425", u"1.800.555.1212"_s, u"+1 (800) 5551212"_s},
+    {"US", "425", u"1312.23 / 53 / 388"_s, u"+1 (312) 2353388"_s},
 };
 // clang-format on
 
@@ -162,6 +189,19 @@ TEST(NumberCompleter, Completes) {
         EXPECT_EQ(unreadableReasonKey(result.reason), std::string(unreadableReasonKey(c.reason)));
         EXPECT_EQ(completer.complete(result.text), result.text) << "not a fixed point";
     }
+}
+
+// Every reason reaches the summary and the report under a name and key of its own (words that
+// are not telephone words count as digits among words).
+TEST(UnreadableValue, EachReasonHasItsOwnNameAndKey) {
+    QSet<QString> keys;
+    QSet<QString> names;
+    for (int r = int(R::NoValidNumber); r <= int(R::InAddress); ++r) {
+        keys.insert(unreadableKey(*unreadable(UnreadableReason(r))));
+        names.insert(unreadableName(*unreadable(UnreadableReason(r))));
+    }
+    EXPECT_EQ(keys.size(), kUnreadableReasons);
+    EXPECT_EQ(names.size(), kUnreadableReasons);
 }
 
 TEST(NumberCompleter, LocationIsNormalised) {
