@@ -173,6 +173,8 @@ void ConversionRun::convertTable(const TablePtr& table) {
     }
     if (state.fields.isEmpty())
         return;
+    if (const auto it = s_.countryFields.constFind(state.name); it != s_.countryFields.cend())
+        attempt([&] { state.countryField = table->Fields()->Item(*it); });
     attempt([&] { s_.log.tableHeaderEnd(); });
 
     bool hasIdIndex = false;
@@ -235,6 +237,13 @@ bool ConversionRun::visitRecord(TableState& state) {
     const bool store = mode_ == RunMode::Convert;
     readBatch(state);
     const QVariantList values = batch_.isEmpty() ? QVariantList() : batch_.takeFirst();
+    QString country;
+    if (state.countryField && !s_.undo) {
+        if (values.size() > state.fields.size())
+            country = valueText(values[state.fields.size()]);
+        else
+            attempt([&] { country = valueText(state.countryField->Value()); });
+    }
     for (qsizetype f = 0; f < state.fields.size(); ++f) {
         const FieldPtr& field = state.fields[f];
         QVariant value;
@@ -247,7 +256,7 @@ bool ConversionRun::visitRecord(TableState& state) {
         QString oldValue;
         QString canonical;
         if (!(s_.undo ? undoValue(state, field, value, oldValue, canonical)
-                      : formatValue(state, field, value, oldValue, canonical)))
+                      : formatValue(state, field, value, country, oldValue, canonical)))
             continue;
         // A value that did not reach the field is neither logged nor counted.
         if (store && !attempt([&] { field->SetValue(canonical); })) {

@@ -44,6 +44,9 @@ struct RunServices {
     const UndoPlan* undo = nullptr;
     // Threads that format, the run's own included: 0 means one per core, 1 no other thread.
     int formatThreads = 0;
+    // Per table, the field that names each record's country; a table without one reads every
+    // number in the database's location.
+    QHash<QString, QString> countryFields = {};
 };
 
 // Convert stores what it formats; Preview does everything else (visit, formatting, log) and
@@ -61,9 +64,10 @@ enum class Unreadable {
     DecimalNumber,
     GroupedThousands,
     IpAddress,
-    InAddress
+    InAddress,
+    UnknownCountry
 };
-constexpr int kUnreadableReasons = 10;
+constexpr int kUnreadableReasons = 11;
 
 struct RunResult {
     bool started = false; // false when the log could not be prepared: nothing was changed
@@ -131,8 +135,8 @@ private:
     void readBatch(TableState& state);
     // What to write into the field: false when it stays as it is; else text is the value as it
     // stands and replacement the value to write.
-    bool formatValue(TableState& state, const FieldPtr& field, const QVariant& value, QString& text,
-                     QString& replacement);
+    bool formatValue(TableState& state, const FieldPtr& field, const QVariant& value,
+                     const QString& country, QString& text, QString& replacement);
     bool undoValue(TableState& state, const FieldPtr& field, const QVariant& value, QString& text,
                    QString& replacement);
     const QString& recordKey(TableState& state);

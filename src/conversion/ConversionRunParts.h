@@ -15,6 +15,7 @@ struct ConversionRun::TableState {
     QList<FieldPtr> fields;
     QStringList fieldNames;
     FieldPtr idField;
+    FieldPtr countryField; // names each record's country; none: the location's
     bool newRecord = true;
     std::optional<QString> key; // the current record's, once asked for
 };

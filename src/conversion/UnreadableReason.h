@@ -16,7 +16,8 @@ enum class UnreadableReason {
     DecimalNumber,     // a decimal number or an amount: "12959.9", "1.234,56", "500 EUR"
     GroupedThousands,  // a number grouped in thousands: "1.000.000", "1,000,000"
     IpAddress,         // "192.168.1.1", "2001:db8::1"
-    InAddress          // digits inside an e-mail or web address
+    InAddress,         // digits inside an e-mail or web address
+    UnknownCountry     // the record's country field names no country
 };
 
 // A stable English key for reports and files, one per reason ("none" for None).
@@ -46,6 +47,8 @@ inline const char* unreadableReasonKey(UnreadableReason reason) {
         return "ip address";
     case UnreadableReason::InAddress:
         return "in an address";
+    case UnreadableReason::UnknownCountry:
+        return "unknown country";
     }
     return "none";
 }

@@ -30,6 +30,8 @@ std::optional<Unreadable> unreadable(UnreadableReason reason) {
         return Unreadable::IpAddress;
     case UnreadableReason::InAddress:
         return Unreadable::InAddress;
+    case UnreadableReason::UnknownCountry:
+        return Unreadable::UnknownCountry;
     }
     return std::nullopt;
 }
@@ -56,6 +58,8 @@ QString unreadableName(Unreadable reason) {
         return LoadResourceString(IDS_UNREADABLE_IP_ADDRESS);
     case Unreadable::InAddress:
         return LoadResourceString(IDS_UNREADABLE_IN_ADDRESS);
+    case Unreadable::UnknownCountry:
+        return LoadResourceString(IDS_UNREADABLE_UNKNOWN_COUNTRY);
     }
     return {};
 }
@@ -82,6 +86,8 @@ QString unreadableKey(Unreadable reason) {
         return u"ip-address"_s;
     case Unreadable::InAddress:
         return u"mail-or-web-address"_s;
+    case Unreadable::UnknownCountry:
+        return u"unknown-country"_s;
     }
     return {};
 }

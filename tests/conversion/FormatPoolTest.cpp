@@ -64,7 +64,7 @@ TEST(FormatPool, ManyThreadsGiveWhatOneGivesAndFormatEachTextOnce) {
     EXPECT_EQ(formatIn(four, u"AT"_s, u"1"_s, values), vienna);
 }
 
-// Its copies for other threads always fail on "boom"; it fails on it while failures last.
+// Fails on "boom" while failures last; its copies for other threads always do.
 class FailingComponent : public PhoneComponent {
 public:
     FailingComponent(std::shared_ptr<std::atomic<int>> failures, bool copy = false)
@@ -127,6 +127,21 @@ TEST(FormatPool, ANewComponentForgetsWhatTheOldOneMade) {
         for (const QString& local : {locals[2], locals[0], locals[1]})
             EXPECT_EQ(pool.format(formatter, local).text, u"+43 (1) "_s + local) << threads;
     }
+}
+
+// The same text is remembered apart for records of different countries.
+TEST(FormatPool, RemembersATextByItsRecordsCountry) {
+    FormatPool pool(2);
+    DatabasePtr db = std::make_shared<LocationDatabase>(u"DE"_s, u"30"_s);
+    KanonicalFormatter formatter(ComponentFactory::withDefaults(), db);
+    const QString zurich = u"044 123 45 67"_s;
+    for (int round = 0; round < 3; ++round) {
+        pool.ahead(formatter, {zurich, zurich, zurich}, {u"CH"_s, QString(), u"C"_s});
+        EXPECT_EQ(pool.format(formatter, zurich, u"CH"_s).text, u"+41 (44) 1234567"_s);
+        EXPECT_EQ(pool.format(formatter, zurich).text, u"+49 (441) 234567"_s);
+        EXPECT_EQ(pool.format(formatter, zurich, u"C"_s).reason, UnreadableReason::UnknownCountry);
+    }
+    EXPECT_EQ(pool.formatted(), 3);
 }
 
 } // namespace

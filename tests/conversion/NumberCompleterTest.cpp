@@ -196,7 +196,7 @@ TEST(NumberCompleter, Completes) {
 TEST(UnreadableValue, EachReasonHasItsOwnNameAndKey) {
     QSet<QString> keys;
     QSet<QString> names;
-    for (int r = int(R::NoValidNumber); r <= int(R::InAddress); ++r) {
+    for (int r = int(R::NoValidNumber); r <= int(R::UnknownCountry); ++r) {
         keys.insert(unreadableKey(*unreadable(UnreadableReason(r))));
         names.insert(unreadableName(*unreadable(UnreadableReason(r))));
     }
@@ -262,6 +262,54 @@ TEST(PhoneApplication, TakesTheLocationFromTheDatabase) {
         EXPECT_EQ(fresh.CompleteNumber(local), local);
         QString international = u"0049 30 1234567"_s;
         EXPECT_EQ(fresh.CompleteNumber(international), kBerlin);
+    }
+}
+
+// A record's country decides how its national numbers read; in Berlin (DE, 30). The region
+// column holds the country field's text.
+// clang-format off
+const CompleteCase kCountryCases[] = {
+    {"FR", "", u"01 42 68 53 00"_s, u"+33 (1) 42685300"_s},
+    {" frankreich ", "", u"01 42 68 53 00"_s, u"+33 (1) 42685300"_s},
+    {"FRA", "", u"01.42.68.53.00"_s, u"+33 (1) 42685300"_s},
+    {"Schweiz", "", u"044 668 18 00"_s, u"+41 (44) 6681800"_s},
+    {"USA", "", u"(212) 555-1234"_s, u"+1 (212) 5551234"_s},
+    {"Vereinigte Staaten", "", u"011 49 30 1234567"_s, kBerlin},
+    {"UK", "", u"020 7946 0958"_s, u"+44 (20) 79460958"_s},
+    {"Österreich", "", u"01 5123456"_s, u"+43 (1) 5123456"_s},
+    {"Italy", "", u"06 1234 5678"_s, u"+39 (06) 12345678"_s},
+    {"NL", "", u"020 123 4567"_s, u"+31 (20) 1234567"_s},
+    {"Belgien", "", u"012 34 56 78"_s, u"+32 (12) 345678"_s},
+    {"JP", "", u"03-1234-5678"_s, u"+81 (3) 12345678"_s},
+    {"Schweden", "", u"08-123 456 78"_s, u"+46 (8) 12345678"_s},
+    {"ES", "", u"912 345 678"_s, u"+34 912345678"_s},
+    {"Polen", "", u"12 345 67 89"_s, u"+48 123456789"_s},
+    {"DNK", "", u"32 12 34 56"_s, u"+45 32123456"_s},
+    {"Singapore", "", u"6123 4567"_s, u"+65 61234567"_s},
+    {"FR", "", u"+49 30 1234567"_s, kBerlin},
+    {"FR", "", u"0049 30 1234567"_s, kBerlin},
+    {"FR", "", u"1234567"_s, {}, R::NoValidNumber},
+    {"US", "", u"030 1234567"_s, {}, R::NoValidNumber},
+    {"Deutschland", "", u"1234567"_s, kBerlin},
+    {"", "", u"1234567"_s, kBerlin},
+    {"Atlantis", "", u"030 1234567"_s, {}, R::UnknownCountry},
+    {"Atlantis", "", u"+49 30 1234567"_s, kBerlin},
+    {"Atlantis", "", u"2009-01-22"_s, {}, R::DateOrTime},
+};
+// clang-format on
+
+TEST(PhoneApplication, ReadsNationalNumbersInTheRecordsCountry) {
+    PhoneApplication component;
+    DatabasePtr db = std::make_shared<LocationDatabase>(u"DE"_s, u"30"_s);
+    component.UseDatabase(db);
+    for (const CompleteCase& c : kCountryCases) {
+        QString value = c.input;
+        const FormattedValue result =
+            component.completeWithReason(value, QString::fromUtf8(c.region));
+        EXPECT_EQ(result.text, c.expected.isEmpty() ? c.input : c.expected)
+            << c.region << " " << c.input.toStdString();
+        EXPECT_EQ(unreadableReasonKey(result.reason), std::string(unreadableReasonKey(c.reason)))
+            << c.region;
     }
 }
 
