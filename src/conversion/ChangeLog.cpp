@@ -167,6 +167,10 @@ void ChangeLog::recordHeader(const QString& label, const QString& id) {
     writeLine(kCrLf + u"Record: "_s + label + kCrLf + u"ID: "_s + id, false);
 }
 
+void ChangeLog::countryLine(const QString& country) {
+    writeLine(u"Country: "_s + country, false);
+}
+
 void ChangeLog::changeLine(const QString& field, const QString& oldValue, const QString& newValue) {
     writeLine(u"Field "_s + field + u": "_s + oldValue + u" -> "_s + newValue, false);
 }

@@ -3,9 +3,11 @@
 #include "AppTitle.h"
 #include "ChangeLog.h"
 #include "ConversionRunParts.h"
+#include "CountryNames.h"
 #include "FormatPool.h"
 #include "GlobalDefs.h"
 #include "MessageBoxes.h"
+#include "NumberCompleter.h"
 #include "NumberFormatting.h"
 #include "ProgressView.h"
 #include "RunJournal.h"
@@ -217,14 +219,37 @@ void ConversionRun::convertTable(const TablePtr& table) {
     }
 }
 
+// The region numbers without a country are read in, as the telephone component takes it.
+const QString& ConversionRun::homeRegion() {
+    if (!homeRegion_) {
+        QString country;
+        try {
+            if (auto* location = dynamic_cast<TelephoneLocation*>(s_.database.get()))
+                country = location->LocationCountry();
+        } catch (const ErrorRecord&) {
+            // No location to be had: the system's region, as for the component.
+        }
+        homeRegion_ = regionOfCountry(country).isEmpty() ? NumberCompleter::systemRegion()
+                                                         : regionOfCountry(country);
+    }
+    return *homeRegion_;
+}
+
 void ConversionRun::writeRecordHeader(TableState& state) {
-    if (state.newRecord && attempt([&] {
+    if (!state.newRecord || !attempt([&] {
             const QString label = s_.itemLabel(*state.table);
             const QString id =
                 state.idField ? valueText(state.idField->Value()) : state.table->RecordId();
             s_.log.recordHeader(label, id);
         }))
-        state.newRecord = false;
+        return;
+    state.newRecord = false;
+    // Only a record read abroad says so; an unknown country is named as stored.
+    if (state.country.trimmed().isEmpty())
+        return;
+    const QString region = regionOfCountry(state.country);
+    if (region != homeRegion())
+        attempt([&] { s_.log.countryLine(region.isEmpty() ? state.country.trimmed() : region); });
 }
 
 bool ConversionRun::visitRecord(TableState& state) {
@@ -237,7 +262,8 @@ bool ConversionRun::visitRecord(TableState& state) {
     const bool store = mode_ == RunMode::Convert;
     readBatch(state);
     const QVariantList values = batch_.isEmpty() ? QVariantList() : batch_.takeFirst();
-    QString country;
+    QString& country = state.country;
+    country.clear();
     if (state.countryField && !s_.undo) {
         if (values.size() > state.fields.size())
             country = valueText(values[state.fields.size()]);

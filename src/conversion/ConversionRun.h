@@ -5,6 +5,7 @@
 #include "RunJournal.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ChangeLog;
 class FormatPool;
@@ -132,6 +134,7 @@ private:
     // Visits the current record; false when the cursor cannot move on.
     bool visitRecord(TableState& state);
     void writeRecordHeader(TableState& state);
+    const QString& homeRegion();
     void readBatch(TableState& state);
     // What to write into the field: false when it stays as it is; else text is the value as it
     // stands and replacement the value to write.
@@ -166,6 +169,7 @@ private:
     RunMode mode_;
     std::atomic<bool> stopRequested_{false};
     std::unique_ptr<FormatPool> pool_;
+    std::optional<QString> homeRegion_;
     // The rest of the open batch's records, read in one go inside its transaction.
     QList<QVariantList> batch_;
 };

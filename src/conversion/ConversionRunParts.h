@@ -16,6 +16,7 @@ struct ConversionRun::TableState {
     QStringList fieldNames;
     FieldPtr idField;
     FieldPtr countryField; // names each record's country; none: the location's
+    QString country;       // the current record's, as stored
     bool newRecord = true;
     std::optional<QString> key; // the current record's, once asked for
 };

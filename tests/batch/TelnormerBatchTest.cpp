@@ -406,6 +406,9 @@ TEST_F(TelnormerBatchTest, CountryFieldReadsEachRecordInItsCountry) {
               (QStringList{u"+33 (1) 42685300"_s, u"+41 (44) 6681800"_s, u"+49 (30) 1234567"_s,
                            u"030 1234567"_s}));
     EXPECT_TRUE(readFile(report).endsWith(",Telefon,030 1234567,unknown-country\r\n"));
+    const QByteArray log = readFile(run.outcome.logPath);
+    EXPECT_TRUE(log.contains("\r\nCountry: FR\r\nField Telefon: 01 42 68 53 00 -> +33 (1) 4"));
+    EXPECT_FALSE(log.contains("Country: DE")) << log.toStdString();
 }
 
 } // namespace
