@@ -4,6 +4,8 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
 find_package(GTest REQUIRED)
+# The names of countries in German and English.
+find_package(ICU REQUIRED COMPONENTS uc)
 
 # libphonenumber ships no CMake config: find header and library, and link protobuf with it.
 find_package(Protobuf REQUIRED)

@@ -224,6 +224,10 @@ void ChangeLog::recordHeader(const QString& label, const QString& id) {
     writeLine(kCrLf + u"Record: "_s + visible(label) + kCrLf + u"ID: "_s + visible(id), false);
 }
 
+void ChangeLog::countryLine(const QString& country) {
+    writeLine(u"Country: "_s + country, false);
+}
+
 void ChangeLog::changeLine(const QString& field, const QString& oldValue, const QString& newValue) {
     writeLine(u"Field "_s + visible(field) + u": "_s + visible(oldValue) + u" -> "_s +
                   visible(newValue),

@@ -44,6 +44,8 @@ public:
     void fieldNameLine(const QString& field);
     void tableHeaderEnd();
     void recordHeader(const QString& label, const QString& id);
+    // The country a record's numbers were read in, where it is not the location's.
+    void countryLine(const QString& country);
     void changeLine(const QString& field, const QString& oldValue, const QString& newValue);
     void flush();
     // notes are "Field <name>: <old value>", one per value of the record that was not stored.

@@ -3,9 +3,11 @@
 #include "AppTitle.h"
 #include "ChangeLog.h"
 #include "ConversionRunParts.h"
+#include "CountryNames.h"
 #include "FormatPool.h"
 #include "GlobalDefs.h"
 #include "MessageBoxes.h"
+#include "NumberCompleter.h"
 #include "NumberFormatting.h"
 #include "ProgressView.h"
 #include "RunJournal.h"
@@ -158,6 +160,8 @@ void ConversionRun::convertTable(const TablePtr& table) {
     }
     if (state.fields.isEmpty())
         return;
+    if (const auto it = s_.countryFields.constFind(state.name); it != s_.countryFields.cend())
+        attempt([&] { state.countryField = table->Fields()->Item(*it); });
     attempt([&] { s_.log.tableHeaderEnd(); });
 
     bool hasIdIndex = false;
@@ -200,14 +204,37 @@ void ConversionRun::convertTable(const TablePtr& table) {
     }
 }
 
+// The region numbers without a country are read in, as the telephone component takes it.
+const QString& ConversionRun::homeRegion() {
+    if (!homeRegion_) {
+        QString country;
+        try {
+            if (auto* location = dynamic_cast<TelephoneLocation*>(s_.database.get()))
+                country = location->LocationCountry();
+        } catch (const ErrorRecord&) {
+            // No location to be had: the system's region, as for the component.
+        }
+        homeRegion_ = regionOfCountry(country).isEmpty() ? NumberCompleter::systemRegion()
+                                                         : regionOfCountry(country);
+    }
+    return *homeRegion_;
+}
+
 void ConversionRun::writeRecordHeader(TableState& state) {
-    if (state.newRecord && attempt([&] {
+    if (!state.newRecord || !attempt([&] {
             const QString label = s_.itemLabel(*state.table);
             const QString id =
                 state.idField ? valueText(state.idField->Value()) : state.table->RecordId();
             s_.log.recordHeader(label, id);
         }))
-        state.newRecord = false;
+        return;
+    state.newRecord = false;
+    // Only a record read abroad says so; an unknown country is named as stored.
+    if (state.country.trimmed().isEmpty())
+        return;
+    const QString region = regionOfCountry(state.country);
+    if (region != homeRegion())
+        attempt([&] { s_.log.countryLine(region.isEmpty() ? state.country.trimmed() : region); });
 }
 
 bool ConversionRun::visitRecord(TableState& state) {
@@ -227,6 +254,14 @@ bool ConversionRun::visitRecord(TableState& state) {
     const bool check = store || checker;
     readBatch(state);
     const QVariantList values = batch_.isEmpty() ? QVariantList() : batch_.takeFirst();
+    QString& country = state.country;
+    country.clear();
+    if (state.countryField && !s_.undo) {
+        if (values.size() > state.fields.size())
+            country = valueText(values[state.fields.size()]);
+        else
+            attempt([&] { country = valueText(state.countryField->Value()); });
+    }
     for (qsizetype f = 0; f < state.fields.size(); ++f) {
         const FieldPtr& field = state.fields[f];
         QVariant value;
@@ -239,7 +274,7 @@ bool ConversionRun::visitRecord(TableState& state) {
         QString oldValue;
         QString canonical;
         if (!(s_.undo ? undoValue(state, field, value, oldValue, canonical)
-                      : formatValue(state, field, value, oldValue, canonical)))
+                      : formatValue(state, field, value, country, oldValue, canonical)))
             continue;
         // A value that did not reach the field is neither logged nor counted.
         if (check && !attempt([&] { field->SetValue(canonical); })) {

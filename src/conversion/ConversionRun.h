@@ -5,6 +5,7 @@
 #include "RunJournal.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ChangeLog;
 class FormatPool;
@@ -45,6 +47,9 @@ struct RunServices {
     const UndoPlan* undo = nullptr;
     // Threads that format, the run's own included: 0 means one per core, 1 no other thread.
     int formatThreads = 0;
+    // Per table, the field that names each record's country; a table without one reads every
+    // number in the database's location.
+    QHash<QString, QString> countryFields = {};
 };
 
 // Convert stores what it formats; Preview does everything else (visit, formatting, log) and
@@ -52,8 +57,20 @@ struct RunServices {
 enum class RunMode { Convert, Preview };
 
 // Why a value with digits was left as it is.
-enum class Unreadable { NoValidNumber, TwoNumbers, DigitsAmongWords, TooLong, InvalidBytes };
-constexpr int kUnreadableReasons = 5;
+enum class Unreadable {
+    NoValidNumber,
+    TwoNumbers,
+    DigitsAmongWords,
+    TooLong,
+    InvalidBytes,
+    DateOrTime,
+    DecimalNumber,
+    GroupedThousands,
+    IpAddress,
+    InAddress,
+    UnknownCountry
+};
+constexpr int kUnreadableReasons = 11;
 
 // Why an undo could not put back a journal entry.
 enum class Unplaced {
@@ -151,11 +168,12 @@ private:
     // Visits the current record; false when the cursor cannot move on.
     bool visitRecord(TableState& state);
     void writeRecordHeader(TableState& state);
+    const QString& homeRegion();
     void readBatch(TableState& state);
     // What to write into the field: false when it stays as it is; else text is the value as it
     // stands and replacement the value to write.
-    bool formatValue(TableState& state, const FieldPtr& field, const QVariant& value, QString& text,
-                     QString& replacement);
+    bool formatValue(TableState& state, const FieldPtr& field, const QVariant& value,
+                     const QString& country, QString& text, QString& replacement);
     bool undoValue(TableState& state, const FieldPtr& field, const QVariant& value, QString& text,
                    QString& replacement);
     const QString& recordKey(TableState& state);
@@ -217,6 +235,7 @@ private:
     qint64 undoMet_ = 0;
     bool allPlaced() const { return undoPlaces_ > 0 && undoMet_ >= undoPlaces_; }
     std::unique_ptr<FormatPool> pool_;
+    std::optional<QString> homeRegion_;
     // The rest of the open batch's records, read in one go inside its transaction.
     QList<QVariantList> batch_;
 };

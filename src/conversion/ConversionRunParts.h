@@ -15,6 +15,8 @@ struct ConversionRun::TableState {
     QList<FieldPtr> fields;
     QStringList fieldNames;
     FieldPtr idField;
+    FieldPtr countryField; // names each record's country; none: the location's
+    QString country;       // the current record's, as stored
     bool newRecord = true;
     std::optional<QString> key; // the current record's, once asked for
     bool keyFailed = false;     // asking for it failed

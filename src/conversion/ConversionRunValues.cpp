@@ -50,6 +50,9 @@ void ConversionRun::readBatch(TableState& state) {
         if (state.fieldNames.isEmpty()) {
             for (const FieldPtr& field : state.fields)
                 state.fieldNames << field->Name();
+            // Read behind the chosen fields, never converted.
+            if (state.countryField && !s_.undo)
+                state.fieldNames << state.countryField->Name();
         }
         read = reader->ReadAhead(state.fieldNames, s_.undo ? remaining : remaining + step_);
     } catch (const ErrorRecord&) {
@@ -59,13 +62,18 @@ void ConversionRun::readBatch(TableState& state) {
     }
     if (!s_.undo) {
         QStringList texts;
+        QStringList countries;
+        const qsizetype fields = state.fields.size();
         for (const QVariantList& record : std::as_const(read)) {
-            for (const QVariant& value : record) {
-                if (needsFormatting(value))
-                    texts << value.toString();
+            const QString country = record.size() > fields ? valueText(record[fields]) : QString();
+            for (qsizetype f = 0; f < std::min(fields, record.size()); ++f) {
+                if (needsFormatting(record[f])) {
+                    texts << record[f].toString();
+                    countries << country;
+                }
             }
         }
-        pool_->ahead(s_.formatter, texts);
+        pool_->ahead(s_.formatter, texts, countries);
     }
     // A preview holds no transaction that would keep what it read fresh.
     if (transaction_) {
@@ -131,7 +139,7 @@ void ConversionRun::leaveUnchanged(TableState& state, const FieldPtr& field, Unr
 }
 
 bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const QVariant& value,
-                                QString& text, QString& replacement) {
+                                const QString& country, QString& text, QString& replacement) {
     if (value.metaType().id() == QMetaType::QByteArray) {
         // Stored bytes that are no text: whatever the run wrote would lose them.
         const QByteArray bytes = value.toByteArray();
@@ -155,7 +163,7 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
     if (NumberCannotChange(text))
         return false;
     FormattedValue formatted;
-    if (!attempt([&] { formatted = pool_->format(s_.formatter, text); }))
+    if (!attempt([&] { formatted = pool_->format(s_.formatter, text, country); }))
         return false;
     replacement = formatted.text;
     bool changed = false;

@@ -9,6 +9,25 @@ namespace {
 // Texts named ahead that wait for a thread, at most: the run names two batches at a time.
 constexpr size_t kMaxQueued = 4096;
 
+// What the pool remembers a text by: the text itself, or with a country the country's length
+// (two 16-bit halves), the country and the text, behind a mark no plain key starts with.
+constexpr QChar kCountryMark(0xFFFF);
+
+QString keyOf(const QString& text, const QString& country) {
+    if (country.isEmpty() && !text.startsWith(kCountryMark))
+        return text;
+    const auto length = static_cast<quint32>(country.size());
+    return kCountryMark + QChar(char16_t(length & 0xFFFF)) + QChar(char16_t(length >> 16)) +
+           country + text;
+}
+
+std::pair<QString, QString> textAndCountry(const QString& key) {
+    if (!key.startsWith(kCountryMark))
+        return {key, {}};
+    const qsizetype length = key[1].unicode() | (qsizetype(key[2].unicode()) << 16);
+    return {key.sliced(3 + length), key.sliced(3, length)};
+}
+
 } // namespace
 
 FormatPool::FormatPool(int threads)
@@ -83,7 +102,8 @@ void FormatPool::follow(KanonicalFormatter& formatter) {
     }
 }
 
-void FormatPool::ahead(KanonicalFormatter& formatter, const QStringList& texts) {
+void FormatPool::ahead(KanonicalFormatter& formatter, const QStringList& texts,
+                       const QStringList& countries) {
     if (threads_ <= 1 || !formatter.hasComponent())
         return;
     if (formatter.componentGeneration() != generation_)
@@ -95,9 +115,10 @@ void FormatPool::ahead(KanonicalFormatter& formatter, const QStringList& texts) 
         dropQueue();
         aheadOld_ = std::move(aheadNew_);
         aheadNew_ = QSet<QString>();
-        for (const QString& text : texts) {
+        for (qsizetype i = 0; i < texts.size(); ++i) {
             if (queue_.size() >= kMaxQueued)
                 break;
+            const QString text = keyOf(texts[i], i < countries.size() ? countries[i] : QString());
             // Long texts are not remembered: formatted ahead, they would be formatted again.
             if (text.size() > FormatMemo::kMaxTextLength || pending_.contains(text) ||
                 memo_.find(text))
@@ -109,7 +130,9 @@ void FormatPool::ahead(KanonicalFormatter& formatter, const QStringList& texts) 
     wake_.notify_all();
 }
 
-FormattedValue FormatPool::format(KanonicalFormatter& formatter, const QString& text) {
+FormattedValue FormatPool::format(KanonicalFormatter& formatter, const QString& stored,
+                                  const QString& country) {
+    const QString text = keyOf(stored, country);
     // The first value makes the component; what is remembered belongs to it.
     const bool made = formatter.hasComponent();
     if (made && formatter.componentGeneration() != generation_)
@@ -138,8 +161,8 @@ FormattedValue FormatPool::format(KanonicalFormatter& formatter, const QString& 
     lock.unlock();
     FormattedValue value;
     try {
-        QString copy = text;
-        value = formatter.format(copy);
+        QString copy = stored;
+        value = formatter.format(copy, country);
     } catch (...) {
         lock.lock();
         settle(text, nullptr);
@@ -172,8 +195,8 @@ void FormatPool::work(size_t index) {
         FormattedValue value;
         bool ok = true;
         try {
-            QString copy = text;
-            value = formatter.format(copy);
+            auto [copy, country] = textAndCountry(text);
+            value = formatter.format(copy, country);
         } catch (...) {
             ok = false;
         }

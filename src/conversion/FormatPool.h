@@ -38,9 +38,12 @@ public:
 
     // Hands texts to the other threads, formatted in the order given. Does nothing before the
     // formatter has its component (it is made by the first format()) or with one thread.
-    void ahead(KanonicalFormatter& formatter, const QStringList& texts);
+    // countries, when given, holds each text's record country.
+    void ahead(KanonicalFormatter& formatter, const QStringList& texts,
+               const QStringList& countries = {});
     // The formatted text (KanonicalFormatter::format); throws what that throws.
-    FormattedValue format(KanonicalFormatter& formatter, const QString& text);
+    FormattedValue format(KanonicalFormatter& formatter, const QString& text,
+                          const QString& country = {});
 
     // Texts formatted (by any thread, ahead included), and values whose text was asked for
     // before (as a run on one thread would count them).

@@ -3,6 +3,7 @@
 
 #include "CountryCodes.h"
 #include "NumberScan.h"
+#include "NumberShapes.h"
 #include "NumberText.h"
 
 #include <phonenumbers/phonenumber.pb.h>
@@ -309,6 +310,9 @@ FormattedValue NumberCompleter::completeWithReason(const QString& number) const 
     if (!found)
         return unchanged(why);
     const NumberScan& s = *found;
+    if (const UnreadableReason shape = notATelephoneNumber(number, s.end);
+        shape != UnreadableReason::None)
+        return unchanged(shape);
     const std::string_view digits(s.digits);
     // A bracketed group is an area code, so the number is not a local one.
     const bool local = !s.plus && !s.brackets && !s.looksLikeDate(number);

@@ -99,7 +99,7 @@ std::unique_ptr<KanonicalFormatter> KanonicalFormatter::copyForThread() const {
 
 QString KanonicalFormatter::FormatKanonical(QString& number) {
     bool overflow = false;
-    FormattedValue formatted = format(number, overflow);
+    FormattedValue formatted = format(number, {}, overflow);
     if (overflow)
         throw ErrorRecord(ErrorNumber::Overflow, u"Overflow"_s, u"FormatKanonical"_s);
     return std::move(formatted.text);
@@ -107,10 +107,15 @@ QString KanonicalFormatter::FormatKanonical(QString& number) {
 
 FormattedValue KanonicalFormatter::format(QString& number) {
     bool overflow = false;
-    return format(number, overflow);
+    return format(number, {}, overflow);
 }
 
-FormattedValue KanonicalFormatter::format(QString& number, bool& overflow) {
+FormattedValue KanonicalFormatter::format(QString& number, const QString& country) {
+    bool overflow = false;
+    return format(number, country, overflow);
+}
+
+FormattedValue KanonicalFormatter::format(QString& number, const QString& country, bool& overflow) {
     if (!component_) {
         component_ = factory_.create(kPhoneApplicationName);
         generation_ = nextGeneration();
@@ -118,7 +123,8 @@ FormattedValue KanonicalFormatter::format(QString& number, bool& overflow) {
         component_->SetVisible(false);
     }
     const bool words = numbertext::hasWords(number);
-    FormattedValue completed = component_->completeWithReason(number);
+    FormattedValue completed = country.isEmpty() ? component_->completeWithReason(number)
+                                                 : component_->completeWithReason(number, country);
     if (!words)
         return completed;
     // Ahead of the mend below: a value this long fails whether completed or not.

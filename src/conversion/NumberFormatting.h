@@ -34,6 +34,8 @@ public:
     // FormatKanonical and, when the value comes back unchanged, why; a value too long for its
     // words to be put back is TooLong here instead of an error.
     FormattedValue format(QString& number);
+    // format for a record whose country field holds country (empty: the location's).
+    FormattedValue format(QString& number, const QString& country);
 
     void release() { component_.reset(); }
     bool hasComponent() const { return component_ != nullptr; }
@@ -46,7 +48,7 @@ public:
     std::unique_ptr<KanonicalFormatter> copyForThread() const;
 
 private:
-    FormattedValue format(QString& number, bool& overflow);
+    FormattedValue format(QString& number, const QString& country, bool& overflow);
     explicit KanonicalFormatter(std::shared_ptr<PhoneComponent> component);
 
     ComponentFactory factory_;

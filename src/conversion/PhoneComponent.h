@@ -22,6 +22,13 @@ public:
     virtual FormattedValue completeWithReason(QString& number) {
         return {CompleteNumber(number), UnreadableReason::None};
     }
+    // completeWithReason for a record whose country field holds country (empty: the
+    // location's). A component that cannot read other countries leaves such numbers alone.
+    virtual FormattedValue completeWithReason(QString& number, const QString& country) {
+        if (country.trimmed().isEmpty())
+            return completeWithReason(number);
+        return {number, UnreadableReason::UnknownCountry};
+    }
     // A component of its own for another thread, set up as this one; empty when this component
     // only works on its own thread.
     virtual std::shared_ptr<PhoneComponent> copyForThread() const { return {}; }

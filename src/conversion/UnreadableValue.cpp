@@ -20,6 +20,18 @@ std::optional<Unreadable> unreadable(UnreadableReason reason) {
         return Unreadable::TooLong;
     case UnreadableReason::InvalidBytes:
         return Unreadable::InvalidBytes;
+    case UnreadableReason::DateOrTime:
+        return Unreadable::DateOrTime;
+    case UnreadableReason::DecimalNumber:
+        return Unreadable::DecimalNumber;
+    case UnreadableReason::GroupedThousands:
+        return Unreadable::GroupedThousands;
+    case UnreadableReason::IpAddress:
+        return Unreadable::IpAddress;
+    case UnreadableReason::InAddress:
+        return Unreadable::InAddress;
+    case UnreadableReason::UnknownCountry:
+        return Unreadable::UnknownCountry;
     }
     return std::nullopt;
 }
@@ -36,6 +48,18 @@ QString unreadableName(Unreadable reason) {
         return LoadResourceString(IDS_UNREADABLE_TOO_LONG);
     case Unreadable::InvalidBytes:
         return LoadResourceString(IDS_UNREADABLE_INVALID_BYTES);
+    case Unreadable::DateOrTime:
+        return LoadResourceString(IDS_UNREADABLE_DATE_OR_TIME);
+    case Unreadable::DecimalNumber:
+        return LoadResourceString(IDS_UNREADABLE_DECIMAL_NUMBER);
+    case Unreadable::GroupedThousands:
+        return LoadResourceString(IDS_UNREADABLE_GROUPED_THOUSANDS);
+    case Unreadable::IpAddress:
+        return LoadResourceString(IDS_UNREADABLE_IP_ADDRESS);
+    case Unreadable::InAddress:
+        return LoadResourceString(IDS_UNREADABLE_IN_ADDRESS);
+    case Unreadable::UnknownCountry:
+        return LoadResourceString(IDS_UNREADABLE_UNKNOWN_COUNTRY);
     }
     return {};
 }
@@ -52,6 +76,18 @@ QString unreadableKey(Unreadable reason) {
         return u"too-long"_s;
     case Unreadable::InvalidBytes:
         return u"invalid-bytes"_s;
+    case Unreadable::DateOrTime:
+        return u"date-or-time"_s;
+    case Unreadable::DecimalNumber:
+        return u"decimal-number"_s;
+    case Unreadable::GroupedThousands:
+        return u"grouped-thousands"_s;
+    case Unreadable::IpAddress:
+        return u"ip-address"_s;
+    case Unreadable::InAddress:
+        return u"mail-or-web-address"_s;
+    case Unreadable::UnknownCountry:
+        return u"unknown-country"_s;
     }
     return {};
 }

@@ -47,6 +47,10 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         {{u"postgresql://u:geheim@/db"_s, user}, u"the server address holds a password, which every user"_s},
         // Found only once the database is open: the run itself would pass over it silently.
         {{u"F"_s, user, u"--field"_s, u"kunden"_s, u"Telefon"_s}, u"the database has no table \"kunden\""_s},
+        {{u"F"_s, user, u"--country-field"_s, u"Kunden"_s, u"Land"_s}, u"the table \"Kunden\" has no field \"Land\""_s},
+        {{u"F"_s, user, u"--country-field"_s, u"K"_s, u"A"_s, u"--country-field"_s, u"K"_s, u"B"_s}, u"--country-field is given twice for the table K"_s},
+        {{u"F"_s, user, u"--country-field=K"_s}, u"--country-field takes two values"_s},
+        {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--country-field"_s, u"K"_s, u"L"_s}, u"--undo takes its fields from the journal"_s},
     };
     // clang-format on
     VdbFixture fx;

@@ -609,4 +609,24 @@ TEST_F(TelnormerBatchTest, WhatTheRunSaysIsWhatIsStored) {
     }
 }
 
+// A country field: each record's national number is read in its country, an unknown country
+// leaves it and reports it.
+TEST_F(TelnormerBatchTest, CountryFieldReadsEachRecordInItsCountry) {
+    addSecond({{u"Frankreich"_s, {}, u"01 42 68 53 00"_s, {}},
+               {u"CH"_s, {}, u"044 668 18 00"_s, {}},
+               {QString(), {}, u"030 1234567"_s, {}},
+               {u"Atlantis"_s, {}, u"030 1234567"_s, {}}});
+    const QString report = fx.path(u"left.csv"_s);
+    const BatchRun run = batch({u"--field"_s, u"Zweite"_s, u"Telefon"_s, u"--country-field"_s,
+                                u"Zweite"_s, u"Notiz"_s, u"--report"_s, report});
+    ASSERT_EQ(run.status, BatchStatus::Done) << run.err.toStdString();
+    EXPECT_EQ(storedValues(file, u"Zweite"_s, u"Telefon"_s),
+              (QStringList{u"+33 (1) 42685300"_s, u"+41 (44) 6681800"_s, u"+49 (30) 1234567"_s,
+                           u"030 1234567"_s}));
+    EXPECT_TRUE(readFile(report).endsWith(",Telefon,030 1234567,unknown-country\r\n"));
+    const QByteArray log = readFile(run.outcome.logPath);
+    EXPECT_TRUE(log.contains("\r\nCountry: FR\r\nField Telefon: 01 42 68 53 00 -> +33 (1) 4"));
+    EXPECT_FALSE(log.contains("Country: DE")) << log.toStdString();
+}
+
 } // namespace

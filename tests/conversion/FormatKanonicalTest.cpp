@@ -77,6 +77,8 @@ const KanonicalCase kKanonical[] = {
     {u"Telefon (privat): 1234567"_s, u"Telefon (privat): +49 (30) 1234567"_s},
     {u"PLZ 10115 Berlin"_s, u"PLZ 10115 Berlin"_s, R::NotTelephoneWords},
     {u"Fax 030 1234567 \uFFFD"_s, u"Fax 030 1234567 \uFFFD"_s, R::InvalidBytes},
+    {u"Web: http://example.com/030-1234567"_s, u"Web: http://example.com/030-1234567"_s, R::InAddress},
+    {u"Betrag: 1.234,56 EUR"_s, u"Betrag: 1.234,56 EUR"_s, R::DecimalNumber},
 };
 // clang-format on
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -59,6 +62,86 @@ TEST(FormatPool, ManyThreadsGiveWhatOneGivesAndFormatEachTextOnce) {
     const QStringList vienna = formatIn(one, u"AT"_s, u"1"_s, values);
     EXPECT_NE(vienna, expected);
     EXPECT_EQ(formatIn(four, u"AT"_s, u"1"_s, values), vienna);
+}
+
+// Fails on "boom" while failures last; its copies for other threads always do.
+class FailingComponent : public PhoneComponent {
+public:
+    FailingComponent(std::shared_ptr<std::atomic<int>> failures, bool copy = false)
+        : failures_(std::move(failures))
+        , copy_(copy) {}
+    void UseDatabase(DatabasePtr&) override {}
+    void SetVisible(bool) override {}
+    QString CompleteNumber(QString& number) override {
+        if (number == u"boom"_s && (copy_ ? ++copyFailures > 0 : failures_->fetch_sub(1) > 0))
+            throw ErrorRecord(ErrorNumber::Overflow, u"boom"_s);
+        return number + u" done"_s;
+    }
+    std::shared_ptr<PhoneComponent> copyForThread() const override {
+        return std::make_shared<FailingComponent>(failures_, true);
+    }
+    static inline std::atomic<int> copyFailures{0};
+
+private:
+    std::shared_ptr<std::atomic<int>> failures_;
+    bool copy_;
+};
+
+// A failure, here or on another thread, is never remembered: the run's thread sees it and the
+// same text asked again is formatted again.
+TEST(FormatPool, AFailureIsFormattedAgain) {
+    for (const int threads : {1, 4}) {
+        const auto failures = std::make_shared<std::atomic<int>>(1);
+        ComponentFactory factory;
+        factory.registerCreator(kPhoneApplicationName,
+                                [&] { return std::make_shared<FailingComponent>(failures); });
+        DatabasePtr db = std::make_shared<BareDatabase>();
+        KanonicalFormatter formatter(factory, db);
+        FormatPool pool(threads);
+        EXPECT_EQ(pool.format(formatter, u"first"_s).text, u"first done"_s);
+        FailingComponent::copyFailures = 0;
+        pool.ahead(formatter, {u"boom"_s});
+        while (threads > 1 && FailingComponent::copyFailures == 0)
+            std::this_thread::yield();
+        EXPECT_THROW(pool.format(formatter, u"boom"_s), ErrorRecord) << threads;
+        EXPECT_EQ(pool.format(formatter, u"boom"_s).text, u"boom done"_s);
+        EXPECT_EQ(pool.format(formatter, u"boom"_s).text, u"boom done"_s);
+        EXPECT_EQ(pool.formatted(), 2);
+        EXPECT_EQ(pool.remembered(), 1);
+    }
+}
+
+// The next run's component, here for another location, must not get what the old one made,
+// though the pool still remembers it and its threads may still be at the old texts.
+TEST(FormatPool, ANewComponentForgetsWhatTheOldOneMade) {
+    const QStringList locals{u"5123456"_s, u"5234567"_s, u"5876543"_s};
+    for (const int threads : {1, 4}) {
+        FormatPool pool(threads);
+        DatabasePtr db = std::make_shared<LocationDatabase>(u"DE"_s, u"30"_s);
+        KanonicalFormatter formatter(ComponentFactory::withDefaults(), db);
+        EXPECT_EQ(pool.format(formatter, locals[0]).text, u"+49 (30) 5123456"_s);
+        pool.ahead(formatter, locals);
+        EXPECT_EQ(pool.format(formatter, locals[1]).text, u"+49 (30) 5234567"_s);
+        formatter.release();
+        db = std::make_shared<LocationDatabase>(u"AT"_s, u"1"_s);
+        for (const QString& local : {locals[2], locals[0], locals[1]})
+            EXPECT_EQ(pool.format(formatter, local).text, u"+43 (1) "_s + local) << threads;
+    }
+}
+
+// The same text is remembered apart for records of different countries.
+TEST(FormatPool, RemembersATextByItsRecordsCountry) {
+    FormatPool pool(2);
+    DatabasePtr db = std::make_shared<LocationDatabase>(u"DE"_s, u"30"_s);
+    KanonicalFormatter formatter(ComponentFactory::withDefaults(), db);
+    const QString zurich = u"044 123 45 67"_s;
+    for (int round = 0; round < 3; ++round) {
+        pool.ahead(formatter, {zurich, zurich, zurich}, {u"CH"_s, QString(), u"C"_s});
+        EXPECT_EQ(pool.format(formatter, zurich, u"CH"_s).text, u"+41 (44) 1234567"_s);
+        EXPECT_EQ(pool.format(formatter, zurich).text, u"+49 (441) 234567"_s);
+        EXPECT_EQ(pool.format(formatter, zurich, u"C"_s).reason, UnreadableReason::UnknownCountry);
+    }
+    EXPECT_EQ(pool.formatted(), 3);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "PhoneApplication.h"
 #include "StringConversions.h"
 #include "UnreadableReason.h"
+#include "UnreadableValue.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ const CompleteCase kCases[] = {
     {"DE", "30", u"123456789"_s, {}, R::NoValidNumber},
     {"DE", "30", u"1 425 555 1212"_s, {}, R::NoValidNumber},
     {"DE", "30", u"Kunde seit 1998"_s, {}, R::NoValidNumber},
-    {"DE", "30", u"12.03.2024"_s, {}, R::NoValidNumber},
+    {"DE", "30", u"12.03.2024"_s, {}, R::DateOrTime},
     {"DE", "30", u"(425) 555-1212"_s, {}, R::NoValidNumber},
     {"DE", "30", u"425-555-1212"_s, {}, R::NoValidNumber},
     {"DE", "30", u"011 49 30 1234567"_s, {}, R::NoValidNumber},
@@ -150,6 +151,36 @@ const CompleteCase kCases[] = {
     {"", "", u"+49 30 1234567"_s, kBerlin},
     {"", "", u"0049 30 1234567"_s, kBerlin},
     {"XX", "30", u"030 1234567"_s, {}, R::NoValidNumber},
+    {"DE", "30", u"2009-01-22"_s, {}, R::DateOrTime},
+    {"DE", "30", u"Rückruf 2009-01-22 10:15:30"_s, {}, R::DateOrTime},
+    {"US", "425", u"12/31/2024"_s, {}, R::DateOrTime},
+    {"DE", "30", u"12959.9"_s, {}, R::DecimalNumber},
+    {"DE", "30", u"1.234,56 EUR"_s, {}, R::DecimalNumber},
+    {"DE", "30", u"€ 12959"_s, {}, R::DecimalNumber},
+    {"DE", "30", u"100.000"_s, {}, R::GroupedThousands},
+    {"US", "425", u"1,000,000"_s, {}, R::GroupedThousands},
+    {"DE", "30", u"192.168.1.1"_s, {}, R::IpAddress},
+    {"DE", "30", u"10.0.0.254:8080"_s, {}, R::IpAddress},
+    {"DE", "30", u"2001:DB8::AF"_s, {}, R::IpAddress},
+    {"DE", "30", u"fe80::1ff:fe23:4567:890a"_s, {}, R::IpAddress},
+    {"DE", "30", u"32.01.2009"_s, {}, R::NoValidNumber},
+    {"DE", "30", u"12.13.2009"_s, {}, R::NoValidNumber},
+    {"US", "425", u"3/4/24"_s, {}, R::DateOrTime},
+    {"DE", "30", u"mail@030-1234567.de"_s, {}, R::InAddress},
+    {"DE", "30", u"http://example.com/030-1234567"_s, {}, R::InAddress},
+    {"DE", "30", u"www.0301234567.de"_s, {}, R::InAddress},
+    {"DE", "30", u"Tel. 030 1234567 (example.com/030)"_s, {}, R::InAddress},
+    {"DE", "30", u"Tel. 030 1234567, mail@firma.de"_s, kBerlin},
+    {"DE", "30", u"030.1234567"_s, kBerlin},
+    {"DE", "30", u"089/12 34 56"_s, u"+49 (89) 123456"_s},
+    {"DE", "30", u"0221.12.34.56"_s, u"+49 (221) 123456"_s},
+    {"DE", "30", u"+49.30.123.45.67"_s, kBerlin},
+    {"DE", "30", u"123.45.67"_s, kBerlin},
+    {"DE", "30", u"1.23.45.67"_s, kBerlin},
+    {"DE", "30", u"12.34.56.78"_s, u"+49 (30) 12345678"_s},
+    {"US", "425", u"555.1212"_s, u"+1 (425) 5551212"_s},
+    {"US", "425", u"1.800.555.1212"_s, u"+1 (800) 5551212"_s},
+    {"US", "425", u"1312.23 / 53 / 388"_s, u"+1 (312) 2353388"_s},
 };
 // clang-format on
 
@@ -162,6 +193,19 @@ TEST(NumberCompleter, Completes) {
         EXPECT_EQ(unreadableReasonKey(result.reason), std::string(unreadableReasonKey(c.reason)));
         EXPECT_EQ(completer.complete(result.text), result.text) << "not a fixed point";
     }
+}
+
+// Every reason reaches the summary and the report under a name and key of its own (words that
+// are not telephone words count as digits among words).
+TEST(UnreadableValue, EachReasonHasItsOwnNameAndKey) {
+    QSet<QString> keys;
+    QSet<QString> names;
+    for (int r = int(R::NoValidNumber); r <= int(R::UnknownCountry); ++r) {
+        keys.insert(unreadableKey(*unreadable(UnreadableReason(r))));
+        names.insert(unreadableName(*unreadable(UnreadableReason(r))));
+    }
+    EXPECT_EQ(keys.size(), kUnreadableReasons);
+    EXPECT_EQ(names.size(), kUnreadableReasons);
 }
 
 TEST(NumberCompleter, LocationIsNormalised) {
@@ -222,6 +266,54 @@ TEST(PhoneApplication, TakesTheLocationFromTheDatabase) {
         EXPECT_EQ(fresh.CompleteNumber(local), local);
         QString international = u"0049 30 1234567"_s;
         EXPECT_EQ(fresh.CompleteNumber(international), kBerlin);
+    }
+}
+
+// A record's country decides how its national numbers read; in Berlin (DE, 30). The region
+// column holds the country field's text.
+// clang-format off
+const CompleteCase kCountryCases[] = {
+    {"FR", "", u"01 42 68 53 00"_s, u"+33 (1) 42685300"_s},
+    {" frankreich ", "", u"01 42 68 53 00"_s, u"+33 (1) 42685300"_s},
+    {"FRA", "", u"01.42.68.53.00"_s, u"+33 (1) 42685300"_s},
+    {"Schweiz", "", u"044 668 18 00"_s, u"+41 (44) 6681800"_s},
+    {"USA", "", u"(212) 555-1234"_s, u"+1 (212) 5551234"_s},
+    {"Vereinigte Staaten", "", u"011 49 30 1234567"_s, kBerlin},
+    {"UK", "", u"020 7946 0958"_s, u"+44 (20) 79460958"_s},
+    {"Österreich", "", u"01 5123456"_s, u"+43 (1) 5123456"_s},
+    {"Italy", "", u"06 1234 5678"_s, u"+39 (06) 12345678"_s},
+    {"NL", "", u"020 123 4567"_s, u"+31 (20) 1234567"_s},
+    {"Belgien", "", u"012 34 56 78"_s, u"+32 (12) 345678"_s},
+    {"JP", "", u"03-1234-5678"_s, u"+81 (3) 12345678"_s},
+    {"Schweden", "", u"08-123 456 78"_s, u"+46 (8) 12345678"_s},
+    {"ES", "", u"912 345 678"_s, u"+34 912345678"_s},
+    {"Polen", "", u"12 345 67 89"_s, u"+48 123456789"_s},
+    {"DNK", "", u"32 12 34 56"_s, u"+45 32123456"_s},
+    {"Singapore", "", u"6123 4567"_s, u"+65 61234567"_s},
+    {"FR", "", u"+49 30 1234567"_s, kBerlin},
+    {"FR", "", u"0049 30 1234567"_s, kBerlin},
+    {"FR", "", u"1234567"_s, {}, R::NoValidNumber},
+    {"US", "", u"030 1234567"_s, {}, R::NoValidNumber},
+    {"Deutschland", "", u"1234567"_s, kBerlin},
+    {"", "", u"1234567"_s, kBerlin},
+    {"Atlantis", "", u"030 1234567"_s, {}, R::UnknownCountry},
+    {"Atlantis", "", u"+49 30 1234567"_s, kBerlin},
+    {"Atlantis", "", u"2009-01-22"_s, {}, R::DateOrTime},
+};
+// clang-format on
+
+TEST(PhoneApplication, ReadsNationalNumbersInTheRecordsCountry) {
+    PhoneApplication component;
+    DatabasePtr db = std::make_shared<LocationDatabase>(u"DE"_s, u"30"_s);
+    component.UseDatabase(db);
+    for (const CompleteCase& c : kCountryCases) {
+        QString value = c.input;
+        const FormattedValue result =
+            component.completeWithReason(value, QString::fromUtf8(c.region));
+        EXPECT_EQ(result.text, c.expected.isEmpty() ? c.input : c.expected)
+            << c.region << " " << c.input.toStdString();
+        EXPECT_EQ(unreadableReasonKey(result.reason), std::string(unreadableReasonKey(c.reason)))
+            << c.region;
     }
 }
 

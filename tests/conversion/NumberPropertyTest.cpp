@@ -224,6 +224,36 @@ TEST(NumberProperties, GeneratedNumbersKeepEveryDigitAndTheirWords) {
     }
 }
 
+// Dates, times, amounts, grouped thousands and addresses as programs write them never read as
+// numbers, whatever their digits; each keeps its own reason.
+TEST(NumberProperties, GeneratedNonNumbersStayWithTheirReason) {
+    Generator generate(7);
+    const NumberCompleter completer(u"DE"_s, u"30"_s);
+    const auto n = [&](int low, int high, int width = 2) {
+        return QString::number(generate.between(low, high)).rightJustified(width, u'0');
+    };
+    using R = UnreadableReason;
+    for (int i = 0; i < 2000; ++i) {
+        const QString year = n(1900, 2099);
+        const std::pair<QString, R> values[] = {
+            {year + u'-' + n(1, 12) + u'-' + n(1, 28) + u"T10:15"_s.first(i % 2 * 6),
+             R::DateOrTime},
+            {n(1, 28) + u'.' + n(1, 12) + u'.' + year, R::DateOrTime},
+            {n(0, 23) + u':' + n(0, 59) + u':' + n(0, 59), R::DateOrTime},
+            {n(1, 99999, 1) + u'.' + n(0, 99, 1 + i % 2), R::DecimalNumber},
+            {n(1, 999, 1) + u'.' + n(0, 999, 3) + u'.' + n(0, 999, 3), R::GroupedThousands},
+            {n(1, 999, 1) + u',' + n(0, 999, 3) + u'.' + n(0, 99), R::DecimalNumber},
+            {n(100, 255) + u'.' + n(0, 255, 1) + u'.' + n(0, 99, 1) + u'.' + n(0, 9, 1),
+             R::IpAddress},
+            {u"info@"_s + n(1000000, 9999999) + u".de"_s, R::InAddress}};
+        for (const auto& [value, reason] : values) {
+            const FormattedValue result = completer.completeWithReason(value);
+            ASSERT_EQ(result.text + QLatin1String(unreadableReasonKey(result.reason)),
+                      value + QLatin1String(unreadableReasonKey(reason)));
+        }
+    }
+}
+
 // Garbage: no crash, FormatKanonical's result is a fixed point and the stored value stays. The
 // completer's own rules on garbage are those of the fuzz target fuzz_numbers.
 TEST(NumberProperties, GarbageStaysFixed) {

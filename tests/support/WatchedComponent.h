@@ -20,11 +20,14 @@ public:
     void SetVisible(bool visible) override { real_->SetVisible(visible); }
     QString CompleteNumber(QString& number) override { return completeWithReason(number).text; }
     FormattedValue completeWithReason(QString& number) override {
+        return completeWithReason(number, {});
+    }
+    FormattedValue completeWithReason(QString& number, const QString& country) override {
         if (seen_)
             seen_(number);
         if (!failing_.isEmpty() && number == failing_)
             throw ErrorRecord(7, QStringLiteral("Out of memory"));
-        return real_->completeWithReason(number);
+        return real_->completeWithReason(number, country);
     }
 
 private:

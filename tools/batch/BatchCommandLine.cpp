@@ -44,7 +44,8 @@ QString errorPolicyName(ErrorPolicy policy) {
     return {};
 }
 
-QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPair>& fields) {
+QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPair>& fields,
+                                         QList<FieldPair>& countryFields) {
     // Help wins over every other mistake on the line.
     const qsizetype end = args.indexOf(u"--"_s);
     if (std::any_of(args.cbegin(), end < 0 ? args.cend() : args.cbegin() + end, isHelp))
@@ -56,20 +57,30 @@ QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPai
             rest << args.mid(i);
             break;
         }
-        if (arg.startsWith(u"--field="_s))
-            usageFail(u"--field takes two values: --field TABLE FIELD"_s);
-        if (arg != u"--field"_s) {
+        const bool country = arg == u"--country-field"_s || arg.startsWith(u"--country-field="_s);
+        const QString name = country ? u"--country-field"_s : u"--field"_s;
+        if (arg.startsWith(name + u'='))
+            usageFail(name + u" takes two values: "_s + name + u" TABLE FIELD"_s);
+        if (arg != name) {
             rest << arg;
             if (takesNextArgument(arg) && i + 1 < args.size())
                 rest << args[++i];
             continue;
         }
         if (i + 2 >= args.size())
-            usageFail(u"--field needs a table and a field: --field TABLE FIELD"_s);
+            usageFail(name + u" needs a table and a field: "_s + name + u" TABLE FIELD"_s);
         const FieldPair pair{args[i + 1], args[i + 2]};
         i += 2;
         if (pair.table.isEmpty() || pair.field.isEmpty())
-            usageFail(u"--field needs a table and a field that are not empty"_s);
+            usageFail(name + u" needs a table and a field that are not empty"_s);
+        if (country) {
+            // One country a record: a second field for the same table would contradict it.
+            if (std::any_of(countryFields.cbegin(), countryFields.cend(),
+                            [&](const FieldPair& p) { return p.table == pair.table; }))
+                usageFail(u"--country-field is given twice for the table "_s + pair.table);
+            countryFields << pair;
+            continue;
+        }
         if (fields.contains(pair))
             usageFail(u"the field "_s + pair.table + u' ' + pair.field + u" is given twice"_s);
         fields << pair;
@@ -78,7 +89,7 @@ QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPai
 }
 
 BatchCommandLine::BatchCommandLine(const QStringList& args)
-    : options_(takeFields(args, fields_), optionDefs()) {
+    : options_(takeFields(args, fields_, countryFields_), optionDefs()) {
     if (options_.helpRequested() || versionRequested())
         return;
     const QStringList& operands = options_.operands();
@@ -110,9 +121,10 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
         if (undo_->isEmpty())
             usageFail(u"--undo needs the journal of a run: --undo FILE.jsonl"_s);
         // The journal says which fields; a report of unreadable values has nothing to find.
-        if (!fields_.isEmpty() || prefix_ || onlyMarked() || options_.isSet(u"report"_s))
+        if (!fields_.isEmpty() || prefix_ || onlyMarked() || options_.isSet(u"report"_s) ||
+            !countryFields_.isEmpty())
             usageFail(u"--undo takes its fields from the journal: it excludes --field, --prefix, "
-                      "--only-marked and --report"_s);
+                      "--only-marked, --report and --country-field"_s);
     }
     if (options_.isSet(u"report"_s)) {
         report_ = options_.value(u"report"_s);

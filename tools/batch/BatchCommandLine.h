@@ -31,6 +31,8 @@ public:
     // The pairs of --field in the order given; empty when none was given.
     const QList<FieldPair>& fields() const { return fields_; }
     const std::optional<QString>& prefix() const { return prefix_; }
+    // The pairs of --country-field: per table the field that names each record's country.
+    const QList<FieldPair>& countryFields() const { return countryFields_; }
     bool onlyMarked() const { return options_.isSet(QStringLiteral("only-marked")); }
     ErrorPolicy onError() const { return onError_; }
     bool dryRun() const { return options_.isSet(QStringLiteral("dry-run")); }
@@ -44,10 +46,13 @@ public:
     const CommandLine& options() const { return options_; }
 
 private:
-    // args without the "--field TABLE FIELD" triples, which go to fields.
-    static QStringList takeFields(const QStringList& args, QList<FieldPair>& fields);
+    // args without the "--field TABLE FIELD" and "--country-field TABLE FIELD" triples, which
+    // go to fields and countryFields.
+    static QStringList takeFields(const QStringList& args, QList<FieldPair>& fields,
+                                  QList<FieldPair>& countryFields);
 
     QList<FieldPair> fields_;
+    QList<FieldPair> countryFields_;
     CommandLine options_;
     QString file_;
     QString user_;

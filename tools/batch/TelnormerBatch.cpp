@@ -69,6 +69,12 @@ const QString kHelp =
     "                       and undoes the open batch (up to ten records).\n"
     "  --threads N          format on N threads (default: one per core); 1 formats on\n"
     "                       the run's own thread only. The result is the same.\n"
+    "  --country-field TABLE FIELD\n"
+    "                       FIELD names the country of each record of TABLE (ISO code,\n"
+    "                       or the name in German or English): its national numbers are\n"
+    "                       read there, completed with the area code only at home. Empty\n"
+    "                       means the database's location; an unknown country leaves\n"
+    "                       the numbers unchanged. One field a table; repeat for more.\n"
     "  -h, --help           show this help.\n"
     "  --version            show the version.\n"
     "\n"
@@ -156,6 +162,29 @@ void checkTables(Database& database, const QList<FieldPair>& fields) {
         if (!tables.contains(pair.table))
             usageFail(u"the database has no table \""_s + pair.table + u'"');
     }
+}
+
+// Per table the field that names the record's country; a field the table lacks is a usage
+// error, as a table the database lacks is.
+QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>& pairs) {
+    QHash<QString, QString> fields;
+    if (pairs.isEmpty())
+        return fields;
+    checkTables(database, pairs);
+    for (const TablePtr& table : database.Tables()) {
+        const QString name = table->Name();
+        for (const FieldPair& pair : pairs) {
+            if (pair.table != name)
+                continue;
+            bool found = false;
+            for (const FieldPtr& field : table->Fields())
+                found = found || field->Name() == pair.field;
+            if (!found)
+                usageFail(u"the table \""_s + name + u"\" has no field \""_s + pair.field + u'"');
+            fields.insert(name, pair.field);
+        }
+    }
+    return fields;
 }
 
 QList<FieldPair> chooseFields(Database& database, const BatchCommandLine& commandLine,
@@ -255,6 +284,7 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     } else {
         chosen = chooseFields(*database, commandLine, environment, io);
     }
+    const QHash<QString, QString> countries = countryFields(*database, commandLine.countryFields());
     BatchReport report;
     if (commandLine.report() &&
         !report.open(*commandLine.report(), RunFiles::modesLike(commandLine.file()).file)) {
@@ -280,7 +310,7 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                                   [](const QString&) { return true; },
                                   [&boxes](Table& table) { return GetIndexName(table, boxes); },
                                   [&labels](Table& table) { return labels(table); }, toReport,
-                                  undo ? &*undo : nullptr, commandLine.threads()},
+                                  undo ? &*undo : nullptr, commandLine.threads(), countries},
                       chosen, commandLine.onlyMarked(),
                       commandLine.dryRun() ? RunMode::Preview : RunMode::Convert);
     boxes.answerCancelWhen([] { return interruptSeen.load(); });
