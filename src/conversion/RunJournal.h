@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RunFiles.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -33,15 +35,17 @@ public:
 
     // Creates the journal at path, a new file with that mode (never one that is there already: a
     // planted journal would be undone later); a run header line names the database.
-    void open(const QString& path, const QString& databaseFileName, unsigned mode = 0600);
+    void open(const QString& path, const QString& databaseFileName, const FileModes& modes = {});
     bool isOpen() const { return file_ != nullptr; }
     const QString& path() const { return path_; }
     void write(const JournalEntry& entry);
     void flush();
     void close();
 
-    // The changes of a journal file in order; fails on a line that is not one of ours.
-    static void read(const QString& path, const std::function<void(JournalEntry&&)>& each);
+    // The changes of a journal file in order; fails on a line that is not one of ours, and with
+    // modes on a journal someone else could have written (see RunFiles::makeFolder).
+    static void read(const QString& path, const std::function<void(JournalEntry&&)>& each,
+                     const FileModes* modes = nullptr);
     static QList<JournalEntry> read(const QString& path);
 
 private:
