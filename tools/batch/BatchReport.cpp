@@ -76,21 +76,23 @@ void BatchReport::checkPath(const QString& report, const QString& database) {
             (::stat(QFile::encodeName(report).constData(), &reportInfo) == 0 &&
              ::stat(QFile::encodeName(database).constData(), &databaseInfo) == 0 &&
              reportInfo.st_dev == databaseInfo.st_dev && reportInfo.st_ino == databaseInfo.st_ino);
-    try {
-        // Logs and journals are named after the database and a moment, in its log folder.
-        const QFileInfo log(ChangeLog::logPathFor(
-            isServerUri(database) ? database : QFileInfo(database).absoluteFilePath(),
-            QDateTime::currentDateTime()));
-        const QString prefix = log.fileName().left(log.fileName().lastIndexOf(u'_') + 1);
-        const QStringList folders = namesOf(log.absolutePath());
-        for (const QString& name : names) {
-            const QFileInfo info(name);
-            clash = clash ||
-                    (folders.contains(info.absolutePath()) && info.fileName().startsWith(prefix) &&
-                     (name.endsWith(u".txt"_s) || name.endsWith(u".jsonl"_s)));
+    // Logs and journals are named after the database and a moment, in its log folder: the one
+    // beside each name the database goes by, a run through a link having used the link's.
+    for (const QString& databaseName :
+         isServerUri(database) ? QStringList{database} : namesOf(database)) {
+        try {
+            const QFileInfo log(ChangeLog::logPathFor(databaseName, QDateTime::currentDateTime()));
+            const QString prefix = log.fileName().left(log.fileName().lastIndexOf(u'_') + 1);
+            const QStringList folders = namesOf(log.absolutePath());
+            for (const QString& name : names) {
+                const QFileInfo info(name);
+                clash = clash || (folders.contains(info.absolutePath()) &&
+                                  info.fileName().startsWith(prefix) &&
+                                  (name.endsWith(u".txt"_s) || name.endsWith(u".jsonl"_s)));
+            }
+        } catch (const ErrorRecord&) {
+            // A database the log cannot be named for: the run does not start.
         }
-    } catch (const ErrorRecord&) {
-        // A database the log cannot be named for: the run does not start.
     }
     if (clash)
         usageFail(u"the report "_s + report +
@@ -102,7 +104,7 @@ BatchReport::~BatchReport() {
     discard();
 }
 
-bool BatchReport::open(const QString& path, mode_t mode) {
+bool BatchReport::open(const QString& path, const FileModes& modes) {
     discard();
     path_ = path;
     failed_ = false;
@@ -115,7 +117,7 @@ bool BatchReport::open(const QString& path, mode_t mode) {
     for (int tries = 0; fd_ < 0 && tries < 100; ++tries) {
         temp_ = target.absolutePath() + u"/."_s + target.fileName() + u'.' +
                 QString::number(QRandomGenerator::system()->generate(), 36);
-        fd_ = RunFiles::createNew(temp_, mode);
+        fd_ = RunFiles::createNew(temp_, modes);
         if (fd_ < 0 && errno != EEXIST)
             break;
     }
