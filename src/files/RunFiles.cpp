@@ -17,12 +17,13 @@ namespace {
 // would let others read what the database does not show them.
 void limitGroup(int fd, const FileModes& modes) {
     struct stat info {};
-    const bool ok = ::fstat(fd, &info) == 0;
-    if (ok && ((info.st_mode & 070) == 0 || info.st_gid == modes.group))
+    const bool known = ::fstat(fd, &info) == 0;
+    if (known && info.st_gid == modes.group)
         return;
-    if (!ok || modes.group == static_cast<gid_t>(-1) ||
-        ::fchown(fd, static_cast<uid_t>(-1), modes.group) != 0)
-        ::fchmod(fd, (ok ? info.st_mode : modes.file) & 07707);
+    const bool given = modes.group != static_cast<gid_t>(-1) &&
+                       ::fchown(fd, static_cast<uid_t>(-1), modes.group) == 0;
+    if (!given && (!known || (info.st_mode & 070) != 0))
+        ::fchmod(fd, (known ? info.st_mode : modes.file) & 07707);
 }
 
 // Someone else who owns it or may write to it could plant or swap the files a run trusts.

@@ -44,6 +44,7 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         {{u"F"_s, user, u"xxuser"_s, u"--field"_s, u"K"_s, u"T"_s}, u"too many arguments: 1 besides"_s},
         // Found only once the database is open: the run itself would pass over it silently.
         {{u"F"_s, user, u"--field"_s, u"kunden"_s, u"Telefon"_s}, u"the database has no table \"kunden\""_s},
+        {{u"F"_s, user, u"--field"_s, u"K\x1b\n"_s, u"T"_s}, u"the database has no table \"K\\x1B\\n\"\n"_s},
     };
     // clang-format on
     VdbFixture fx;
