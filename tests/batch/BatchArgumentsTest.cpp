@@ -4,6 +4,7 @@
 #include "VdbFixture.h"
 
 #include <QDir>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,18 @@ TEST(BatchArguments, HelpWinsOverMistakes) {
     }
     // After "--" it is a file name like any other.
     EXPECT_EQ(runBatch({u"--"_s, u"-h"_s}).status, BatchStatus::Usage);
+}
+
+// A byte the encoding cannot take back would turn a path into another one (it becomes U+FFFD).
+TEST(BatchArguments, NotValidInTheSystemsEncodingIsRefused) {
+    QProcess shell;
+    shell.start(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" \"$(printf 'x\\377.vdb')\" --user A"_s,
+                               QString::fromUtf8(TELNORMER_BATCH_PATH)});
+    shell.closeWriteChannel();
+    ASSERT_TRUE(shell.waitForFinished());
+    EXPECT_EQ(shell.exitCode(), BatchStatus::Usage);
+    EXPECT_TRUE(
+        shell.readAllStandardError().startsWith("telnormer-batch: an argument is not valid"));
 }
 
 // An option that takes a value takes the next argument whatever it looks like.
