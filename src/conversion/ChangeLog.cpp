@@ -33,46 +33,60 @@ constexpr qint32 kFileExists = 58;
 }
 
 // Only the last level: its parent must exist.
-void createFolder(const QString& folder, mode_t mode) {
-    if (!RunFiles::makeFolder(folder, mode)) {
-        const int error = errno;
-        failWithCause(u"cannot create the folder "_s + folder, error);
+void createFolder(const QString& folder, const FileModes& modes) {
+    const QString problem = RunFiles::makeFolder(folder, modes);
+    if (!problem.isEmpty())
+        fail(ErrorNumber::FileAccess, u"Path/File access error: "_s + problem);
+}
+
+// A character that would not show as itself: a control (a line break above all, which would let
+// a value forge entries), or one that is invisible or turns the text around (U+202E, U+FEFF,
+// U+200B), or half of a pair.
+bool hidden(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
     }
 }
 
-// One value, one line: a control character (a line break above all) would let a value forge
-// entries. It is written as a C escape ("\r", "\n", "\t", "\0", else "\xHH" or "\uHHHH"),
-// and a backslash is doubled so that no escape can be forged either. The journal keeps the
-// exact value.
-QString visible(const QString& text) {
+} // namespace
+
+QString ChangeLog::visible(const QString& text, bool backslashes) {
     const auto plain = [](QChar c) {
-        const char16_t u = c.unicode();
-        return u >= 0x20 && u != u'\\' && (u < 0x7f || u > 0x9f) && u != 0x2028 && u != 0x2029;
+        return c.unicode() >= 0x20 && c.unicode() < 0x7f;
     };
-    if (std::all_of(text.cbegin(), text.cend(), plain))
+    if (std::all_of(text.cbegin(), text.cend(), plain) && !text.contains(u'\\'))
         return text;
     QString result;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (plain(c))
-            result += c;
-        else if (u == u'\\')
-            result += u"\\\\"_s;
-        else if (u == u'\r')
-            result += u"\\r"_s;
-        else if (u == u'\n')
-            result += u"\\n"_s;
-        else if (u == u'\t')
-            result += u"\\t"_s;
-        else if (u == 0)
-            result += u"\\0"_s;
-        else if (u < 0x100)
-            result += u"\\x"_s + QString::number(u, 16).toUpper().rightJustified(2, u'0');
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype from = i;
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        if (c == u'\\')
+            result += backslashes ? u"\\\\"_s : u"\\"_s;
+        else if (!hidden(c))
+            result += QStringView(text).sliced(from, i - from + 1);
+        else if (c == u'\r' || c == u'\n' || c == u'\t' || c == 0)
+            result += c == 0 ? u"\\0"_s : c == u'\r' ? u"\\r"_s : c == u'\n' ? u"\\n"_s : u"\\t"_s;
+        else if (const QString hex = QString::number(c, 16).toUpper(); c < 0x100)
+            result += u"\\x"_s + hex.rightJustified(2, u'0');
         else
-            result += u"\\u"_s + QString::number(u, 16).toUpper().rightJustified(4, u'0');
+            result +=
+                (c < 0x10000 ? u"\\u"_s : u"\\U"_s) + hex.rightJustified(c < 0x10000 ? 4 : 8, u'0');
     }
     return result;
 }
+
+namespace {
 
 // The long time format without its time-zone field ("t" outside quotes), as the log reads best.
 QString withoutTimeZone(const QString& format) {
@@ -159,11 +173,11 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, b
     } else {
         folder = databaseFileName.left(databaseFileName.lastIndexOf(u'/') + 1);
     }
-    createFolder(folder + u"Logs"_s, modes.folder);
-    createFolder(folder + u"Logs/Telnormer"_s, modes.folder);
+    createFolder(folder + u"Logs"_s, modes);
+    createFolder(folder + u"Logs/Telnormer"_s, modes);
     if (isServerUri(databaseFileName))
-        createFolder(serverLogFolder(databaseFileName).chopped(1), modes.folder);
-    const int fd = RunFiles::createNew(path, modes.file);
+        createFolder(serverLogFolder(databaseFileName).chopped(1), modes);
+    const int fd = RunFiles::createNew(path, modes);
     if (fd < 0) {
         if (errno == EEXIST)
             fail(kFileExists, u"File already exists: "_s + path);
@@ -173,7 +187,7 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, b
     file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     if (!preview) {
         try {
-            journal_.open(RunJournal::pathFor(path), databaseFileName, modes.file);
+            journal_.open(RunJournal::pathFor(path), databaseFileName, modes);
         } catch (const ErrorRecord&) {
             QFile::remove(path);
             throw;
@@ -182,7 +196,17 @@ void ChangeLog::prepare(const QString& databaseFileName, const QDateTime& now, b
     file_ = std::move(file);
     path_ = path;
     preview_ = preview;
-    write(stamp(now) + kCrLf + note);
+    try {
+        write(stamp(now) + kCrLf + note);
+    } catch (const ErrorRecord&) {
+        // A log that never got its header (a full disk) is no log, nor its journal.
+        close();
+        QFile::remove(path);
+        if (!preview)
+            QFile::remove(RunJournal::pathFor(path));
+        path_.clear();
+        throw;
+    }
 }
 
 void ChangeLog::write(const QString& text, bool flush) {

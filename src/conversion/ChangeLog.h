@@ -64,6 +64,12 @@ public:
     // Closes the file; failures are ignored.
     void close();
 
+    // text as the log writes it, one line that shows every character: a control character, or
+    // one that is invisible or turns the text around, as a C escape ("\r", "\n", "\t", "\0",
+    // else "\xHH", "\uHHHH" or "\UHHHHHHHH"); a backslash is doubled unless backslashes is
+    // false, so that no escape can be forged either. The journal keeps the exact value.
+    static QString visible(const QString& text, bool backslashes = true);
+
     // The log file path for a database file and the moment of the first run.
     static QString logPathFor(const QString& databaseFileName, const QDateTime& now,
                               bool preview = false);

@@ -45,9 +45,10 @@ QString RunJournal::pathFor(const QString& logPath) {
     return (logPath.endsWith(u".txt"_s) ? logPath.chopped(4) : logPath) + u".jsonl"_s;
 }
 
-void RunJournal::open(const QString& path, const QString& databaseFileName, unsigned mode) {
+void RunJournal::open(const QString& path, const QString& databaseFileName,
+                      const FileModes& modes) {
     close();
-    const int fd = RunFiles::createNew(path, mode);
+    const int fd = RunFiles::createNew(path, modes);
     if (fd < 0) {
         const QString cause = RunFiles::cause(errno);
         fail(u"Path/File access error: "_s + path + u" ("_s + cause + u')');
@@ -168,9 +169,10 @@ void RunJournal::close() {
 }
 
 JournalFacts RunJournal::read(const QString& path,
-                              const std::function<void(JournalEntry&&)>& each) {
+                              const std::function<void(JournalEntry&&)>& each,
+                              const FileModes* modes) {
     QString why;
-    const int fd = RunFiles::openRegular(path, why);
+    const int fd = RunFiles::openRegular(path, why, modes);
     if (fd < 0)
         fail(u"cannot read the journal "_s + path + u" ("_s + why + u')');
     QFile file;
@@ -190,7 +192,9 @@ JournalFacts RunJournal::read(const QString& path,
             break;
         }
         QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        // Qt's parser drops a raw U+FEFF that opens a string; escaped it keeps it.
+        const QJsonDocument document =
+            QJsonDocument::fromJson(QByteArray(line).replace("\xEF\xBB\xBF", "\\ufeff"), &error);
         const QString where = path + u", line "_s + QString::number(number);
         if (error.error != QJsonParseError::NoError)
             fail(where + u": not a journal line"_s);
@@ -239,8 +243,8 @@ QList<JournalEntry> RunJournal::read(const QString& path) {
     return entries;
 }
 
-void UndoPlan::read(const QString& path) {
-    facts_ = RunJournal::read(path, [this](JournalEntry&& entry) { add(std::move(entry)); });
+void UndoPlan::read(const QString& path, const FileModes* modes) {
+    facts_ = RunJournal::read(path, [this](JournalEntry&& entry) { add(std::move(entry)); }, modes);
 }
 
 const QHash<QString, JournalEntry>* UndoPlan::entries(const QString& table,

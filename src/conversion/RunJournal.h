@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RunFiles.h"
+
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -48,7 +50,7 @@ public:
 
     // Creates the journal at path, a new file with that mode (never one that is there already: a
     // planted journal would be undone later); a run header line names the database.
-    void open(const QString& path, const QString& databaseFileName, unsigned mode = 0600);
+    void open(const QString& path, const QString& databaseFileName, const FileModes& modes = {});
     bool isOpen() const { return file_ != nullptr; }
     const QString& path() const { return path_; }
     void write(const JournalEntry& entry);
@@ -62,8 +64,10 @@ public:
     void close();
 
     // The changes of a journal file in order, without those taken back; fails on a line that is
-    // not one of ours.
-    static JournalFacts read(const QString& path, const std::function<void(JournalEntry&&)>& each);
+    // not one of ours, and with modes on a journal someone else could have written (see
+    // RunFiles::makeFolder).
+    static JournalFacts read(const QString& path, const std::function<void(JournalEntry&&)>& each,
+                             const FileModes* modes = nullptr);
     static QList<JournalEntry> read(const QString& path);
 
 private:
@@ -80,7 +84,7 @@ private:
 class UndoPlan {
 public:
     // Reads the journal at path into the plan; fails as RunJournal::read.
-    void read(const QString& path);
+    void read(const QString& path, const FileModes* modes = nullptr);
     // Journal entries in their order; one without a record key is kept aside.
     void add(JournalEntry&& entry);
     const JournalFacts& facts() const { return facts_; }

@@ -7,52 +7,95 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace RunFiles {
+
+namespace {
+
+// The group may read only when it is the database's: a setgid folder or the runner's own group
+// would let others read what the database does not show them.
+void limitGroup(int fd, const FileModes& modes) {
+    struct stat info {};
+    const bool known = ::fstat(fd, &info) == 0;
+    if (known && info.st_gid == modes.group)
+        return;
+    const bool given = modes.group != static_cast<gid_t>(-1) &&
+                       ::fchown(fd, static_cast<uid_t>(-1), modes.group) == 0;
+    if (!given && (!known || (info.st_mode & 070) != 0))
+        ::fchmod(fd, (known ? info.st_mode : modes.file) & 07707);
+}
+
+// Someone else who owns it or may write to it could plant or swap the files a run trusts.
+QString distrust(const struct stat& info, const FileModes& modes) {
+    const uid_t runner = ::geteuid();
+    if (info.st_uid != runner && info.st_uid != 0 && info.st_uid != modes.owner)
+        return u"it belongs to another user"_s;
+    if ((info.st_mode & 022) != 0 && !(S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0))
+        return u"others may write to it"_s;
+    return {};
+}
+
+} // namespace
 
 FileModes modesLike(const QString& databasePath) {
     struct stat info {};
     if (databasePath.isEmpty() || ::stat(QFile::encodeName(databasePath).constData(), &info) != 0)
         return {};
     const mode_t file = (info.st_mode & 0444) | 0600;
-    return {file, file | ((file & 0444) >> 2)};
+    return {file, file | ((file & 0444) >> 2), info.st_uid, info.st_gid};
 }
 
-int createNew(const QString& path, mode_t mode) {
+int createNew(const QString& path, const FileModes& modes) {
     // O_EXCL refuses a link even when it points nowhere; O_NONBLOCK is for the open alone.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
-    if (fd >= 0)
+    const int fd =
+        ::open(QFile::encodeName(path).constData(),
+               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, modes.file);
+    if (fd >= 0) {
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        limitGroup(fd, modes);
+    }
     return fd;
 }
 
-int openRegular(const QString& path, QString& why) {
+int openRegular(const QString& path, QString& why, const FileModes* modes) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         why = cause(errno);
         return -1;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    why = ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ? u"not a regular file"_s
+          : modes                                           ? distrust(info, *modes)
+                                                            : QString();
+    if (!why.isEmpty()) {
         ::close(fd);
-        why = QStringLiteral("not a regular file");
         return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
-bool makeFolder(const QString& path, mode_t mode) {
+QString makeFolder(const QString& path, const FileModes& modes) {
     const QByteArray name = QFile::encodeName(path);
-    if (::mkdir(name.constData(), mode) == 0)
-        return true;
-    if (errno != EEXIST)
-        return false;
+    if (::mkdir(name.constData(), modes.folder) == 0) {
+        const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            limitGroup(fd, modes);
+            ::close(fd);
+        }
+        return {};
+    }
+    const int error = errno;
     struct stat info {};
-    if (::stat(name.constData(), &info) == 0 && S_ISDIR(info.st_mode))
-        return true;
-    errno = ENOTDIR;
-    return false;
+    if (error != EEXIST || ::lstat(name.constData(), &info) != 0)
+        return u"cannot create the folder "_s + path + u" ("_s + cause(error) + u')';
+    QString why = S_ISLNK(info.st_mode)    ? u"it is a symbolic link"_s
+                  : !S_ISDIR(info.st_mode) ? cause(ENOTDIR)
+                                           : distrust(info, modes);
+    if (why.isEmpty() && ::faccessat(AT_FDCWD, name.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        why = u"it is there, but this user cannot write to it: "_s + cause(errno);
+    return why.isEmpty() ? QString() : u"cannot use the folder "_s + path + u" ("_s + why + u')';
 }
 
 QString cause(int error) {

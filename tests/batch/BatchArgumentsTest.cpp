@@ -4,6 +4,7 @@
 #include "VdbFixture.h"
 
 #include <QDir>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,7 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         {{u"F"_s, user, u"--country-field"_s, u"K"_s, u"A"_s, u"--country-field"_s, u"K"_s, u"B"_s}, u"--country-field is given twice for the table K"_s},
         {{u"F"_s, user, u"--country-field=K"_s}, u"--country-field takes two values"_s},
         {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--country-field"_s, u"K"_s, u"L"_s}, u"--undo takes its fields from the journal"_s},
+        {{u"F"_s, user, u"--field"_s, u"K\x1b\n"_s, u"T"_s}, u"the database has no table \"K\\x1B\\n\"\n"_s},
     };
     // clang-format on
     VdbFixture fx;
@@ -90,6 +92,18 @@ TEST(BatchArguments, HelpWinsOverMistakes) {
     // After "--" it is a file name like any other.
     EXPECT_EQ(runBatch({u"--"_s, u"-h"_s}).status, BatchStatus::Usage);
     EXPECT_EQ(runBatch({u"--"_s, u"--version"_s}).status, BatchStatus::Usage);
+}
+
+// A byte the encoding cannot take back would turn a path into another one (it becomes U+FFFD).
+TEST(BatchArguments, NotValidInTheSystemsEncodingIsRefused) {
+    QProcess shell;
+    shell.start(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" \"$(printf 'x\\377.vdb')\" --user A"_s,
+                               QString::fromUtf8(TELNORMER_BATCH_PATH)});
+    shell.closeWriteChannel();
+    ASSERT_TRUE(shell.waitForFinished());
+    EXPECT_EQ(shell.exitCode(), BatchStatus::Usage);
+    EXPECT_TRUE(
+        shell.readAllStandardError().startsWith("telnormer-batch: an argument is not valid"));
 }
 
 // An option that takes a value takes the next argument whatever it looks like.

@@ -223,8 +223,10 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
         QStringList options;
         if (!c.policy.isEmpty())
             options << u"--on-error"_s << c.policy;
+        // A name that would forge an answer and retitle the terminal is printed escaped.
         if (c.fault == MissingField)
-            options << u"--field"_s << u"Kunden"_s << u"Fax"_s;
+            options << u"--field"_s << u"Kunden"_s
+                    << u"Fax\x1b]0;X\x07\r\nDo you want to cancel? No"_s;
         const BatchRun run = batch(options + QStringList{u"--field"_s, u"Kunden"_s, u"Telefon"_s});
         EXPECT_EQ(run.status, c.ending ? BatchStatus::Stopped : BatchStatus::Done)
             << run.err.toStdString();
@@ -236,6 +238,8 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
                                        : u"Do you want to rollback changes? "_s) +
                            (*a == 'Y' ? u"Yes"_s : u"No"_s) + u" (--on-error "_s + policy + u')';
         EXPECT_EQ(run.err.split(u'\n').filter(u"(--on-error "_s), answers) << run.err.toStdString();
+        EXPECT_EQ(run.err.count(u"\nDo you want to cancel? "_s), 1);
+        EXPECT_FALSE(run.err.contains(QChar(0x1b)));
         EXPECT_TRUE(run.err.startsWith(c.fault == MissingField ? u"Error 80041018"_s
                                                                : u"Error 7\nOut of memory\n"_s))
             << run.err.toStdString();
@@ -287,6 +291,7 @@ TEST_F(TelnormerBatchTest, ReportThatWouldReplaceARunsFileOrCannotBeWrittenFails
     const BatchRun first = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s});
     const QString journal = RunJournal::pathFor(first.outcome.logPath);
     QFile::link(file, fx.path(u"link.vdb"_s));
+    QFile::copy(journal, fx.path(u"copy.csv"_s));
     const std::pair<QString, int> cases[] = {
         {file, BatchStatus::Usage},
         {file + u"-wal"_s, BatchStatus::Usage},
@@ -297,6 +302,8 @@ TEST_F(TelnormerBatchTest, ReportThatWouldReplaceARunsFileOrCannotBeWrittenFails
         {first.outcome.logPath, BatchStatus::Usage},
         {journal, BatchStatus::Usage},
         {fx.path(u"Logs/Telnormer/Kunden0_2024-03-05 14-07-11.txt"_s), BatchStatus::Usage},
+        {fx.path(u"Logs/Telnormer/link_2024-03-05 14-07-11.jsonl"_s), BatchStatus::Usage},
+        {fx.path(u"copy.csv"_s), BatchStatus::Usage},
         {u"/dev/full"_s, BatchStatus::Stopped},
         {fx.path(u"none/r.csv"_s), BatchStatus::Stopped},
     };
@@ -335,6 +342,7 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
         {"", {}, {}, k, no, u"the password is empty"_s},
         {"wrong", u"admin\n"_s, {}, k, no, u"is wrong"_s},
         {"admin", {}, {pw, fx.path(u"none.txt"_s)}, k, no, u"cannot read the password file"_s},
+        {"admin", {}, {pw, fx.path(u"fifo"_s)}, k, no, u"fifo: not a regular file"_s},
         {"wrong", u"x\n"_s, {pw, fx.path(u"pw.txt"_s)}, k, BatchStatus::Done, {}},
         {QByteArray(), u"admin\n"_s, {}, k, BatchStatus::Done, {}},
     };
@@ -343,6 +351,7 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
     VdbAdmin(fx.path(k)).addUser(u"MEIER"_s, u"meier"_s, false, false, PasswordCost::Minimal);
     VdbAdmin(fx.path(k)).addUser(u"LANG"_s, u"lang"_s, true, false, PasswordCost::Minimal);
     writeFile(fx.path(u"pw.txt"_s), "admin\r\nsecond line\r\n");
+    ::mkfifo(QFile::encodeName(fx.path(u"fifo"_s)).constData(), 0600);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         const ScopedEnv password("VDB_PASSWORD", c.environment);
@@ -381,17 +390,19 @@ TEST_F(TelnormerBatchTest, RunsInTheSameSecondGetTheirOwnLogs) {
     environment.clock = [] {
         return QDateTime::currentDateTime();
     };
-    const QStringList options{u"--field"_s, u"Kunden"_s, u"Telefon"_s};
-    const BatchRun first = batch(options);
-    const BatchRun second = batch(options);
-    EXPECT_EQ(second.status, BatchStatus::Done) << second.err.toStdString();
-    EXPECT_NE(first.outcome.logPath, second.outcome.logPath);
+    for (const QStringList& options : {QStringList{u"--field"_s, u"Kunden"_s, u"Telefon"_s},
+                                       QStringList{u"--prefix"_s, u"T"_s, u"--dry-run"_s}}) {
+        const BatchRun first = batch(options);
+        const BatchRun second = batch(options);
+        EXPECT_EQ(second.status, BatchStatus::Done) << second.err.toStdString();
+        EXPECT_NE(first.outcome.logPath, second.outcome.logPath);
+    }
 }
 
 TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
     addCustomers(3);
     // The log's text would be ambiguous for this value; the journal is not.
-    const QString odd = u"Tel. 030 7654321 -> neu\r\nprivat"_s;
+    const QString odd = u"\uFEFFTel. 030 7654321 -> neu\r\nprivat"_s;
     VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s}, {{4, u"K4"_s, odd}});
     const QStringList original = storedValues(file, u"Kunden"_s, u"Telefon"_s);
     const BatchRun first = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s});
@@ -406,7 +417,12 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
         t->Fields()->Item(u"Telefon"_s)->SetValue(u"+49 (30) 9999999"_s);
         t->Update(0);
     }
-    const BatchRun undo = batch({u"--undo"_s, RunJournal::pathFor(first.outcome.logPath)});
+    // A journal others could have written is not undone.
+    const QString journal = RunJournal::pathFor(first.outcome.logPath);
+    ::chmod(QFile::encodeName(journal).constData(), 0666);
+    EXPECT_TRUE(batch({u"--undo"_s, journal}).err.endsWith(u"(others may write to it)\n"_s));
+    ::chmod(QFile::encodeName(journal).constData(), 0600);
+    const BatchRun undo = batch({u"--undo"_s, journal});
     ASSERT_EQ(undo.status, BatchStatus::Done) << undo.err.toStdString();
     EXPECT_TRUE(undo.out.contains(u"\n1 conflict(s)"_s)) << undo.out.toStdString();
     EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s),
@@ -415,8 +431,8 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
                     .contains("Field Telefon: changed since the run, left as it is: +49 (30) "
                               "9999999 (the run wrote +49 (30) 1000002)\r\n"));
     // In the log a value is one line; the journal keeps it exact.
-    EXPECT_TRUE(
-        readFile(undo.outcome.logPath).contains(" -> Tel. 030 7654321 -> neu\\r\\nprivat\r\n"));
+    EXPECT_TRUE(readFile(undo.outcome.logPath)
+                    .contains(" -> \\uFEFFTel. 030 7654321 -> neu\\r\\nprivat\r\n"));
     // The undo has its journal too: undoing it brings the run's values back.
     const BatchRun redo = batch({u"--undo"_s, RunJournal::pathFor(undo.outcome.logPath)});
     ASSERT_EQ(redo.status, BatchStatus::Done) << redo.err.toStdString();
@@ -487,8 +503,7 @@ TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     const char expected[] =
         "table,record key,record label,field,value,reason\r\n"
         "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\",two-numbers\r\n"
-        "Kunden,2,'@SUM(A1),Telefon,030\0"
-        "1,invalid-bytes\r\n"
+        "Kunden,2,'@SUM(A1),Telefon,030\\01,invalid-bytes\r\n"
         "Kunden,3,'=1+2,Telefon,\"'+49 30 1234567, 030 7654321\",two-numbers\r\n";
     EXPECT_EQ(readFile(report), QByteArray(expected, sizeof expected - 1))
         << readFile(report).toHex().toStdString();

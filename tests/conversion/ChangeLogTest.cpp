@@ -25,6 +25,11 @@ mode_t modeOf(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
+quint64 groupOf(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_gid : ~0ULL;
+}
+
 class ChangeLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -80,15 +85,28 @@ TEST_F(ChangeLogTest, LaterRunsAppendWithTheSeparator) {
     EXPECT_TRUE(log.path().endsWith(u"Kunden_2024-03-05 14-07-09.txt"_s));
 }
 
+// A "Logs" the run cannot use, or one someone else could plant journals in, and the message says
+// why. Another user's is made by root; without root, one the runner cannot write to.
 TEST_F(ChangeLogTest, FailedPreparationLeavesTheLogUnprepared) {
-    // "Logs" is a file: the folder cannot be made, and the message says why.
-    writeFile(dir.filePath(u"Logs"_s), "");
-    EXPECT_TRUE(errorOf([&] { log.prepare(database, kFirst); })
-                    .description()
-                    .endsWith(u"Logs (Not a directory)"_s));
-    EXPECT_FALSE(log.isOpen());
-    EXPECT_THROW(log.changeLine(u"a"_s, u"b"_s, u"c"_s), ErrorRecord);
-    ASSERT_TRUE(QFile::remove(dir.filePath(u"Logs"_s)));
+    const QString logs = dir.filePath(u"Logs"_s);
+    const QByteArray bytes = QFile::encodeName(logs);
+    const char* name = bytes.constData();
+    const bool root = ::geteuid() == 0;
+    const std::pair<std::function<void()>, QString> plants[] = {
+        {[&] { writeFile(logs, ""); }, u"Logs (Not a directory)"_s},
+        {[&] { QFile::link(dir.path(), logs); }, u"Logs (it is a symbolic link)"_s},
+        {[&] { ::mkdir(name, 0777), ::chmod(name, 0777); }, u"Logs (others may write to it)"_s},
+        {[&] { ::mkdir(name, 0500), ::chown(name, root ? 4242 : -1, -1); },
+         root ? u"(it belongs to another user)"_s : u"cannot write to it: Permission denied)"_s},
+    };
+    for (const auto& [plant, ending] : plants) {
+        plant();
+        const QString why = errorOf([&] { log.prepare(database, kFirst); }).description();
+        EXPECT_TRUE(why.endsWith(ending)) << why.toStdString();
+        EXPECT_FALSE(log.isOpen());
+        EXPECT_THROW(log.changeLine(u"a"_s, u"b"_s, u"c"_s), ErrorRecord);
+        ASSERT_TRUE(QFile::remove(logs) || QDir(logs).removeRecursively());
+    }
     log.prepare(database, kFirst);
     EXPECT_EQ(readFile(log.path()), QByteArray("05.03.24 14:07:09\r\n"));
     log.close();
@@ -132,20 +150,22 @@ TEST_F(ChangeLogTest, AnythingAtTheJournalsNameStopsThePreparation) {
     }
 }
 
+// The group they get is the database's (root can give another one than its own).
 TEST_F(ChangeLogTest, FilesAreNoMoreReadableThanTheDatabase) {
     const mode_t mask = ::umask(022);
     // database, log and journal, folders
     const std::array<mode_t, 3> cases[] = {
         {0600, 0600, 0700}, {0640, 0640, 0750}, {0444, 0644, 0755}};
     writeFile(database, "");
+    ::chown(QFile::encodeName(database).constData(), -1, ::geteuid() == 0 ? 4242 : ::getegid());
     for (const auto& [db, file, folder] : cases) {
         QDir(dir.filePath(u"Logs"_s)).removeRecursively();
         ::chmod(QFile::encodeName(database).constData(), db);
         log.prepare(database, kFirst);
-        EXPECT_EQ(modeOf(log.path()), file);
-        EXPECT_EQ(modeOf(log.journal().path()), file);
-        EXPECT_EQ(modeOf(dir.filePath(u"Logs"_s)), folder);
-        EXPECT_EQ(modeOf(dir.filePath(u"Logs/Telnormer"_s)), folder);
+        for (const QString& path : {log.path(), log.journal().path()})
+            EXPECT_EQ(modeOf(path) | groupOf(path) << 12, file | groupOf(database) << 12);
+        for (const QString& path : {dir.filePath(u"Logs"_s), dir.filePath(u"Logs/Telnormer"_s)})
+            EXPECT_EQ(modeOf(path) | groupOf(path) << 12, folder | groupOf(database) << 12);
         log.close();
     }
     ::umask(mask);
@@ -156,11 +176,13 @@ TEST_F(ChangeLogTest, ValuesStayOnOneLine) {
     log.prepare(database, kFirst);
     log.recordHeader(u"Fake\nGmbH"_s, u"7"_s);
     log.changeLine(u"Telefon"_s, u"030 1\r\n\r\nRecord: F\tX\0\x1b\u0085\u2028\\n"_s, u"+49 1"_s);
-    log.errorEntry(1, u"a\r\nb"_s);
-    EXPECT_EQ(readFile(log.path()),
-              QByteArray("05.03.24 14:07:09\r\n\r\nRecord: Fake\\nGmbH\r\nID: 7\r\nField Telefon: "
-                         "030 1\\r\\n\\r\\nRecord: F\\tX\\0\\x1B\\x85\\u2028\\\\n -> +49 1\r\n"
-                         "\r\nError 1 - a\\r\\nb\r\n"));
+    // Invisible or turning the text around: U+FEFF, U+202E, U+200B, a tag, half a pair.
+    log.errorEntry(1, u"a\r\nb\uFEFF\u202E\u200B\U000E0041\xD800ä"_s);
+    EXPECT_EQ(
+        readFile(log.path()),
+        QByteArray("05.03.24 14:07:09\r\n\r\nRecord: Fake\\nGmbH\r\nID: 7\r\nField Telefon: "
+                   "030 1\\r\\n\\r\\nRecord: F\\tX\\0\\x1B\\x85\\u2028\\\\n -> +49 1\r\n"
+                   "\r\nError 1 - a\\r\\nb\\uFEFF\\u202E\\u200B\\U000E0041\\uD800\xC3\xA4\r\n"));
 }
 
 // A short write (here: past the file size limit) names its cause, not "Unknown error".
@@ -176,10 +198,14 @@ TEST_F(ChangeLogTest, AFailedWriteNamesItsCause) {
         log.changeLine(u"Telefon"_s, QString(100, u'0'), u"x"_s);
         log.flush();
     });
+    // A log that cannot take its first line is not left behind.
+    log.close();
+    EXPECT_THROW(log.prepare(database, kSecond, true), ErrorRecord);
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, handler);
     EXPECT_TRUE(error.description().endsWith(u"(File too large)"_s))
         << error.description().toStdString();
+    EXPECT_FALSE(QFile::exists(ChangeLog::logPathFor(database, kSecond, true)));
 }
 
 } // namespace

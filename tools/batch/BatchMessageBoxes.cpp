@@ -1,5 +1,6 @@
 #include "BatchMessageBoxes.h"
 
+#include "ChangeLog.h"
 #include "StringTable.h"
 
 using namespace Qt::StringLiterals;
@@ -14,8 +15,16 @@ void BatchMessageBoxes::print(const QString& text, const QString& answer) {
     if (beforeOutput_)
         beforeOutput_();
     QString lines = text;
+    for (const QString& name : names_) {
+        if (const QString shown = ChangeLog::visible(name); shown != name)
+            lines.replace(name, shown);
+    }
     lines.replace(u"\r\n"_s, u"\n"_s);
-    err_ << lines;
+    // No terminal escapes either: each line shows what it holds.
+    QStringList shown = lines.split(u'\n');
+    for (QString& line : shown)
+        line = ChangeLog::visible(line, false);
+    err_ << shown.join(u'\n');
     if (!answer.isEmpty())
         err_ << ' ' << answer;
     err_ << '\n';

@@ -4,6 +4,7 @@
 #include "MessageBoxes.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
 #include <functional>
@@ -26,6 +27,10 @@ public:
         interrupted_ = std::move(interrupted);
     }
 
+    // Names the texts may quote from data (a journal's table and field names): one with a line
+    // break in it is printed escaped, so that it cannot forge a line such as an answer.
+    void quotedNames(QStringList names) { names_ = std::move(names); }
+
     // The first line of the closing question ("N record(s) converted."), once it came.
     const std::optional<QString>& summary() const { return summary_; }
     // An error was reported after the roll-back question: the open batch met a failure there.
@@ -39,6 +44,7 @@ private:
     std::function<void()> beforeOutput_;
     std::function<bool()> interrupted_;
     std::optional<QString> summary_;
+    QStringList names_;
     bool stopping_ = false;
     bool failedAfterStop_ = false;
 };

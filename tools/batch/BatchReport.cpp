@@ -33,11 +33,12 @@ QStringList namesOf(const QString& path) {
     return names;
 }
 
-// A spreadsheet runs a cell that begins with one of these as a formula; the apostrophe makes it
-// show the text instead. A cell that begins with one gets another, so that a reader can always
-// drop the first.
-QString asText(const QString& cell) {
-    if (!cell.isEmpty() && QStringView(u"=+-@\t\r'").contains(cell.front()))
+// Escaped as in the log, as a NUL or a line break is no safer in a cell. A spreadsheet runs a
+// cell that begins with one of these as a formula; the apostrophe makes it show the text instead.
+// A cell that begins with one gets another, so that a reader can always drop the first.
+QString asText(const QString& value) {
+    const QString cell = ChangeLog::visible(value);
+    if (!cell.isEmpty() && QStringView(u"=+-@'").contains(cell.front()))
         return u'\'' + cell;
     return cell;
 }
@@ -76,21 +77,21 @@ void BatchReport::checkPath(const QString& report, const QString& database) {
             (::stat(QFile::encodeName(report).constData(), &reportInfo) == 0 &&
              ::stat(QFile::encodeName(database).constData(), &databaseInfo) == 0 &&
              reportInfo.st_dev == databaseInfo.st_dev && reportInfo.st_ino == databaseInfo.st_ino);
-    try {
-        // Logs and journals are named after the database and a moment, in its log folder.
-        const QFileInfo log(ChangeLog::logPathFor(
-            isServerUri(database) ? database : QFileInfo(database).absoluteFilePath(),
-            QDateTime::currentDateTime()));
-        const QString prefix = log.fileName().left(log.fileName().lastIndexOf(u'_') + 1);
-        const QStringList folders = namesOf(log.absolutePath());
-        for (const QString& name : names) {
-            const QFileInfo info(name);
-            clash = clash ||
-                    (folders.contains(info.absolutePath()) && info.fileName().startsWith(prefix) &&
-                     (name.endsWith(u".txt"_s) || name.endsWith(u".jsonl"_s)));
-        }
-    } catch (const ErrorRecord&) {
-        // A database the log cannot be named for: the run does not start.
+    // Logs and journals live in a "Logs/Telnormer" folder (a server database's one level below):
+    // whichever database they belong to, whichever name it was run by, a report is no place for
+    // them. Nor for a journal anywhere else.
+    for (const QString& name : names) {
+        const QString folder = QFileInfo(name).absolutePath();
+        clash = clash || ((name.endsWith(u".txt"_s) || name.endsWith(u".jsonl"_s)) &&
+                          (folder.endsWith(u"/Logs/Telnormer"_s) ||
+                           QFileInfo(folder).absolutePath().endsWith(u"/Logs/Telnormer"_s)));
+    }
+    QString why;
+    if (const int fd = RunFiles::openRegular(report, why); fd >= 0) {
+        QByteArray head(4096, '\0');
+        head.resize(std::max<ssize_t>(::read(fd, head.data(), head.size()), 0));
+        clash = clash || head.left(head.indexOf('\n')).contains("\"format\":\"telnormer-journal\"");
+        ::close(fd);
     }
     if (clash)
         usageFail(u"the report "_s + report +
@@ -102,7 +103,7 @@ BatchReport::~BatchReport() {
     discard();
 }
 
-bool BatchReport::open(const QString& path, mode_t mode) {
+bool BatchReport::open(const QString& path, const FileModes& modes) {
     discard();
     path_ = path;
     failed_ = false;
@@ -115,7 +116,7 @@ bool BatchReport::open(const QString& path, mode_t mode) {
     for (int tries = 0; fd_ < 0 && tries < 100; ++tries) {
         temp_ = target.absolutePath() + u"/."_s + target.fileName() + u'.' +
                 QString::number(QRandomGenerator::system()->generate(), 36);
-        fd_ = RunFiles::createNew(temp_, mode);
+        fd_ = RunFiles::createNew(temp_, modes);
         if (fd_ < 0 && errno != EEXIST)
             break;
     }

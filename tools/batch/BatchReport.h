@@ -1,9 +1,9 @@
 #pragma once
 
+#include "RunFiles.h"
+
 #include <QByteArray>
 #include <QString>
-
-#include <sys/types.h>
 
 struct UnreadableValue;
 
@@ -23,7 +23,7 @@ public:
     static void checkPath(const QString& report, const QString& database);
 
     // The new file beside path, with its header line; false with error() set.
-    bool open(const QString& path, mode_t mode);
+    bool open(const QString& path, const FileModes& modes);
     bool isOpen() const { return fd_ >= 0; }
     // Throws ErrorRecord at the first write that fails; later values are dropped.
     void add(const UnreadableValue& value);

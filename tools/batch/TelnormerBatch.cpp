@@ -124,11 +124,12 @@ const QString kProgram = u"telnormer-batch: "_s;
 
 // The run names its log after the second it starts: a run in the same second as the last one
 // waits for the next second rather than fail on the existing file.
-QDateTime logMoment(const QString& databaseFileName, const std::function<QDateTime()>& clock) {
+QDateTime logMoment(const QString& databaseFileName, bool preview,
+                    const std::function<QDateTime()>& clock) {
     QDateTime now = clock();
     try {
         for (int tries = 0;
-             tries < 2 && QFileInfo::exists(ChangeLog::logPathFor(databaseFileName, now));
+             tries < 2 && QFileInfo::exists(ChangeLog::logPathFor(databaseFileName, now, preview));
              ++tries) {
             QThread::msleep(static_cast<unsigned long>(1001 - now.time().msec()));
             now = clock();
@@ -160,7 +161,7 @@ void checkTables(Database& database, const QList<FieldPair>& fields) {
         tables << table->Name();
     for (const FieldPair& pair : fields) {
         if (!tables.contains(pair.table))
-            usageFail(u"the database has no table \""_s + pair.table + u'"');
+            usageFail(u"the database has no table \""_s + ChangeLog::visible(pair.table) + u'"');
     }
 }
 
@@ -272,7 +273,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     if (commandLine.undo()) {
         try {
             undo.emplace();
-            undo->read(*commandLine.undo());
+            // A journal someone else could have written would make the undo write their values.
+            const FileModes trusted = RunFiles::modesLike(commandLine.file());
+            undo->read(*commandLine.undo(), &trusted);
         } catch (const ErrorRecord& e) {
             io.err << kProgram << e.description() << '\n';
             outcome.status = BatchStatus::Stopped;
@@ -287,7 +290,7 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     const QHash<QString, QString> countries = countryFields(*database, commandLine.countryFields());
     BatchReport report;
     if (commandLine.report() &&
-        !report.open(*commandLine.report(), RunFiles::modesLike(commandLine.file()).file)) {
+        !report.open(*commandLine.report(), RunFiles::modesLike(commandLine.file()))) {
         io.err << kProgram << report.error() << '\n';
         outcome.status = BatchStatus::Stopped;
         return;
@@ -295,6 +298,10 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
 
     TerminalProgress progress(io.err, environment.terminal, environment.columns);
     BatchMessageBoxes boxes(commandLine.onError(), io.err, [&progress] { progress.clear(); });
+    QStringList names;
+    for (const auto& [table, field] : std::as_const(chosen))
+        names << table << field;
+    boxes.quotedNames(names);
     ChangeLog log(environment.logLocale);
     KanonicalFormatter formatter(environment.phoneFactory, database);
     std::function<void(const UnreadableValue&)> toReport;
@@ -302,7 +309,8 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         toReport = [&report](const UnreadableValue& value) {
             report.add(value);
         };
-    const QDateTime moment = logMoment(database->FileName(), environment.clock);
+    const QDateTime moment =
+        logMoment(database->FileName(), commandLine.dryRun(), environment.clock);
     RecordLabels labels(boxes);
     ConversionRun run(RunServices{database, boxes, progress, log, formatter,
                                   [moment] { return moment; },

@@ -1,5 +1,7 @@
 #include "TerminalProgress.h"
 
+#include "ChangeLog.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -16,8 +18,8 @@ TerminalProgress::TerminalProgress(QTextStream& err, bool terminal, int columns)
     , columns_(std::max(columns, 20)) {}
 
 void TerminalProgress::setStatus(const QString& text) {
-    status_ = text;
-    status_.replace(u"\r\n"_s, u" "_s);
+    // Names in it come from data: no terminal escapes.
+    status_ = ChangeLog::visible(QString(text).replace(u"\r\n"_s, u" "_s), false);
 }
 
 void TerminalProgress::repaintProgress() {

@@ -2,6 +2,7 @@
 #include "TelnormerBatch.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cstdio>
 
@@ -20,6 +21,16 @@ int terminalColumns() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // An argument the system's encoding cannot take back (an invalid UTF-8 byte) would reach
+    // the program as another name: a path would open a different file.
+    for (int i = 1; i < argc; ++i) {
+        if (QFile::encodeName(QFile::decodeName(argv[i])) != QByteArray(argv[i])) {
+            std::fputs("telnormer-batch: an argument is not valid in the system's encoding "
+                       "(the argument is not shown)\nTry 'telnormer-batch --help'.\n",
+                       stderr);
+            return BatchStatus::Usage;
+        }
+    }
     const QCoreApplication app(argc, argv);
     // The same data folder as the window's: a server database's change logs go there.
     QCoreApplication::setApplicationName(QStringLiteral("Veltrano Telnormer"));

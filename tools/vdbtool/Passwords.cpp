@@ -1,5 +1,6 @@
 #include "Passwords.h"
 
+#include "RunFiles.h"
 #include "ToolError.h"
 
 #include <QFile>
@@ -20,9 +21,13 @@ QString firstLine(const QString& text) {
 }
 
 QString fromFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(u"cannot read the password file "_s + path + u": "_s + file.errorString());
+    // A FIFO there would hold the program up for good.
+    QString why;
+    const int fd = RunFiles::openRegular(path, why);
+    if (fd < 0)
+        fail(u"cannot read the password file "_s + path + u": "_s + why);
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     return firstLine(QString::fromUtf8(file.readAll()));
 }
 
