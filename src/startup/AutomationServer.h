@@ -1,19 +1,26 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QDBusVirtualObject>
+#include <QList>
 #include <QMap>
+#include <QPointer>
+#include <QThread>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 class Application;
-class QDBusServiceWatcher;
+class AutomationGate;
+class QDBusMessage;
 
 // The automation entry on the session bus: a factory that creates one Application object per
 // call, owned by the calling connection; UseDatabase takes the host's database by reference.
-class AutomationServer : public QDBusVirtualObject {
+// The objects are created, checked and released by the gate on a thread of its own; the
+// windows and the calls into a host's database are this (the windows') thread's.
+class AutomationServer : public QObject {
     Q_OBJECT
 
 public:
@@ -25,6 +32,10 @@ public:
         std::function<void(Application&)> afterUseDatabase;
     };
 
+    // What one host (one connection) may hold at once.
+    static constexpr int mostObjectsPerHost = 16;
+    static constexpr int mostWindowsPerHost = 8;
+
     AutomationServer(QDBusConnection connection, Hooks hooks, QObject* parent = nullptr);
     ~AutomationServer() override;
 
@@ -34,26 +45,22 @@ public:
     // first object, for firstGraceMs (a server started by hand waits for its host).
     void quitWhenIdle(int graceMs, int firstGraceMs);
 
-    QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
-
 private:
-    struct Entry {
-        QString owner;
-        std::unique_ptr<Application> application;
-    };
-
-    QDBusMessage createApplication(const QDBusMessage& message);
-    QDBusMessage callApplication(const QDBusMessage& message, Entry& entry);
-    void dropOwner(const QString& owner);
+    friend class AutomationGate;
+    // From the gate, on this thread: answers the call.
+    void useDatabase(const QDBusMessage& message, const QString& owner);
+    void drop(const QString& path);
+    void ownerLeft(const QString& owner);
     void checkIdle();
 
     QDBusConnection connection_;
     Hooks hooks_;
-    QDBusServiceWatcher* watcher_;
-    std::map<QString, Entry> entries_;
-    quint64 nextId_ = 1;
+    QThread thread_;
+    AutomationGate* gate_;
+    std::map<QString, std::unique_ptr<Application>> applications_; // by object path
+    QMap<QString, QList<QPointer<QWidget>>> windows_;              // by owner
     QTimer idleTimer_;
     qint64 idleSinceMs_ = -1;
+    quint64 createdSeen_ = 0;
     int graceMs_ = 0;
 };
