@@ -9,7 +9,6 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDir>
-#include <QTimer>
 
 #include <dbus/dbus.h>
 
@@ -58,6 +57,13 @@ QString DatabaseExporter::directAddress() {
         server_->setParent(this);
         connect(server_, &QDBusServer::newConnection, this, [this](const QDBusConnection& peer) {
             // Whoever the peer is shows with its first call; until then it holds one of few.
+            peers_.removeIf([this](const QString& name) {
+                if (QDBusConnection(name).isConnected())
+                    return false;
+                admittedPeers_.remove(name);
+                QDBusConnection::disconnectFromPeer(name);
+                return true;
+            });
             if (peers_.size() < kMostPeers &&
                 QDBusConnection(peer).registerVirtualObject(path_, this))
                 peers_ << peer.name();
@@ -100,15 +106,6 @@ bool DatabaseExporter::admitted(const QDBusMessage& message, const QDBusConnecti
         same = clientPid.isValid() && clientPid.value() == peerPid;
     }
     admittedPeers_.insert(connection.name(), same);
-    if (!same) {
-        // Not from inside its own dispatch: once this answer has gone.
-        const QString name = connection.name();
-        QTimer::singleShot(0, this, [this, name] {
-            QDBusConnection(name).unregisterObject(path_);
-            QDBusConnection::disconnectFromPeer(name);
-            peers_.removeAll(name);
-        });
-    }
     return same;
 }
 

@@ -10,8 +10,12 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QThread>
 
 #include <atomic>
+
+#include <dbus/dbus.h>
 
 using namespace Qt::StringLiterals;
 
@@ -42,14 +46,23 @@ void RemoteLink::goDirect() {
     const QString name = u"telnormer-direct-"_s + QString::number(++links);
     QDBusConnection direct = QDBusConnection::connectToPeer(address, name);
     // A socket that does not let us in at once (another user's, one that never speaks, one
-    // whose host refuses us) costs a few seconds once, then the bus serves.
-    QDBusMessage probe =
-        QDBusMessage::createMethodCall(QString(), path_, Remote::databaseInterface(), u"Name"_s);
-    if (direct.isConnected() &&
-        direct.call(probe, QDBus::Block, Remote::directProbeMs).signature() == u"s") {
-        peer_ = direct;
-        direct_ = true;
-        return;
+    // whose host refuses us) costs a few seconds once, then the bus serves. Waited for without a
+    // call: one sent before the peer let us in waits for ever, and later calls on the bus too.
+    if (direct.isConnected()) {
+        auto* raw = static_cast<DBusConnection*>(direct.internalPointer());
+        const QDeadlineTimer deadline(Remote::directProbeMs);
+        while (!dbus_connection_get_is_authenticated(raw) && direct.isConnected() &&
+               !deadline.hasExpired())
+            QThread::msleep(5);
+        // Let in, and answered: a host may still refuse us there.
+        const QDBusMessage probe = QDBusMessage::createMethodCall(
+            QString(), path_, Remote::databaseInterface(), u"Name"_s);
+        if (dbus_connection_get_is_authenticated(raw) && direct.isConnected() &&
+            direct.call(probe, QDBus::Block, Remote::directProbeMs).signature() == u"s") {
+            peer_ = direct;
+            direct_ = true;
+            return;
+        }
     }
     QDBusConnection::disconnectFromPeer(name);
 }

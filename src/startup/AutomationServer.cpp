@@ -70,7 +70,7 @@ void AutomationServer::useDatabase(const QDBusMessage& message, const QString& o
     try {
         // A host that opens window after window would take the memory of every other one.
         if (open.size() >= mostWindowsPerHost)
-            throw ErrorRecord(serverErrorNumber(12001),
+            throw ErrorRecord(serverErrorNumber(12002),
                               u"A program may have at most "_s +
                                   QString::number(mostWindowsPerHost) + u" windows open at once."_s,
                               u"VelTelnormer"_s);
