@@ -125,10 +125,15 @@ void RemoteLink::checkShape(const QString& method, const QDBusMessage& reply) {
                                                   u"')"_s);
     if (expected == u"as") {
         const qsizetype names = reply.arguments().constFirst().toStringList().size();
-        if (names > Remote::mostNames)
+        // Each table's fields are asked for once: together they are bounded too.
+        if (method == u"Fields")
+            fieldsSeen_ += names;
+        if (names > Remote::mostNames || fieldsSeen_ > Remote::mostFields)
             throw failure(RemoteCode::CallFailed,
                           u" ("_s + method + u": "_s + QString::number(names) +
-                              u" names, at most "_s + QString::number(Remote::mostNames) + u")"_s);
+                              u" names; at most "_s + QString::number(Remote::mostNames) +
+                              u" in a list and "_s + QString::number(Remote::mostFields) +
+                              u" fields in all)"_s);
     }
 }
 

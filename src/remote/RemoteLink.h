@@ -67,6 +67,7 @@ private:
     bool ended_ = false;
     bool pages_ = true;
     bool stores_ = true;
+    qsizetype fieldsSeen_ = 0;
     std::vector<std::weak_ptr<RemoteCursor>> cursors_;
     RemoteCursor* active_ = nullptr;
 };

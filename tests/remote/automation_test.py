@@ -334,7 +334,7 @@ def case_limits():
     host = subprocess.Popen([PY, HERE + '/python_host.py', work + '/host.vdb', 'ManyFieldsHost'],
                             stdout=subprocess.PIPE, text=True)
     failed = host.stdout.readline()
-    assert '(Fields: 200000 names, at most 2000)' in failed, failed
+    assert '(Fields: 200000 names; at most 2000 in a list' in failed, failed
 
 
 def case_lifetime():
