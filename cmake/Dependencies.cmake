@@ -3,6 +3,8 @@ find_package(SQLite3 REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
 pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
+# Qt's D-Bus module is built on libdbus; its own calls tell the process behind a private socket.
+pkg_check_modules(LIBDBUS REQUIRED IMPORTED_TARGET dbus-1)
 find_package(GTest REQUIRED)
 # The names of countries in German and English.
 find_package(ICU REQUIRED COMPONENTS uc)

@@ -5,15 +5,19 @@
 #include "RemoteProtocol.h"
 #include "RemoteValues.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDir>
+
+#include <dbus/dbus.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr qint32 kMostPerPage = 256;
+// Private connections at once: one for each window the client has open on the database.
+constexpr qsizetype kMostPeers = 16;
 
 struct UnknownMethod {};
 
@@ -52,8 +56,19 @@ QString DatabaseExporter::directAddress() {
         server_ = server.release();
         server_->setParent(this);
         connect(server_, &QDBusServer::newConnection, this, [this](const QDBusConnection& peer) {
-            if (QDBusConnection(peer).registerVirtualObject(path_, this))
+            // Whoever the peer is shows with its first call; until then it holds one of few.
+            peers_.removeIf([this](const QString& name) {
+                if (QDBusConnection(name).isConnected())
+                    return false;
+                admittedPeers_.remove(name);
+                QDBusConnection::disconnectFromPeer(name);
+                return true;
+            });
+            if (peers_.size() < kMostPeers &&
+                QDBusConnection(peer).registerVirtualObject(path_, this))
                 peers_ << peer.name();
+            else
+                QDBusConnection::disconnectFromPeer(peer.name());
         });
     }
     return server_->address();
@@ -67,13 +82,48 @@ bool DatabaseExporter::publish(QDBusConnection connection, const QString& path) 
     return true;
 }
 
+void DatabaseExporter::serveOnly(const QString& client) {
+    client_ = client;
+    admittedPeers_.clear();
+}
+
+// A private connection is the client's when the process behind it (the kernel's word, checked
+// at authentication) is the one behind the client's bus name. That name is never reused, so a
+// process that ended cannot be taken for it.
+bool DatabaseExporter::admitted(const QDBusMessage& message, const QDBusConnection& connection) {
+    if (client_.isEmpty())
+        return false;
+    if (connection.name() == connection_.name())
+        return message.service() == client_;
+    const auto known = admittedPeers_.constFind(connection.name());
+    if (known != admittedPeers_.cend())
+        return *known;
+    unsigned long peerPid = 0;
+    auto* raw = static_cast<DBusConnection*>(connection.internalPointer());
+    bool same = false;
+    if (raw && dbus_connection_get_unix_process_id(raw, &peerPid) && connection_.interface()) {
+        const QDBusReply<uint> clientPid = connection_.interface()->servicePid(client_);
+        same = clientPid.isValid() && clientPid.value() == peerPid;
+    }
+    admittedPeers_.insert(connection.name(), same);
+    return same;
+}
+
 QString DatabaseExporter::introspect(const QString& path) const {
     return path == path_ ? Remote::databaseIntrospection() : QString();
 }
 
 bool DatabaseExporter::handleMessage(const QDBusMessage& message,
                                      const QDBusConnection& connection) {
-    if (message.interface() != Remote::databaseInterface() || message.path() != path_)
+    if (message.path() != path_)
+        return false;
+    // Not even its introspection: a stranger learns nothing, not that the object is there.
+    if (!admitted(message, connection)) {
+        connection.send(message.createErrorReply(
+            QDBusError::AccessDenied, u"This database was handed over to another program."_s));
+        return true;
+    }
+    if (message.interface() != Remote::databaseInterface())
         return false;
     QDBusMessage reply;
     try {
@@ -111,7 +161,7 @@ QList<QVariant> DatabaseExporter::page(const TablePtr& table, qint32 skip, qint3
         table->Skip(skip, opt);
     auto* marks = dynamic_cast<CursorMark*>(table.get());
     const std::shared_ptr<CursorPlace> place = marks && count > 1 ? marks->Mark() : nullptr;
-    count = place ? std::min(count, kMostPerPage) : 1;
+    count = place ? std::min(count, Remote::mostPerPage) : 1;
     auto* keys = dynamic_cast<RecordKey*>(table.get());
     QList<FieldPtr> columns;
     for (const QString& name : fields)

@@ -7,8 +7,10 @@
 #include <QDBusVirtualObject>
 #include <QHash>
 
-// Publishes a Database on a connection at a path, so that Telnormer (or any client) can work on
-// it by reference. Every failure goes back as the ErrorRecord it was.
+// Publishes a Database on a connection at a path, so that Telnormer can work on it by reference.
+// Only the program it was handed to is served: its bus connection and that same process's
+// connections to the private socket; every other caller is refused with AccessDenied. Every
+// failure goes back as the ErrorRecord it was.
 class DatabaseExporter : public QDBusVirtualObject {
     Q_OBJECT
 
@@ -18,11 +20,15 @@ public:
 
     // Registers at path on connection; false when the path is taken.
     bool publish(QDBusConnection connection, const QString& path);
+    // From now on only the bus connection of that unique name (and its process's private
+    // connections) is served; before, no one is.
+    void serveOnly(const QString& client);
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
 private:
+    bool admitted(const QDBusMessage& message, const QDBusConnection& connection);
     QList<QVariant> dispatch(const QString& member, const QList<QVariant>& args);
     TablePtr table(const QVariant& name);
     QList<QVariant> page(const TablePtr& table, qint32 skip, qint32 count,
@@ -37,4 +43,6 @@ private:
     QString path_;
     QDBusServer* server_ = nullptr;
     QStringList peers_;
+    QString client_;
+    QHash<QString, bool> admittedPeers_; // peer connection name -> same process as client_
 };

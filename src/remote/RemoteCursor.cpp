@@ -1,6 +1,8 @@
 #include "RemoteCursor.h"
 
+#include "RemoteDatabase.h"
 #include "RemoteLink.h"
+#include "RemoteNames.h"
 #include "RemoteValues.h"
 
 #include <QDBusArgument>
@@ -9,8 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr qint32 kMostPerPage = 256;
 
 bool names(const QString& text, const QStringList& fields) {
     return std::any_of(fields.cbegin(), fields.cend(),
@@ -63,19 +63,24 @@ bool RemoteCursor::fetch() {
         owed_ = owed;
         return false;
     }
-    if (out.size() < 6)
-        throw RemoteLink::failure(4152, u" (Page)"_s);
+    // The shape is the link's to check; the sizes are ours. Nothing beyond what was asked for is
+    // unpacked.
     const QStringList ids = out.at(1).toStringList();
     const QStringList keys = out.at(2).toStringList();
-    const QList<QVariant> values = Remote::unpackValues(out.at(3));
-    const QList<QVariant> evaluations = Remote::unpackValues(out.at(4));
-    const QList<bool> evaluated = flags(out.at(5));
+    const qsizetype count = ids.size();
+    if (count > batch_)
+        throw RemoteLink::failure(RemoteCode::CallFailed,
+                                  u" (Page: "_s + QString::number(count) + u" records, "_s +
+                                      QString::number(batch_) + u" asked for)"_s);
     const qsizetype fields = wantFields_.size();
     const qsizetype texts = wantTexts_.size();
-    const qsizetype count = ids.size();
+    const QList<QVariant> values = Remote::unpackValues(out.at(3), count * fields);
+    const QList<QVariant> evaluations = Remote::unpackValues(out.at(4), count * texts);
+    const QList<bool> evaluated = flags(out.at(5));
     if (keys.size() != count || values.size() != count * fields ||
         evaluations.size() != count * texts || evaluated.size() != count * texts)
-        throw RemoteLink::failure(4152, u" (Page)"_s);
+        throw RemoteLink::failure(RemoteCode::CallFailed,
+                                  u" (Page: the lists do not match the records)"_s);
     rows_.assign(static_cast<size_t>(count), Row{});
     for (qsizetype r = 0; r < count; ++r) {
         Row& row = rows_[static_cast<size_t>(r)];
@@ -105,7 +110,7 @@ void RemoteCursor::dropPage() {
     valid_ = false;
     written_.clear();
     if (consumed_ > 0)
-        batch_ = std::clamp(consumed_, 1, kMostPerPage);
+        batch_ = std::clamp(consumed_, 1, Remote::mostPerPage);
     consumed_ = 0;
 }
 
@@ -198,12 +203,29 @@ void RemoteCursor::update(qint32 opt) {
         clearWrites();
         throw error;
     }
-    const QStringList fields = std::exchange(writeFields_, {});
-    const QList<QVariant> values = std::exchange(writeValues_, {});
-    // Stored or refused as one: the host keeps its edit buffer only when its Update fails.
-    hostEdited_ = true;
-    link_->call(u"Store"_s,
-                {table_, std::exchange(owed_, 0), fields, Remote::packValues(values), opt});
+    if (link_->stores()) {
+        const qint32 owed = std::exchange(owed_, 0);
+        const QStringList fields = std::exchange(writeFields_, {});
+        const QList<QVariant> values = std::exchange(writeValues_, {});
+        // Stored or refused as one: the host keeps its edit buffer only when its Update fails.
+        bool unknown = false;
+        hostEdited_ = true;
+        link_->call(u"Store"_s, {table_, owed, fields, Remote::packValues(values), opt}, &unknown);
+        hostEdited_ = false;
+        if (!unknown)
+            return;
+        // A host that reads pages but stores only value by value.
+        link_->noStore();
+        owed_ = owed;
+        writeFields_ = fields;
+        writeValues_ = values;
+    }
+    flushWrites();
+    if (writeError_) {
+        const ErrorRecord error = *std::exchange(writeError_, std::nullopt);
+        throw error;
+    }
+    link_->call(u"Update"_s, {table_, opt});
     hostEdited_ = false;
 }
 

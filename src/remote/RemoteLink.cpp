@@ -4,13 +4,18 @@
 #include "RemoteDatabase.h"
 #include "RemoteErrors.h"
 #include "RemoteNames.h"
+#include "RemoteProtocol.h"
 #include "StringTable.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QThread>
 
 #include <atomic>
+
+#include <dbus/dbus.h>
 
 using namespace Qt::StringLiterals;
 
@@ -40,12 +45,26 @@ void RemoteLink::goDirect() {
     static std::atomic<int> links;
     const QString name = u"telnormer-direct-"_s + QString::number(++links);
     QDBusConnection direct = QDBusConnection::connectToPeer(address, name);
-    if (!direct.isConnected()) {
-        QDBusConnection::disconnectFromPeer(name);
-        return;
+    // A socket that does not let us in at once (another user's, one that never speaks, one
+    // whose host refuses us) costs a few seconds once, then the bus serves. Waited for without a
+    // call: one sent before the peer let us in waits for ever, and later calls on the bus too.
+    if (direct.isConnected()) {
+        auto* raw = static_cast<DBusConnection*>(direct.internalPointer());
+        const QDeadlineTimer deadline(Remote::directProbeMs);
+        while (!dbus_connection_get_is_authenticated(raw) && direct.isConnected() &&
+               !deadline.hasExpired())
+            QThread::msleep(5);
+        // Let in, and answered: a host may still refuse us there.
+        const QDBusMessage probe = QDBusMessage::createMethodCall(
+            QString(), path_, Remote::databaseInterface(), u"Name"_s);
+        if (dbus_connection_get_is_authenticated(raw) && direct.isConnected() &&
+            direct.call(probe, QDBus::Block, Remote::directProbeMs).signature() == u"s") {
+            peer_ = direct;
+            direct_ = true;
+            return;
+        }
     }
-    peer_ = direct;
-    direct_ = true;
+    QDBusConnection::disconnectFromPeer(name);
 }
 
 QString RemoteLink::source() {
@@ -66,8 +85,10 @@ QList<QVariant> RemoteLink::call(const QString& method, const QList<QVariant>& a
                                                           Remote::databaseInterface(), method);
     request.setArguments(args);
     const QDBusMessage reply = to.call(request, QDBus::Block, Remote::callTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
+    if (reply.type() == QDBusMessage::ReplyMessage) {
+        checkShape(method, reply);
         return reply.arguments();
+    }
     if (auto error = Remote::parseError(reply))
         throw *error;
     const QDBusError::ErrorType type = QDBusError(reply).type();
@@ -92,6 +113,28 @@ QList<QVariant> RemoteLink::call(const QString& method, const QList<QVariant>& a
     }
     throw failure(RemoteCode::CallFailed, u" ("_s + method + u": "_s + reply.errorName() + u" "_s +
                                               reply.errorMessage() + u")"_s);
+}
+
+// An answer of another shape would be read as empty values: the run would report nothing
+// converted where it read nothing. A list of names is for a list view, not for the memory.
+void RemoteLink::checkShape(const QString& method, const QDBusMessage& reply) {
+    const QString expected = Remote::replySignature(method);
+    if (reply.signature() != expected)
+        throw failure(RemoteCode::CallFailed, u" ("_s + method + u": an answer of type '"_s +
+                                                  reply.signature() + u"', not '"_s + expected +
+                                                  u"')"_s);
+    if (expected == u"as") {
+        const qsizetype names = reply.arguments().constFirst().toStringList().size();
+        // Each table's fields are asked for once: together they are bounded too.
+        if (method == u"Fields")
+            fieldsSeen_ += names;
+        if (names > Remote::mostNames || fieldsSeen_ > Remote::mostFields)
+            throw failure(RemoteCode::CallFailed,
+                          u" ("_s + method + u": "_s + QString::number(names) +
+                              u" names; at most "_s + QString::number(Remote::mostNames) +
+                              u" in a list and "_s + QString::number(Remote::mostFields) +
+                              u" fields in all)"_s);
+    }
 }
 
 QVariant RemoteLink::value(const QString& method, const QList<QVariant>& args) {

@@ -3,6 +3,7 @@
 #include "ErrorRecord.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QList>
 #include <QVariant>
 
@@ -33,6 +34,9 @@ public:
     // Whether the host reads a page of records per call (until it says it cannot).
     bool pages() const { return pages_; }
     void noPages() { pages_ = false; }
+    // Whether the host stores a record's values in one call (until it says it cannot).
+    bool stores() const { return stores_; }
+    void noStore() { stores_ = false; }
 
     void addCursor(const std::shared_ptr<RemoteCursor>& cursor);
     // Every cursor brought to where the run is, with what text may read of the edit buffers:
@@ -53,6 +57,7 @@ public:
 
 private:
     bool hostPresent();
+    void checkShape(const QString& method, const QDBusMessage& reply);
 
     QDBusConnection connection_;
     QDBusConnection peer_{QString()};
@@ -61,6 +66,8 @@ private:
     QString path_;
     bool ended_ = false;
     bool pages_ = true;
+    bool stores_ = true;
+    qsizetype fieldsSeen_ = 0;
     std::vector<std::weak_ptr<RemoteCursor>> cursors_;
     RemoteCursor* active_ = nullptr;
 };

@@ -29,4 +29,13 @@ inline QString errorName() {
 }
 // A frozen peer must not freeze the window for ever.
 constexpr int callTimeoutMs = 25000;
+// A private socket must answer its first call within this, or the bus is used.
+constexpr int directProbeMs = 3000;
+// The most names a host may list (tables, fields, indexes): more than a database engine allows
+// in one table.
+constexpr qsizetype mostNames = 2000;
+// The most fields of all tables together.
+constexpr qsizetype mostFields = 50000;
+// The most records a page holds, whatever a host answers.
+constexpr int mostPerPage = 256;
 } // namespace Remote

@@ -74,4 +74,12 @@ QString databaseIntrospection() {
     return xml + u"</interface>\n"_s;
 }
 
+QString replySignature(const QString& method) {
+    for (const Method& m : kMethods) {
+        if (method == QLatin1StringView(m.name))
+            return QString::fromLatin1(m.out).remove(u' ');
+    }
+    return {};
+}
+
 } // namespace Remote

@@ -11,4 +11,6 @@
 // Direct gives the address of a private socket with the same object (empty: none).
 namespace Remote {
 QString databaseIntrospection();
+// The signature of a method's answer ("basasaavaavab" for Page); null for an unknown method.
+QString replySignature(const QString& method);
 } // namespace Remote

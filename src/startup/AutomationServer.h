@@ -4,20 +4,27 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusVirtualObject>
+#include <QList>
 #include <QMap>
+#include <QPointer>
+#include <QThread>
 #include <QTimer>
+#include <QWidget>
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 
 class Application;
-class QDBusServiceWatcher;
+class AutomationGate;
+class QDBusMessage;
 
 // The automation entry on the session bus: a factory that creates one Application object per
 // call, owned by the calling connection; UseDatabase takes the host's database by reference.
-class AutomationServer : public QDBusVirtualObject {
+// The objects are created, checked and released by the gate on a thread of its own; the
+// windows and the calls into a host's database are this (the windows') thread's.
+class AutomationServer : public QObject {
     Q_OBJECT
 
 public:
@@ -33,6 +40,10 @@ public:
         int runWaitMs = Remote::callTimeoutMs - 1000;
     };
 
+    // What one host (one connection) may hold at once.
+    static constexpr int mostObjectsPerHost = 16;
+    static constexpr int mostWindowsPerHost = 8;
+
     AutomationServer(QDBusConnection connection, Hooks hooks, QObject* parent = nullptr);
     ~AutomationServer() override;
 
@@ -42,36 +53,31 @@ public:
     // first object, for firstGraceMs (a server started by hand waits for its host).
     void quitWhenIdle(int graceMs, int firstGraceMs);
 
-    QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
-
 private:
-    struct Entry {
-        QString owner;
-        std::unique_ptr<Application> application;
-    };
-
-    struct Waiting {
-        QDBusMessage message;
-        qint64 deadlineMs;
-    };
-
-    // Holds a UseDatabase call back while a run is under way; false when it may go ahead.
-    bool holdBack(const QDBusMessage& message);
+    friend class AutomationGate;
+    // From the gate, on this thread: answers the call.
+    void useDatabase(const QDBusMessage& message, const QString& owner);
+    void openWindow(const QDBusMessage& message, const QString& owner);
     void serveWaiting();
-    QDBusMessage createApplication(const QDBusMessage& message);
-    QDBusMessage callApplication(const QDBusMessage& message, Entry& entry);
-    void dropOwner(const QString& owner);
+    void drop(const QString& path);
+    void ownerLeft(const QString& owner);
     void checkIdle();
 
     QDBusConnection connection_;
     Hooks hooks_;
-    QDBusServiceWatcher* watcher_;
-    std::map<QString, Entry> entries_;
-    quint64 nextId_ = 1;
+    QThread thread_;
+    AutomationGate* gate_;
+    std::map<QString, std::unique_ptr<Application>> applications_; // by object path
+    QMap<QString, QList<QPointer<QWidget>>> windows_;              // by owner
     QTimer idleTimer_;
+    struct Waiting {
+        QDBusMessage message;
+        QString owner;
+        qint64 deadlineMs;
+    };
     std::deque<Waiting> waiting_;
     QTimer waitTimer_;
     qint64 idleSinceMs_ = -1;
+    quint64 createdSeen_ = 0;
     int graceMs_ = 0;
 };

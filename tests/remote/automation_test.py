@@ -35,7 +35,7 @@ def outside():
                 '<allow own="*"/></policy></busconfig>' % (work, services))
     env = dict(os.environ, QT_QPA_PLATFORM='offscreen', XDG_CONFIG_HOME=work + '/config',
                TELNORMER_WORK=work, TELNORMER_AUTOMATION_TEST_START='Telef')
-    if CASE in ('empty', 'two_windows', 'foreign'):
+    if CASE in ('empty', 'two_windows', 'foreign', 'lifetime'):
         env['TELNORMER_AUTOMATION_TEST_START'] = ''
     if CASE == 'use_database_times_out':
         env['TELNORMER_AUTOMATION_TEST_RUN_WAIT_MS'] = '1000'
@@ -92,10 +92,13 @@ def demo(path, records=None):
     subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
 
 
-def start_host(path, user='ADMIN'):
+def start_host(path, user='ADMIN', run=None, **options):
+    env = dict(os.environ, VDB_PASSWORD='admin')
+    if run:  # where its private socket goes
+        os.makedirs(run, mode=0o700)
+        env['XDG_RUNTIME_DIR'] = run
     return subprocess.Popen([HOST, path, '--user', user], stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, text=True,
-                            env=dict(os.environ, VDB_PASSWORD='admin'))
+                            stdout=subprocess.PIPE, text=True, env=env, **options)
 
 
 def gdbus(*args):
@@ -152,11 +155,37 @@ def case_foreign():
     mine.get_object(NAME, path).Release(dbus_interface=APP_IFACE)  # the owner still may
 
 
-def run_python_host(file_name, end, *marker):
-    host = subprocess.Popen([PY, HERE + '/python_host.py', file_name, *marker],
+def unique_name(b, pid):
+    return next(n for n in b.list_names() if n.startswith(':') and
+                b.get_object('org.freedesktop.DBus', '/org/freedesktop/DBus')
+                .GetConnectionUnixProcessID(n, dbus_interface='org.freedesktop.DBus') == pid)
+
+
+# What a stranger on the bus tried on a host's database during a run: all refused.
+DB = 'com.veltrano.VelDbServer.Database'
+STRANGER = [(DB, 'UserName', '', ()), (DB, 'Direct', '', ()), (DB, 'Begin', 'i', (0,)),
+            (DB, 'Commit', '', ()), ('org.freedesktop.DBus.Introspectable', 'Introspect', '', ())] + \
+    [(DB, 'Skip', 'sii', (t, 1, 0)) for t in ('Kunden', 'Lieferanten', 'Ansprechpartner')]
+
+
+def refused(connection, name, path):
+    import dbus
+    for interface, method, signature, args in STRANGER:
+        try:
+            connection.call_blocking(name, path, interface, method, signature, args)
+            raise AssertionError(method + ' by a stranger succeeded')
+        except dbus.DBusException as e:
+            assert e.get_dbus_name() == 'org.freedesktop.DBus.Error.AccessDenied', (method, e)
+
+
+def run_python_host(file_name, end, kind='Host', *marker):
+    import dbus
+    host = subprocess.Popen([PY, HERE + '/python_host.py', file_name, kind, *marker],
                             stdout=subprocess.PIPE, text=True)
-    assert host.stdout.readline() == 'handed over\n'
-    wait_until(lambda: end in bus_log(), 30, 'the run did not end')
+    said = host.stdout.readline()
+    assert said.startswith('handed over '), (kind, said)
+    wait_until(lambda: end in bus_log(), 30, 'the run did not end: ' + end)
+    refused(dbus.SessionBus(private=True), unique_name(bus(), host.pid), '/host/db')
     host.send_signal(signal.SIGTERM)
     tables = json.loads(host.stdout.readline())
     host.wait()
@@ -173,8 +202,19 @@ def case_python_host_without_folder():
 def case_python_host():
     work = os.environ['TELNORMER_WORK']
     marker = work + '/direct-ran'
-    tables = run_python_host(work + '/host.vdb', 'record(s) converted', marker)
+    tables = run_python_host(work + '/host.vdb', 'record(s) converted', 'HostileHost', marker)
     assert not os.path.exists(marker), 'a direct address that runs a program was used'
+    check_python_host(work, tables)
+
+
+def case_python_host_page_only():
+    # A host with pages but without Store: the values go one by one, with the same result.
+    work = os.environ['TELNORMER_WORK']
+    check_python_host(work, run_python_host(work + '/host.vdb', 'record(s) converted',
+                                            'PageOnlyHost'))
+
+
+def check_python_host(work, tables):
     ada, bo = tables['Kunden']
     # Bo's canonical fax breaks the condition: his whole record stays as it was.
     assert ada['Telefon'] == '+49 (30) 1234567', ada
@@ -218,9 +258,18 @@ def case_same_as_batch():
     subprocess.run([BUILD + '/tools/batch/telnormer-batch', work + '/local.vdb', '--user',
                     'ADMIN', '--prefix', 'Telef'], check=True, capture_output=True,
                    env=dict(os.environ, VDB_PASSWORD='admin'))
-    host = start_host(work + '/bus.vdb')
+    host = start_host(work + '/bus.vdb', run=work + '/run')
     assert host.stdout.readline().startswith('handed over: ')
-    wait_until(lambda: 'record(s) converted' in bus_log(), 60, 'the run did not end')
+    # A stranger calls all through the run (as one that took records' numbers did), on the bus
+    # and on the private socket: refused every time, the run's result the same.
+    import dbus
+    stranger, name = dbus.SessionBus(private=True), unique_name(bus(), host.pid)
+    sockets = glob.glob(work + '/run/dbus-*')
+    assert len(sockets) == 1, sockets
+    direct = dbus.connection.Connection('unix:path=' + sockets[0])
+    while 'record(s) converted' not in bus_log():
+        refused(stranger, name, '/com/veltrano/TelnormerHost/Database')
+    refused(direct, None, '/com/veltrano/TelnormerHost/Database')
     host.stdin.close()
     assert host.wait(30) == 0
     os.kill(telnormer_pid(bus()), signal.SIGTERM)
@@ -281,8 +330,85 @@ def case_use_database_waits():
 case_use_database_times_out = case_use_database_waits
 
 
+def case_stall():
+    # A host frozen in a page holds the windows' thread: other hosts are answered all the same.
+    work = os.environ['TELNORMER_WORK']
+    frozen = subprocess.Popen([PY, HERE + '/python_host.py', work + '/f.vdb', 'FrozenHost'],
+                              stdout=subprocess.PIPE, text=True)
+    assert frozen.stdout.readline().startswith('handed over ')
+    time.sleep(1)  # Start pressed: the run waits for the first page
+    import dbus
+    b, theirs = bus(), dbus.SessionBus(private=True)
+    started = time.time()
+    app = create(b)
+    try:
+        theirs.get_object(NAME, app.object_path).Release(dbus_interface=APP_IFACE)
+        raise AssertionError('Release by another connection succeeded')
+    except dbus.DBusException as e:
+        assert e.get_dbus_name() == 'org.freedesktop.DBus.Error.AccessDenied', e
+    app.Release(dbus_interface=APP_IFACE)
+    assert time.time() - started < 2, 'another host waited %.1f s' % (time.time() - started)
+    frozen.kill()
+    # A private socket that never answers: a few seconds, then the bus serves the whole run.
+    started = time.time()
+    tables = run_python_host(work + '/s.vdb', 'record(s) converted', 'SilentSocketHost')
+    assert time.time() - started < 15, time.time() - started
+    assert tables['Kunden'][0]['Telefon'] == '+49 (30) 1234567', tables
+
+
+def case_limits():
+    # Answers of the wrong shape or size fail the run's call, saying what was wrong.
+    work = os.environ['TELNORMER_WORK']
+    for kind, says in (('WrongShapeHost', "(Page: an answer of type 'basasasaavab', not "
+                                          "'basasaavaavab')"),
+                       ('LongPageHost', '(Page: 121 records, ')):
+        tables = run_python_host(work + '/host.vdb', says, kind)
+        assert tables['Lieferanten'][1]['Telefon'] == '040 5000', tables
+        time.sleep(1.1)  # a log of its own: logs are named to the second
+    host = subprocess.Popen([PY, HERE + '/python_host.py', work + '/host.vdb', 'ManyFieldsHost'],
+                            stdout=subprocess.PIPE, text=True)
+    failed = host.stdout.readline()
+    assert '(Fields: 200000 names; at most 2000 in a list' in failed, failed
+
+
+def case_lifetime():
+    import dbus
+    work = os.environ['TELNORMER_WORK']
+    demo(work + '/a.vdb', 20)
+    b = bus()
+    gone = subprocess.Popen([PY, HERE + '/python_host.py', work + '/py.vdb'],
+                            stdout=subprocess.PIPE, text=True)
+    path = gone.stdout.readline().split()[-1]
+    stays = start_host(work + '/a.vdb', stderr=subprocess.PIPE)
+    assert stays.stdout.readline().startswith('handed over: ')
+    # A host that ends without Release: its object goes, its window stays.
+    gone.kill()
+    gone.wait()
+    introspect = lambda: b.get_object(NAME, path).Introspect(
+        dbus_interface='org.freedesktop.DBus.Introspectable')
+    wait_until(lambda: APP_IFACE not in introspect(), 5, 'the object of an ended host stayed')
+    # The other host goes on: seven more windows, then one more than a host may have is refused.
+    stays.stdin.write('\n' * 8)
+    stays.stdin.flush()
+    for _ in range(7):
+        assert stays.stdout.readline().startswith('handed over: ')
+    assert stays.wait(30) == 1
+    assert 'A program may have at most 8 windows open at once.' in stays.stderr.read()
+    # No object is held any more (the host released its own on its way out), but the windows
+    # are open: the process stays.
+    time.sleep(4)
+    assert b.name_has_owner(NAME), 'telnormer ended with its windows open'
+    os.kill(telnormer_pid(b), signal.SIGTERM)
+
+
 if len(sys.argv) > 3:
-    globals()['case_' + CASE]()
+    try:
+        globals()['case_' + CASE]()
+    except BaseException:
+        # A failed case leaves no Telnormer behind to hold the test's output open.
+        if telnormer_pid(bus()):
+            os.kill(telnormer_pid(bus()), signal.SIGKILL)
+        raise
     print(CASE, 'passed')
 else:
     outside()

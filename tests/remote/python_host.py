@@ -1,11 +1,12 @@
 """A host in another language: an in-memory database of two tables handed over to Telnormer.
 
-python_host.py FILENAME [MARKER]: the database's FileName (the change log goes beside it); with
-MARKER it offers a direct address that would create that file. Prints
-"handed over" once Telnormer took it, and on SIGTERM the records as JSON, then ends.
+python_host.py FILENAME [KIND [MARKER]]: the database's FileName (the change log goes beside it);
+KIND is one of the classes below (Host by default); HostileHost offers a direct address that would
+create MARKER. Prints "handed over PATH" once Telnormer took it, and on SIGTERM the records as
+JSON, then ends. Only the Telnormer it handed the database to is served.
 """
-import json, signal, sys
-import dbus, dbus.service, dbus.mainloop.glib
+import json, os, signal, socket, sys, time
+import dbus, dbus.lowlevel, dbus.service, dbus.mainloop.glib
 from gi.repository import GLib
 
 DB = 'com.veltrano.VelDbServer.Database'
@@ -20,10 +21,12 @@ def nothing(value):
     return dbus.Array([] if value is None else [value], signature='v')
 
 
-class Host(dbus.service.Object):
+class PageOnlyHost(dbus.service.Object):
+    """Reads pages but has no Store: Telnormer writes value by value."""
     def __init__(self, bus, file_name):
         super().__init__(bus, '/host/db')
         self.file_name = file_name
+        self.client = None
         # Fax numbers longer than 15 characters break the field's condition. Enough suppliers
         # for batches of ten records.
         self.tables = {
@@ -35,6 +38,13 @@ class Host(dbus.service.Object):
         self.cursor = {name: [0, {}] for name in self.tables}
         self.saved = None
         self.commits = 0
+
+    def _message_cb(self, connection, message):
+        if message.get_sender() != self.client:
+            connection.send_message(dbus.lowlevel.ErrorMessage(
+                message, 'org.freedesktop.DBus.Error.AccessDenied', 'Not handed over to you'))
+            return
+        super()._message_cb(connection, message)
 
     def rows(self, t): return self.tables[str(t)]
     def here(self, t):
@@ -115,32 +125,73 @@ class Host(dbus.service.Object):
         return (pos + len(page) >= len(rows), [str(r['ID']) for r in page], [''] * len(page),
                 [nothing(r[str(f)]) for r in page for f in fields],
                 [nothing(None)] * (len(page) * len(texts)), [False] * (len(page) * len(texts)))
+    @dbus.service.method(DB, '', '')
+    def Rollback(self): self.tables = json.loads(self.saved)
+
+
+class Host(PageOnlyHost):
     @dbus.service.method(DB, 'siasaavi', '')
     def Store(self, t, skip, fields, values, opt):
         self.Skip(t, skip, opt)
         for f, v in zip(fields, values):
             self.SetValue(t, f, v)
         self.Update(t, opt)
-    @dbus.service.method(DB, '', '')
-    def Rollback(self): self.tables = json.loads(self.saved)
 
 
 class HostileHost(Host):
     # Offers a "private socket" that would run a program: Telnormer must stay on the bus.
     @dbus.service.method(DB, '', 's')
-    def Direct(self): return 'unixexec:path=/usr/bin/touch,argv1=' + sys.argv[2]
+    def Direct(self): return 'unixexec:path=/usr/bin/touch,argv1=' + sys.argv[3]
+
+
+class SilentSocketHost(Host):
+    # A private socket that takes the connection and never says a word.
+    @dbus.service.method(DB, '', 's')
+    def Direct(self):
+        self.silent = socket.socket(socket.AF_UNIX)
+        self.silent.bind(os.path.dirname(self.file_name) + '/silent')
+        self.silent.listen(5)
+        return 'unix:path=' + os.path.dirname(self.file_name) + '/silent'
+
+
+class FrozenHost(Host):
+    # Frozen while it reads the first page.
+    @dbus.service.method(DB, 'siiasasi', 'basasaavaavab')
+    def Page(self, t, skip, count, fields, texts, opt): time.sleep(60)
+
+
+class WrongShapeHost(Host):
+    # The values of a page as strings, not as arrays of variants.
+    @dbus.service.method(DB, 'siiasasi', 'basasasaavab')
+    def Page(self, t, skip, count, fields, texts, opt):
+        eof, ids, keys, values, evaluations, flags = Host.Page(self, t, skip, count, fields, texts, opt)
+        return eof, ids, keys, [str(v[0]) if v else '' for v in values], evaluations, flags
+
+
+class LongPageHost(Host):
+    # Far more records than asked for.
+    @dbus.service.method(DB, 'siiasasi', 'basasaavaavab')
+    def Page(self, t, skip, count, fields, texts, opt):
+        return Host.Page(self, t, skip, 1000, fields, texts, opt)
+
+
+class ManyFieldsHost(Host):
+    @dbus.service.method(DB, 's', 'as')
+    def Fields(self, t): return ['F%d' % i for i in range(200000)]
 
 
 def main():
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    host = (HostileHost if len(sys.argv) > 2 else Host)(bus, sys.argv[1])
+    host = globals()[sys.argv[2] if len(sys.argv) > 2 else 'Host'](bus, sys.argv[1])
     loop = GLib.MainLoop()
     app = bus.get_object('com.veltrano.Telnormer', '/com/veltrano/Telnormer').CreateApplication(
         dbus_interface='com.veltrano.VelTelnormer')
-    bus.get_object('com.veltrano.Telnormer', app).UseDatabase(
+    # The process that made the object, by its unique name, which no other program can take.
+    host.client = bus.get_name_owner('com.veltrano.Telnormer')
+    bus.get_object(host.client, app).UseDatabase(
         dbus.ObjectPath('/host/db'), dbus_interface='com.veltrano.VelTelnormer.Application',
-        reply_handler=lambda: print('handed over', flush=True),
+        reply_handler=lambda: print('handed over', app, flush=True),
         error_handler=lambda e: (print('failed:', e, flush=True), loop.quit()))
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
     loop.run()

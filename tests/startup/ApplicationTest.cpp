@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,7 @@ protected:
 
 TEST_F(ApplicationTest, EmptyReferenceFailsAndChangesNothing) {
     const DatabasePtr before =
-        VdbFixture::open(vdb.create(u"a.vdb"_s, schemaOf({tableOf(u"T"_s, {u"Telefon"_s})})));
+        VdbFixture::open(vdb.create(u"a.vdb"_s, schemaOf({tableOf(u"T"_s, {u"Fon"_s})})));
     gDatabase = before;
     DatabasePtr empty;
     const ErrorRecord error = errorOf([&] { application.UseDatabase(empty); });
@@ -42,10 +43,11 @@ TEST_F(ApplicationTest, EmptyReferenceFailsAndChangesNothing) {
     EXPECT_EQ(application.window(), nullptr);
 }
 
-TEST_F(ApplicationTest, EveryCallOpensOneMoreWindowOnTheLatestDatabase) {
-    const auto schema = schemaOf({tableOf(u"T"_s, {u"Telefon"_s})});
-    DatabasePtr first = VdbFixture::open(vdb.create(u"a.vdb"_s, schema));
-    DatabasePtr second = VdbFixture::open(vdb.create(u"b.vdb"_s, schema));
+TEST_F(ApplicationTest, EveryCallOpensOneMoreWindowThatKeepsItsOwnDatabase) {
+    DatabasePtr first =
+        VdbFixture::open(vdb.create(u"a.vdb"_s, schemaOf({tableOf(u"T"_s, {u"Fon"_s})})));
+    DatabasePtr second =
+        VdbFixture::open(vdb.create(u"b.vdb"_s, schemaOf({tableOf(u"T"_s, {u"Fax"_s})})));
     application.UseDatabase(first);
     const QPointer<FMain> firstWindow = application.window();
     application.UseDatabase(second);
@@ -54,6 +56,15 @@ TEST_F(ApplicationTest, EveryCallOpensOneMoreWindowOnTheLatestDatabase) {
     EXPECT_TRUE(firstWindow->isVisible() && application.window()->isVisible());
     EXPECT_EQ(application.window()->parentWidget(), nullptr);
     EXPECT_EQ(gDatabase, second);
+    // Each window lists the fields of the database it was opened on, not of the current one.
+    for (const auto& [window, field] :
+         {std::pair{firstWindow.data(), u"Fon"_s}, std::pair{application.window(), u"Fax"_s}}) {
+        window->lvwTables_ItemClick();
+        const QTreeWidgetItem* listed =
+            window->findChild<QTreeWidget*>(u"lvwFields"_s)->topLevelItem(0);
+        ASSERT_NE(listed, nullptr);
+        EXPECT_EQ(listed->text(0), field);
+    }
     EXPECT_NE(first, nullptr); // the caller's reference is left as it was
     delete firstWindow.data();
     delete application.window();

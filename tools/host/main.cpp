@@ -75,8 +75,9 @@ int report(const QString& message) {
     return 1;
 }
 
-QDBusMessage factoryCall(const QString& path, const QString& interface, const QString& member) {
-    return QDBusMessage::createMethodCall(Remote::serviceName(), path, interface, member);
+QDBusMessage factoryCall(const QString& path, const QString& interface, const QString& member,
+                         const QString& to = Remote::serviceName()) {
+    return QDBusMessage::createMethodCall(to, path, interface, member);
 }
 
 // Calls without blocking: Telnormer may be calling into this process meanwhile (loading the
@@ -90,8 +91,10 @@ QString callServing(QDBusConnection& bus, const QDBusMessage& call) {
     return watcher.isError() ? watcher.error().message() : QString();
 }
 
-QString handOver(QDBusConnection& bus, const QString& application, const QString& database) {
-    QDBusMessage call = factoryCall(application, Remote::applicationInterface(), u"UseDatabase"_s);
+QString handOver(QDBusConnection& bus, const QString& telnormer, const QString& application,
+                 const QString& database) {
+    QDBusMessage call =
+        factoryCall(application, Remote::applicationInterface(), u"UseDatabase"_s, telnormer);
     call << QVariant::fromValue(QDBusObjectPath(database));
     return callServing(bus, call);
 }
@@ -157,11 +160,16 @@ int main(int argc, char** argv) {
     if (created.type() != QDBusMessage::ReplyMessage)
         return report(created.errorMessage());
     const QString application = created.arguments().value(0).value<QDBusObjectPath>().path();
+    // The process that created the object, by its unique name: the database answers only it, and
+    // the name cannot pass to another program meanwhile.
+    const QString telnormer = created.service();
+    exporter.serveOnly(telnormer);
     const auto release = [&] {
-        callServing(bus, factoryCall(application, Remote::applicationInterface(), u"Release"_s));
+        callServing(
+            bus, factoryCall(application, Remote::applicationInterface(), u"Release"_s, telnormer));
     };
     const auto handOverOnce = [&] {
-        const QString error = handOver(bus, application, databasePath);
+        const QString error = handOver(bus, telnormer, application, databasePath);
         if (!error.isEmpty()) {
             report(error);
             return false;
