@@ -138,7 +138,7 @@ TEST(PgRunTest, NamesWithQuotesConvert) {
     const QString admin = TestDatabases::superuserUri(uriDatabaseName(uri));
     fx.insert(uri, table.name, {table.fields[0].name}, {{u"030 1234567"_s}});
     PgAdmin(admin).setRights(role, false, false);
-    PgAdmin(admin).setRights(role, true, false);
+    PgAdmin(admin).setRights(role, true, true);
     QTemporaryDir home;
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -155,7 +155,7 @@ TEST(PgRunTest, NamesWithQuotesConvert) {
     const QList<PgAdmin::UserInfo> users = PgAdmin(admin).users();
     ASSERT_EQ(users.size(), 2);
     EXPECT_EQ(users[1].name, role);
-    EXPECT_TRUE(users[1].databaseAdmin && !users[1].userAdmin);
+    EXPECT_TRUE(users[1].databaseAdmin && users[1].userAdmin);
 }
 
 // A cluster of the test's own, for it stops the server in the middle of a run.
