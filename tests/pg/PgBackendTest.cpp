@@ -176,6 +176,23 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
                                  u"GRANT "_s + dbadmin + u" TO "_s + pgQuote(stranger));
     expectServerError([&] { createPgDatabase(TestDatabases::superuserUri(planted), schemaOf({})); },
                       PgCode::NoPrivilege);
+    // The owner's search_path, with an operator of its own, is never in force for whoever opens.
+    TestDatabases::superuserExec(
+        database, u"ALTER DATABASE \"%1\" OWNER TO \"%2\""_s.arg(database, stranger));
+    for (
+        const QString& sql :
+        {u"CREATE SCHEMA evil"_s, u"GRANT USAGE ON SCHEMA evil TO PUBLIC"_s,
+         u"CREATE FUNCTION evil.eq(name, name) RETURNS bool LANGUAGE plpgsql AS $$BEGIN RAISE 'planted'; END$$"_s,
+         u"CREATE OPERATOR evil.= (LEFTARG = name, RIGHTARG = name, FUNCTION = evil.eq)"_s,
+         u"ALTER DATABASE \"%1\" SET search_path = evil, pg_catalog"_s.arg(database),
+         u"SET search_path = evil, pg_catalog"_s})
+        db.exec(sql);
+    EXPECT_TRUE(errorOf([&] { db.exec(u"SELECT 'a'::name = 'b'::name"_s); })
+                    .description()
+                    .contains(u"planted"_s));
+    EXPECT_FALSE(PgAdmin(admin).users().empty());
+    EXPECT_EQ(fx.open(uri, role, u"plain"_s)->Logon()->CurrentUser()->Name(), role);
+    TestDatabases::superuserExec(database, u"REASSIGN OWNED BY \"%1\" TO postgres"_s.arg(stranger));
 }
 
 // clang-format off
