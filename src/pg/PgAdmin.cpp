@@ -219,6 +219,7 @@ void PgAdmin::setPassword(const QString& name, const QString& password) {
     requireCreateRole();
     inTransaction([&](PgConnection& db) {
         requireUser(name);
+        refuseOtherDatabaseUser(db, core_->pgCatalogue().roles, name);
         db.exec(u"ALTER ROLE "_s + pgQuote(name) + passwordClause(db, name, password));
     });
 }
@@ -229,6 +230,7 @@ void PgAdmin::setRights(const QString& name, bool databaseAdmin, bool userAdmin)
     inTransaction([&](PgConnection& db) {
         if (!roleExists(db, name))
             throw pgError(VdbCode::UnknownUser, u"there is no role "_s + name);
+        refuseOtherDatabaseUser(db, core_->pgCatalogue().roles, name);
         ::setRights(db, core_->pgCatalogue().roles, name, databaseAdmin, userAdmin);
     });
 }
@@ -258,6 +260,19 @@ void PgAdmin::removeUser(const QString& name) {
         else
             db.exec(u"ROLLBACK TO SAVEPOINT vdb_drop"_s);
     });
+}
+
+QStringList pgRolesTaken(const QString& uri, const QStringList& users) {
+    PgConnection db(uri, {}, {});
+    const PgRoles roles = pgRolesOf(db.databaseName());
+    QStringList taken;
+    for (const QString& user : users) {
+        if (!roleExists(db, user))
+            continue;
+        refuseOtherDatabaseUser(db, roles, user);
+        taken << user;
+    }
+    return taken;
 }
 
 QList<PgAdmin::UserInfo> PgAdmin::users() {

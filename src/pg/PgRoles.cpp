@@ -98,6 +98,23 @@ void setRights(PgConnection& db, const PgRoles& roles, const QString& user, bool
                 name);
 }
 
+void refuseOtherDatabaseUser(PgConnection& db, const PgRoles& roles, const QString& login) {
+    // pg_auth_members, not pg_has_role: a superuser would be everybody's member.
+    const PgResult other =
+        db.exec(u"WITH RECURSIVE m(grp) AS (SELECT a.roleid FROM pg_catalog.pg_auth_members a "
+                "JOIN pg_catalog.pg_roles r ON r.oid = a.member WHERE r.rolname = $1 "
+                "UNION SELECT a.roleid FROM pg_catalog.pg_auth_members a JOIN m ON a.member = "
+                "m.grp) SELECT g.rolname FROM m JOIN pg_catalog.pg_roles g ON g.oid = m.grp "
+                "WHERE g.rolname LIKE 'tn\\_%\\_users' AND g.rolname <> $2 LIMIT 1"_s,
+                {login, roles.users});
+    if (other.rows() > 0)
+        throw pgError(PgCode::NoPrivilege,
+                      u"The role \""_s + login +
+                          u"\" is a user of another Telnormer database on this server (\""_s +
+                          other.text(0, 0) +
+                          u"\"); only that database's administrators may change it."_s);
+}
+
 QList<PgUser> databaseUsers(PgConnection& db, const PgRoles& roles) {
     // Walked through pg_auth_members, not pg_has_role: a superuser is everybody's member there.
     const PgResult result =

@@ -25,6 +25,10 @@ void ensureDatabaseRoles(PgConnection& db, const PgRoles& roles);
 void setRights(PgConnection& db, const PgRoles& roles, const QString& user, bool databaseAdmin,
                bool userAdmin);
 
+// Refuses login when it is a user of another Telnormer database: its password and rights are
+// that database's administrators' to change, not this one's.
+void refuseOtherDatabaseUser(PgConnection& db, const PgRoles& roles, const QString& login);
+
 struct PgUser {
     QString name;
     bool databaseAdmin = false;

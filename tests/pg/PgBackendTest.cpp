@@ -168,6 +168,13 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
     expectServerError([&] { PgAdmin(admin).setPassword(stranger, u"neu"_s); },
                       VdbCode::UnknownUser);
     expectServerError([&] { PgAdmin(admin).removeUser(stranger); }, VdbCode::UnknownUser);
+    // ADMIN is a user of the other database too: it is that one's as well, left alone here.
+    expectServerError([&] { PgAdmin(admin).setPassword(u"ADMIN"_s, u"neu"_s); },
+                      PgCode::NoPrivilege);
+    expectServerError([&] { PgAdmin(admin).setRights(u"ADMIN"_s, true, false); },
+                      PgCode::NoPrivilege);
+    expectServerError([&] { pgRolesTaken(admin, {stranger, u"ADMIN"_s}); }, PgCode::NoPrivilege);
+    EXPECT_EQ(pgRolesTaken(admin, {stranger, u"nobody"_s}), QStringList{stranger});
     // A role of a new database's names that somebody made beforehand, with a member, is refused.
     const QString planted = uriDatabaseName(fx.createBare(u"planted"_s));
     const QString dbadmin = pgQuote(pgRolesOf(planted).databaseAdmins);
