@@ -188,7 +188,9 @@ qint64 PgAdmin::markAll(const QString& table, bool on) {
     return changed;
 }
 
-void PgAdmin::requireCreateRole() {
+void PgAdmin::requireCreateRole(const QString& user) {
+    if (const QString problem = userNameProblem(user); !problem.isEmpty())
+        throw pgError(VdbCode::InvalidArgument, problem);
     if (!mayCreateRoles(core_->connection()))
         refuseRoles(core_->connection());
 }
@@ -205,7 +207,7 @@ void PgAdmin::requireUser(const QString& name) {
 
 void PgAdmin::addUser(const QString& name, const QString& password, bool databaseAdmin,
                       bool userAdmin) {
-    requireCreateRole();
+    requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         if (roleExists(db, name))
             throw pgError(VdbCode::AlreadyExists, u"the role "_s + name + u" already exists"_s);
@@ -216,7 +218,7 @@ void PgAdmin::addUser(const QString& name, const QString& password, bool databas
 }
 
 void PgAdmin::setPassword(const QString& name, const QString& password) {
-    requireCreateRole();
+    requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         requireUser(name);
         refuseOtherDatabaseUser(db, core_->pgCatalogue().roles, name);
@@ -226,7 +228,7 @@ void PgAdmin::setPassword(const QString& name, const QString& password) {
 
 // A role of the server that is not yet a user becomes one.
 void PgAdmin::setRights(const QString& name, bool databaseAdmin, bool userAdmin) {
-    requireCreateRole();
+    requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         if (!roleExists(db, name))
             throw pgError(VdbCode::UnknownUser, u"there is no role "_s + name);
@@ -238,7 +240,7 @@ void PgAdmin::setRights(const QString& name, bool databaseAdmin, bool userAdmin)
 // The role leaves the database's roles; it is dropped only when it is then nobody's member and
 // nothing on the server depends on it (another database's rights, objects it owns).
 void PgAdmin::removeUser(const QString& name) {
-    requireCreateRole();
+    requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         requireUser(name);
         const PgRoles& roles = core_->pgCatalogue().roles;

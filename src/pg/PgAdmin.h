@@ -81,7 +81,8 @@ public:
 private:
     template <class Body>
     void inTransaction(Body body);
-    void requireCreateRole();
+    // Also refuses a user name no role may have.
+    void requireCreateRole(const QString& user);
     void requireUser(const QString& name);
 
     std::shared_ptr<PgCore> core_;

@@ -143,6 +143,10 @@ void createPgDatabase(const QString& uri, const DatabaseSchema& schema) {
     QList<QStringList> conditions;
     for (const TableSchema& table : schema.tables)
         conditions << checkTable(table);
+    for (const UserSchema& user : schema.users) {
+        if (const QString problem = userNameProblem(user.name); !problem.isEmpty())
+            invalid(problem);
+    }
     PgConnection db(uri, {}, {});
     db.exec(u"SELECT pg_catalog.set_config('search_path', 'pg_catalog', false)"_s);
     db.exec(u"BEGIN"_s);

@@ -10,6 +10,16 @@ bool roleExists(PgConnection& db, const QString& role) {
     return db.exec(u"SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = $1"_s, {role}).rows() > 0;
 }
 
+QString userNameProblem(const QString& name) {
+    static const QStringList kReserved{u"postgres"_s,     u"public"_s,       u"none"_s,
+                                       u"current_user"_s, u"session_user"_s, u"current_role"_s};
+    if (name.startsWith(u"pg_"_s, Qt::CaseInsensitive) || kReserved.contains(name.toLower()))
+        return u"the user name "_s + name + u" is one the server keeps for itself"_s;
+    if (name.toUtf8().size() > 63)
+        return u"the user name "_s + name + u" is longer than the server's 63 bytes"_s;
+    return {};
+}
+
 bool mayCreateRoles(PgConnection& db) {
     return db.exec(
                  u"SELECT rolcreaterole OR rolsuper FROM pg_catalog.pg_roles WHERE rolname = current_user"_s)

@@ -9,6 +9,9 @@
 // The server's roles as the users of Telnormer databases: existence, creation, memberships.
 
 bool roleExists(PgConnection& db, const QString& role);
+// Why name cannot be a user's role (empty when it can): a name the server keeps for itself, or
+// one it would cut short.
+QString userNameProblem(const QString& name);
 // Whether the connected role may create roles (CREATEROLE or superuser).
 bool mayCreateRoles(PgConnection& db);
 // Refuses clearly what needs CREATEROLE.

@@ -175,6 +175,13 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
                       PgCode::NoPrivilege);
     expectServerError([&] { pgRolesTaken(admin, {stranger, u"ADMIN"_s}); }, PgCode::NoPrivilege);
     EXPECT_EQ(pgRolesTaken(admin, {stranger, u"nobody"_s}), QStringList{stranger});
+    for (const QString& name : {u"postgres"_s, u"Pg_Monitor"_s, u"Public"_s, QString(32, u'Ä')}) {
+        DatabaseSchema named = schemaOf({});
+        named.users << UserSchema{name, u"pw"_s, false, false};
+        expectServerError([&] { createPgDatabase(admin, named); }, VdbCode::SchemaInvalid);
+        expectServerError([&] { PgAdmin(admin).setRights(name, true, true); },
+                          VdbCode::InvalidArgument);
+    }
     // A role of a new database's names that somebody made beforehand, with a member, is refused.
     const QString planted = uriDatabaseName(fx.createBare(u"planted"_s));
     const QString dbadmin = pgQuote(pgRolesOf(planted).databaseAdmins);
