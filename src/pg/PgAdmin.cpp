@@ -213,6 +213,7 @@ void PgAdmin::addUser(const QString& name, const QString& password, bool databas
             throw pgError(VdbCode::AlreadyExists, u"the role "_s + name + u" already exists"_s);
         db.exec(u"CREATE ROLE "_s + pgQuote(name) + u" LOGIN"_s +
                 passwordClause(db, name, password));
+        markCreatedUser(db, name);
         ::setRights(db, core_->pgCatalogue().roles, name, databaseAdmin, userAdmin);
     });
 }
@@ -237,8 +238,9 @@ void PgAdmin::setRights(const QString& name, bool databaseAdmin, bool userAdmin)
     });
 }
 
-// The role leaves the database's roles; it is dropped only when it is then nobody's member and
-// nothing on the server depends on it (another database's rights, objects it owns).
+// The role leaves the database's roles; it is dropped only when Telnormer created it, it is then
+// nobody's member and nothing on the server depends on it (another database's rights, objects
+// it owns).
 void PgAdmin::removeUser(const QString& name) {
     requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
@@ -249,7 +251,8 @@ void PgAdmin::removeUser(const QString& name) {
         const bool plain =
             db.exec(u"SELECT NOT (r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR "
                     "r.rolreplication OR r.rolbypassrls) AND NOT EXISTS (SELECT 1 FROM "
-                    "pg_catalog.pg_auth_members m WHERE m.member = r.oid) "
+                    "pg_catalog.pg_auth_members m WHERE m.member = r.oid) AND coalesce("
+                    "pg_catalog.shobj_description(r.oid, 'pg_authid') = 'Telnormer user', false) "
                     "FROM pg_catalog.pg_roles r WHERE r.rolname = $1"_s,
                     {name})
                 .text(0, 0) == u"t"_s;

@@ -158,9 +158,10 @@ void createPgDatabase(const QString& uri, const DatabaseSchema& schema) {
         ensureDatabaseRoles(db, roles);
         writeCatalogue(db, schema, conditions, roles);
         for (const UserSchema& user : schema.users) {
-            if (!roleExists(db, user.name))
+            if (!roleExists(db, user.name) &&
                 createRoleUnlessThere(db, user.name,
-                                      u" LOGIN"_s + passwordClause(db, user.name, user.password));
+                                      u" LOGIN"_s + passwordClause(db, user.name, user.password)))
+                markCreatedUser(db, user.name);
             setRights(db, roles, user.name, user.databaseAdmin, user.userAdmin);
         }
         db.exec(u"COMMIT"_s);

@@ -55,19 +55,24 @@ QString passwordClause(PgConnection& db, const QString& role, const QString& pas
 
 // Roles belong to the whole server: another database's set-up may create the same role at the
 // same moment. Its role is as good as ours.
-void createRoleUnlessThere(PgConnection& db, const QString& role, const QString& options) {
+bool createRoleUnlessThere(PgConnection& db, const QString& role, const QString& options) {
     if (roleExists(db, role))
-        return;
+        return false;
     db.exec(u"SAVEPOINT vdb_role"_s);
     const PgResult result = db.execRaw(u"CREATE ROLE "_s + pgQuote(role) + options);
     const QString state = sqlState(result);
     if (PQresultStatus(result.handle()) == PGRES_COMMAND_OK) {
         db.exec(u"RELEASE SAVEPOINT vdb_role"_s);
-        return;
+        return true;
     }
     if (state != u"23505"_s && state != u"42710"_s)
         db.throwFailure(result, u"creating the role "_s + role);
     db.exec(u"ROLLBACK TO SAVEPOINT vdb_role"_s);
+    return false;
+}
+
+void markCreatedUser(PgConnection& db, const QString& role) {
+    db.exec(u"COMMENT ON ROLE "_s + pgQuote(role) + u" IS 'Telnormer user'"_s);
 }
 
 void ensureDatabaseRoles(PgConnection& db, const PgRoles& roles) {

@@ -18,8 +18,11 @@ bool mayCreateRoles(PgConnection& db);
 [[noreturn]] void refuseRoles(PgConnection& db);
 // The PASSWORD clause of CREATE/ALTER ROLE for password: its SCRAM verifier, never the text.
 QString passwordClause(PgConnection& db, const QString& role, const QString& password);
-// Creates role with options unless it exists (also when another session creates it meanwhile).
-void createRoleUnlessThere(PgConnection& db, const QString& role, const QString& options);
+// Creates role with options unless it exists (also when another session creates it meanwhile);
+// true when this call created it.
+bool createRoleUnlessThere(PgConnection& db, const QString& role, const QString& options);
+// Marks a login role as one Telnormer created: only such a role is ever dropped.
+void markCreatedUser(PgConnection& db, const QString& role);
 // Creates the database's three roles. A role of that name that exists already is taken only
 // when it is a plain group role without members or rights of its own: one planted or left with
 // them would hand them to, or take in, users nobody chose.

@@ -168,6 +168,12 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
     expectServerError([&] { PgAdmin(admin).setPassword(stranger, u"neu"_s); },
                       VdbCode::UnknownUser);
     expectServerError([&] { PgAdmin(admin).removeUser(stranger); }, VdbCode::UnknownUser);
+    // Only a role Telnormer made is dropped; one the server had before only leaves the database.
+    PgAdmin(admin).addUser(u"Made"_s, u"pw"_s, false, false);
+    for (const QString& name : {u"Made"_s, role})
+        PgAdmin(admin).removeUser(name);
+    EXPECT_EQ(pgRolesTaken(admin, {u"Made"_s, role}), QStringList{role});
+    PgAdmin(admin).setRights(role, true, true);
     // ADMIN is a user of the other database too: it is that one's as well, left alone here.
     expectServerError([&] { PgAdmin(admin).setPassword(u"ADMIN"_s, u"neu"_s); },
                       PgCode::NoPrivilege);
