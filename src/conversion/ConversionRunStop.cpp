@@ -60,7 +60,8 @@ void ConversionRun::endOnLostConnection(const ErrorRecord& error) {
     recordCounted_ = 0;
     journalUndone(std::exchange(recordJournaled_, 0));
     const qint32 lost = result_.converted - convertedCommitted_;
-    if (transaction_) {
+    // Between batches there is nothing to undo.
+    if (transaction_ && (begun_ || lost > 0)) {
         begun_ = false;
         batchUndone();
     } else {
