@@ -82,6 +82,10 @@ void createDatabase(const QString& location, const DatabaseSchema& schema) {
         createVdbFile(location, schema);
 }
 
+QStringList rolesTaken(const QString& location, const QStringList& users) {
+    return isServerUri(location) ? pgRolesTaken(location, users) : QStringList();
+}
+
 DatabasePtr openDatabaseForTools(const QString& location) {
     if (isServerUri(location))
         return makeDatabaseHandle(openPgCore(location));

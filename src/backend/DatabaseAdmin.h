@@ -58,5 +58,8 @@ public:
 std::unique_ptr<DatabaseAdmin> openDatabaseAdmin(const QString& location);
 // Creates the database: a new .vdb file, or the catalogue in an empty server database.
 void createDatabase(const QString& location, const DatabaseSchema& schema);
+// Of users, those a server has as roles already (a file has none); refuses a user of another
+// database there.
+QStringList rolesTaken(const QString& location, const QStringList& users);
 // The database through the common interfaces, without a login, for reading tools.
 DatabasePtr openDatabaseForTools(const QString& location);

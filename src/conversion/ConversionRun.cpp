@@ -38,6 +38,8 @@ ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool
 ConversionRun::~ConversionRun() = default;
 
 void ConversionRun::handleError(const ErrorRecord& error, const QString& note) {
+    if (error.number() == kConnectionLostNumber)
+        endOnLostConnection(error);
     lastError_ = error.number();
     if (error.number() == kConditionViolated) {
         // The record's written values were not stored: the log lists them, the count drops them.

@@ -153,6 +153,7 @@ private:
     bool attempt(Step&& step);
     // note, when given, follows the error's entry in the log.
     void handleError(const ErrorRecord& error, const QString& note = {});
+    [[noreturn]] void endOnLostConnection(const ErrorRecord& error);
     void askToStop();
     void stop();
     // The user's stop: keeps the open batch and asks whether to undo what the run stored.

@@ -94,6 +94,8 @@ void ConversionRun::commitBatch(bool ask) {
         convertedCommitted_ = result_.converted;
         journalBatch_ = 0;
     } catch (const ErrorRecord& error) {
+        if (ask && error.number() == kConnectionLostNumber)
+            endOnLostConnection(error);
         const QString note = batchUndone();
         if (ask) {
             handleError(error, note);

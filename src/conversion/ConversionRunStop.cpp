@@ -3,6 +3,7 @@
 #include "ConversionRunParts.h"
 #include "GlobalDefs.h"
 #include "MessageBoxes.h"
+#include "NumberFormatting.h"
 #include "ProgressView.h"
 #include "StringTable.h"
 
@@ -47,6 +48,42 @@ void ConversionRun::stopByUser() {
             s_.boxes.yesNo(
                 FormatString(LoadResourceString(IDS_RUN_ASK_UNDO_STORED), {result_.converted}),
                 AppTitle(), MsgIcon::Question, MsgAnswer::No) == MsgAnswer::Yes;
+    throw Stop{};
+}
+
+// A lost connection took the open batch with it, and every later step would fail the same way:
+// the run ends at once, whatever the user or the error policy would answer, and the batch's
+// values count as not stored, in the log and the journal too.
+void ConversionRun::endOnLostConnection(const ErrorRecord& error) {
+    lastError_ = error.number();
+    // The record being visited is part of the batch: counted, journaled, not stored.
+    recordCounted_ = 0;
+    journalUndone(std::exchange(recordJournaled_, 0));
+    const qint32 lost = result_.converted - convertedCommitted_;
+    // Between batches there is nothing to undo.
+    if (transaction_ && (begun_ || lost > 0)) {
+        begun_ = false;
+        batchUndone();
+    } else {
+        result_.converted = convertedCommitted_;
+        result_.notStored += lost;
+    }
+    if (busy_) {
+        s_.progress.setBusy(false);
+        busy_ = false;
+    }
+    const QString note = FormatString(LoadResourceString(IDS_RUN_CONNECTION_LOST), {lost});
+    try {
+        s_.log.errorEntry(error.number(), error.description());
+        s_.log.noteLine(note);
+    } catch (const ErrorRecord&) {
+        // The message below still says it.
+    }
+    s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description() +
+                    u"\r\n"_s + note,
+                AppTitle(), MsgIcon::Stop);
+    s_.formatter.release();
+    result_.stopped = true;
     throw Stop{};
 }
 

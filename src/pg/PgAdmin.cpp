@@ -188,7 +188,9 @@ qint64 PgAdmin::markAll(const QString& table, bool on) {
     return changed;
 }
 
-void PgAdmin::requireCreateRole() {
+void PgAdmin::requireCreateRole(const QString& user) {
+    if (const QString problem = userNameProblem(user); !problem.isEmpty())
+        throw pgError(VdbCode::InvalidArgument, problem);
     if (!mayCreateRoles(core_->connection()))
         refuseRoles(core_->connection());
 }
@@ -205,38 +207,42 @@ void PgAdmin::requireUser(const QString& name) {
 
 void PgAdmin::addUser(const QString& name, const QString& password, bool databaseAdmin,
                       bool userAdmin) {
-    requireCreateRole();
+    requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         if (roleExists(db, name))
             throw pgError(VdbCode::AlreadyExists, u"the role "_s + name + u" already exists"_s);
         db.exec(u"CREATE ROLE "_s + pgQuote(name) + u" LOGIN"_s +
                 passwordClause(db, name, password));
+        markCreatedUser(db, name);
         ::setRights(db, core_->pgCatalogue().roles, name, databaseAdmin, userAdmin);
     });
 }
 
 void PgAdmin::setPassword(const QString& name, const QString& password) {
-    requireCreateRole();
+    requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         requireUser(name);
+        refuseOtherDatabaseUser(db, core_->pgCatalogue().roles, name);
         db.exec(u"ALTER ROLE "_s + pgQuote(name) + passwordClause(db, name, password));
     });
 }
 
 // A role of the server that is not yet a user becomes one.
 void PgAdmin::setRights(const QString& name, bool databaseAdmin, bool userAdmin) {
-    requireCreateRole();
+    requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         if (!roleExists(db, name))
             throw pgError(VdbCode::UnknownUser, u"there is no role "_s + name);
+        refuseOtherDatabaseUser(db, core_->pgCatalogue().roles, name);
         ::setRights(db, core_->pgCatalogue().roles, name, databaseAdmin, userAdmin);
     });
 }
 
-// The role leaves the database's roles; it is dropped only when it is then nobody's member and
-// nothing on the server depends on it (another database's rights, objects it owns).
+// The role leaves the database's roles; it is dropped only when Telnormer created it, it is then
+// nobody's member and nothing on the server depends on it (another database's rights, objects
+// it owns).
 void PgAdmin::removeUser(const QString& name) {
-    requireCreateRole();
+    requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         requireUser(name);
         const PgRoles& roles = core_->pgCatalogue().roles;
@@ -245,7 +251,8 @@ void PgAdmin::removeUser(const QString& name) {
         const bool plain =
             db.exec(u"SELECT NOT (r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR "
                     "r.rolreplication OR r.rolbypassrls) AND NOT EXISTS (SELECT 1 FROM "
-                    "pg_catalog.pg_auth_members m WHERE m.member = r.oid) "
+                    "pg_catalog.pg_auth_members m WHERE m.member = r.oid) AND coalesce("
+                    "pg_catalog.shobj_description(r.oid, 'pg_authid') = 'Telnormer user', false) "
                     "FROM pg_catalog.pg_roles r WHERE r.rolname = $1"_s,
                     {name})
                 .text(0, 0) == u"t"_s;
@@ -258,6 +265,19 @@ void PgAdmin::removeUser(const QString& name) {
         else
             db.exec(u"ROLLBACK TO SAVEPOINT vdb_drop"_s);
     });
+}
+
+QStringList pgRolesTaken(const QString& uri, const QStringList& users) {
+    PgConnection db(uri, {}, {});
+    const PgRoles roles = pgRolesOf(db.databaseName());
+    QStringList taken;
+    for (const QString& user : users) {
+        if (!roleExists(db, user))
+            continue;
+        refuseOtherDatabaseUser(db, roles, user);
+        taken << user;
+    }
+    return taken;
 }
 
 QList<PgAdmin::UserInfo> PgAdmin::users() {

@@ -16,6 +16,9 @@ class PgCore;
 // memberships. One transaction: on failure the database stays as it was. Refuses a database that
 // already holds a catalogue, and users when the connecting role may not create roles.
 void createPgDatabase(const QString& uri, const DatabaseSchema& schema);
+// Before a database is made for users: those the server has as roles already (they keep their
+// passwords). Refuses one that is a user of another Telnormer database.
+QStringList pgRolesTaken(const QString& uri, const QStringList& users);
 
 // Administration of a server database by a role that may change it (tools and test fixtures):
 // rows, marks, users as roles, location. Every change is one transaction.
@@ -78,7 +81,8 @@ public:
 private:
     template <class Body>
     void inTransaction(Body body);
-    void requireCreateRole();
+    // Also refuses a user name no role may have.
+    void requireCreateRole(const QString& user);
     void requireUser(const QString& name);
 
     std::shared_ptr<PgCore> core_;

@@ -136,13 +136,28 @@ PgConnection::PgConnection(const QString& uri, const QString& user, const QStrin
     if (!parameters)
         throw pgError(PgCode::CannotConnect, u"the server address is not a valid connection URI"_s);
     std::vector<std::pair<QByteArray, QByteArray>> given;
+    // The database's owner sets its search_path; a statement parsed under it could call the
+    // owner's functions and operators with the rights of whoever opens it. The server's own
+    // schema is set before the first statement, after (and over) any options the URI gives.
+    QByteArray options = qgetenv("PGOPTIONS");
+    if (!options.isEmpty())
+        options += ' ';
     for (const auto& [keyword, value] : *parameters) {
+        if (keyword == u"options"_s)
+            options = value.toUtf8() + ' ';
         if ((keyword == u"user"_s && !user.isEmpty()) ||
             (keyword == u"password"_s && !password.isEmpty()) || keyword == u"application_name"_s ||
-            keyword == u"client_encoding"_s)
+            keyword == u"client_encoding"_s || keyword == u"options"_s)
             continue;
         given.emplace_back(keyword.toUtf8(), value.toUtf8());
     }
+    // An unpaired backslash at the end would join the setting below to the URI's last option.
+    qsizetype backslashes = 0;
+    while (options.size() > backslashes + 1 && options[options.size() - 2 - backslashes] == '\\')
+        ++backslashes;
+    if (backslashes % 2 != 0)
+        throw pgError(PgCode::CannotConnect, u"the connection URI's options end in a backslash"_s);
+    given.emplace_back("options", options + "-c search_path=pg_catalog");
     given.emplace_back("application_name", "telnormer");
     given.emplace_back("client_encoding", "UTF8");
     if (!user.isEmpty())

@@ -143,6 +143,10 @@ void createPgDatabase(const QString& uri, const DatabaseSchema& schema) {
     QList<QStringList> conditions;
     for (const TableSchema& table : schema.tables)
         conditions << checkTable(table);
+    for (const UserSchema& user : schema.users) {
+        if (const QString problem = userNameProblem(user.name); !problem.isEmpty())
+            invalid(problem);
+    }
     PgConnection db(uri, {}, {});
     db.exec(u"SELECT pg_catalog.set_config('search_path', 'pg_catalog', false)"_s);
     db.exec(u"BEGIN"_s);
@@ -154,9 +158,10 @@ void createPgDatabase(const QString& uri, const DatabaseSchema& schema) {
         ensureDatabaseRoles(db, roles);
         writeCatalogue(db, schema, conditions, roles);
         for (const UserSchema& user : schema.users) {
-            if (!roleExists(db, user.name))
+            if (!roleExists(db, user.name) &&
                 createRoleUnlessThere(db, user.name,
-                                      u" LOGIN"_s + passwordClause(db, user.name, user.password));
+                                      u" LOGIN"_s + passwordClause(db, user.name, user.password)))
+                markCreatedUser(db, user.name);
             setRights(db, roles, user.name, user.databaseAdmin, user.userAdmin);
         }
         db.exec(u"COMMIT"_s);

@@ -10,6 +10,16 @@ bool roleExists(PgConnection& db, const QString& role) {
     return db.exec(u"SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = $1"_s, {role}).rows() > 0;
 }
 
+QString userNameProblem(const QString& name) {
+    static const QStringList kReserved{u"postgres"_s,     u"public"_s,       u"none"_s,
+                                       u"current_user"_s, u"session_user"_s, u"current_role"_s};
+    if (name.startsWith(u"pg_"_s, Qt::CaseInsensitive) || kReserved.contains(name.toLower()))
+        return u"the user name "_s + name + u" is one the server keeps for itself"_s;
+    if (name.toUtf8().size() > 63)
+        return u"the user name "_s + name + u" is longer than the server's 63 bytes"_s;
+    return {};
+}
+
 bool mayCreateRoles(PgConnection& db) {
     return db.exec(
                  u"SELECT rolcreaterole OR rolsuper FROM pg_catalog.pg_roles WHERE rolname = current_user"_s)
@@ -45,19 +55,24 @@ QString passwordClause(PgConnection& db, const QString& role, const QString& pas
 
 // Roles belong to the whole server: another database's set-up may create the same role at the
 // same moment. Its role is as good as ours.
-void createRoleUnlessThere(PgConnection& db, const QString& role, const QString& options) {
+bool createRoleUnlessThere(PgConnection& db, const QString& role, const QString& options) {
     if (roleExists(db, role))
-        return;
+        return false;
     db.exec(u"SAVEPOINT vdb_role"_s);
     const PgResult result = db.execRaw(u"CREATE ROLE "_s + pgQuote(role) + options);
     const QString state = sqlState(result);
     if (PQresultStatus(result.handle()) == PGRES_COMMAND_OK) {
         db.exec(u"RELEASE SAVEPOINT vdb_role"_s);
-        return;
+        return true;
     }
     if (state != u"23505"_s && state != u"42710"_s)
         db.throwFailure(result, u"creating the role "_s + role);
     db.exec(u"ROLLBACK TO SAVEPOINT vdb_role"_s);
+    return false;
+}
+
+void markCreatedUser(PgConnection& db, const QString& role) {
+    db.exec(u"COMMENT ON ROLE "_s + pgQuote(role) + u" IS 'Telnormer user'"_s);
 }
 
 void ensureDatabaseRoles(PgConnection& db, const PgRoles& roles) {
@@ -96,6 +111,23 @@ void setRights(PgConnection& db, const PgRoles& roles, const QString& user, bool
          {std::pair{roles.databaseAdmins, databaseAdmin}, std::pair{roles.userAdmins, userAdmin}})
         db.exec((on ? u"GRANT "_s : u"REVOKE "_s) + pgQuote(role) + (on ? u" TO "_s : u" FROM "_s) +
                 name);
+}
+
+void refuseOtherDatabaseUser(PgConnection& db, const PgRoles& roles, const QString& login) {
+    // pg_auth_members, not pg_has_role: a superuser would be everybody's member.
+    const PgResult other =
+        db.exec(u"WITH RECURSIVE m(grp) AS (SELECT a.roleid FROM pg_catalog.pg_auth_members a "
+                "JOIN pg_catalog.pg_roles r ON r.oid = a.member WHERE r.rolname = $1 "
+                "UNION SELECT a.roleid FROM pg_catalog.pg_auth_members a JOIN m ON a.member = "
+                "m.grp) SELECT g.rolname FROM m JOIN pg_catalog.pg_roles g ON g.oid = m.grp "
+                "WHERE g.rolname LIKE 'tn\\_%\\_users' AND g.rolname <> $2 LIMIT 1"_s,
+                {login, roles.users});
+    if (other.rows() > 0)
+        throw pgError(PgCode::NoPrivilege,
+                      u"The role \""_s + login +
+                          u"\" is a user of another Telnormer database on this server (\""_s +
+                          other.text(0, 0) +
+                          u"\"); only that database's administrators may change it."_s);
 }
 
 QList<PgUser> databaseUsers(PgConnection& db, const PgRoles& roles) {

@@ -19,13 +19,16 @@ struct Session {
 };
 
 // Connects and, in the same round trip, sets the session up (the lock timeout; only the server's
-// own functions by unqualified name) and asks which of the database's roles the login holds.
+// own functions by unqualified name) and asks which of the database's roles the login holds. The
+// connection already starts with that search_path; the statement names the server's own operator
+// all the same, should a pooler drop the connection's options.
 Session connect(const QString& uri, const QString& user, const QString& password,
                 int lockTimeoutMs) {
     Session session{std::make_unique<PgConnection>(uri, user, password), {}};
     session.roles = pgRolesOf(session.db->databaseName());
-    const QString member = u"coalesce(pg_catalog.pg_has_role(current_user, (SELECT oid FROM "
-                           "pg_catalog.pg_roles WHERE rolname = $%1), 'MEMBER'), false)"_s;
+    const QString member =
+        u"coalesce(pg_catalog.pg_has_role(current_user, (SELECT oid FROM "
+        "pg_catalog.pg_roles WHERE rolname OPERATOR(pg_catalog.=) $%1), 'MEMBER'), false)"_s;
     const PgResult result = session.db->exec(
         u"SELECT pg_catalog.set_config('lock_timeout', $4, false), "
         "pg_catalog.set_config('search_path', 'pg_catalog', false), "_s +

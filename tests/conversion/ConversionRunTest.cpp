@@ -235,6 +235,7 @@ struct FaultCase {
     qint32 converted, notStored;
     const char *telefon, *mobil; // which values the database holds converted
     const char *logHas, *logLacks;
+    qint32 number = 7; // a lost connection ends the run at once, asking nothing
 };
 
 // clang-format off
@@ -247,6 +248,9 @@ const FaultCase kFaults[] = {
     {"Database.GetTransaction", 1, false, 1, 6, 0, "+++", "+++", "\r\nError 7 - Out of memory\r\n\r\nTable: Kunden", "Error 7 - Out of memory\r\n\r\nRecord"},
     {"Transaction.Commit", 2, false, 1, 4, 2, "+-+", "+-+", "Error 7 - Out of memory\r\nThe 2 value(s) of this batch were not stored: the batch was undone.\r\n\r\nRecord: K3", "rolled back"},
     {"Transaction.Begin", 2, false, 1, 6, 0, "+++", "+++", "Error 7 - Out of memory\r\n\r\nRecord: K2", "rolled back"},
+    {"Table.Update:Kunden", 2, false, 0, 2, 2, "+--", "+--", "Error 8004104B - Out of memory\r\nThe connection to the database server was lost; the run ends here. The 2 value(s) of the open batch were not stored.\r\n", "K3", kConnectionLostNumber},
+    {"Transaction.Commit", 2, false, 0, 2, 2, "+--", "+--", "The 2 value(s) of the open batch were not stored.", "K3", kConnectionLostNumber},
+    {"Field.Value:Kunden.Mobil", 2, false, 0, 2, 1, "+--", "+--", "The 1 value(s) of the open batch were not stored.", "Mobil: 0171 1000002", kConnectionLostNumber},
 };
 // clang-format on
 
@@ -267,14 +271,19 @@ TEST_F(ConversionRunTest, FaultsAreAskedAboutAndCountedAsNotStored) {
             if (c.closeLog)
                 log.close();
             else
-                throw ErrorRecord(7, u"Out of memory"_s);
+                throw ErrorRecord(c.number, u"Out of memory"_s);
         });
+        EXPECT_EQ(result.stopped, c.number == kConnectionLostNumber);
         EXPECT_EQ(result.converted, c.converted);
         EXPECT_EQ(result.notStored, c.notStored);
         ASSERT_EQ(boxes.shown().size(), before + c.questions + 1);
-        EXPECT_TRUE(
-            boxes.shown()[before].text.startsWith(c.closeLog ? u"Error 5B\r\n"_s : kOutOfMemory));
-        EXPECT_EQ(boxes.last().icon, c.notStored > 0 ? MsgIcon::Exclamation : MsgIcon::Information);
+        EXPECT_TRUE(boxes.shown()[before].text.startsWith(
+            c.closeLog      ? u"Error 5B\r\n"_s
+            : c.number == 7 ? kOutOfMemory
+                            : u"Error 8004104B\r\nOut of memory\r\nThe connection"_s));
+        EXPECT_EQ(boxes.last().icon, c.number != 7     ? MsgIcon::Stop
+                                     : c.notStored > 0 ? MsgIcon::Exclamation
+                                                       : MsgIcon::Information);
         EXPECT_EQ(convertedPattern(u"Telefon"_s), QString::fromLatin1(c.telefon));
         EXPECT_EQ(convertedPattern(u"Mobil"_s), QString::fromLatin1(c.mobil));
         const QByteArray text = readFile(log.path());

@@ -168,6 +168,26 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
     expectServerError([&] { PgAdmin(admin).setPassword(stranger, u"neu"_s); },
                       VdbCode::UnknownUser);
     expectServerError([&] { PgAdmin(admin).removeUser(stranger); }, VdbCode::UnknownUser);
+    // Only a role Telnormer made is dropped; one the server had before only leaves the database.
+    PgAdmin(admin).addUser(u"Made"_s, u"pw"_s, false, false);
+    for (const QString& name : {u"Made"_s, role})
+        PgAdmin(admin).removeUser(name);
+    EXPECT_EQ(pgRolesTaken(admin, {u"Made"_s, role}), QStringList{role});
+    PgAdmin(admin).setRights(role, true, true);
+    // ADMIN is a user of the other database too: it is that one's as well, left alone here.
+    expectServerError([&] { PgAdmin(admin).setPassword(u"ADMIN"_s, u"neu"_s); },
+                      PgCode::NoPrivilege);
+    expectServerError([&] { PgAdmin(admin).setRights(u"ADMIN"_s, true, false); },
+                      PgCode::NoPrivilege);
+    expectServerError([&] { pgRolesTaken(admin, {stranger, u"ADMIN"_s}); }, PgCode::NoPrivilege);
+    EXPECT_EQ(pgRolesTaken(admin, {stranger, u"nobody"_s}), QStringList{stranger});
+    for (const QString& name : {u"postgres"_s, u"Pg_Monitor"_s, u"Public"_s, QString(32, u'Ä')}) {
+        DatabaseSchema named = schemaOf({});
+        named.users << UserSchema{name, u"pw"_s, false, false};
+        expectServerError([&] { createPgDatabase(admin, named); }, VdbCode::SchemaInvalid);
+        expectServerError([&] { PgAdmin(admin).setRights(name, true, true); },
+                          VdbCode::InvalidArgument);
+    }
     // A role of a new database's names that somebody made beforehand, with a member, is refused.
     const QString planted = uriDatabaseName(fx.createBare(u"planted"_s));
     const QString dbadmin = pgQuote(pgRolesOf(planted).databaseAdmins);
@@ -176,6 +196,23 @@ TEST_F(PgBackendTest, AnotherRoleReachesNothing) {
                                  u"GRANT "_s + dbadmin + u" TO "_s + pgQuote(stranger));
     expectServerError([&] { createPgDatabase(TestDatabases::superuserUri(planted), schemaOf({})); },
                       PgCode::NoPrivilege);
+    // The owner's search_path, with an operator of its own, is never in force for whoever opens.
+    TestDatabases::superuserExec(
+        database, u"ALTER DATABASE \"%1\" OWNER TO \"%2\""_s.arg(database, stranger));
+    for (
+        const QString& sql :
+        {u"CREATE SCHEMA evil"_s, u"GRANT USAGE ON SCHEMA evil TO PUBLIC"_s,
+         u"CREATE FUNCTION evil.eq(name, name) RETURNS bool LANGUAGE plpgsql AS $$BEGIN RAISE 'planted'; END$$"_s,
+         u"CREATE OPERATOR evil.= (LEFTARG = name, RIGHTARG = name, FUNCTION = evil.eq)"_s,
+         u"ALTER DATABASE \"%1\" SET search_path = evil, pg_catalog"_s.arg(database),
+         u"SET search_path = evil, pg_catalog"_s})
+        db.exec(sql);
+    EXPECT_TRUE(errorOf([&] { db.exec(u"SELECT 'a'::name = 'b'::name"_s); })
+                    .description()
+                    .contains(u"planted"_s));
+    EXPECT_FALSE(PgAdmin(admin).users().empty());
+    EXPECT_EQ(fx.open(uri, role, u"plain"_s)->Logon()->CurrentUser()->Name(), role);
+    TestDatabases::superuserExec(database, u"REASSIGN OWNED BY \"%1\" TO postgres"_s.arg(stranger));
 }
 
 // clang-format off

@@ -58,7 +58,14 @@ int runCreate(const QStringList& args, ToolIo& io) {
     } catch (const ToolError& e) {
         fail(schemaPath + u": "_s + e.message());
     }
+    QStringList names;
+    for (const UserSchema& user : std::as_const(schema.users))
+        names << user.name;
+    const QStringList taken = rolesTaken(path, names);
     createDatabase(path, schema);
+    if (!taken.isEmpty())
+        io.err << "vdbtool create: the server's existing role(s) " << taken.join(u", "_s)
+               << " became users and keep their own passwords\n";
     if (schema.users.isEmpty())
         io.err << "vdbtool create: warning: the database has no users; nobody can log in until "
                   "'vdbtool user add' adds one\n";
@@ -90,10 +97,13 @@ int runDemo(const QStringList& args, ToolIo& io) {
     }
     options.unique = commandLine.isSet(u"unique"_s);
     const QString path = commandLine.operands()[0];
+    // A role ADMIN the server has already is taken as it is, with its own password.
+    const bool taken = !rolesTaken(path, {u"ADMIN"_s}).isEmpty();
     createDemoDatabase(path, options);
     io.out << "Created the demo database " << uriWithoutPassword(path) << ": tables "
            << DemoTable::Customers << ", " << DemoTable::Suppliers << " and " << DemoTable::Contacts
-           << " with " << options.records << " records each (seed " << options.seed
-           << "); user ADMIN, password \"admin\".\n";
+           << " with " << options.records << " records each (seed " << options.seed << "); "
+           << (taken ? "user ADMIN, the server's existing role with its own password.\n"
+                     : "user ADMIN, password \"admin\".\n");
     return 0;
 }
