@@ -207,6 +207,8 @@ private:
     void reportProgress(const QString& tableName);
     QStringList summaryLines() const;
     QString unreadableLine() const;
+    // Values whose canonical form differs only in layout are formatted: to write or to report.
+    bool layoutCounts() const { return bool(s_.unreadableFound); }
     QString unplacedLine() const;
 
     RunServices s_;

@@ -54,8 +54,10 @@ const QString kHelp =
     "  --only-marked        convert only the marked records.\n"
     "  --dry-run            a preview: visit, format and log as a run would, store\n"
     "                       nothing (the log's name ends in \"_preview\").\n"
-    "  --report FILE.csv    list the values left unchanged because they could not be\n"
-    "                       read: table, record key, record label, field, value, reason.\n"
+    "  --report FILE.csv    list the values left out of canonical form: table, record\n"
+    "                       key, record label, field, value, reason (why it could not\n"
+    "                       be read, \"refused-by-condition: CONDITION\" or\n"
+    "                       \"layout-only: CANONICAL FORM\").\n"
     "                       Replaced only when the run has ended; a cell that begins\n"
     "                       with = + - @ gets a leading ' (shown as text).\n"
     "  --undo JOURNAL.jsonl\n"
@@ -358,9 +360,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     if (result.unplaced > 0)
         io.err << kProgram << result.unplaced
                << " journal entry(ies) could not be put back (listed in the log)\n";
-    outcome.status =
-        !reported || result.batchesUndone > 0 || result.unplaced > 0
-            ? BatchStatus::Stopped : BatchStatus::Done;
+    outcome.status = !reported || result.batchesUndone > 0 || result.unplaced > 0
+                         ? BatchStatus::Stopped
+                         : BatchStatus::Done;
 }
 
 } // namespace
