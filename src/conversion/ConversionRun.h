@@ -50,6 +50,8 @@ struct RunServices {
     // Per table, the field that names each record's country; a table without one reads every
     // number in the database's location.
     QHash<QString, QString> countryFields = {};
+    // Also write canonical forms that differ from the stored value only in blanks and brackets.
+    bool uniform = false;
 };
 
 // Convert stores what it formats; Preview does everything else (visit, formatting, log) and
@@ -208,7 +210,7 @@ private:
     QStringList summaryLines() const;
     QString unreadableLine() const;
     // Values whose canonical form differs only in layout are formatted: to write or to report.
-    bool layoutCounts() const { return bool(s_.unreadableFound); }
+    bool layoutCounts() const { return s_.uniform || bool(s_.unreadableFound); }
     QString unplacedLine() const;
 
     RunServices s_;

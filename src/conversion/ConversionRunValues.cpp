@@ -172,6 +172,7 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
         return false;
     // Blanks and brackets are written only on request; a value left in another layout is
     // reported.
+    changed = changed || (s_.uniform && replacement != text);
     if (changed)
         return true;
     if (const std::optional<Unreadable> why = unreadable(formatted.reason)) {

@@ -519,6 +519,9 @@ TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     struct stat info {};
     ::stat(QFile::encodeName(report).constData(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640);
+    const BatchRun uniform = batch({u"--field"_s, u"Kunden"_s, u"Mobil"_s, u"--uniform"_s});
+    EXPECT_EQ(uniform.outcome.run->converted, 1);
+    EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Mobil"_s, u"ID"_s)[1], u"+49 (171) 7654321"_s);
 }
 
 // The disk fills up under the open log or journal: every later write of it fails.

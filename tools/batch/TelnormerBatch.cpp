@@ -69,6 +69,9 @@ const QString kHelp =
     "                       \"continue\" goes on with the next value; \"stop\" (the\n"
     "                       default) stops and keeps the open batch; \"rollback\" stops\n"
     "                       and undoes the open batch (up to ten records).\n"
+    "  --uniform            also rewrite values whose canonical form differs only in\n"
+    "                       blanks and brackets (\"+49 211 961814\" becomes\n"
+    "                       \"+49 (211) 961814\"); by default they stay as they are.\n"
     "  --threads N          format on N threads (default: one per core); 1 formats on\n"
     "                       the run's own thread only. The result is the same.\n"
     "  --country-field TABLE FIELD\n"
@@ -320,7 +323,8 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                                   [](const QString&) { return true; },
                                   [&boxes](Table& table) { return GetIndexName(table, boxes); },
                                   [&labels](Table& table) { return labels(table); }, toReport,
-                                  undo ? &*undo : nullptr, commandLine.threads(), countries},
+                                  undo ? &*undo : nullptr, commandLine.threads(), countries,
+                                  commandLine.uniform()},
                       chosen, commandLine.onlyMarked(),
                       commandLine.dryRun() ? RunMode::Preview : RunMode::Convert);
     boxes.answerCancelWhen([] { return interruptSeen.load(); });
