@@ -16,12 +16,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr qint32 kConditionViolated = static_cast<qint32>(0x80041076u);
-
-} // namespace
-
 ConversionRun::ConversionRun(RunServices services, QList<FieldPair> chosen, bool onlyMarked,
                              RunMode mode)
     : s_(std::move(services))
@@ -256,6 +250,7 @@ bool ConversionRun::visitRecord(TableState& state) {
     const bool check = store || checker;
     readBatch(state);
     const QVariantList values = batch_.isEmpty() ? QVariantList() : batch_.takeFirst();
+    QList<FieldPtr> written;
     QString& country = state.country;
     country.clear();
     if (state.countryField && !s_.undo) {
@@ -289,6 +284,7 @@ bool ConversionRun::visitRecord(TableState& state) {
             unlogged = true;
         notes_ << u"Field "_s + fieldName + u": "_s + oldValue;
         changes_ << JournalEntry{state.name, {}, fieldName, oldValue, canonical};
+        written << field;
         ++result_.converted;
         ++recordCounted_;
         dirty = true;
@@ -299,26 +295,19 @@ bool ConversionRun::visitRecord(TableState& state) {
     if (dirty && store && !unlogged && !journalRecord(state))
         unlogged = true;
     if (dirty && check) {
-        const auto written = static_cast<qint32>(notes_.size());
+        const auto count = static_cast<qint32>(notes_.size());
         if (unlogged) {
             // A change without its log and journal lines is never stored: the cursor drops the
             // buffer.
-            result_.converted -= written;
-            result_.notStored += written;
-        } else if ((transaction_ && !begun_ && !beginBatch()) || !attempt([&] {
-                       if (store)
-                           table.Update(kCursorOption);
-                       else
-                           checker->CheckUpdate(kCursorOption);
-                   })) {
-            // Not stored, so not converted (a broken condition took them off already).
-            if (lastError_ != kConditionViolated)
-                result_.converted -= written;
-            result_.notStored += written;
+            result_.converted -= count;
+            result_.notStored += count;
+        } else if (transaction_ && !begun_ && !beginBatch()) {
+            result_.converted -= count;
+            result_.notStored += count;
             if (store)
-                journalUndone(written);
-        } else if (store) {
-            journalBatch_ += written;
+                journalUndone(count);
+        } else {
+            storeRecord(state, written, checker);
         }
         recordCounted_ = 0;
         recordJournaled_ = 0;

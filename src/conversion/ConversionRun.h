@@ -50,6 +50,8 @@ struct RunServices {
     // Per table, the field that names each record's country; a table without one reads every
     // number in the database's location.
     QHash<QString, QString> countryFields = {};
+    // Also write canonical forms that differ from the stored value only in blanks and brackets.
+    bool uniform = false;
 };
 
 // Convert stores what it formats; Preview does everything else (visit, formatting, log) and
@@ -68,7 +70,10 @@ enum class Unreadable {
     GroupedThousands,
     IpAddress,
     InAddress,
-    UnknownCountry
+    UnknownCountry,
+    // Left out of canonical form for other reasons: reported, never counted as unreadable.
+    RefusedByCondition, // the field's condition refuses the canonical form
+    LayoutOnly,         // the canonical form differs only in blanks and brackets
 };
 constexpr int kUnreadableReasons = 11;
 
@@ -122,6 +127,8 @@ struct UnreadableValue {
     QString field;
     QString value;
     Unreadable reason;
+    // Refused: the field's condition; layout only: the canonical form.
+    QString detail = {};
 };
 
 // One conversion run over the chosen fields: counts the records, visits every record of every
@@ -180,6 +187,14 @@ private:
     const QString& recordKey(TableState& state);
     bool journalRecord(TableState& state);
     void journalUndone(qint32 count);
+    // Stores the record's written values (checker: only judges them); a broken condition costs
+    // only the values whose field refuses them.
+    void storeRecord(TableState& state, const QList<FieldPtr>& written, UpdateCheck* checker);
+    // The record's ith written value alone; false when it was not stored. usable turns false
+    // when the edit buffer still holds a value that was not stored.
+    bool storeAlone(TableState& state, const FieldPtr& field, qsizetype i, bool journaled,
+                    UpdateCheck* checker, QList<std::pair<qsizetype, QString>>& refused,
+                    bool& usable);
     // Closes the open batch; a failed commit leaves none of it stored and says so.
     void commitBatch(bool ask = true);
     bool beginBatch();
@@ -195,6 +210,8 @@ private:
     void reportProgress(const QString& tableName);
     QStringList summaryLines() const;
     QString unreadableLine() const;
+    // Values whose canonical form differs only in layout are formatted: to write or to report.
+    bool layoutCounts() const { return s_.uniform || bool(s_.unreadableFound); }
     QString unplacedLine() const;
 
     RunServices s_;

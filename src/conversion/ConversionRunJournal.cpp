@@ -31,7 +31,118 @@ bool sameDatabase(const QString& named, const QString& open) {
     return !canonical.isEmpty() && canonical == QFileInfo(open).canonicalFilePath();
 }
 
+// The condition a refusal names ("... does not meet its condition (length <= 20)."), else the
+// refusal's text.
+QString conditionOf(const ErrorRecord& error) {
+    const QString text = error.description();
+    const QString opening = u"its condition ("_s;
+    const qsizetype at = text.indexOf(opening);
+    if (at < 0 || !text.endsWith(u")."_s))
+        return text;
+    return text.mid(at + opening.size(), text.size() - at - opening.size() - 2);
+}
+
 } // namespace
+
+void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& written,
+                                UpdateCheck* checker) {
+    const auto count = static_cast<qint32>(written.size());
+    const auto save = [&] {
+        if (checker)
+            checker->CheckUpdate(kCursorOption);
+        else
+            state.table->Update(kCursorOption);
+    };
+    QList<std::pair<qsizetype, QString>> refused;
+    try {
+        save();
+        if (!checker)
+            journalBatch_ += count;
+        return;
+    } catch (const ErrorRecord& error) {
+        if (error.number() != kConditionViolated) {
+            handleError(error);
+            // Not stored, so not converted.
+            result_.converted -= count;
+            result_.notStored += count;
+            if (!checker)
+                journalUndone(count);
+            return;
+        }
+        lastError_ = error.number();
+        refused << std::pair{qsizetype(0), conditionOf(error)};
+    }
+    // The other values could otherwise never be converted: the record as read, then each value
+    // alone, each after its journal line. What the engine takes is stored; what it refuses is not.
+    const bool journaled = !checker && recordJournaled_ > 0;
+    journalUndone(std::exchange(recordJournaled_, 0));
+    if (count > 1) {
+        refused.clear();
+        bool usable = true;
+        for (qsizetype i = 0; usable && i < count; ++i)
+            usable = attempt([&] { written[i]->SetValue(changes_[i].oldValue); });
+        for (qsizetype i = 0; i < count; ++i) {
+            if (usable && storeAlone(state, written[i], i, journaled, checker, refused, usable))
+                continue;
+            --result_.converted;
+            ++result_.notStored;
+            --recordCounted_;
+        }
+    } else {
+        --result_.converted;
+        ++result_.notStored;
+    }
+    recordCounted_ = 0;
+    if (refused.isEmpty())
+        return;
+    QStringList notes;
+    for (const auto& [i, condition] : std::as_const(refused)) {
+        notes << notes_[i];
+        if (s_.unreadableFound)
+            attempt([&] {
+                s_.unreadableFound(UnreadableValue{
+                    state.name, recordKey(state), s_.itemLabel(*state.table), changes_[i].field,
+                    changes_[i].oldValue, Unreadable::RefusedByCondition, condition});
+            });
+    }
+    attempt([&] { s_.log.validationFailure(notes); });
+}
+
+bool ConversionRun::storeAlone(TableState& state, const FieldPtr& field, qsizetype i,
+                               bool journaled, UpdateCheck* checker,
+                               QList<std::pair<qsizetype, QString>>& refused, bool& usable) {
+    const JournalEntry& change = changes_[i];
+    if (journaled && !attempt([&] {
+            s_.log.journal().write(change);
+            s_.log.journal().flush();
+        }))
+        return false;
+    recordJournaled_ = journaled ? 1 : 0;
+    if (attempt([&] { field->SetValue(change.newValue); })) {
+        try {
+            if (checker)
+                checker->CheckUpdate(kCursorOption);
+            else
+                state.table->Update(kCursorOption);
+            --recordCounted_;
+            recordJournaled_ = 0;
+            if (!checker)
+                ++journalBatch_;
+            return true;
+        } catch (const ErrorRecord& error) {
+            if (error.number() == kConditionViolated) {
+                lastError_ = error.number();
+                refused << std::pair{i, conditionOf(error)};
+            } else {
+                handleError(error);
+            }
+        }
+        // The value must not ride along with the next one.
+        usable = attempt([&] { field->SetValue(change.oldValue); });
+    }
+    journalUndone(std::exchange(recordJournaled_, 0));
+    return false;
+}
 
 // A database without record keys gives changes that no undo could find again: the run says so
 // once, marks its journal and journals none of them. False when the journal could not take the

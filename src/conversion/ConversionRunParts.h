@@ -9,6 +9,9 @@
 
 #include <optional>
 
+// A value breaks its field's condition.
+constexpr qint32 kConditionViolated = static_cast<qint32>(0x80041076u);
+
 struct ConversionRun::TableState {
     TablePtr table;
     QString name;

@@ -25,12 +25,13 @@ bool hasAsciiDigit(const QByteArray& bytes) {
 }
 
 // The texts the run formats: with a digit, not starting with "-", and with a canonical form that
-// could differ in more than blanks and brackets.
-bool needsFormatting(const QVariant& value) {
+// could differ in more than blanks and brackets unless layout counts.
+bool needsFormatting(const QVariant& value, bool layoutCounts) {
     if (value.metaType().id() != QMetaType::QString)
         return false;
     const QString text = value.toString();
-    return !text.startsWith(u'-') && hasAsciiDigit(text) && !NumberCannotChange(text);
+    return !text.startsWith(u'-') && hasAsciiDigit(text) &&
+           (layoutCounts || !NumberCannotChange(text));
 }
 
 } // namespace
@@ -67,7 +68,7 @@ void ConversionRun::readBatch(TableState& state) {
         for (const QVariantList& record : std::as_const(read)) {
             const QString country = record.size() > fields ? valueText(record[fields]) : QString();
             for (qsizetype f = 0; f < std::min(fields, record.size()); ++f) {
-                if (needsFormatting(record[f])) {
+                if (needsFormatting(record[f], layoutCounts())) {
                     texts << record[f].toString();
                     countries << country;
                 }
@@ -159,8 +160,8 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
         return false;
     }
     // Its canonical form could differ in blanks and brackets only: NumberChanged would say
-    // no whatever the formatting gives, so the formatting is spared.
-    if (NumberCannotChange(text))
+    // no whatever the formatting gives, so the formatting is spared unless layout counts.
+    if (!layoutCounts() && NumberCannotChange(text))
         return false;
     FormattedValue formatted;
     if (!attempt([&] { formatted = pool_->format(s_.formatter, text, country); }))
@@ -169,11 +170,21 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
     bool changed = false;
     if (!attempt([&] { changed = NumberChanged(text, replacement); }))
         return false;
-    if (!changed) {
-        if (const std::optional<Unreadable> why = unreadable(formatted.reason))
-            leaveUnchanged(state, field, *why, text);
+    // Blanks and brackets are written only on request; a value left in another layout is
+    // reported.
+    changed = changed || (s_.uniform && replacement != text);
+    if (changed)
+        return true;
+    if (const std::optional<Unreadable> why = unreadable(formatted.reason)) {
+        leaveUnchanged(state, field, *why, text);
+    } else if (replacement != text && s_.unreadableFound) {
+        attempt([&] {
+            s_.unreadableFound(UnreadableValue{state.name, recordKey(state),
+                                               s_.itemLabel(*state.table), field->Name(), text,
+                                               Unreadable::LayoutOnly, replacement});
+        });
     }
-    return changed;
+    return false;
 }
 
 bool ConversionRun::undoValue(TableState& state, const FieldPtr& field, const QVariant& value,

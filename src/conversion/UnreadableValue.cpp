@@ -60,6 +60,10 @@ QString unreadableName(Unreadable reason) {
         return LoadResourceString(IDS_UNREADABLE_IN_ADDRESS);
     case Unreadable::UnknownCountry:
         return LoadResourceString(IDS_UNREADABLE_UNKNOWN_COUNTRY);
+    case Unreadable::RefusedByCondition:
+        return LoadResourceString(IDS_LEFT_REFUSED_BY_CONDITION);
+    case Unreadable::LayoutOnly:
+        return LoadResourceString(IDS_LEFT_LAYOUT_ONLY);
     }
     return {};
 }
@@ -88,6 +92,10 @@ QString unreadableKey(Unreadable reason) {
         return u"mail-or-web-address"_s;
     case Unreadable::UnknownCountry:
         return u"unknown-country"_s;
+    case Unreadable::RefusedByCondition:
+        return u"refused-by-condition"_s;
+    case Unreadable::LayoutOnly:
+        return u"layout-only"_s;
     }
     return {};
 }

@@ -58,6 +58,7 @@ void FMain::Form_Load() {
     lblBegin->setText(LoadResourceString(IDS_MAIN_AUTO_BEGIN));
     cmdAutoAdd->setText(LoadResourceString(IDS_MAIN_AUTO_BUTTON));
     chkOnlyMarked->setText(LoadResourceString(IDS_MAIN_ONLY_MARKED));
+    chkUniform->setText(LoadResourceString(IDS_MAIN_UNIFORM));
     cmdClose->setText(LoadResourceString(IDS_CLOSE));
     cmdPreview->setText(LoadResourceString(IDS_MAIN_PREVIEW));
     cmdAddField->setToolTip(LoadResourceString(IDS_MAIN_TIP_ADD));
@@ -69,6 +70,8 @@ void FMain::Form_Load() {
     txtPrefixAutoAdd->setText(settings_.GetSetting(AppTitle(), SettingKey::section(),
                                                    SettingKey::fieldSearchPrefix(),
                                                    SettingKey::defaultFieldSearchPrefix()));
+    chkUniform->setChecked(settings_.GetSetting(AppTitle(), SettingKey::section(),
+                                                SettingKey::uniformNumbers(), {}) == u"1"_s);
     AutoAddFields(txtPrefixAutoAdd->text());
     chosenChanged();
     LoadTables();
@@ -198,6 +201,15 @@ void FMain::cmdAutoAdd_Click() {
                               prefix);
     } catch (const ErrorRecord& error) {
         showWindowError(boxes_, error, u"FMain.cmdAutoAdd_Click"_s);
+    }
+}
+
+void FMain::chkUniform_Click() {
+    try {
+        settings_.SaveSetting(AppTitle(), SettingKey::section(), SettingKey::uniformNumbers(),
+                              chkUniform->isChecked() ? u"1"_s : u"0"_s);
+    } catch (const ErrorRecord& error) {
+        showWindowError(boxes_, error, u"FMain.chkUniform_Click"_s);
     }
 }
 

@@ -73,6 +73,8 @@ public:
     void cmdRemoveField_Click();
     void cmdRemoveAllFields_Click();
     void cmdAutoAdd_Click();
+    // Remembered at once, as the prefix is.
+    void chkUniform_Click();
     void lvwChoosedFields_ColumnClick(int column);
     // Appends every (table, field) whose field name begins with prefix and is not yet chosen.
     void AutoAddFields(const QString& prefix);
@@ -105,6 +107,7 @@ private:
     QLabel* lblBegin;
     QPushButton* cmdAutoAdd;
     QCheckBox* chkOnlyMarked;
+    QCheckBox* chkUniform;
     QPushButton* cmdStart;
     QPushButton* cmdPreview;
     QPushButton* cmdClose;

@@ -73,6 +73,8 @@ void FMain::buildControls() {
     cmdAutoAdd = makeButton(frmOptions, u"cmdAutoAdd"_s, {});
     chkOnlyMarked = new QCheckBox(frmOptions);
     chkOnlyMarked->setObjectName(u"chkOnlyMarked"_s);
+    chkUniform = new QCheckBox(frmOptions);
+    chkUniform->setObjectName(u"chkUniform"_s);
     cmdStart = makeButton(this, u"cmdStart"_s, u"Start"_s);
     cmdPreview = makeButton(this, u"cmdPreview"_s, {});
     cmdClose = makeButton(this, u"cmdClose"_s, {});
@@ -89,7 +91,8 @@ void FMain::buildControls() {
     setTabOrder(cmdRemoveField, txtPrefixAutoAdd);
     setTabOrder(txtPrefixAutoAdd, cmdAutoAdd);
     setTabOrder(cmdAutoAdd, chkOnlyMarked);
-    setTabOrder(chkOnlyMarked, cmdStart);
+    setTabOrder(chkOnlyMarked, chkUniform);
+    setTabOrder(chkUniform, cmdStart);
     setTabOrder(cmdStart, cmdPreview);
     setTabOrder(cmdPreview, cmdClose);
     setTabOrder(cmdClose, cmdRemoveAllFields);
@@ -131,6 +134,7 @@ void FMain::arrangeControls() {
     sentence->addWidget(cmdAutoAdd);
     options->addLayout(sentence, 0, 0);
     options->addWidget(chkOnlyMarked, 1, 0);
+    options->addWidget(chkUniform, 2, 0);
     grid->addWidget(frmOptions, 3, 0, 1, 3);
 
     // Preview beside Start, Close below them.
@@ -166,6 +170,7 @@ void FMain::connectControls() {
             [this] { cmdRemoveField_Click(); });
     connect(cmdRemoveAllFields, &QPushButton::clicked, this, &FMain::cmdRemoveAllFields_Click);
     connect(cmdAutoAdd, &QPushButton::clicked, this, &FMain::cmdAutoAdd_Click);
+    connect(chkUniform, &QCheckBox::clicked, this, &FMain::chkUniform_Click);
     connect(lvwChoosedFields->header(), &QHeaderView::sectionClicked, this,
             &FMain::lvwChoosedFields_ColumnClick);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);

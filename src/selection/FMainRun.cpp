@@ -100,13 +100,19 @@ void FMain::startRun(RunMode mode) {
     if (RunUnderWay::underWay() || !chosenFieldsHoldText())
         return;
     RecordLabels labels(boxes_);
-    ConversionRun run(RunServices{database_, boxes_, *progress_, *log_, formatter_,
-                                  environment_.clock, environment_.openViewer,
-                                  [this](Table& table) { return GetIndexName(table); },
-                                  [&labels](Table& table) {
-                                      return labels(table);
-                                  }},
-                      chosen_.rows(), onlyMarked(), mode);
+    RunServices services{database_,
+                         boxes_,
+                         *progress_,
+                         *log_,
+                         formatter_,
+                         environment_.clock,
+                         environment_.openViewer,
+                         [this](Table& table) { return GetIndexName(table); },
+                         [&labels](Table& table) {
+                             return labels(table);
+                         }};
+    services.uniform = chkUniform->isChecked();
+    ConversionRun run(std::move(services), chosen_.rows(), onlyMarked(), mode);
     run_ = &run;
     closeAfterStop_ = false;
     showRunning(true);

@@ -18,6 +18,10 @@ inline QString user() {
 inline QString fieldSearchPrefix() {
     return QStringLiteral("FieldSearchPrefix");
 }
+// "1" when the window also rewrites numbers that differ only in blanks and brackets.
+inline QString uniformNumbers() {
+    return QStringLiteral("UniformNumbers");
+}
 inline QString defaultFieldSearchPrefix() {
     return QStringLiteral("Telef");
 }

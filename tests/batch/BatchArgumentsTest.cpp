@@ -34,6 +34,7 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         {{u"F"_s, user, u"--dry-run"_s, u"--dry-run"_s}, u"the option --dry-run is given twice"_s},
         {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--field"_s, u"K"_s, u"T"_s}, u"--undo takes its fields from the journal"_s},
         {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--only-marked"_s}, u"--undo takes its fields from the journal"_s},
+        {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--uniform"_s}, u"--undo takes its fields from the journal"_s},
         {{u"F"_s, user, u"--on-error"_s, u"admin"_s}, u"--on-error takes continue, stop or rollback\n"_s},
         {{u"F"_s, user, u"--on-error=Stop"_s}, u"--on-error takes continue, stop or rollback"_s},
         {{u"F"_s, user, u"--threads=0"_s}, u"--threads needs a whole number from 1 to 256"_s},

@@ -482,12 +482,14 @@ TEST_F(TelnormerBatchTest, UndoCountsWhatItCannotPutBack) {
 }
 
 // Cells a spreadsheet would run as formulas are written as text. A NUL, which the field cannot
-// take back, leaves its value as it is, named in the log and the report; the run goes on.
+// take back, leaves its value as it is, named in the log and the report; the run goes on. A value
+// its field refuses and one in another layout are listed too; --uniform rewrites the latter.
 TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
-    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s, u"Mobil"_s},
-                       {{1, u"Eins"_s, u"030 1234567, 030 7654321"_s, u"030 1234567"_s},
-                        {2, u"@SUM(A1)"_s, u"030 1234567"_s, u"0171 7654321"_s},
-                        {3, u"=1+2"_s, u"+49 30 1234567, 030 7654321"_s, u"0171 7654321"_s}});
+    VdbFixture::insert(
+        file, u"Kunden"_s, {u"ID"_s, u"Name"_s, u"Telefon"_s, u"Mobil"_s, u"Telefax"_s},
+        {{1, u"Eins"_s, u"030 1234567, 030 7654321"_s, u"030 1234567"_s, u"030 22222-333333"_s},
+         {2, u"@SUM(A1)"_s, u"030 1234567"_s, u"+49 171 7654321"_s, QVariant()},
+         {3, u"=1+2"_s, u"+49 30 1234567, 030 7654321"_s, u"0171 7654321"_s, QVariant()}});
     {
         SqliteConnection raw;
         ASSERT_EQ(raw.open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);
@@ -495,24 +497,31 @@ TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     }
     ::chmod(QFile::encodeName(file).constData(), 0640);
     const QString report = fx.path(u"left.csv"_s);
-    const BatchRun run = batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--field"_s, u"Kunden"_s,
-                                u"Mobil"_s, u"--report"_s, report});
+    const BatchRun run =
+        batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--field"_s, u"Kunden"_s, u"Mobil"_s,
+               u"--field"_s, u"Kunden"_s, u"Telefax"_s, u"--report"_s, report});
     ASSERT_EQ(run.status, BatchStatus::Done) << run.err.toStdString();
     EXPECT_EQ(run.outcome.run->unreadable, 3);
-    EXPECT_EQ(run.outcome.run->converted, 3);
+    EXPECT_EQ(run.outcome.run->converted, 2);
     const char expected[] =
         "table,record key,record label,field,value,reason\r\n"
         "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\",two-numbers\r\n"
+        "Kunden,1,Eins,Telefax,030 22222-333333,\"refused-by-condition: length(\"\"Telefax\"\") <= "
+        "16\"\r\n"
         "Kunden,2,'@SUM(A1),Telefon,030\\01,invalid-bytes\r\n"
+        "Kunden,2,'@SUM(A1),Mobil,'+49 171 7654321,layout-only: +49 (171) 7654321\r\n"
         "Kunden,3,'=1+2,Telefon,\"'+49 30 1234567, 030 7654321\",two-numbers\r\n";
     EXPECT_EQ(readFile(report), QByteArray(expected, sizeof expected - 1))
         << readFile(report).toHex().toStdString();
     EXPECT_TRUE(readFile(run.outcome.logPath)
                     .contains("\r\nRecord: @SUM(A1)\r\nID: 2\r\nField Telefon: left unchanged "
-                              "(invalid bytes, 5 characters)\r\nField Mobil: 0171"));
+                              "(invalid bytes, 5 characters)\r\n"));
     struct stat info {};
     ::stat(QFile::encodeName(report).constData(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640);
+    const BatchRun uniform = batch({u"--field"_s, u"Kunden"_s, u"Mobil"_s, u"--uniform"_s});
+    EXPECT_EQ(uniform.outcome.run->converted, 1);
+    EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Mobil"_s, u"ID"_s)[1], u"+49 (171) 7654321"_s);
 }
 
 // The disk fills up under the open log or journal: every later write of it fails.

@@ -294,24 +294,38 @@ TEST_F(ConversionRunTest, FaultsAreAskedAboutAndCountedAsNotStored) {
     }
 }
 
-TEST_F(ConversionRunTest, ValidationFailureWithThreeValues) {
-    // Telefax holds 16 characters: its canonical form breaks the condition.
-    addCustomers({{1, u"Voll"_s, u"030 1111111"_s, u"030 22222-333333"_s, u"0171 3333333"_s},
-                  {2, u"Gut"_s, u"030 4444444"_s, QVariant(), QVariant()}});
-    expectSummary(
-        1, MsgAnswer::No,
-        u"3 value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."_s);
-    const RunResult result = run({kTelefon, kTelefax, kMobil});
-    checkSummary(MsgIcon::Exclamation);
-    EXPECT_EQ(result.converted, 1);
-    EXPECT_EQ(result.notStored, 3);
-    EXPECT_EQ(stored(u"Telefon"_s), (QStringList{u"030 1111111"_s, u"+49 (30) 4444444"_s}));
-    EXPECT_EQ(stored(u"Telefax"_s), (QStringList{u"030 22222-333333"_s, u"<null>"_s}));
-    // The log names the three values that stayed as they were.
-    EXPECT_TRUE(readFile(log.path())
-                    .contains(":\r\nField Telefon: 030 1111111\r\nField Telefax: "
-                              "030 22222-333333\r\nField Mobil: 0171 3333333\r\n"
-                              "\r\n\r\nRecord: Gut\r\n"));
+// A refused value costs its record only itself: the others are stored, the log lists it alone.
+// Another failure while they are stored one by one (go on) costs that value only.
+TEST_F(ConversionRunTest, ValidationFailureKeepsTheRecordsOtherValues) {
+    for (const int failing : {0, 2}) {
+        freshCustomers(u"refused"_s + QString::number(failing), 0);
+        // Telefax holds 16 characters: its canonical form breaks the condition.
+        addCustomers({{1, u"Voll"_s, u"030 1111111"_s, u"030 22222-333333"_s, u"0171 3333333"_s},
+                      {2, u"Gut"_s, u"030 4444444"_s, u"030 22222-444444"_s, QVariant()}});
+        if (failing)
+            boxes.expect(MsgAnswer::No);
+        expectSummary(
+            3 - failing / 2, MsgAnswer::No,
+            QString::number(2 + failing / 2) +
+                u" value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."_s);
+        int updates = 0;
+        const RunResult result = run({kTelefon, kTelefax, kMobil}, false, [&](const QString& op) {
+            if (op == u"Table.Update:Kunden"_s && ++updates == failing)
+                throw ErrorRecord(7, u"Out of memory"_s);
+        });
+        checkSummary(MsgIcon::Exclamation);
+        EXPECT_EQ(result.notStored, 2 + failing / 2);
+        EXPECT_EQ(stored(u"Telefon"_s),
+                  (QStringList{failing ? u"030 1111111"_s : u"+49 (30) 1111111"_s,
+                               u"+49 (30) 4444444"_s}));
+        EXPECT_EQ(stored(u"Telefax"_s),
+                  (QStringList{u"030 22222-333333"_s, u"030 22222-444444"_s}));
+        EXPECT_EQ(stored(u"Mobil"_s), (QStringList{u"+49 (171) 3333333"_s, u"<null>"_s}));
+        EXPECT_TRUE(readFile(log.path())
+                        .contains(" wurde nicht geändert:\r\nField Telefax: 030 22222-333333\r\n"
+                                  "\r\n\r\nRecord: Gut\r\n"));
+        EXPECT_EQ(RunJournal::read(RunJournal::pathFor(log.path())).size(), 3 - failing / 2);
+    }
 }
 
 // 150 records, batches of ten; at a value the component fails or the user asks to stop. After

@@ -3,6 +3,7 @@
 
 #include "TestProcess.h"
 
+#include <QCheckBox>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -56,11 +57,18 @@ TEST_F(FMainTest, StartRunsTheConversionOnTheChosenFields) {
     ASSERT_EQ(viewed.size(), 1);
     EXPECT_TRUE(viewed[0].endsWith(u"/Logs/Telnormer/firm_2024-03-05 14-07-09.txt"_s));
     EXPECT_EQ(viewed[0], w->changeLog().path());
-    // A second run appends to the same log.
+    // A second run appends to the same log; spacing is rewritten only once the box is ticked,
+    // which the next window remembers.
+    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Telefon"_s}, {{u"2"_s, u"+49 30 7654321"_s}});
     boxes.expect(MsgAnswer::No);
     cmdStart->click();
     EXPECT_EQ(w->lastRun().converted, 0);
     EXPECT_EQ(w->changeLog().path(), viewed[0]);
+    QTest::mouseClick(child<QCheckBox>(w.get(), "chkUniform"), Qt::LeftButton);
+    boxes.expect(MsgAnswer::No);
+    cmdStart->click();
+    EXPECT_EQ(w->lastRun().converted, 1);
+    EXPECT_TRUE(child<QCheckBox>(load().get(), "chkUniform")->isChecked());
 }
 
 // The user's stop keeps what the run stored or undoes it from the journal, and ends with the

@@ -9,11 +9,11 @@ namespace {
 constexpr int kMaxThreads = 256;
 
 const QList<OptionDef>& optionDefs() {
-    static const QList<OptionDef> defs{{u"user"_s, true},         {u"prefix"_s, true},
-                                       {u"on-error"_s, true},     {u"password-file"_s, true},
-                                       {u"only-marked"_s, false}, {u"dry-run"_s, false},
-                                       {u"undo"_s, true},         {u"report"_s, true},
-                                       {u"threads"_s, true},      {u"version"_s, false}};
+    static const QList<OptionDef> defs{
+        {u"user"_s, true},          {u"prefix"_s, true},       {u"on-error"_s, true},
+        {u"password-file"_s, true}, {u"only-marked"_s, false}, {u"dry-run"_s, false},
+        {u"undo"_s, true},          {u"report"_s, true},       {u"threads"_s, true},
+        {u"version"_s, false},      {u"uniform"_s, false}};
     return defs;
 }
 
@@ -122,9 +122,9 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
             usageFail(u"--undo needs the journal of a run: --undo FILE.jsonl"_s);
         // The journal says which fields; a report of unreadable values has nothing to find.
         if (!fields_.isEmpty() || prefix_ || onlyMarked() || options_.isSet(u"report"_s) ||
-            !countryFields_.isEmpty())
+            !countryFields_.isEmpty() || uniform())
             usageFail(u"--undo takes its fields from the journal: it excludes --field, --prefix, "
-                      "--only-marked, --report and --country-field"_s);
+                      "--only-marked, --report, --country-field and --uniform"_s);
     }
     if (options_.isSet(u"report"_s)) {
         report_ = options_.value(u"report"_s);

@@ -36,6 +36,8 @@ public:
     bool onlyMarked() const { return options_.isSet(QStringLiteral("only-marked")); }
     ErrorPolicy onError() const { return onError_; }
     bool dryRun() const { return options_.isSet(QStringLiteral("dry-run")); }
+    // Also rewrite values whose canonical form differs only in blanks and brackets.
+    bool uniform() const { return options_.isSet(QStringLiteral("uniform")); }
     // The journal whose changes are put back.
     const std::optional<QString>& undo() const { return undo_; }
     // Where the values left unchanged are listed.

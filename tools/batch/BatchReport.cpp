@@ -134,7 +134,11 @@ void BatchReport::add(const UnreadableValue& value) {
     if (failed_ || fd_ < 0)
         return;
     pending_ += csvLine({asText(value.table), asText(value.key), asText(value.label),
-                         asText(value.field), asText(value.value), unreadableKey(value.reason)})
+                         asText(value.field), asText(value.value),
+                         // The reason's key first, so that a reader can split at ": ".
+                         value.detail.isEmpty() ? unreadableKey(value.reason)
+                                                : unreadableKey(value.reason) + u": "_s +
+                                                      ChangeLog::visible(value.detail)})
                     .toUtf8();
     if (pending_.size() >= 65536 && !writePending())
         throw ErrorRecord(ErrorNumber::FileAccess, error_, u"BatchReport"_s);

@@ -54,8 +54,10 @@ const QString kHelp =
     "  --only-marked        convert only the marked records.\n"
     "  --dry-run            a preview: visit, format and log as a run would, store\n"
     "                       nothing (the log's name ends in \"_preview\").\n"
-    "  --report FILE.csv    list the values left unchanged because they could not be\n"
-    "                       read: table, record key, record label, field, value, reason.\n"
+    "  --report FILE.csv    list the values left out of canonical form: table, record\n"
+    "                       key, record label, field, value, reason (why it could not\n"
+    "                       be read, \"refused-by-condition: CONDITION\" or\n"
+    "                       \"layout-only: CANONICAL FORM\").\n"
     "                       Replaced only when the run has ended; a cell that begins\n"
     "                       with = + - @ gets a leading ' (shown as text).\n"
     "  --undo JOURNAL.jsonl\n"
@@ -67,6 +69,9 @@ const QString kHelp =
     "                       \"continue\" goes on with the next value; \"stop\" (the\n"
     "                       default) stops and keeps the open batch; \"rollback\" stops\n"
     "                       and undoes the open batch (up to ten records).\n"
+    "  --uniform            also rewrite values whose canonical form differs only in\n"
+    "                       blanks and brackets (\"+49 211 961814\" becomes\n"
+    "                       \"+49 (211) 961814\"); by default they stay as they are.\n"
     "  --threads N          format on N threads (default: one per core); 1 formats on\n"
     "                       the run's own thread only. The result is the same.\n"
     "  --country-field TABLE FIELD\n"
@@ -318,7 +323,8 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                                   [](const QString&) { return true; },
                                   [&boxes](Table& table) { return GetIndexName(table, boxes); },
                                   [&labels](Table& table) { return labels(table); }, toReport,
-                                  undo ? &*undo : nullptr, commandLine.threads(), countries},
+                                  undo ? &*undo : nullptr, commandLine.threads(), countries,
+                                  commandLine.uniform()},
                       chosen, commandLine.onlyMarked(),
                       commandLine.dryRun() ? RunMode::Preview : RunMode::Convert);
     boxes.answerCancelWhen([] { return interruptSeen.load(); });
@@ -358,9 +364,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     if (result.unplaced > 0)
         io.err << kProgram << result.unplaced
                << " journal entry(ies) could not be put back (listed in the log)\n";
-    outcome.status =
-        !reported || result.batchesUndone > 0 || result.unplaced > 0
-            ? BatchStatus::Stopped : BatchStatus::Done;
+    outcome.status = !reported || result.batchesUndone > 0 || result.unplaced > 0
+                         ? BatchStatus::Stopped
+                         : BatchStatus::Done;
 }
 
 } // namespace
