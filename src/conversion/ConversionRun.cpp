@@ -68,61 +68,6 @@ void ConversionRun::handleError(const ErrorRecord& error, const QString& note) {
     busy_ = true;
 }
 
-void ConversionRun::askToStop() {
-    if (busy_) {
-        s_.progress.setBusy(false);
-        busy_ = false;
-    }
-    const MsgAnswer answer = s_.boxes.yesNo(
-        FormatString(LoadResourceString(IDS_RUN_STOP_LEAVES), {result_.processed, result_.total}) +
-            u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_CANCEL),
-        AppTitle(), MsgIcon::Question, MsgAnswer::No);
-    // A request made while the question was open is answered by it.
-    stopRequested_.store(false);
-    if (answer == MsgAnswer::Yes) {
-        try {
-            s_.log.stoppedByUser();
-        } catch (const ErrorRecord&) {
-            // The stop goes on: the questions and the batch matter more than the note.
-        }
-        stopByUser();
-    }
-    s_.progress.setBusy(true);
-    busy_ = true;
-}
-
-void ConversionRun::stop() {
-    // The record being visited is not stored.
-    result_.converted -= std::exchange(recordCounted_, 0);
-    journalUndone(std::exchange(recordJournaled_, 0));
-    // A preview has nothing to keep or undo, nor has a batch whose commit failed.
-    const bool open = transaction_ && begun_;
-    const MsgAnswer rollback = open ? s_.boxes.yesNo(LoadResourceString(IDS_RUN_ASK_ROLLBACK),
-                                                     AppTitle(), MsgIcon::Question, MsgAnswer::Yes)
-                                    : MsgAnswer::No;
-    try {
-        if (open && rollback == MsgAnswer::Yes) {
-            const bool heldChanges = result_.converted > convertedCommitted_;
-            begun_ = false;
-            transaction_->Rollback();
-            result_.rolledBack = true;
-            // The open batch's values are not in the database any more.
-            result_.converted = convertedCommitted_;
-            journalUndone(std::exchange(journalBatch_, 0));
-            if (heldChanges)
-                s_.log.rollbackNotice();
-        } else if (open) {
-            commitBatch(false);
-        }
-    } catch (const ErrorRecord& error) {
-        s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description(),
-                    AppTitle(), MsgIcon::Exclamation);
-    }
-    s_.formatter.release();
-    result_.stopped = true;
-    throw Stop{};
-}
-
 // Nothing is changed when the log cannot take the changes: every write has its line first.
 bool ConversionRun::prepareLog() {
     try {
