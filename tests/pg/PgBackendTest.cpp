@@ -347,9 +347,13 @@ TEST_F(PgBackendTest, OtherSessionsWritesAreNeverOverwritten) {
     // The failed write re-read the record; the batch goes on and can store a fresh value.
     EXPECT_EQ(t->Fields()->Item(0)->Value(), QVariant(u"ihre"_s));
     t->Fields()->Item(u"Tel"_s)->SetValue(u"123456"_s);
-    expectServerError([&] { t->Update(0); }, VdbCode::ConditionViolated);
+    // The preview's check refuses as the write does, in the same words, and ends nothing.
+    auto* check = dynamic_cast<UpdateCheck*>(t.get());
+    EXPECT_EQ(expectServerError([&] { check->CheckUpdate(0); }, VdbCode::ConditionViolated),
+              expectServerError([&] { t->Update(0); }, VdbCode::ConditionViolated));
     t->Fields()->Item(u"Tel"_s)->SetValue(u"12345"_s);
     t->Fields()->Item(0)->SetValue(u"meine"_s);
+    check->CheckUpdate(0);
     t->Update(0);
     mine->GetTransaction(0)->Commit();
     o->MoveFirst(0);
