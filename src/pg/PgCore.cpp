@@ -194,14 +194,20 @@ const PgCore::CheckPlan& PgCore::checkPlan(int t) {
                   {relation});
     QStringList columns;
     QStringList tests;
+    plan.columns.push_back(-1); // $1, the row id
     for (int r = 0; r < types.rows(); ++r) {
-        const QString name = types.text(r, 0);
-        const int f = name == kRowId ? -1 : table(t).fieldPosition(name);
-        if (f < 0 && name != kRowId)
-            continue; // not ours: the statement fails below if a constraint reads it
-        plan.columns.push_back(f);
-        columns << u"$"_s + QString::number(plan.columns.size()) + u"::"_s + types.text(r, 1) +
-                       u" AS "_s + pgQuote(name);
+        const QString name = pgQuote(types.text(r, 0));
+        const int f = table(t).fieldPosition(types.text(r, 0));
+        QString value = u"$1::bigint"_s;
+        if (f >= 0) {
+            plan.columns.push_back(f);
+            value = u"$"_s + QString::number(plan.columns.size()) + u"::"_s + types.text(r, 1);
+        } else if (types.text(r, 0) != kRowId) {
+            // A column another program added keeps what the record holds.
+            value = u"(SELECT o."_s + name + u" FROM "_s + relation + u" AS o WHERE o."_s + kRowId +
+                    u" = $1::bigint)"_s;
+        }
+        columns << value + u" AS "_s + name;
     }
     for (int r = 0; r < checks.rows(); ++r) {
         plan.fields.push_back(constraintField(checks.text(r, 0)));

@@ -332,6 +332,9 @@ TEST_F(PgBackendTest, PasswordInTheUriReachesNeitherFileNameNorLog) {
 // Another session's write is never overwritten: a record it changed since this cursor read it
 // fails as locked at once.
 TEST_F(PgBackendTest, OtherSessionsWritesAreNeverOverwritten) {
+    TestDatabases::superuserExec(uriDatabaseName(uri),
+                                 u"ALTER TABLE telnormer.\"T\" ADD x int CHECK "
+                                 "(x IS NOT NULL) DEFAULT 1"_s);
     const DatabasePtr mine = fx.open(uri, u"ADMIN"_s, u"admin"_s, 0, 100);
     const DatabasePtr theirs = fx.open(uri, u"ADMIN"_s, u"admin"_s, 0, 100);
     const TablePtr t = mine->Tables()->Item(u"T"_s);
