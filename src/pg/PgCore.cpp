@@ -25,6 +25,7 @@ PgCore::PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue c
     , catalogue_(std::move(catalogue))
     , login_(std::move(login))
     , cursors_(catalogue_.catalogue.tables.size())
+    , checks_(catalogue_.catalogue.tables.size())
     , handles_(catalogue_.catalogue.tables.size()) {
     for (qsizetype t = 0; t < catalogue_.catalogue.tables.size(); ++t)
         cursors_[t].edits.resize(catalogue_.catalogue.tables[t].fields.size());
@@ -145,22 +146,117 @@ void PgCore::setValue(int t, int f, const QVariant& value) {
     cursor.dirty = true;
 }
 
+void PgCore::throwConditionViolated(int t, int f, const QString& serverText) {
+    if (f < 0 || f >= table(t).fields.size())
+        throw pgError(VdbCode::ConditionViolated, serverText);
+    const FieldDef& field = table(t).fields[f];
+    throw pgError(VdbCode::ConditionViolated, u"The value of the field \""_s + field.name +
+                                                  u"\" does not meet its condition ("_s +
+                                                  field.condition + u")."_s);
+}
+
+namespace {
+
+// The field a constraint of ours guards, from its name; -1 for any other.
+int constraintField(const QString& name) {
+    bool ok = false;
+    const int f = name.startsWith(u"vdb_ck_"_s) ? name.mid(7).toInt(&ok) : -1;
+    return ok ? f : -1;
+}
+
+} // namespace
+
 void PgCore::throwWriteFailure(int t, const PgResult& result) {
     if (sqlState(result) == u"23514"_s) {
         const char* constraint = PQresultErrorField(result.handle(), PG_DIAG_CONSTRAINT_NAME);
-        const QString name = constraint ? QString::fromUtf8(constraint) : QString();
-        bool ok = false;
-        const int f = name.startsWith(u"vdb_ck_"_s) ? name.mid(7).toInt(&ok) : -1;
-        if (ok && f >= 0 && f < table(t).fields.size()) {
-            const FieldDef& field = table(t).fields[f];
-            throw pgError(VdbCode::ConditionViolated, u"The value of the field \""_s + field.name +
-                                                          u"\" does not meet its condition ("_s +
-                                                          field.condition + u")."_s);
-        }
-        throw pgError(VdbCode::ConditionViolated,
-                      QString::fromUtf8(PQresultErrorMessage(result.handle())).trimmed());
+        throwConditionViolated(
+            t, constraintField(constraint ? QString::fromUtf8(constraint) : QString()),
+            QString::fromUtf8(PQresultErrorMessage(result.handle())).trimmed());
     }
     db_->throwFailure(result, u"writing to the table \""_s + table(t).name + u'"');
+}
+
+// Read from the server, not rebuilt from the conditions: what is checked is what Update meets.
+const PgCore::CheckPlan& PgCore::checkPlan(int t) {
+    CheckPlan& plan = checks_[t];
+    if (plan.loaded)
+        return plan;
+    const QString relation = pgTable(table(t).name);
+    const PgResult types =
+        db_->exec(u"SELECT a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod) "
+                  "FROM pg_catalog.pg_attribute AS a WHERE a.attrelid = $1::pg_catalog.regclass "
+                  "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum"_s,
+                  {relation});
+    const PgResult checks =
+        db_->exec(u"SELECT c.conname, pg_catalog.pg_get_expr(c.conbin, c.conrelid) "
+                  "FROM pg_catalog.pg_constraint AS c WHERE c.conrelid = $1::pg_catalog.regclass "
+                  "AND c.contype = 'c' ORDER BY c.conname"_s,
+                  {relation});
+    QStringList columns;
+    QStringList tests;
+    plan.columns.push_back(-1); // $1, the row id
+    for (int r = 0; r < types.rows(); ++r) {
+        const QString name = pgQuote(types.text(r, 0));
+        const int f = table(t).fieldPosition(types.text(r, 0));
+        QString value = u"$1::bigint"_s;
+        if (f >= 0) {
+            plan.columns.push_back(f);
+            value = u"$"_s + QString::number(plan.columns.size()) + u"::"_s + types.text(r, 1);
+        } else if (types.text(r, 0) != kRowId) {
+            // A column another program added keeps what the record holds.
+            value = u"(SELECT o."_s + name + u" FROM "_s + relation + u" AS o WHERE o."_s + kRowId +
+                    u" = $1::bigint)"_s;
+        }
+        columns << value + u" AS "_s + name;
+    }
+    for (int r = 0; r < checks.rows(); ++r) {
+        plan.fields.push_back(constraintField(checks.text(r, 0)));
+        tests << u"(("_s + checks.text(r, 1) + u") IS FALSE)"_s;
+    }
+    if (!tests.isEmpty())
+        plan.sql = u"SELECT "_s + tests.join(u", "_s) + u" FROM (SELECT "_s +
+                   columns.join(u", "_s) + u") AS t"_s;
+    plan.loaded = true;
+    return plan;
+}
+
+// A SELECT over the edited values: nothing written, no row locked. Inside a transaction it runs
+// under a savepoint, so that a failing expression does not end the transaction.
+void PgCore::checkUpdate(int t) {
+    Cursor& cursor = positioned(t);
+    if (!cursor.dirty)
+        return;
+    const CheckPlan& plan = checkPlan(t);
+    if (plan.sql.isEmpty())
+        return;
+    QVariantList params;
+    for (const int f : plan.columns)
+        params << (f < 0             ? QVariant(cursor.current.rid)
+                   : cursor.edits[f] ? *cursor.edits[f]
+                                     : cursor.current.values[f]);
+    const bool guarded = db_->inTransaction();
+    std::vector<PgResult> results;
+    if (guarded)
+        results = db_->pipeline({{u"SAVEPOINT vdb_check"_s, {}},
+                                 {plan.sql, params},
+                                 {u"RELEASE SAVEPOINT vdb_check"_s, {}}});
+    else
+        results.push_back(db_->execRaw(plan.sql, params));
+    const size_t at = guarded ? 1 : 0;
+    if (results.size() <= at || PQresultStatus(results[at].handle()) != PGRES_TUPLES_OK) {
+        if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
+            db_->execRaw(u"ROLLBACK TO SAVEPOINT vdb_check"_s);
+        if (results.size() <= at)
+            db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
+                              u"writing to the table \""_s + table(t).name + u'"');
+        throwWriteFailure(t, results[at]);
+    }
+    for (size_t c = 0; c < plan.fields.size(); ++c) {
+        if (results[at].text(0, static_cast<int>(c)) == u"t"_s)
+            throwConditionViolated(t, plan.fields[c],
+                                   u"The record does not meet a condition of the table \""_s +
+                                       table(t).name + u"\"."_s);
+    }
 }
 
 // The record is written only while it still holds what was read: a change another session made

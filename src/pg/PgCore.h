@@ -39,6 +39,7 @@ public:
     QVariant value(int t, int field) override;
     void setValue(int t, int field, const QVariant& value) override;
     void update(int t) override;
+    void checkUpdate(int t) override;
 
     void begin() override;
     void commit() override;
@@ -73,6 +74,13 @@ private:
         std::vector<std::optional<QVariant>> edits;
         bool dirty = false;
     };
+    // The table's CHECK expressions as the server holds them, evaluated over bound values.
+    struct CheckPlan {
+        bool loaded = false;
+        QString sql;
+        std::vector<int> columns; // a field per parameter; -1 for the row id
+        std::vector<int> fields;  // the field a constraint guards; -1 for another constraint
+    };
 
     const TableDef& table(int t) const { return catalogue_.catalogue.tables[t]; }
     QString columns(int t) const;
@@ -87,11 +95,14 @@ private:
     void dropEdits(Cursor& cursor);
     Cursor& positioned(int t);
     bool reload(int t);
+    const CheckPlan& checkPlan(int t);
+    [[noreturn]] void throwConditionViolated(int t, int f, const QString& serverText);
 
     std::unique_ptr<PgConnection> db_;
     QString fileName_;
     PgCatalogue catalogue_;
     Login login_;
     std::vector<Cursor> cursors_;
+    std::vector<CheckPlan> checks_;
     std::vector<std::weak_ptr<Table>> handles_;
 };

@@ -124,31 +124,40 @@ TEST(PgRunTest, TwoRunsOnTheSameTableLoseNoUpdate) {
 }
 
 // Table, field and role names holding a double quote, end to end: created, their rights taken
-// away and given back, logged in to by telnormer-batch, converted, listed.
+// away and given back, logged in to by telnormer-batch, previewed, converted, listed. The preview
+// counts the value the condition refuses as the run does.
 TEST(PgRunTest, NamesWithQuotesConvert) {
     TestDatabases fx(Backend::Pg);
     const QString role = u"Me\"ier_%1"_s.arg(QCoreApplication::applicationPid());
     TableSchema table = tableOf(u"Kun\"den"_s, {});
-    table.fields << textField(u"Tel\"efon"_s, u"length(\"Tel\"\"efon\") <= 30"_s);
+    table.fields << textField(u"Tel\"efon"_s, u"length(\"Tel\"\"efon\") <= 16"_s);
     DatabaseSchema schema = schemaOf({table});
     schema.country = u"DE"_s;
     schema.areaCode = u"30"_s;
     schema.users << UserSchema{role, u"pw"_s, true, true};
     const QString uri = fx.create(u"quotes"_s, schema);
     const QString admin = TestDatabases::superuserUri(uriDatabaseName(uri));
-    fx.insert(uri, table.name, {table.fields[0].name}, {{u"030 1234567"_s}});
+    fx.insert(uri, table.name, {table.fields[0].name}, {{u"030 1234567"_s}, {u"030 12345678"_s}});
     PgAdmin(admin).setRights(role, false, false);
     PgAdmin(admin).setRights(role, true, true);
     QTemporaryDir home;
-    QProcess run;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"VDB_PASSWORD"_s, u"pw"_s);
-    environment.insert(u"XDG_DATA_HOME"_s, home.path());
-    run.setProcessEnvironment(environment);
-    run.start(QStringLiteral(TELNORMER_BATCH_PATH),
-              {uri, u"--user"_s, role, u"--field"_s, table.name, table.fields[0].name});
-    ASSERT_TRUE(run.waitForFinished(60000));
-    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    QStringList counts;
+    for (const bool dry : {true, false}) {
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"VDB_PASSWORD"_s, u"pw"_s);
+        environment.insert(u"XDG_DATA_HOME"_s, home.path());
+        run.setProcessEnvironment(environment);
+        QStringList args{uri, u"--user"_s, role, u"--field"_s, table.name, table.fields[0].name};
+        run.start(QStringLiteral(TELNORMER_BATCH_PATH), dry ? args << u"--dry-run"_s : args);
+        ASSERT_TRUE(run.waitForFinished(60000));
+        EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        counts << out.section(u' ', 0, 0) + u'/' + out.section(u'\n', 1, 1);
+    }
+    EXPECT_EQ(counts[0], counts[1]);
+    EXPECT_TRUE(counts[1].startsWith(u"1/1 value(s) could not be stored"_s))
+        << counts[1].toStdString();
     const TablePtr stored = openDatabaseForTools(admin)->Tables()->Item(table.name);
     stored->MoveFirst(0);
     EXPECT_EQ(stored->Fields()->Item(0)->Value(), QVariant(u"+49 (30) 1234567"_s));
