@@ -171,7 +171,16 @@ TEST_F(FMainTest, CountryFieldReadsForeignRecordsAndIsRemembered) {
     boxes.expect(MsgAnswer::No);
     cmdStart->click();
     EXPECT_EQ(storedValues(intl, u"Kunden"_s, u"Telefon"_s)[0], u"+33 (1) 42685300"_s);
-    EXPECT_EQ(child<QComboBox>(load().get(), "cboCountryField")->currentText(), u"(none)"_s);
+    {
+        // Another database remembers its own; the choice shows the current chosen row's table.
+        const auto firm = load();
+        auto* other = child<QComboBox>(firm.get(), "cboCountryField");
+        EXPECT_EQ(other->currentText(), u"(none)"_s);
+        lvwChoosedFields->setCurrentItem(lvwChoosedFields->topLevelItem(2)); // Lieferanten
+        EXPECT_EQ(child<QLabel>(firm.get(), "lblCountryField")->text(),
+                  u"Lieferanten, country from field:"_s);
+        EXPECT_EQ(other->count(), 4);
+    }
     std::tie(w, cbo) = open();
     EXPECT_EQ(cbo->currentText(), u"Land"_s);
     QTest::keyClick(cbo, Qt::Key_Home);
