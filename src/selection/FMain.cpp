@@ -72,6 +72,7 @@ void FMain::Form_Load() {
                                                    SettingKey::defaultFieldSearchPrefix()));
     chkUniform->setChecked(settings_.GetSetting(AppTitle(), SettingKey::section(),
                                                 SettingKey::uniformNumbers(), {}) == u"1"_s);
+    LoadCountryFields();
     AutoAddFields(txtPrefixAutoAdd->text());
     chosenChanged();
     LoadTables();
@@ -226,6 +227,7 @@ void FMain::chosenChanged() {
     const bool any = chosen_.size() > 0;
     cmdStart->setEnabled(any);
     cmdPreview->setEnabled(any);
+    showCountryChoice();
 }
 
 bool FMain::onlyMarked() const {

@@ -17,6 +17,7 @@
 class MessageBoxes;
 class SettingsStore;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -76,6 +77,8 @@ public:
     // Remembered at once, as the prefix is.
     void chkUniform_Click();
     void lvwChoosedFields_ColumnClick(int column);
+    // The country field of the table the combo box shows, remembered for this database at once.
+    void cboCountryField_Click(int index);
     // Appends every (table, field) whose field name begins with prefix and is not yet chosen.
     void AutoAddFields(const QString& prefix);
 
@@ -108,6 +111,9 @@ private:
     QPushButton* cmdAutoAdd;
     QCheckBox* chkOnlyMarked;
     QCheckBox* chkUniform;
+    QLabel* lblCountryField;
+    QComboBox* cboCountryField;
+    QLabel* lblCountryHint;
     QPushButton* cmdStart;
     QPushButton* cmdPreview;
     QPushButton* cmdClose;
@@ -128,12 +134,21 @@ private:
     void showRunning(bool running);
     // Refuses chosen fields that hold no text, in one box naming them; true when there are none.
     bool chosenFieldsHoldText();
+    // The country field choice follows the current chosen row's table, else the first one's.
+    void showCountryChoice();
+    void LoadCountryFields();
+    QString countrySettingKey(const QString& table);
 
     DatabasePtr database_;
     SettingsStore& settings_;
     MessageBoxes& boxes_;
     RunEnvironment environment_;
     ChosenFields chosen_;
+    // Per table the field naming each record's country, as remembered for this database.
+    QHash<QString, QString> countryFields_;
+    QString countryTable_;
+    // The text fields of every table, read once at load: the choice needs no database lookups.
+    QHash<QString, QStringList> textFields_;
     std::unique_ptr<ChangeLog> log_;
     KanonicalFormatter formatter_;
     std::unique_ptr<WindowProgress> progress_;

@@ -2,6 +2,7 @@
 #include "FMain.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -75,6 +76,10 @@ void FMain::buildControls() {
     chkOnlyMarked->setObjectName(u"chkOnlyMarked"_s);
     chkUniform = new QCheckBox(frmOptions);
     chkUniform->setObjectName(u"chkUniform"_s);
+    lblCountryField = makeLabel(frmOptions, u"lblCountryField"_s);
+    cboCountryField = new QComboBox(frmOptions);
+    cboCountryField->setObjectName(u"cboCountryField"_s);
+    lblCountryHint = makeLabel(frmOptions, u"lblCountryHint"_s);
     cmdStart = makeButton(this, u"cmdStart"_s, u"Start"_s);
     cmdPreview = makeButton(this, u"cmdPreview"_s, {});
     cmdClose = makeButton(this, u"cmdClose"_s, {});
@@ -92,7 +97,8 @@ void FMain::buildControls() {
     setTabOrder(txtPrefixAutoAdd, cmdAutoAdd);
     setTabOrder(cmdAutoAdd, chkOnlyMarked);
     setTabOrder(chkOnlyMarked, chkUniform);
-    setTabOrder(chkUniform, cmdStart);
+    setTabOrder(chkUniform, cboCountryField);
+    setTabOrder(cboCountryField, cmdStart);
     setTabOrder(cmdStart, cmdPreview);
     setTabOrder(cmdPreview, cmdClose);
     setTabOrder(cmdClose, cmdRemoveAllFields);
@@ -135,6 +141,11 @@ void FMain::arrangeControls() {
     options->addLayout(sentence, 0, 0);
     options->addWidget(chkOnlyMarked, 1, 0);
     options->addWidget(chkUniform, 2, 0);
+    auto* country = new QHBoxLayout;
+    country->addWidget(lblCountryField);
+    country->addWidget(cboCountryField, 1);
+    options->addLayout(country, 3, 0);
+    options->addWidget(lblCountryHint, 4, 0);
     grid->addWidget(frmOptions, 3, 0, 1, 3);
 
     // Preview beside Start, Close below them.
@@ -171,6 +182,8 @@ void FMain::connectControls() {
     connect(cmdRemoveAllFields, &QPushButton::clicked, this, &FMain::cmdRemoveAllFields_Click);
     connect(cmdAutoAdd, &QPushButton::clicked, this, &FMain::cmdAutoAdd_Click);
     connect(chkUniform, &QCheckBox::clicked, this, &FMain::chkUniform_Click);
+    connect(cboCountryField, &QComboBox::activated, this, &FMain::cboCountryField_Click);
+    connect(lvwChoosedFields, &QTreeWidget::currentItemChanged, this, &FMain::showCountryChoice);
     connect(lvwChoosedFields->header(), &QHeaderView::sectionClicked, this,
             &FMain::lvwChoosedFields_ColumnClick);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);

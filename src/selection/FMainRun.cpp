@@ -112,6 +112,7 @@ void FMain::startRun(RunMode mode) {
                              return labels(table);
                          }};
     services.uniform = chkUniform->isChecked();
+    services.countryFields = countryFields_;
     ConversionRun run(std::move(services), chosen_.rows(), onlyMarked(), mode);
     run_ = &run;
     closeAfterStop_ = false;

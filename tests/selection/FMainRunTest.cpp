@@ -4,6 +4,7 @@
 #include "TestProcess.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -147,3 +148,41 @@ TEST_F(FMainTest, StopByButtonEscOrCloseBoxKeepsOrUndoesTheRun) {
 }
 
 } // namespace
+
+// Off until chosen; the choice follows the chosen rows' table and is remembered per database.
+TEST_F(FMainTest, CountryFieldReadsForeignRecordsAndIsRemembered) {
+    const QString intl = fx.create(
+        u"intl.vdb"_s, schemaOf({tableOf(u"Kunden"_s, {u"ID"_s, u"Telefon"_s, u"Land"_s})}));
+    VdbFixture::insert(intl, u"Kunden"_s, {u"ID"_s, u"Telefon"_s, u"Land"_s},
+                       {{u"1"_s, u"01 42 68 53 00"_s, u"FR"_s}});
+    const auto open = [&] {
+        auto w = load(VdbFixture::open(intl));
+        auto* cbo = child<QComboBox>(w.get(), "cboCountryField");
+        return std::pair{std::move(w), cbo};
+    };
+    auto [w, cbo] = open();
+    EXPECT_EQ(cbo->currentText(), u"(none)"_s);
+    EXPECT_EQ(child<QLabel>(w.get(), "lblCountryHint")->text(),
+              u"The field Land seems to name the country."_s);
+    boxes.expect(MsgAnswer::No);
+    cmdStart->click();
+    EXPECT_EQ(storedValues(intl, u"Kunden"_s, u"Telefon"_s)[0], u"01 42 68 53 00"_s);
+    QTest::keyClick(cbo, Qt::Key_L);
+    boxes.expect(MsgAnswer::No);
+    cmdStart->click();
+    EXPECT_EQ(storedValues(intl, u"Kunden"_s, u"Telefon"_s)[0], u"+33 (1) 42685300"_s);
+    {
+        // Another database remembers its own; the choice shows the current chosen row's table.
+        const auto firm = load();
+        auto* other = child<QComboBox>(firm.get(), "cboCountryField");
+        EXPECT_EQ(other->currentText(), u"(none)"_s);
+        lvwChoosedFields->setCurrentItem(lvwChoosedFields->topLevelItem(2)); // Lieferanten
+        EXPECT_EQ(child<QLabel>(firm.get(), "lblCountryField")->text(),
+                  u"Lieferanten, country from field:"_s);
+        EXPECT_EQ(other->count(), 4);
+    }
+    std::tie(w, cbo) = open();
+    EXPECT_EQ(cbo->currentText(), u"Land"_s);
+    QTest::keyClick(cbo, Qt::Key_Home);
+    EXPECT_EQ(open().second->currentText(), u"(none)"_s);
+}
