@@ -13,6 +13,7 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 #include <dbus/dbus.h>
@@ -124,16 +125,24 @@ void RemoteLink::checkShape(const QString& method, const QDBusMessage& reply) {
                                                   reply.signature() + u"', not '"_s + expected +
                                                   u"')"_s);
     if (expected == u"as") {
-        const qsizetype names = reply.arguments().constFirst().toStringList().size();
+        const QStringList names = reply.arguments().constFirst().toStringList();
         // Each table's fields are asked for once: together they are bounded too.
         if (method == u"Fields")
-            fieldsSeen_ += names;
-        if (names > Remote::mostNames || fieldsSeen_ > Remote::mostFields)
-            throw failure(RemoteCode::CallFailed,
-                          u" ("_s + method + u": "_s + QString::number(names) +
-                              u" names; at most "_s + QString::number(Remote::mostNames) +
-                              u" in a list and "_s + QString::number(Remote::mostFields) +
-                              u" fields in all)"_s);
+            fieldsSeen_ += names.size();
+        QString broken;
+        if (names.size() > Remote::mostNames)
+            broken = QString::number(names.size()) + u" names; at most "_s +
+                     QString::number(Remote::mostNames) + u" in a list"_s;
+        else if (fieldsSeen_ > Remote::mostFields)
+            broken = QString::number(fieldsSeen_) + u" fields in all; at most "_s +
+                     QString::number(Remote::mostFields);
+        else if (std::any_of(names.cbegin(), names.cend(), [](const QString& name) {
+                     return name.size() > Remote::mostNameLength;
+                 }))
+            broken = u"a name longer than "_s + QString::number(Remote::mostNameLength) +
+                     u" characters"_s;
+        if (!broken.isEmpty())
+            throw failure(RemoteCode::CallFailed, u" ("_s + method + u": "_s + broken + u")"_s);
     }
 }
 

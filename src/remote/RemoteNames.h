@@ -36,6 +36,8 @@ constexpr int directProbeMs = 3000;
 constexpr qsizetype mostNames = 2000;
 // The most fields of all tables together.
 constexpr qsizetype mostFields = 50000;
+// The longest name a host may list: names are held for every window, so their length counts too.
+constexpr qsizetype mostNameLength = 1024;
 // The most records a page holds, whatever a host answers.
 constexpr int mostPerPage = 256;
 } // namespace Remote

@@ -304,7 +304,7 @@ def case_use_database_waits():
     # A host's UseDatabase during a run is answered once the run has ended; held longer than
     # the wait allows, it fails with a clear error and opens no window.
     work = os.environ['TELNORMER_WORK']
-    demo(work + '/big.vdb', 3000)
+    demo(work + '/big.vdb', 1000)
     host = start_host(work + '/big.vdb')
     assert host.stdout.readline().startswith('handed over: ')
     logs = lambda: glob.glob(work + '/Logs/Telnormer/big_*.txt')
@@ -365,10 +365,14 @@ def case_limits():
         tables = run_python_host(work + '/host.vdb', says, kind)
         assert tables['Lieferanten'][1]['Telefon'] == '040 5000', tables
         time.sleep(1.1)  # a log of its own: logs are named to the second
-    host = subprocess.Popen([PY, HERE + '/python_host.py', work + '/host.vdb', 'ManyFieldsHost'],
-                            stdout=subprocess.PIPE, text=True)
-    failed = host.stdout.readline()
-    assert '(Fields: 200000 names; at most 2000 in a list' in failed, failed
+    for kind, says in (('ManyFieldsHost', '(Fields: 200000 names; at most 2000 in a list'),
+                       ('LongNameHost', '(Fields: a name longer than 1024 characters)')):
+        host = subprocess.Popen([PY, HERE + '/python_host.py', work + '/host.vdb', kind],
+                                stdout=subprocess.PIPE, text=True)
+        failed = host.stdout.readline()
+        host.kill()
+        host.wait()
+        assert says in failed, failed
 
 
 def case_lifetime():

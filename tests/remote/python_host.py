@@ -180,6 +180,11 @@ class ManyFieldsHost(Host):
     def Fields(self, t): return ['F%d' % i for i in range(200000)]
 
 
+class LongNameHost(Host):
+    @dbus.service.method(DB, 's', 'as')
+    def Fields(self, t): return ['F' * 100000]
+
+
 def main():
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
