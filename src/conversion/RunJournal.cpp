@@ -168,8 +168,7 @@ void RunJournal::close() {
     }
 }
 
-JournalFacts RunJournal::read(const QString& path,
-                              const std::function<void(JournalEntry&&)>& each,
+JournalFacts RunJournal::read(const QString& path, const std::function<void(JournalEntry&&)>& each,
                               const FileModes* modes) {
     QString why;
     const int fd = RunFiles::openRegular(path, why, modes);
@@ -244,7 +243,8 @@ QList<JournalEntry> RunJournal::read(const QString& path) {
 }
 
 void UndoPlan::read(const QString& path, const FileModes* modes) {
-    facts_ = RunJournal::read(path, [this](JournalEntry&& entry) { add(std::move(entry)); }, modes);
+    facts_ = RunJournal::read(
+        path, [this](JournalEntry&& entry) { add(std::move(entry)); }, modes);
 }
 
 const QHash<QString, JournalEntry>* UndoPlan::entries(const QString& table,
