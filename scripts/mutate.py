@@ -29,7 +29,7 @@ CORE = [
     "src/conversion/NumberFormatting.cpp", "src/conversion/ChangeLog.cpp",
     "src/conversion/RunJournal.cpp", "src/conversion/FormatPool.cpp",
     "src/vdb/VdbCore.cpp", "src/vdb/VdbVisit.cpp", "src/vdb/VdbReadAhead.cpp",
-    "src/vdb/VdbObjects.cpp", "src/vdb/VdbServer.cpp", "src/vdb/PasswordHash.cpp",
+    "src/engine/*.cpp", "src/vdb/VdbServer.cpp", "src/vdb/PasswordHash.cpp",
     "src/vdb/VdbSchemaCheck.cpp",
     "tools/vdbtool/Csv.cpp", "tools/batch/BatchCommandLine.cpp", "src/remote/*.cpp", "src/pg/*.cpp",
 ]

@@ -4,7 +4,7 @@
 #include "PgErrors.h"
 #include "PgRoles.h"
 #include "PgServer.h"
-#include "VdbCreate.h"
+#include "SchemaRules.h"
 
 using namespace Qt::StringLiterals;
 

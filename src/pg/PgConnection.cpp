@@ -2,7 +2,7 @@
 
 #include "DatabaseUri.h"
 #include "PgErrors.h"
-#include "Sqlite.h"
+#include "SqlText.h"
 
 #include <QList>
 

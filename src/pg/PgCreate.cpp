@@ -5,7 +5,7 @@
 #include "PgCondition.h"
 #include "PgErrors.h"
 #include "PgRoles.h"
-#include "VdbCreate.h"
+#include "SchemaRules.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SqlText.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -81,12 +83,6 @@ public:
 private:
     SqliteStatement& statement_;
 };
-
-// UTF-8 to text keeping a leading U+FEFF; valid (if given) tells whether the bytes were UTF-8.
-QString decodeUtf8(QByteArrayView bytes, bool* valid);
-
-// Quotes an identifier for SQL ("a""b").
-QString quoteIdentifier(const QString& name);
 
 // Throws the storage error for result code rc with the connection's message.
 [[noreturn]] void throwSqlite(sqlite3* db, int rc, const QString& context);

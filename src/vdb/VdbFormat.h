@@ -6,6 +6,4 @@
 namespace VdbFormat {
 constexpr qint32 kApplicationId = 0x56444231; // "VDB1"
 constexpr int kVersion = 1;
-// Catalogue tables carry this prefix; product tables may not.
-constexpr char16_t kReservedPrefix[] = u"vdb_";
 } // namespace VdbFormat

@@ -131,6 +131,24 @@ void checkPagesFromLog(SqliteConnection& db, const QString& path) {
         throw vdbError(VdbCode::NotADatabase, u"The database file is truncated: "_s + path);
 }
 
+Catalogue loadCatalogue(SqliteConnection& db) {
+    CatalogueReader in;
+    in.error = vdbError;
+    in.rows = [&](const QString& sql) {
+        QList<QStringList> rows;
+        auto statement = db.prepare(sql);
+        const int columns = sqlite3_column_count(statement->handle());
+        while (statement->step()) {
+            QStringList row;
+            for (int c = 0; c < columns; ++c)
+                row << statement->text(c);
+            rows << row;
+        }
+        return rows;
+    };
+    return catalogueFromRows(in);
+}
+
 Catalogue readCatalogue(SqliteConnection& db, const QString& path) {
     try {
         return loadCatalogue(db);

@@ -1,16 +1,16 @@
 #pragma once
 
+#include "ErrorRecord.h"
 #include "VdbSchema.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <utility>
 
-class SqliteConnection;
-
-// The catalogue of an open .vdb file, read once at open.
+// The catalogue of an open database, read once at open.
 struct FieldDef {
     QString name;
     FieldType type = FieldType::Text;
@@ -48,5 +48,13 @@ struct Catalogue {
     int tablePosition(const QString& tableName) const;
 };
 
+// Where an engine reads the catalogue tables from: a query's rows as texts, each table name
+// after tablePrefix, and the engine's own errors.
+struct CatalogueReader {
+    std::function<QList<QStringList>(const QString& sql)> rows;
+    QString tablePrefix;
+    std::function<ErrorRecord(quint32 code, const QString& description)> error;
+};
+
 // Reads the catalogue; a damaged or incomplete one fails with NotADatabase.
-Catalogue loadCatalogue(SqliteConnection& db);
+Catalogue catalogueFromRows(const CatalogueReader& in);
