@@ -10,6 +10,13 @@
 #include <functional>
 #include <utility>
 
+// The hidden row-id column every product table has.
+inline constexpr char16_t kRowIdColumn[] = u"vdb_rid";
+
+inline QString rowIdColumn() {
+    return QString::fromUtf16(kRowIdColumn);
+}
+
 // The catalogue of an open database, read once at open.
 struct FieldDef {
     QString name;

@@ -30,5 +30,8 @@ constexpr quint32 AlreadyExists = 4129;
 constexpr quint32 ConditionViolated = 0x1076; // 0x80041076
 } // namespace VdbCode
 
-// A server error with the engine's source.
+// Makes a server error with one engine's source.
+using EngineError = ErrorRecord (*)(quint32 code, const QString& description);
+
+// A server error with the .vdb engine's source.
 ErrorRecord vdbError(quint32 code, const QString& description);

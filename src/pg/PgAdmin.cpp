@@ -198,7 +198,7 @@ void PgAdmin::requireCreateRole(const QString& user) {
 // The user commands act on the database's own users only: a role that is none of them belongs
 // to somebody else on the server.
 void PgAdmin::requireUser(const QString& name) {
-    for (const PgUser& user : databaseUsers(core_->connection(), core_->pgCatalogue().roles)) {
+    for (const PgUser& user : databaseUsers(core_->connection(), core_->roles())) {
         if (user.name == name)
             return;
     }
@@ -214,7 +214,7 @@ void PgAdmin::addUser(const QString& name, const QString& password, bool databas
         db.exec(u"CREATE ROLE "_s + pgQuote(name) + u" LOGIN"_s +
                 passwordClause(db, name, password));
         markCreatedUser(db, name);
-        ::setRights(db, core_->pgCatalogue().roles, name, databaseAdmin, userAdmin);
+        ::setRights(db, core_->roles(), name, databaseAdmin, userAdmin);
     });
 }
 
@@ -222,7 +222,7 @@ void PgAdmin::setPassword(const QString& name, const QString& password) {
     requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         requireUser(name);
-        refuseOtherDatabaseUser(db, core_->pgCatalogue().roles, name);
+        refuseOtherDatabaseUser(db, core_->roles(), name);
         db.exec(u"ALTER ROLE "_s + pgQuote(name) + passwordClause(db, name, password));
     });
 }
@@ -233,8 +233,8 @@ void PgAdmin::setRights(const QString& name, bool databaseAdmin, bool userAdmin)
     inTransaction([&](PgConnection& db) {
         if (!roleExists(db, name))
             throw pgError(VdbCode::UnknownUser, u"there is no role "_s + name);
-        refuseOtherDatabaseUser(db, core_->pgCatalogue().roles, name);
-        ::setRights(db, core_->pgCatalogue().roles, name, databaseAdmin, userAdmin);
+        refuseOtherDatabaseUser(db, core_->roles(), name);
+        ::setRights(db, core_->roles(), name, databaseAdmin, userAdmin);
     });
 }
 
@@ -245,7 +245,7 @@ void PgAdmin::removeUser(const QString& name) {
     requireCreateRole(name);
     inTransaction([&](PgConnection& db) {
         requireUser(name);
-        const PgRoles& roles = core_->pgCatalogue().roles;
+        const PgRoles& roles = core_->roles();
         for (const QString& role : {roles.users, roles.databaseAdmins, roles.userAdmins})
             db.exec(u"REVOKE "_s + pgQuote(role) + u" FROM "_s + pgQuote(name));
         const bool plain =
@@ -282,7 +282,7 @@ QStringList pgRolesTaken(const QString& uri, const QStringList& users) {
 
 QList<PgAdmin::UserInfo> PgAdmin::users() {
     QList<UserInfo> users;
-    for (const PgUser& user : databaseUsers(core_->connection(), core_->pgCatalogue().roles))
+    for (const PgUser& user : databaseUsers(core_->connection(), core_->roles()))
         users.append({user.name, user.databaseAdmin, user.userAdmin});
     return users;
 }

@@ -20,43 +20,17 @@ qint32 clampCount(qint64 count) {
 
 PgCore::PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue catalogue,
                Login login)
-    : db_(std::move(db))
-    , fileName_(std::move(shownUri))
-    , catalogue_(std::move(catalogue))
-    , login_(std::move(login))
-    , cursors_(catalogue_.catalogue.tables.size())
-    , checks_(catalogue_.catalogue.tables.size())
-    , handles_(catalogue_.catalogue.tables.size()) {
-    for (qsizetype t = 0; t < catalogue_.catalogue.tables.size(); ++t)
-        cursors_[t].edits.resize(catalogue_.catalogue.tables[t].fields.size());
+    : CursorCore(std::move(shownUri), std::move(catalogue.catalogue), std::move(login), pgError)
+    , db_(std::move(db))
+    , roles_(std::move(catalogue.roles))
+    , cursors_(this->catalogue().tables.size())
+    , checks_(cursors_.size()) {
+    for (size_t t = 0; t < cursors_.size(); ++t)
+        cursors_[t].edits.resize(table(static_cast<int>(t)).fields.size());
 }
 
 // An open transaction ends with the connection: the server rolls it back.
 PgCore::~PgCore() = default;
-
-std::shared_ptr<Table> PgCore::tableHandle(int t) {
-    std::shared_ptr<Table> handle = handles_[t].lock();
-    if (!handle) {
-        handle = makeTableHandle(shared_from_this(), t);
-        handles_[t] = handle;
-    }
-    return handle;
-}
-
-int PgCore::tableIndex(const QString& name) const {
-    const int t = catalogue().tablePosition(name);
-    if (t < 0)
-        throw pgError(VdbCode::NoSuchItem, u"There is no table named \""_s + name + u"\"."_s);
-    return t;
-}
-
-int PgCore::fieldIndex(int t, const QString& name) const {
-    const int f = table(t).fieldPosition(name);
-    if (f < 0)
-        throw pgError(VdbCode::NoSuchItem, u"The table \""_s + table(t).name +
-                                               u"\" has no field named \""_s + name + u"\"."_s);
-    return f;
-}
 
 qint32 PgCore::recordCount(int t) {
     return clampCount(db_->exec(u"SELECT count(*) FROM "_s + pgTable(table(t).name)).integer(0, 0));
@@ -68,18 +42,6 @@ qint32 PgCore::markedCount(int t) {
             .integer(0, 0));
 }
 
-void PgCore::activateIndex(int t, int index) {
-    cursors_[t].activeIndex = index;
-}
-
-void PgCore::setShowMarked(int t, bool on) {
-    cursors_[t].showMarked = on;
-}
-
-void PgCore::setShowUnmarked(int t, bool on) {
-    cursors_[t].showUnmarked = on;
-}
-
 QString PgCore::columns(int t) const {
     QString list = u"t."_s + kRowId;
     for (const FieldDef& field : table(t).fields)
@@ -88,7 +50,7 @@ QString PgCore::columns(int t) const {
 }
 
 // Reads the current record again; false when it no longer exists.
-bool PgCore::reload(int t) {
+bool PgCore::loadCurrent(int t) {
     Cursor& cursor = cursors_[t];
     std::vector<Row> rows = readRows(
         t, u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId + u" = $1"_s,
@@ -103,15 +65,8 @@ bool PgCore::reload(int t) {
 }
 
 PgCore::Cursor& PgCore::positioned(int t) {
-    startIfPending(t);
-    Cursor& cursor = cursors_[t];
-    if (cursor.eof)
-        throw pgError(VdbCode::NoCurrentRecord,
-                      u"The table \""_s + table(t).name + u"\" has no current record."_s);
-    if (!cursor.loaded && !reload(t))
-        throw pgError(VdbCode::NoCurrentRecord, u"The current record of the table \""_s +
-                                                    table(t).name + u"\" no longer exists."_s);
-    return cursor;
+    requireCurrent(t);
+    return cursors_[t];
 }
 
 QString PgCore::recordId(int t) {
@@ -309,7 +264,7 @@ void PgCore::update(int t) {
         throwWriteFailure(t, results[at]);
     }
     if (results[at].affected() == 0) {
-        const bool exists = reload(t);
+        const bool exists = loadCurrent(t);
         dropEdits(cursor);
         if (!exists)
             throw pgError(VdbCode::NoCurrentRecord, u"The current record of the table \""_s +

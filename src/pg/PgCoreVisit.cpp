@@ -12,71 +12,38 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kPageSize = 256;
 const QString kRowId = u"vdb_rid"_s;
 
 } // namespace
 
-QString PgCore::visitFilter(int t) const {
-    const Cursor& cursor = cursors_[t];
-    if (cursor.showMarked && cursor.showUnmarked)
-        return {};
-    const QString marked = u"EXISTS (SELECT 1 FROM telnormer.vdb_marks m WHERE m.table_id = "_s +
-                           QString::number(table(t).id) + u" AND m.rid = t."_s + kRowId + u')';
-    return cursor.showMarked ? u" AND "_s + marked : u" AND NOT "_s + marked;
-}
-
-// The visit order of an index is fixed when the visit starts, so that rewriting an indexed field
-// can neither skip nor revisit a record. The row ids stream from the server into a temporary
-// file: memory stays flat however big the table.
-void PgCore::buildSnapshot(int t) {
-    Cursor& cursor = cursors_[t];
-    cursor.order = std::make_unique<QTemporaryFile>();
-    if (!cursor.order->open())
-        throw pgError(VdbCode::StorageFailure,
-                      u"cannot create a temporary file for the visit order: "_s +
-                          cursor.order->errorString());
-    cursor.orderCount = 0;
-    cursor.orderPosition = 0;
-    QStringList order;
+// The row ids stream from the server (COPY) into the order's file.
+void PgCore::readOrder(int t, VisitOrder& order) {
+    QStringList columns;
     // As on a .vdb file: Null first, texts in the binary order of their characters.
-    for (const int f : table(t).indexes[cursor.activeIndex].fieldPositions) {
+    for (const int f : table(t).indexes[cursors_[t].activeIndex].fieldPositions) {
         const FieldDef& field = table(t).fields[f];
-        order << u"t."_s + pgQuote(field.name) +
-                     (field.type == FieldType::Text ? u" COLLATE \"C\""_s : QString()) +
-                     u" NULLS FIRST"_s;
+        columns << u"t."_s + pgQuote(field.name) +
+                       (field.type == FieldType::Text ? u" COLLATE \"C\""_s : QString()) +
+                       u" NULLS FIRST"_s;
     }
-    order << u"t."_s + kRowId;
+    columns << u"t."_s + kRowId;
     const QString sql = u"COPY (SELECT t."_s + kRowId + u" FROM "_s + pgTable(table(t).name) +
-                        u" AS t WHERE true"_s + visitFilter(t) + u" ORDER BY "_s +
-                        order.join(u", "_s) + u") TO STDOUT"_s;
+                        u" AS t WHERE true"_s + visitFilter(t, u"telnormer.vdb_marks"_s) +
+                        u" ORDER BY "_s + columns.join(u", "_s) + u") TO STDOUT"_s;
     PgResult start(PQexec(db_->handle(), sql.toUtf8().constData()));
     if (PQresultStatus(start.handle()) != PGRES_COPY_OUT)
         db_->throwFailure(start, u"reading the visit order"_s);
-    std::vector<qint64> buffer;
-    buffer.reserve(4096);
-    auto flush = [&] {
-        const auto bytes = static_cast<qint64>(buffer.size() * sizeof(qint64));
-        if (cursor.order->write(reinterpret_cast<const char*>(buffer.data()), bytes) != bytes)
-            throw pgError(VdbCode::StorageFailure,
-                          u"cannot write the visit order: "_s + cursor.order->errorString());
-        cursor.orderCount += static_cast<qint64>(buffer.size());
-        buffer.clear();
-    };
     char* line = nullptr;
     int length = 0;
     while ((length = PQgetCopyData(db_->handle(), &line, 0)) > 0) {
-        buffer.push_back(QByteArray::fromRawData(line, length).trimmed().toLongLong());
+        order.add(QByteArray::fromRawData(line, length).trimmed().toLongLong());
         PQfreemem(line);
-        if (buffer.size() == 4096)
-            flush();
     }
     PgResult end(PQgetResult(db_->handle()));
     while (PGresult* rest = PQgetResult(db_->handle()))
         PQclear(rest);
     if (length == -2 || PQresultStatus(end.handle()) != PGRES_COMMAND_OK)
         db_->throwFailure(end, u"reading the visit order"_s);
-    flush();
 }
 
 namespace {
@@ -162,18 +129,9 @@ bool PgCore::fetchPage(int t) {
     if (cursor.exhausted)
         return false;
     if (cursor.order) {
-        const qint64 count = std::min<qint64>(kPageSize, cursor.orderCount - cursor.orderPosition);
-        if (count <= 0) {
-            cursor.exhausted = true;
+        std::vector<qint64> ids;
+        if (!nextOrderPage(cursor, ids))
             return false;
-        }
-        std::vector<qint64> ids(static_cast<size_t>(count));
-        const qint64 bytes = count * static_cast<qint64>(sizeof(qint64));
-        if (!cursor.order->seek(cursor.orderPosition * static_cast<qint64>(sizeof(qint64))) ||
-            cursor.order->read(reinterpret_cast<char*>(ids.data()), bytes) != bytes)
-            throw pgError(VdbCode::StorageFailure,
-                          u"cannot read the visit order: "_s + cursor.order->errorString());
-        cursor.orderPosition += count;
         QString array = u"{"_s;
         for (size_t i = 0; i < ids.size(); ++i)
             array += (i ? u","_s : QString()) + QString::number(ids[i]);
@@ -194,11 +152,12 @@ bool PgCore::fetchPage(int t) {
         }
         return true;
     }
-    cursor.page = readRows(t,
-                           u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId +
-                               u" > $1"_s + visitFilter(t) + u" ORDER BY t."_s + kRowId +
-                               u" LIMIT "_s + QString::number(kPageSize),
-                           {cursor.lastKey});
+    cursor.page =
+        readRows(t,
+                 u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId + u" > $1"_s +
+                     visitFilter(t, u"telnormer.vdb_marks"_s) + u" ORDER BY t."_s + kRowId +
+                     u" LIMIT "_s + QString::number(kPageSize),
+                 {cursor.lastKey});
     if (!cursor.page.empty())
         cursor.lastKey = cursor.page.back().rid;
     if (cursor.page.size() < static_cast<size_t>(kPageSize))
@@ -218,56 +177,4 @@ void PgCore::advance(int t) {
     cursor.current = std::move(cursor.page[cursor.pagePosition++]);
     cursor.loaded = true;
     cursor.eof = false;
-}
-
-void PgCore::dropEdits(Cursor& cursor) {
-    for (auto& edit : cursor.edits)
-        edit.reset();
-    cursor.dirty = false;
-}
-
-void PgCore::moveFirst(int t) {
-    Cursor& cursor = cursors_[t];
-    dropEdits(cursor);
-    cursor.page.clear();
-    cursor.pagePosition = 0;
-    cursor.eof = false;
-    cursor.loaded = false;
-    cursor.pending = true;
-}
-
-void PgCore::startIfPending(int t) {
-    Cursor& cursor = cursors_[t];
-    if (!cursor.pending)
-        return;
-    cursor.pending = false;
-    cursor.eof = true;
-    cursor.order.reset();
-    cursor.exhausted = false;
-    if (!cursor.showMarked && !cursor.showUnmarked) {
-        cursor.exhausted = true;
-        return;
-    }
-    if (cursor.activeIndex >= 0)
-        buildSnapshot(t);
-    else
-        cursor.lastKey = std::numeric_limits<qint64>::min();
-    advance(t);
-}
-
-void PgCore::skip(int t, qint32 count) {
-    if (count < 0)
-        throw pgError(VdbCode::InvalidArgument, u"Skip moves forward only."_s);
-    startIfPending(t);
-    Cursor& cursor = cursors_[t];
-    if (count == 0 || cursor.eof)
-        return;
-    dropEdits(cursor);
-    for (qint32 i = 0; i < count && !cursor.eof; ++i)
-        advance(t);
-}
-
-bool PgCore::eof(int t) {
-    startIfPending(t);
-    return cursors_[t].eof;
 }

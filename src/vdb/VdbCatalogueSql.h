@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VdbCatalogue.h"
+
 #include <QString>
 
 // The catalogue tables of a .vdb file.
@@ -26,10 +28,3 @@ CREATE TABLE vdb_users(id INTEGER PRIMARY KEY, name TEXT NOT NULL, folded TEXT N
 CREATE TABLE vdb_marks(table_id INTEGER NOT NULL, rid INTEGER NOT NULL,
     PRIMARY KEY(table_id, rid)) STRICT, WITHOUT ROWID;
 )SQL";
-
-// The hidden row-id column every product table has.
-inline constexpr char16_t kRowIdColumn[] = u"vdb_rid";
-
-inline QString rowIdColumn() {
-    return QString::fromUtf16(kRowIdColumn);
-}

@@ -22,15 +22,12 @@ qint32 clampCount(qint64 count) {
 
 VdbCore::VdbCore(std::unique_ptr<SqliteConnection> db, QString fileName, Catalogue catalogue,
                  Login login)
-    : db_(std::move(db))
-    , fileName_(std::move(fileName))
-    , catalogue_(std::move(catalogue))
-    , login_(std::move(login))
-    , cursors_(catalogue_.tables.size())
-    , statements_(catalogue_.tables.size())
-    , handles_(catalogue_.tables.size()) {
-    for (qsizetype t = 0; t < catalogue_.tables.size(); ++t)
-        cursors_[t].edits.resize(catalogue_.tables[t].fields.size());
+    : CursorCore(std::move(fileName), std::move(catalogue), std::move(login), vdbError)
+    , db_(std::move(db))
+    , cursors_(this->catalogue().tables.size())
+    , statements_(this->catalogue().tables.size()) {
+    for (size_t t = 0; t < cursors_.size(); ++t)
+        cursors_[t].edits.resize(table(static_cast<int>(t)).fields.size());
 }
 
 VdbCore::~VdbCore() {
@@ -39,30 +36,6 @@ VdbCore::~VdbCore() {
     begin_.reset();
     commit_.reset();
     rollback_.reset();
-}
-
-std::shared_ptr<Table> VdbCore::tableHandle(int t) {
-    std::shared_ptr<Table> handle = handles_[t].lock();
-    if (!handle) {
-        handle = makeTableHandle(shared_from_this(), t);
-        handles_[t] = handle;
-    }
-    return handle;
-}
-
-int VdbCore::tableIndex(const QString& name) const {
-    const int t = catalogue_.tablePosition(name);
-    if (t < 0)
-        throw vdbError(VdbCode::NoSuchItem, u"There is no table named \""_s + name + u"\"."_s);
-    return t;
-}
-
-int VdbCore::fieldIndex(int t, const QString& name) const {
-    const int f = table(t).fieldPosition(name);
-    if (f < 0)
-        throw vdbError(VdbCode::NoSuchItem, u"The table \""_s + table(t).name +
-                                                u"\" has no field named \""_s + name + u"\"."_s);
-    return f;
 }
 
 qint32 VdbCore::recordCount(int t) {
@@ -76,18 +49,6 @@ qint32 VdbCore::markedCount(int t) {
     count->bindInt(1, table(t).id);
     count->step();
     return clampCount(count->integer(0));
-}
-
-void VdbCore::activateIndex(int t, int index) {
-    cursors_[t].activeIndex = index;
-}
-
-void VdbCore::setShowMarked(int t, bool on) {
-    cursors_[t].showMarked = on;
-}
-
-void VdbCore::setShowUnmarked(int t, bool on) {
-    cursors_[t].showUnmarked = on;
 }
 
 QString VdbCore::recordId(int t) {
@@ -255,7 +216,7 @@ void VdbCore::begin() {
             throw vdbError(VdbCode::Locked,
                            u"Another program is writing to the database and did not finish in "
                            "time, so no batch of changes could be begun: "_s +
-                               fileName_);
+                               fileName());
         throw;
     }
     beginFailed_ = false;
@@ -298,5 +259,5 @@ void VdbCore::rollback() {
     runControl(rollback_, u"ROLLBACK"_s);
     // Records read inside the transaction may hold undone values.
     for (Cursor& cursor : cursors_)
-        cursor.rowLoaded = false;
+        cursor.loaded = false;
 }

@@ -81,19 +81,19 @@ VdbCore::loadRows(int t, const std::vector<qint64>& ids) {
 bool VdbCore::loadVisited(int t) {
     Cursor& cursor = cursors_[t];
     if (!inTransaction() || cursor.aheadCount <= 1)
-        return loadRow(t);
+        return loadCurrent(t);
     auto found = cursor.ahead.find(cursor.current);
     if (found == cursor.ahead.end()) {
         cursor.ahead = loadRows(t, upcomingRowIds(t, cursor.aheadCount));
         found = cursor.ahead.find(cursor.current);
         if (found == cursor.ahead.end()) {
-            cursor.rowLoaded = false;
+            cursor.loaded = false;
             return false;
         }
     }
     cursor.row = std::move(found->second);
     cursor.ahead.erase(found);
-    cursor.rowLoaded = true;
+    cursor.loaded = true;
     cursor.rowTransaction = transaction_;
     return true;
 }
@@ -109,7 +109,7 @@ QList<QVariantList> VdbCore::readAhead(int t, const std::vector<int>& fields, qi
     const bool inside = inTransaction();
     // Read in this transaction already (the move onto the current record read them): no second
     // statement.
-    bool fresh = inside && cursor.rowLoaded && cursor.rowTransaction == transaction_;
+    bool fresh = inside && cursor.loaded && cursor.rowTransaction == transaction_;
     for (size_t i = 1; fresh && i < ids.size(); ++i)
         fresh = cursor.ahead.contains(ids[i]);
     std::unordered_map<qint64, std::vector<QVariant>> loaded;
@@ -121,7 +121,7 @@ QList<QVariantList> VdbCore::readAhead(int t, const std::vector<int>& fields, qi
             return values;
         if (!cursor.dirty) {
             cursor.row = std::move(current->second);
-            cursor.rowLoaded = true;
+            cursor.loaded = true;
             cursor.rowTransaction = transaction_;
         }
         loaded.erase(current);
