@@ -267,7 +267,7 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     const std::pair<bool, std::function<void(Database&)>> calls[] = {
         {false,
          [](Database& d) {
-             d.GetTransaction(0)->Begin(0);
+             d.GetTransaction(0)->Begin(0), d.Tables()->Item(u"T"_s)->RecordCount();
          }},
         {true,
          [](Database& d) {
@@ -284,8 +284,9 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     };
     for (const auto& [begun, call] : calls) {
         const DatabasePtr db = fx.open(uri);
+        // BEGIN travels with the transaction's first statement.
         if (begun)
-            db->GetTransaction(0)->Begin(0);
+            db->GetTransaction(0)->Begin(0), db->Tables()->Item(u"T"_s)->RecordCount();
         TestDatabases::superuserExec(
             u"postgres"_s, u"SELECT pg_terminate_backend(pid) FROM "
                            "pg_stat_activity WHERE datname = '%1'"_s.arg(uriDatabaseName(uri)));
