@@ -33,6 +33,10 @@ const UriCase kUris[] = {
     {u"postgresql://a:b:c@[::1]/x", u"postgresql://a@[::1]/x", u"x", true},
     {u"postgresql://u@h:5433/db?sslmode=require", u"postgresql://u@h:5433/db?sslmode=require", u"db", false},
     {u"/home/u/kunden.vdb", u"/home/u/kunden.vdb", u"", false},
+    {u"/home/u/a=b.vdb", u"/home/u/a=b.vdb", u"", false},
+    {u" host=/run/pg dbname='Firma A' password=geheim", u"postgresql:///Firma%20A?host=/run/pg", u"Firma A", true},
+    {u"dbname = x sslpassword='ge heim' user=u", u"postgresql://u@/x", u"x", true},
+    {u"host=h password='geheim", u"postgresql://(unreadable address)", u"", true},
 };
 // clang-format on
 
