@@ -7,6 +7,7 @@
 #include "VdbAdmin.h"
 #include "VdbCore.h"
 #include "VdbCreate.h"
+#include "VdbJudge.h"
 #include "VdbObjects.h"
 #include "VdbServer.h"
 
@@ -88,6 +89,6 @@ QStringList rolesTaken(const QString& location, const QStringList& users) {
 
 DatabasePtr openDatabaseForTools(const QString& location) {
     if (isServerUri(location))
-        return makeDatabaseHandle(openPgCore(location));
+        return makeDatabaseHandle(openPgCore(location, makeVdbJudge));
     return makeDatabaseHandle(openVdbCore(location));
 }

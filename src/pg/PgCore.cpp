@@ -19,12 +19,14 @@ qint32 clampCount(qint64 count) {
 } // namespace
 
 PgCore::PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue catalogue,
-               Login login)
+               Login login, ConditionJudges judges)
     : CursorCore(std::move(shownUri), std::move(catalogue.catalogue), std::move(login), pgError)
     , db_(std::move(db))
     , roles_(std::move(catalogue.roles))
     , cursors_(this->catalogue().tables.size())
-    , checks_(cursors_.size()) {
+    , checks_(cursors_.size())
+    , writePlans_(cursors_.size())
+    , judges_(judges) {
     for (size_t t = 0; t < cursors_.size(); ++t)
         cursors_[t].edits.resize(table(static_cast<int>(t)).fields.size());
 }
@@ -60,6 +62,7 @@ bool PgCore::loadCurrent(int t) {
         return false;
     }
     cursor.current.values = std::move(rows.front().values);
+    cursor.current.locked = 0;
     cursor.loaded = true;
     return true;
 }
@@ -192,15 +195,15 @@ void PgCore::checkUpdate(int t) {
     const bool guarded = db_->inTransaction();
     std::vector<PgResult> results;
     if (guarded)
-        results = db_->pipeline({{u"SAVEPOINT vdb_check"_s, {}},
-                                 {plan.sql, params},
-                                 {u"RELEASE SAVEPOINT vdb_check"_s, {}}});
+        results = withWrites({{u"SAVEPOINT vdb_check"_s, {}},
+                              {plan.sql, params},
+                              {u"RELEASE SAVEPOINT vdb_check"_s, {}}});
     else
         results.push_back(db_->execRaw(plan.sql, params));
     const size_t at = guarded ? 1 : 0;
     if (results.size() <= at || PQresultStatus(results[at].handle()) != PGRES_TUPLES_OK) {
         if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
-            db_->execRaw(u"ROLLBACK TO SAVEPOINT vdb_check"_s);
+            db_->restoreWithNext(u"ROLLBACK TO SAVEPOINT vdb_check"_s);
         if (results.size() <= at)
             db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
                               u"writing to the table \""_s + table(t).name + u'"');
@@ -245,19 +248,35 @@ void PgCore::update(int t) {
     const QString sql = u"UPDATE "_s + pgTable(table(t).name) + u" SET "_s +
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
+    // A record this batch holds locked, with values nothing but the conditions judged here could
+    // refuse, is written with the commit. A write that then matches no record fails the batch
+    // (1 / 0) rather than let the commit store the rest.
+    if (canDefer(t, cursor)) {
+        deferred_.push_back({t, cursor.current.rid,
+                             u"WITH w AS ("_s + sql + u" RETURNING 1) SELECT 1 / count(*) FROM w"_s,
+                             params});
+        for (size_t f = 0; f < cursor.edits.size(); ++f) {
+            if (cursor.edits[f])
+                cursor.current.values[f] = *cursor.edits[f];
+        }
+        dropEdits(cursor);
+        return;
+    }
+    // The held-back writes go first, in the same round trip: this one may be judged by a
+    // value one of them wrote. A failed write is undone with the next statement.
     const bool guarded = db_->inTransaction();
     std::vector<PgResult> results;
     if (guarded) {
-        results = db_->pipeline({{u"SAVEPOINT vdb_update"_s, {}},
-                                 {sql, params},
-                                 {u"RELEASE SAVEPOINT vdb_update"_s, {}}});
+        results = withWrites({{u"SAVEPOINT vdb_update"_s, {}},
+                              {sql, params},
+                              {u"RELEASE SAVEPOINT vdb_update"_s, {}}});
     } else {
         results.push_back(db_->execRaw(sql, params));
     }
     const size_t at = guarded ? 1 : 0;
     if (results.size() <= at || PQresultStatus(results[at].handle()) != PGRES_COMMAND_OK) {
         if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
-            db_->execRaw(u"ROLLBACK TO SAVEPOINT vdb_update"_s);
+            db_->restoreWithNext(u"ROLLBACK TO SAVEPOINT vdb_update"_s);
         if (results.size() <= at)
             db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
                               u"writing to the table \""_s + table(t).name + u'"');
@@ -285,27 +304,54 @@ void PgCore::begin() {
     db_->requireConnection();
     if (db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
-    db_->exec(u"BEGIN"_s);
+    // BEGIN travels with the batch's first statement.
+    db_->beginLater();
+    transaction_ = ++serial_;
 }
 
 void PgCore::commit() {
     db_->requireConnection();
     if (!db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
-    // The server answers COMMIT of a failed transaction with a rollback, not an error.
-    if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR) {
+    transaction_ = 0;
+    std::vector<Deferred> writes = std::exchange(deferred_, {});
+    // Nothing was sent: there is nothing to commit.
+    if (writes.empty() && db_->takeUnsentBegin())
+        return;
+    // The server answers COMMIT of a failed transaction with a rollback, not an error. A
+    // failure undone with the next statement has not failed the transaction.
+    if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending()) {
         db_->execRaw(u"ROLLBACK"_s);
         throw pgError(VdbCode::StorageFailure,
                       u"The transaction failed on the server and was rolled back."_s);
     }
-    db_->exec(u"COMMIT"_s);
+    // The held-back writes and the commit in one round trip: after a failed write the server
+    // skips the rest, the commit too, and the batch is rolled back whole.
+    QList<std::pair<QString, QVariantList>> statements;
+    for (const Deferred& write : writes)
+        statements.append({write.sql, write.params});
+    statements.append({u"COMMIT"_s, {}});
+    const std::vector<PgResult> results = db_->pipeline(statements);
+    for (size_t i = 0; i < writes.size(); ++i) {
+        if (PQresultStatus(results[i].handle()) == PGRES_TUPLES_OK)
+            continue;
+        if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
+            db_->execRaw(u"ROLLBACK"_s);
+        throwDeferredFailure(writes[i], results[i]);
+    }
+    if (PQresultStatus(results.back().handle()) != PGRES_COMMAND_OK)
+        db_->throwFailure(results.back(), {});
 }
 
 void PgCore::rollback() {
     db_->requireConnection();
     if (!db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
-    db_->exec(u"ROLLBACK"_s);
+    transaction_ = 0;
+    deferred_.clear();
+    db_->dropRestore();
+    if (!db_->takeUnsentBegin())
+        db_->exec(u"ROLLBACK"_s);
     // Records read inside the transaction may hold undone values.
     for (Cursor& cursor : cursors_) {
         if (!cursor.eof && !cursor.pending)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConditionJudge.h"
 #include "CursorCore.h"
 #include "PgCatalogue.h"
 #include "PgConnection.h"
@@ -12,7 +13,10 @@
 // and edit buffer. The interface objects are the same thin handles as for a .vdb file.
 class PgCore : public CursorCore {
 public:
-    PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue catalogue, Login login);
+    // judges: how the field conditions are judged without the server; none holds every write
+    // of a table with conditions to its own round trip.
+    PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue catalogue, Login login,
+           ConditionJudges judges = nullptr);
     ~PgCore() override;
 
     PgConnection& connection() { return *db_; }
@@ -22,6 +26,7 @@ public:
     qint32 markedCount(int t) override;
     QString recordId(int t) override;
     QVariant value(int t, int field) override;
+    QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
     void setValue(int t, int field, const QVariant& value) override;
     void update(int t) override;
     void checkUpdate(int t) override;
@@ -39,6 +44,7 @@ private:
     struct Row {
         qint64 rid = 0;
         std::vector<QVariant> values;
+        quint64 locked = 0; // the transaction that read it FOR UPDATE (0: none)
     };
     struct Cursor : Visit {
         std::vector<Row> page;
@@ -57,17 +63,48 @@ private:
     void readOrder(int t, VisitOrder& order) override;
     void advance(int t) override;
     bool loadCurrent(int t) override;
+    // What a write held back for the commit needs to know of a table: whether anything but the
+    // field conditions could refuse it, and the conditions to judge it by here.
+    struct WritePlan {
+        bool loaded = false;
+        bool plain = false;      // no trigger, rule, policy, other CHECK or generated column
+        std::vector<bool> risky; // per field: unique, foreign key, domain, length limit
+        std::unique_ptr<ConditionJudge> judge; // null: nothing to judge, or cannot
+        bool judged = true;                    // false: the conditions cannot be judged here
+    };
+    // A write held back for the batch's commit.
+    struct Deferred {
+        int table;
+        qint64 rid;
+        QString sql;
+        QVariantList params;
+    };
     QString columns(int t) const;
     bool fetchPage(int t);
     PgResult guardedRead(const QString& sql, const QVariantList& params);
-    std::vector<Row> readRows(int t, const QString& from, const QVariantList& params);
+    std::vector<Row> readRows(int t, const QString& from, const QVariantList& params,
+                              bool lock = false);
     Row rowOf(int t, const PgResult& result, int r) const;
     Cursor& positioned(int t);
     const CheckPlan& checkPlan(int t);
     [[noreturn]] void throwConditionViolated(int t, int f, const QString& serverText);
+    std::vector<qint64> upcomingRows(int t, qint32 count);
+    WritePlan& writePlan(int t);
+    bool canDefer(int t, const Cursor& cursor);
+    // Sends the held-back writes ahead of statements, in one round trip; a failed one throws
+    // (and leaves the transaction failed). The statements' results come back.
+    std::vector<PgResult> withWrites(const QList<std::pair<QString, QVariantList>>& statements);
+    void flushWrites();
+    [[noreturn]] void throwDeferredFailure(const Deferred& write, const PgResult& result);
 
     std::unique_ptr<PgConnection> db_;
     PgRoles roles_;
     std::vector<Cursor> cursors_;
     std::vector<CheckPlan> checks_;
+    std::vector<WritePlan> writePlans_;
+    ConditionJudges judges_;
+    std::vector<Deferred> deferred_;
+    QString encoding_;
+    quint64 transaction_ = 0; // counts the transactions begun; 0 outside one
+    quint64 serial_ = 0;
 };

@@ -80,14 +80,14 @@ Session connectIgnoringCase(const QString& uri, const QString& user, const QStri
 
 } // namespace
 
-std::shared_ptr<PgCore> openPgCore(const QString& uri, int lockTimeoutMs) {
+std::shared_ptr<PgCore> openPgCore(const QString& uri, ConditionJudges judges, int lockTimeoutMs) {
     Session session = connect(uri, {}, {}, lockTimeoutMs);
     const QString shown = uriWithoutPassword(uri);
     PgCatalogue catalogue = loadPgCatalogue(*session.db, shown);
     EngineCore::Login login{QString::fromUtf8(PQuser(session.db->handle())), session.databaseAdmin,
                             session.userAdmin};
     return std::make_shared<PgCore>(std::move(session.db), shown, std::move(catalogue),
-                                    std::move(login));
+                                    std::move(login), judges);
 }
 
 DatabasePtr PgServer::OpenDatabase(const QString& uri, const QString& user, const QString& password,
@@ -111,6 +111,6 @@ DatabasePtr PgServer::OpenDatabase(const QString& uri, const QString& user, cons
     PgCatalogue catalogue = loadPgCatalogue(*session.db, shown);
     EngineCore::Login login{name, session.databaseAdmin, session.userAdmin};
     auto core = std::make_shared<PgCore>(std::move(session.db), shown, std::move(catalogue),
-                                         std::move(login));
+                                         std::move(login), judges_);
     return makeDatabaseHandle(std::move(core));
 }

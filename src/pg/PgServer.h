@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConditionJudge.h"
 #include "DbServer.h"
 
 #include <memory>
@@ -10,18 +11,22 @@
 // member of its users' role is refused.
 class PgServer : public DbServer {
 public:
-    // lockTimeoutMs: how long a write waits for a record another session holds before it fails.
-    explicit PgServer(int lockTimeoutMs = 5000)
-        : lockTimeoutMs_(lockTimeoutMs) {}
+    // lockTimeoutMs: how long a write waits for a record another session holds before it fails;
+    // judges: how the field conditions are judged without a round trip (none: they are not).
+    explicit PgServer(int lockTimeoutMs = 5000, ConditionJudges judges = nullptr)
+        : lockTimeoutMs_(lockTimeoutMs)
+        , judges_(judges) {}
 
     DatabasePtr OpenDatabase(const QString& uri, const QString& user, const QString& password,
                              qint32 flags) override;
 
 private:
     int lockTimeoutMs_;
+    ConditionJudges judges_;
 };
 
 class PgCore;
 // Opens a server database without the rights check, for administration tools; the URI carries
 // user and password (or the environment: PGUSER, PGPASSWORD, ~/.pgpass).
-std::shared_ptr<PgCore> openPgCore(const QString& uri, int lockTimeoutMs = 5000);
+std::shared_ptr<PgCore> openPgCore(const QString& uri, ConditionJudges judges = nullptr,
+                                   int lockTimeoutMs = 5000);

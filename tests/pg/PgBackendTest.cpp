@@ -33,6 +33,10 @@ const UriCase kUris[] = {
     {u"postgresql://a:b:c@[::1]/x", u"postgresql://a@[::1]/x", u"x", true},
     {u"postgresql://u@h:5433/db?sslmode=require", u"postgresql://u@h:5433/db?sslmode=require", u"db", false},
     {u"/home/u/kunden.vdb", u"/home/u/kunden.vdb", u"", false},
+    {u"/home/u/a=b.vdb", u"/home/u/a=b.vdb", u"", false},
+    {u" host=/run/pg dbname='Firma A' password=geheim", u"postgresql:///Firma%20A?host=/run/pg", u"Firma A", true},
+    {u"dbname = x sslpassword='ge heim' user=u", u"postgresql://u@/x", u"x", true},
+    {u"host=h password='geheim", u"postgresql://(unreadable address)", u"", true},
 };
 // clang-format on
 
@@ -267,7 +271,7 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     const std::pair<bool, std::function<void(Database&)>> calls[] = {
         {false,
          [](Database& d) {
-             d.GetTransaction(0)->Begin(0);
+             d.GetTransaction(0)->Begin(0), d.Tables()->Item(u"T"_s)->RecordCount();
          }},
         {true,
          [](Database& d) {
@@ -284,8 +288,9 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     };
     for (const auto& [begun, call] : calls) {
         const DatabasePtr db = fx.open(uri);
+        // BEGIN travels with the transaction's first statement.
         if (begun)
-            db->GetTransaction(0)->Begin(0);
+            db->GetTransaction(0)->Begin(0), db->Tables()->Item(u"T"_s)->RecordCount();
         TestDatabases::superuserExec(
             u"postgres"_s, u"SELECT pg_terminate_backend(pid) FROM "
                            "pg_stat_activity WHERE datname = '%1'"_s.arg(uriDatabaseName(uri)));
