@@ -1,5 +1,6 @@
 #include "CursorCore.h"
 
+#include "FieldValues.h"
 #include "VdbObjects.h"
 
 #include <limits>
@@ -133,4 +134,31 @@ void CursorCore::requireCurrent(int t) {
     if (!visit.loaded && !loadCurrent(t))
         throw error(VdbCode::NoCurrentRecord, u"The current record of the table \""_s +
                                                   table(t).name + u"\" no longer exists."_s);
+}
+
+QString CursorCore::recordId(int t) {
+    requireCurrent(t);
+    return QString::number(currentId(t));
+}
+
+QVariant CursorCore::value(int t, int f) {
+    requireCurrent(t);
+    const std::optional<QVariant>& edit = visitOf(t).edits[f];
+    return fieldValueFromStored(table(t).fields[f].type, edit ? *edit : currentValue(t, f));
+}
+
+QVariant CursorCore::storedValue(int t, int f, const QVariant& value) const {
+    return storedFieldValue(table(t).fields[f], value);
+}
+
+void CursorCore::setValue(int t, int f, const QVariant& value) {
+    requireCurrent(t);
+    // Bytes that are no text were never understood: overwriting them would lose the original.
+    if (currentValue(t, f).metaType().id() == QMetaType::QByteArray)
+        throw error(VdbCode::TypeMismatch, u"The stored value of the field \""_s +
+                                               table(t).fields[f].name + u"\" is not "_s +
+                                               notText() + u"; it is left as it is."_s);
+    Visit& visit = visitOf(t);
+    visit.edits[f] = storedValue(t, f, value);
+    visit.dirty = true;
 }

@@ -32,6 +32,12 @@ public:
     void moveFirst(int t) override;
     void skip(int t, qint32 count) override;
     bool eof(int t) override;
+    QString recordId(int t) override;
+    QVariant value(int t, int field) override;
+    void setValue(int t, int field, const QVariant& value) override;
+
+    // value converted to what field f of table t stores; fails with TypeMismatch.
+    virtual QVariant storedValue(int t, int field, const QVariant& value) const;
 
 protected:
     static constexpr int kPageSize = 256;
@@ -80,6 +86,11 @@ protected:
     virtual void advance(int t) = 0;
     // Reads the current record again; false when it no longer exists.
     virtual bool loadCurrent(int t) = 0;
+    // The current record's row id and stored values, once read.
+    virtual qint64 currentId(int t) = 0;
+    virtual const QVariant& currentValue(int t, int field) = 0;
+    // What a stored value that came as bytes is not, in the engine's words ("valid UTF-8 text").
+    virtual QString notText() const = 0;
 
 private:
     QString fileName_;

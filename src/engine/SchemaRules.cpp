@@ -163,18 +163,22 @@ QString foldUserName(const QString& name) {
     return upperCaseUserName(name).toCaseFolded();
 }
 
-QString fieldTypeName(FieldType type) {
+QString fieldTypeName(FieldType type, const FieldTypeNames& names) {
     switch (type) {
     case FieldType::Integer:
-        return u"integer"_s;
+        return names.integer;
     case FieldType::Real:
-        return u"real"_s;
+        return names.real;
     case FieldType::Date:
-        return u"date"_s;
+        return names.date;
     case FieldType::Text:
         break;
     }
-    return u"text"_s;
+    return names.text;
+}
+
+QString fieldTypeName(FieldType type) {
+    return fieldTypeName(type, {u"text"_s, u"integer"_s, u"real"_s, u"date"_s});
 }
 
 bool fieldTypeFromName(const QString& name, FieldType& type) {

@@ -50,4 +50,12 @@ struct DatabaseSchema {
 
 // Text names of field types as the schema files spell them ("text", "integer", "real", "date").
 QString fieldTypeName(FieldType type);
+// The names one SQL dialect gives the field types.
+struct FieldTypeNames {
+    QString text;
+    QString integer;
+    QString real;
+    QString date;
+};
+QString fieldTypeName(FieldType type, const FieldTypeNames& names);
 bool fieldTypeFromName(const QString& name, FieldType& type);

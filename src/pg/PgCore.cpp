@@ -72,18 +72,6 @@ PgCore::Cursor& PgCore::positioned(int t) {
     return cursors_[t];
 }
 
-QString PgCore::recordId(int t) {
-    return QString::number(positioned(t).current.rid);
-}
-
-QVariant PgCore::value(int t, int f) {
-    Cursor& cursor = positioned(t);
-    const FieldType type = table(t).fields[f].type;
-    if (cursor.edits[f])
-        return fieldValueFromStored(type, *cursor.edits[f]);
-    return fieldValueFromStored(type, cursor.current.values[f]);
-}
-
 QVariant PgCore::storedValue(int t, int f, const QVariant& value) const {
     QVariant stored = storedFieldValue(table(t).fields[f], value);
     // A server's text cannot hold NUL; cutting the value short there would lose the rest.
@@ -91,17 +79,6 @@ QVariant PgCore::storedValue(int t, int f, const QVariant& value) const {
         throw pgError(VdbCode::TypeMismatch, u"The field \""_s + table(t).fields[f].name +
                                                  u"\" cannot hold a NUL character."_s);
     return stored;
-}
-
-void PgCore::setValue(int t, int f, const QVariant& value) {
-    Cursor& cursor = positioned(t);
-    // Bytes that are no text were never understood: overwriting them would lose the original.
-    if (cursor.current.values[f].metaType().id() == QMetaType::QByteArray)
-        throw pgError(VdbCode::TypeMismatch,
-                      u"The stored value of the field \""_s + table(t).fields[f].name +
-                          u"\" is not text the database can send; it is left as it is."_s);
-    cursor.edits[f] = storedValue(t, f, value);
-    cursor.dirty = true;
 }
 
 void PgCore::throwConditionViolated(int t, int f, const QString& serverText) {
@@ -178,6 +155,30 @@ const PgCore::CheckPlan& PgCore::checkPlan(int t) {
     return plan;
 }
 
+// Inside a transaction the statement runs under the savepoint, after the held-back writes and in
+// their round trip, so that a failure costs this statement only; it is undone with the next one.
+PgResult PgCore::guardedWrite(int t, const QString& savepoint, const QString& sql,
+                              const QVariantList& params, ExecStatusType expected) {
+    const bool guarded = db_->inTransaction();
+    std::vector<PgResult> results;
+    if (guarded)
+        results = withWrites({{u"SAVEPOINT "_s + savepoint, {}},
+                              {sql, params},
+                              {u"RELEASE SAVEPOINT "_s + savepoint, {}}});
+    else
+        results.push_back(db_->execRaw(sql, params));
+    const size_t at = guarded ? 1 : 0;
+    if (results.size() <= at || PQresultStatus(results[at].handle()) != expected) {
+        if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
+            db_->restoreWithNext(u"ROLLBACK TO SAVEPOINT "_s + savepoint);
+        if (results.size() <= at)
+            db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
+                              u"writing to the table \""_s + table(t).name + u'"');
+        throwWriteFailure(t, results[at]);
+    }
+    return std::move(results[at]);
+}
+
 // A SELECT over the edited values: nothing written, no row locked. Inside a transaction it runs
 // under a savepoint, so that a failing expression does not end the transaction.
 void PgCore::checkUpdate(int t) {
@@ -192,25 +193,9 @@ void PgCore::checkUpdate(int t) {
         params << (f < 0             ? QVariant(cursor.current.rid)
                    : cursor.edits[f] ? *cursor.edits[f]
                                      : cursor.current.values[f]);
-    const bool guarded = db_->inTransaction();
-    std::vector<PgResult> results;
-    if (guarded)
-        results = withWrites({{u"SAVEPOINT vdb_check"_s, {}},
-                              {plan.sql, params},
-                              {u"RELEASE SAVEPOINT vdb_check"_s, {}}});
-    else
-        results.push_back(db_->execRaw(plan.sql, params));
-    const size_t at = guarded ? 1 : 0;
-    if (results.size() <= at || PQresultStatus(results[at].handle()) != PGRES_TUPLES_OK) {
-        if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
-            db_->restoreWithNext(u"ROLLBACK TO SAVEPOINT vdb_check"_s);
-        if (results.size() <= at)
-            db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
-                              u"writing to the table \""_s + table(t).name + u'"');
-        throwWriteFailure(t, results[at]);
-    }
+    const PgResult result = guardedWrite(t, u"vdb_check"_s, plan.sql, params, PGRES_TUPLES_OK);
     for (size_t c = 0; c < plan.fields.size(); ++c) {
-        if (results[at].text(0, static_cast<int>(c)) == u"t"_s)
+        if (result.text(0, static_cast<int>(c)) == u"t"_s)
             throwConditionViolated(t, plan.fields[c],
                                    u"The record does not meet a condition of the table \""_s +
                                        table(t).name + u"\"."_s);
@@ -264,25 +249,7 @@ void PgCore::update(int t) {
     }
     // The held-back writes go first, in the same round trip: this one may be judged by a
     // value one of them wrote. A failed write is undone with the next statement.
-    const bool guarded = db_->inTransaction();
-    std::vector<PgResult> results;
-    if (guarded) {
-        results = withWrites({{u"SAVEPOINT vdb_update"_s, {}},
-                              {sql, params},
-                              {u"RELEASE SAVEPOINT vdb_update"_s, {}}});
-    } else {
-        results.push_back(db_->execRaw(sql, params));
-    }
-    const size_t at = guarded ? 1 : 0;
-    if (results.size() <= at || PQresultStatus(results[at].handle()) != PGRES_COMMAND_OK) {
-        if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
-            db_->restoreWithNext(u"ROLLBACK TO SAVEPOINT vdb_update"_s);
-        if (results.size() <= at)
-            db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
-                              u"writing to the table \""_s + table(t).name + u'"');
-        throwWriteFailure(t, results[at]);
-    }
-    if (results[at].affected() == 0) {
+    if (guardedWrite(t, u"vdb_update"_s, sql, params, PGRES_COMMAND_OK).affected() == 0) {
         const bool exists = loadCurrent(t);
         dropEdits(cursor);
         if (!exists)

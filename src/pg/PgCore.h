@@ -24,10 +24,7 @@ public:
 
     qint32 recordCount(int t) override;
     qint32 markedCount(int t) override;
-    QString recordId(int t) override;
-    QVariant value(int t, int field) override;
     QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
-    void setValue(int t, int field, const QVariant& value) override;
     void update(int t) override;
     void checkUpdate(int t) override;
 
@@ -35,8 +32,8 @@ public:
     void commit() override;
     void rollback() override;
 
-    // value converted to what field f of table t stores; fails with TypeMismatch.
-    QVariant storedValue(int t, int field, const QVariant& value) const;
+    // Also refuses a text with NUL, which a server's text cannot hold.
+    QVariant storedValue(int t, int field, const QVariant& value) const override;
     // Throws the server error for a failed write of table t (condition, type, lock, storage).
     [[noreturn]] void throwWriteFailure(int t, const PgResult& result);
 
@@ -63,6 +60,9 @@ private:
     void readOrder(int t, VisitOrder& order) override;
     void advance(int t) override;
     bool loadCurrent(int t) override;
+    qint64 currentId(int t) override { return cursors_[t].current.rid; }
+    const QVariant& currentValue(int t, int f) override { return cursors_[t].current.values[f]; }
+    QString notText() const override { return QStringLiteral("text the database can send"); }
     // What a write held back for the commit needs to know of a table: whether anything but the
     // field conditions could refuse it, and the conditions to judge it by here.
     struct WritePlan {
@@ -87,6 +87,8 @@ private:
     Row rowOf(int t, const PgResult& result, int r) const;
     Cursor& positioned(int t);
     const CheckPlan& checkPlan(int t);
+    PgResult guardedWrite(int t, const QString& savepoint, const QString& sql,
+                          const QVariantList& params, ExecStatusType expected);
     [[noreturn]] void throwConditionViolated(int t, int f, const QString& serverText);
     std::vector<qint64> upcomingRows(int t, qint32 count);
     WritePlan& writePlan(int t);

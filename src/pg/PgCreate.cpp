@@ -12,17 +12,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 QString sqlType(FieldType type) {
-    switch (type) {
-    case FieldType::Integer:
-        return u"bigint"_s;
-    case FieldType::Real:
-        return u"double precision"_s;
-    case FieldType::Date:
-        return u"date"_s;
-    case FieldType::Text:
-        break;
-    }
-    return u"text"_s;
+    return fieldTypeName(type, {u"text"_s, u"bigint"_s, u"double precision"_s, u"date"_s});
 }
 
 [[noreturn]] void invalid(const QString& what) {

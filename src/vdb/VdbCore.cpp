@@ -51,35 +51,8 @@ qint32 VdbCore::markedCount(int t) {
     return clampCount(count->integer(0));
 }
 
-QString VdbCore::recordId(int t) {
-    return QString::number(positioned(t).current);
-}
-
 QVariant VdbCore::fromStored(FieldType type, const QVariant& stored) {
     return fieldValueFromStored(type, stored);
-}
-
-QVariant VdbCore::storedValue(int t, int f, const QVariant& value) const {
-    return storedFieldValue(table(t).fields[f], value);
-}
-
-QVariant VdbCore::value(int t, int f) {
-    Cursor& cursor = positioned(t);
-    const FieldType type = table(t).fields[f].type;
-    if (cursor.edits[f])
-        return fromStored(type, *cursor.edits[f]);
-    return fromStored(type, cursor.row[f]);
-}
-
-void VdbCore::setValue(int t, int f, const QVariant& value) {
-    Cursor& cursor = positioned(t);
-    // Bytes that are not UTF-8 were never understood: overwriting them would lose the original.
-    if (cursor.row[f].metaType().id() == QMetaType::QByteArray)
-        throw vdbError(VdbCode::TypeMismatch,
-                       u"The stored value of the field \""_s + table(t).fields[f].name +
-                           u"\" is not valid UTF-8 text; it is left as it is."_s);
-    cursor.edits[f] = storedValue(t, f, value);
-    cursor.dirty = true;
 }
 
 SqliteStatement& VdbCore::updateStatement(int t, const std::vector<bool>& mask) {

@@ -29,17 +29,12 @@ public:
 
     qint32 recordCount(int t) override;
     qint32 markedCount(int t) override;
-    QString recordId(int t) override;
-    QVariant value(int t, int field) override;
     QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
-    void setValue(int t, int field, const QVariant& value) override;
     void update(int t) override;
     void checkUpdate(int t) override;
     std::shared_ptr<CursorPlace> cursorPlace(int t) override;
     void returnTo(int t, const CursorPlace& place) override;
 
-    // value converted to what field f of table t stores; fails with TypeMismatch.
-    QVariant storedValue(int t, int field, const QVariant& value) const;
     // Throws the server error for a failed write of table t (condition, type, lock, storage).
     [[noreturn]] void throwWriteFailure(int t, int rc);
 
@@ -75,6 +70,9 @@ private:
     void readOrder(int t, VisitOrder& order) override;
     void advance(int t) override;
     bool loadCurrent(int t) override;
+    qint64 currentId(int t) override { return cursors_[t].current; }
+    const QVariant& currentValue(int t, int f) override { return cursors_[t].row[f]; }
+    QString notText() const override { return QStringLiteral("valid UTF-8 text"); }
     bool fetchPage(int t, bool keep = false);
     bool loadVisited(int t);
     std::vector<qint64> upcomingRowIds(int t, qint32 count);

@@ -113,16 +113,8 @@ void checkColumns(SqliteConnection& db, const TableDef& table, const QString& pa
 } // namespace
 
 QString sqlColumnType(FieldType type) {
-    switch (type) {
-    case FieldType::Integer:
-        return u"INTEGER"_s;
-    case FieldType::Real:
-        return u"REAL"_s;
-    case FieldType::Text:
-    case FieldType::Date:
-        break;
-    }
-    return u"TEXT"_s;
+    // Dates are kept as ISO texts.
+    return fieldTypeName(type, {u"TEXT"_s, u"INTEGER"_s, u"REAL"_s, u"TEXT"_s});
 }
 
 void checkSchema(SqliteConnection& db, const Catalogue& catalogue, const QString& path) {
