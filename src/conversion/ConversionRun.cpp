@@ -333,7 +333,7 @@ RunResult ConversionRun::run() {
     if (!prepareLog())
         return result_;
     result_.started = true;
-    countJournalBefore();
+    journalFrom_ = -1;
     try {
         checkUndoPlan();
         if (mode_ == RunMode::Convert && s_.log.journal().isOpen())
@@ -342,6 +342,9 @@ RunResult ConversionRun::run() {
                 for (const FieldPair& pair : std::as_const(chosen_))
                     fields << FieldPairKey{pair.table, pair.field};
                 s_.log.journal().runFields(fields);
+                // The window's journal holds all its runs: this one's begins here.
+                if (!s_.undo)
+                    journalFrom_ = s_.log.journal().runStart();
             });
         countRecords();
         // A preview stores nothing, so it takes no write lock either.

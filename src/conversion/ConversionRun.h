@@ -169,7 +169,6 @@ private:
     void endUserStop();
     bool readOwnChanges(UndoPlan& plan, qint64& places);
     void undoStored(const UndoPlan& plan, qint64 places);
-    void countJournalBefore();
     bool prepareLog();
     void countRecords();
     void convertTable(const TablePtr& table);
@@ -244,8 +243,8 @@ private:
     RunMode mode_;
     std::atomic<bool> stopRequested_{false};
     bool userStopped_ = false;
-    // The changes in the journal before this run's; -1 when they cannot be told apart.
-    qint64 journalBefore_ = -1;
+    // Where this run's part of the window's journal begins; -1 when it cannot be told apart.
+    qint64 journalFrom_ = -1;
     // The undo after the user's stop, while it runs: stop requests go on to it.
     std::atomic<ConversionRun*> undoRun_{nullptr};
     // An undo that knows how many places its plan holds ends its visit once it met them all.
