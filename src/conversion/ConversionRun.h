@@ -98,8 +98,9 @@ struct RunResult {
     bool preview = false;
     qint32 total = 0;
     qint32 processed = 0;
-    // Values stored (in a preview: values that would be).
+    // Values stored (in a preview: values that would be), and the records that hold them.
     qint32 converted = 0;
+    qint32 records = 0;
     // Values whose canonical form could not be stored: refused by the field, the record or a
     // failed write.
     qint32 notStored = 0;
@@ -221,6 +222,7 @@ private:
     qint32 step_ = 1;
     // converted as it stood at the last commit.
     qint32 convertedCommitted_ = 0;
+    qint32 recordsCommitted_ = 0;
     // The change notes of the record being visited, for a validation failure.
     QStringList notes_;
     // The record's written values, for the journal before they are stored.

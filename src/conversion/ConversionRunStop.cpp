@@ -55,6 +55,7 @@ void ConversionRun::stop() {
             result_.rolledBack = true;
             // The open batch's values are not in the database any more.
             result_.converted = convertedCommitted_;
+            result_.records = recordsCommitted_;
             journalUndone(std::exchange(journalBatch_, 0));
             if (heldChanges)
                 s_.log.rollbackNotice();
@@ -108,6 +109,7 @@ void ConversionRun::endOnLostConnection(const ErrorRecord& error) {
         batchUndone();
     } else {
         result_.converted = convertedCommitted_;
+        result_.records = recordsCommitted_;
         result_.notStored += lost;
     }
     if (busy_) {

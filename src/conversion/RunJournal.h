@@ -112,6 +112,8 @@ public:
     void add(JournalEntry&& entry);
     const JournalFacts& facts() const { return facts_; }
     JournalFacts& facts() { return facts_; }
+    // The journal read; empty when the entries were added one by one.
+    const QString& path() const { return path_; }
     // Entries that name no record.
     const QList<JournalEntry>& keyless() const { return keyless_; }
     // The entries of one (table, field) by record key, or null.
@@ -129,4 +131,5 @@ private:
     QList<std::pair<QString, QString>> fields_;
     QList<JournalEntry> keyless_;
     JournalFacts facts_;
+    QString path_;
 };

@@ -250,6 +250,7 @@ QList<JournalEntry> RunJournal::read(const QString& path) {
 void UndoPlan::read(const QString& path, const FileModes* modes, JournalPart part) {
     facts_ = RunJournal::read(
         path, [this](JournalEntry&& entry) { add(std::move(entry)); }, modes, part);
+    path_ = path;
 }
 
 const QHash<QString, JournalEntry>* UndoPlan::entries(const QString& table,

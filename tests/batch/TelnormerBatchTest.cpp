@@ -46,7 +46,8 @@ TEST_F(TelnormerBatchTest, PreviewThenRunOnlyMarkedPrintSummaryAndLogPath) {
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
     const QString logPath = run.outcome.logPath;
     EXPECT_TRUE(logPath.startsWith(fx.path(u"Logs/Telnormer/Kunden0_2024-03-05 14-07-"_s)));
-    EXPECT_EQ(run.out, u"1 record(s) converted.\n0 value(s) could not be stored, 0 value(s) were "
+    EXPECT_EQ(run.out, u"1 record(s) converted.\nThat is 1 value(s) in 1 record(s).\n0 value(s) "
+                       u"could not be stored, 0 value(s) were "
                        "left unchanged because they could not be read.\n"_s +
                            logPath + u'\n');
     EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s)[1], u"+49 (30) 1000002"_s);
