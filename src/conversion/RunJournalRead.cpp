@@ -236,6 +236,8 @@ JournalFacts RunJournal::read(const QString& path, const std::function<void(Jour
     }
     if (!lines.begun())
         fail(path + u" is not a Telnormer journal"_s);
+    if (!whole && first) // nothing where the run should begin
+        lines.bad(u": not the start of a run"_s);
     for (JournalEntry& e : recent)
         each(std::move(e));
     return facts;

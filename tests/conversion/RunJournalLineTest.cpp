@@ -97,6 +97,7 @@ TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
         {"H2 R1 a R2 b c U1 R3 d", "-1", "abd", 3},
         {"H2 R1 a R2 b c U1 R3 d", "@4", "b", 0}, // the window reads its own run as written
         {"H2 R1 a R2 b c U1 R3 d", "@3", " at byte 89, line 1: not the start of a run", 0},
+        {"H2 R1 a", "@4", " at byte 113, line 0: not the start of a run", 0}, // past the end
         {"H1 F a b U1 F c", "0", "ac", 1},         // before runs were marked: one run a header
         {"H1 F a H1 F b", "1", "a", 2},
         {"H1 F a H1 F b", "-1", "ab", 2},
@@ -143,9 +144,10 @@ TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
         file.write(text);
         file.close();
         const QByteArray part(row.part);
-        const JournalPart which = part.startsWith('@')
-                                      ? JournalPart::at(starts[part.mid(1).toInt() - 1])
-                                      : JournalPart{part.toLongLong(), -1};
+        const JournalPart which =
+            part.startsWith('@')
+                ? JournalPart::at(starts.value(part.mid(1).toInt() - 1, text.size()))
+                : JournalPart{part.toLongLong(), -1};
         QString read;
         try {
             const JournalFacts facts = RunJournal::read(
