@@ -16,7 +16,7 @@ _telnormer_batch() {
         --password-file | --undo) _filedir; return ;;
         --report) _filedir csv; return ;;
         --on-error) mapfile -t COMPREPLY < <(compgen -W 'continue stop rollback' -- "$cur"); return ;;
-        --user | --prefix | --threads | --field) return ;;
+        --user | --prefix | --threads | --field | --run) return ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '$(_parse_help "$1")' -- "$cur")

@@ -256,6 +256,8 @@ bool ConversionRun::visitRecord(TableState& state) {
         }
         recordCounted_ = 0;
         recordJournaled_ = 0;
+    } else if (dirty) {
+        ++result_.records; // a preview that cannot check: what it would store
     }
     state.newRecord = true;
     attempt([&] { addChecked(result_.processed, 1); });
@@ -279,10 +281,12 @@ void ConversionRun::reportProgress(const QString& tableName) {
         s_.progress.repaintProgress();
     });
     // Without a transaction (none could be had, or a preview) there is no batch to close.
-    if (begun_)
+    if (begun_) {
         commitBatch();
-    else
+    } else {
         convertedCommitted_ = result_.converted;
+        recordsCommitted_ = result_.records;
+    }
     attempt([&] { s_.progress.repaintWindow(); });
     if (transaction_)
         beginBatch();
@@ -333,7 +337,14 @@ RunResult ConversionRun::run() {
     if (!prepareLog())
         return result_;
     result_.started = true;
-    countJournalBefore();
+    journalFrom_ = -1;
+    // An undo's log says what it undoes.
+    if (s_.undo && !s_.undo->path().isEmpty())
+        attempt([&] {
+            const JournalFacts& facts = s_.undo->facts();
+            s_.log.noteLine(FormatString(LoadResourceString(IDS_RUN_UNDO_OF),
+                                         {facts.run, facts.runs, s_.undo->path()}));
+        });
     try {
         checkUndoPlan();
         if (mode_ == RunMode::Convert && s_.log.journal().isOpen())
@@ -342,6 +353,9 @@ RunResult ConversionRun::run() {
                 for (const FieldPair& pair : std::as_const(chosen_))
                     fields << FieldPairKey{pair.table, pair.field};
                 s_.log.journal().runFields(fields);
+                // The window's journal holds all its runs: this one's begins here.
+                if (!s_.undo)
+                    journalFrom_ = s_.log.journal().runStart();
             });
         countRecords();
         // A preview stores nothing, so it takes no write lock either.

@@ -98,8 +98,9 @@ struct RunResult {
     bool preview = false;
     qint32 total = 0;
     qint32 processed = 0;
-    // Values stored (in a preview: values that would be).
+    // Values stored (in a preview: values that would be), and the records that hold them.
     qint32 converted = 0;
+    qint32 records = 0;
     // Values whose canonical form could not be stored: refused by the field, the record or a
     // failed write.
     qint32 notStored = 0;
@@ -169,7 +170,6 @@ private:
     void endUserStop();
     bool readOwnChanges(UndoPlan& plan, qint64& places);
     void undoStored(const UndoPlan& plan, qint64 places);
-    void countJournalBefore();
     bool prepareLog();
     void countRecords();
     void convertTable(const TablePtr& table);
@@ -222,6 +222,7 @@ private:
     qint32 step_ = 1;
     // converted as it stood at the last commit.
     qint32 convertedCommitted_ = 0;
+    qint32 recordsCommitted_ = 0;
     // The change notes of the record being visited, for a validation failure.
     QStringList notes_;
     // The record's written values, for the journal before they are stored.
@@ -244,8 +245,8 @@ private:
     RunMode mode_;
     std::atomic<bool> stopRequested_{false};
     bool userStopped_ = false;
-    // The changes in the journal before this run's; -1 when they cannot be told apart.
-    qint64 journalBefore_ = -1;
+    // Where this run's part of the window's journal begins; -1 when it cannot be told apart.
+    qint64 journalFrom_ = -1;
     // The undo after the user's stop, while it runs: stop requests go on to it.
     std::atomic<ConversionRun*> undoRun_{nullptr};
     // An undo that knows how many places its plan holds ends its visit once it met them all.

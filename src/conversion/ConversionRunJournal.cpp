@@ -56,6 +56,7 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
     QList<std::pair<qsizetype, QString>> refused;
     try {
         save();
+        ++result_.records;
         if (!checker)
             journalBatch_ += count;
         return;
@@ -79,11 +80,15 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
     if (count > 1) {
         refused.clear();
         bool usable = true;
+        bool stored = false;
         for (qsizetype i = 0; usable && i < count; ++i)
             usable = attempt([&] { written[i]->SetValue(changes_[i].oldValue); });
         for (qsizetype i = 0; i < count; ++i) {
-            if (usable && storeAlone(state, written[i], i, journaled, checker, refused, usable))
+            if (usable && storeAlone(state, written[i], i, journaled, checker, refused, usable)) {
+                if (!std::exchange(stored, true))
+                    ++result_.records;
                 continue;
+            }
             --result_.converted;
             ++result_.notStored;
             --recordCounted_;
@@ -203,6 +208,7 @@ void ConversionRun::commitBatch(bool ask) {
     try {
         transaction_->Commit();
         convertedCommitted_ = result_.converted;
+        recordsCommitted_ = result_.records;
         journalBatch_ = 0;
     } catch (const ErrorRecord& error) {
         if (ask && error.number() == kConnectionLostNumber)
@@ -232,6 +238,7 @@ QString ConversionRun::batchUndone() {
     }
     const qint32 lost = result_.converted - convertedCommitted_;
     result_.converted = convertedCommitted_;
+    result_.records = recordsCommitted_;
     result_.notStored += lost;
     ++result_.batchesUndone;
     journalUndone(std::exchange(journalBatch_, 0));

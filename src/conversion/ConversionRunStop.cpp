@@ -55,6 +55,7 @@ void ConversionRun::stop() {
             result_.rolledBack = true;
             // The open batch's values are not in the database any more.
             result_.converted = convertedCommitted_;
+            result_.records = recordsCommitted_;
             journalUndone(std::exchange(journalBatch_, 0));
             if (heldChanges)
                 s_.log.rollbackNotice();
@@ -68,20 +69,6 @@ void ConversionRun::stop() {
     s_.formatter.release();
     result_.stopped = true;
     throw Stop{};
-}
-
-// The window's journal holds all its runs: this run's changes are the ones after these.
-void ConversionRun::countJournalBefore() {
-    journalBefore_ = -1;
-    if (mode_ != RunMode::Convert || s_.undo || !s_.log.journal().isOpen())
-        return;
-    qint64 count = 0;
-    try {
-        RunJournal::read(s_.log.journal().path(), [&count](JournalEntry&&) { ++count; });
-        journalBefore_ = count;
-    } catch (const ErrorRecord&) {
-        // A journal that cannot be read back cannot undo this run: the stop does not offer it.
-    }
 }
 
 void ConversionRun::stopByUser() {
@@ -99,7 +86,7 @@ void ConversionRun::stopByUser() {
         }
         transaction_.reset();
     }
-    if (result_.converted > 0 && journalBefore_ >= 0)
+    if (result_.converted > 0 && journalFrom_ >= 0)
         result_.undone =
             s_.boxes.yesNo(
                 FormatString(LoadResourceString(IDS_RUN_ASK_UNDO_STORED), {result_.converted}),
@@ -122,6 +109,7 @@ void ConversionRun::endOnLostConnection(const ErrorRecord& error) {
         batchUndone();
     } else {
         result_.converted = convertedCommitted_;
+        result_.records = recordsCommitted_;
         result_.notStored += lost;
     }
     if (busy_) {
@@ -160,18 +148,19 @@ void ConversionRun::endUserStop() {
 
 bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places) {
     try {
-        qint64 seen = 0;
-        RunJournal::read(s_.log.journal().path(), [&](JournalEntry&& entry) {
+        const auto own = [&](JournalEntry&& entry) {
             // Only fields this run could change: whatever else the file holds is not its own.
             const auto chosen = [&entry](const FieldPair& pair) {
                 return pair.table == entry.table && pair.field == entry.field;
             };
-            if (seen++ < journalBefore_ || std::none_of(chosen_.cbegin(), chosen_.cend(), chosen))
+            if (std::none_of(chosen_.cbegin(), chosen_.cend(), chosen))
                 return;
             if (!plan.find(entry.table, entry.key, entry.field))
                 ++places;
             plan.add(std::move(entry));
-        });
+        };
+        // This run's part only, however long the window's journal has grown.
+        RunJournal::read(s_.log.journal().path(), own, nullptr, JournalPart::at(journalFrom_));
         // The fields this run chose are the ones its entries may put back.
         for (const FieldPair& pair : std::as_const(chosen_))
             plan.facts().fields.insert({pair.table, pair.field});

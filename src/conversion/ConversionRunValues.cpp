@@ -226,6 +226,9 @@ QStringList ConversionRun::summaryLines() const {
     lines << (mode_ == RunMode::Preview
                   ? FormatString(LoadResourceString(IDS_RUN_WOULD_CONVERT), {result_.converted})
                   : QString::number(result_.converted) + LoadResourceString(IDS_RUN_CONVERTED));
+    // The line above counts values, as it always has: this one says so.
+    lines << FormatString(LoadResourceString(IDS_RUN_RECORDS_CONVERTED),
+                          {result_.converted, result_.records});
     lines << FormatString(LoadResourceString(IDS_RUN_SUMMARY_LEFT),
                           {result_.notStored, result_.unreadable});
     if (s_.undo)

@@ -1,10 +1,13 @@
 #include "BatchCommandLine.h"
 #include "BatchTestSupport.h"
 #include "StringConversions.h"
+#include "StringTable.h"
 #include "VdbFixture.h"
 
 #include <QDir>
 #include <QProcess>
+
+#include <array>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +48,9 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         {{u"F"_s, user, u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--prefix"_s, u"Tel"_s}, u"--field and --prefix exclude each other"_s},
         {{u"F"_s, user, u"--prefix="_s}, u"--prefix needs a prefix that is not empty"_s},
         {{u"F"_s, user, u"--report="_s}, u"--report needs a file name"_s},
+        {{u"F"_s, user, u"--run"_s, u"1"_s}, u"--run names a run of the journal of --undo: without --undo"_s},
+        {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--run=0"_s}, u"--run needs a whole number from 1\n"_s},
+        {{u"F"_s, user, u"--undo=j.jsonl"_s, u"--run"_s, u"99999999999999999999"_s}, u"--run needs a whole number from 1\n"_s},
         {{u"F"_s, user, u"xxuser"_s, u"--field"_s, u"K"_s, u"T"_s}, u"too many arguments: 1 besides"_s},
         {{u"postgresql://u:geheim@/db"_s, user}, u"the server address holds a password, which every user"_s},
         // Found only once the database is open: the run itself would pass over it silently.
@@ -61,6 +67,7 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
     VdbFixture::insert(file, u"Kunden"_s, {u"Telefon"_s}, {{u"030 1234567"_s}});
     // A password at hand in both places: the refusal must not depend on its absence.
     const ScopedEnv password("VDB_PASSWORD", "admin");
+    setUiLanguageOverride(UiLanguage::English);
     for (const Case& c : cases) {
         QStringList args = c.args;
         for (QString& arg : args)
@@ -77,6 +84,7 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         EXPECT_FALSE(run.outcome.run.has_value());
         EXPECT_FALSE(QDir(fx.path(u"Logs"_s)).exists());
     }
+    setUiLanguageOverride(std::nullopt);
 }
 
 TEST(BatchArguments, HelpWinsOverMistakes) {
@@ -105,6 +113,30 @@ TEST(BatchArguments, NotValidInTheSystemsEncodingIsRefused) {
     EXPECT_EQ(shell.exitCode(), BatchStatus::Usage);
     EXPECT_TRUE(
         shell.readAllStandardError().startsWith("telnormer-batch: an argument is not valid"));
+}
+
+// The help and the messages speak the language the window would; the manual page is made with
+// LANGUAGE=en. Rows: the environment, the argument, the start of what is said.
+TEST(BatchArguments, SpeakTheUserInterfaceLanguage) {
+    const std::array<std::array<const char*, 3>, 4> rows{{
+        {"LANG=de_DE.UTF-8", "--help", "Aufruf: telnormer-batch DATEI.vdb --user NAME"},
+        {"LANG=de_DE.UTF-8", "x.vdb",
+         "telnormer-batch: kein Benutzer angegeben: --user NAME\nMehr mit 'telnormer-batch"},
+        {"LANG=de_DE.UTF-8 LANGUAGE=en", "--help", "Usage: telnormer-batch FILE.vdb --user NAME"},
+        {"LANG=C.UTF-8", "x.vdb", "telnormer-batch: no user given: --user NAME\nTry"},
+    }};
+    for (const auto& [environment, arg, said] : rows) {
+        QProcess batch;
+        batch.start(u"/bin/sh"_s,
+                    {u"-c"_s,
+                     u"exec env -u LC_ALL -u LC_MESSAGES -u LANGUAGE %1 \"$0\" %2 2>&1"_s.arg(
+                         QString::fromLatin1(environment), QString::fromLatin1(arg)),
+                     QString::fromUtf8(TELNORMER_BATCH_PATH)});
+        ASSERT_TRUE(batch.waitForFinished());
+        const QString out = QString::fromUtf8(batch.readAllStandardOutput());
+        EXPECT_TRUE(out.startsWith(QString::fromUtf8(said)))
+            << environment << arg << out.toStdString();
+    }
 }
 
 // An option that takes a value takes the next argument whatever it looks like.

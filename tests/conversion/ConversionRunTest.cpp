@@ -125,11 +125,16 @@ protected:
         return pattern;
     }
 
+    // records < 0: one value a record.
     void expectSummary(qint32 converted, MsgAnswer answer = MsgAnswer::No,
-                       const QString& second = kNothingLeft) {
+                       const QString& second = kNothingLeft, qint32 records = -1) {
         boxes.expect(answer);
-        expectedSummary = QString::number(converted) + u" record(s) converted.\r\n"_s + second +
-                          u"\r\nShow log?"_s;
+        expectedSummary = QString::number(converted) + u" record(s) converted.\r\n"_s +
+                          recordsLine(converted, records < 0 ? converted : records) + u"\r\n"_s +
+                          second + u"\r\nShow log?"_s;
+    }
+    static QString recordsLine(qint32 values, qint32 records) {
+        return u"That is %1 value(s) in %2 record(s)."_s.arg(values).arg(records);
     }
     void checkSummary(MsgIcon icon = MsgIcon::Information) {
         const MessageBoxRequest expected{expectedSummary, AppTitle(), icon, MsgButtons::YesNo,
@@ -166,7 +171,7 @@ TEST_F(ConversionRunTest, FirstRunLogsExactlyAndConvertsWhatChanges) {
                   {4, u"Zero"_s, u"0"_s, u"-"_s, QVariant()}});
     const QString oneLeft =
         u"0 value(s) could not be stored, 1 value(s) were left unchanged because they could not be read."_s;
-    expectSummary(3, MsgAnswer::Yes, oneLeft);
+    expectSummary(3, MsgAnswer::Yes, oneLeft, 2);
     const RunResult result = run({kTelefon, kMobil, kTelefax});
     checkSummary();
     EXPECT_EQ(result.converted, 3);
@@ -185,7 +190,7 @@ TEST_F(ConversionRunTest, FirstRunLogsExactlyAndConvertsWhatChanges) {
         "Field Mobil: 0171 1234567 -> +49 (171) 1234567\r\n"
         "\r\nRecord: Schulz\r\nID: 2\r\n"
         "Field Telefon: Tel. 030 7654321 privat -> Tel. +49 (30) 7654321 privat\r\n"
-        "\r\n3 record(s) converted.\r\n" +
+        "\r\n3 record(s) converted.\r\nThat is 3 value(s) in 2 record(s).\r\n" +
         oneLeft.toUtf8() +
         "\r\nLeft unchanged because they could not be read: 1 (no valid number: 1)";
     EXPECT_EQ(readFile(log.path()), expected);
@@ -221,7 +226,8 @@ TEST_F(ConversionRunTest, BatchCadence) {
         EXPECT_EQ(progress.statuses[reports - 1],
                   u"Checking records in table Kunden, %1 from %1 records checked."_s.arg(records));
         EXPECT_EQ(progress.statuses.last(),
-                  QString::number(records) + u" record(s) converted.  "_s + kNothingLeft);
+                  QString::number(records) + u" record(s) converted.  "_s +
+                      recordsLine(records, records) + u"  "_s + kNothingLeft);
     }
 }
 
@@ -307,7 +313,8 @@ TEST_F(ConversionRunTest, ValidationFailureKeepsTheRecordsOtherValues) {
         expectSummary(
             3 - failing / 2, MsgAnswer::No,
             QString::number(2 + failing / 2) +
-                u" value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."_s);
+                u" value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."_s,
+            2);
         int updates = 0;
         const RunResult result = run({kTelefon, kTelefax, kMobil}, false, [&](const QString& op) {
             if (op == u"Table.Update:Kunden"_s && ++updates == failing)
@@ -346,7 +353,7 @@ const StopCase kStops[] = {
     {"ErrorKeep", true, 15, MsgAnswer::Yes, MsgAnswer::No, 14, 14, "\r\nError 7 - Out of memory\r\n"},
     {"ErrorGoOn", true, 15, MsgAnswer::No, MsgAnswer::Ok, 149, 149, "could not be read."},
     {"RequestUndo", false, 15, MsgAnswer::Yes, MsgAnswer::Yes, 15, 0, "\r\n0 conflict(s): values changed since the run were left as they are."},
-    {"RequestKeep", false, 15, MsgAnswer::Yes, MsgAnswer::No, 15, 15, "\r\nStopped by the user.\r\n\r\n15 record(s) converted.\r\n" "0 value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."},
+    {"RequestKeep", false, 15, MsgAnswer::Yes, MsgAnswer::No, 15, 15, "\r\nStopped by the user.\r\n\r\n15 record(s) converted.\r\nThat is 15 value(s) in 15 record(s).\r\n" "0 value(s) could not be stored, 0 value(s) were left unchanged because they could not be read."},
     {"RequestGoOn", false, 15, MsgAnswer::No, MsgAnswer::Ok, 150, 150, "could not be read."},
 };
 // clang-format on
@@ -467,7 +474,9 @@ TEST_F(ConversionRunTest, NothingChosenForAnyTable) {
     expectSummary(0);
     EXPECT_EQ(run({}).total, 0);
     EXPECT_EQ(readFile(log.path()),
-              "05.03.24 14:07:09\r\n\r\n0 record(s) converted.\r\n" + kNothingLeft.toUtf8());
+              "05.03.24 14:07:09\r\n\r\n0 record(s) converted.\r\nThat is 0 value(s) in 0 "
+              "record(s).\r\n" +
+                  kNothingLeft.toUtf8());
 }
 
 TEST_F(ConversionRunTest, ValuesLeftUnchangedAreCountedByReason) {

@@ -34,6 +34,9 @@ TEST(RunJournalLine, IsTheJsonOfItsTextsAndReadsBack) {
     const QString path = dir.filePath(u"j.jsonl"_s);
     RunJournal journal;
     journal.open(path, u"d.vdb"_s);
+    journal.write(entries[0]);
+    EXPECT_THROW(journal.flush(), ErrorRecord); // no run has begun
+    journal.runFields({});
     for (const JournalEntry& e : entries) {
         journal.write(e);
         journal.write(e);
@@ -58,7 +61,7 @@ TEST(RunJournalLine, IsTheJsonOfItsTextsAndReadsBack) {
     ASSERT_EQ(read.size(), entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const JournalEntry& e = entries[i];
-        EXPECT_EQ(lines[1 + 3 * i],
+        EXPECT_EQ(lines[2 + 3 * i],
                   QJsonDocument(QJsonArray{e.table, e.key, e.field, e.oldValue, e.newValue})
                       .toJson(QJsonDocument::Compact));
         EXPECT_EQ(QStringList({read[i].table, read[i].key, read[i].field, read[i].oldValue,
@@ -71,6 +74,92 @@ TEST(RunJournalLine, IsTheJsonOfItsTextsAndReadsBack) {
     EXPECT_TRUE(plan.facts().cutOff);
     const JournalEntry* first = plan.find(u"Kunden"_s, u"17"_s, u"Telefon"_s);
     EXPECT_EQ(first->oldValue + first->newValue, entries[0].oldValue + entries[4].newValue);
+}
+
+// A journal's runs: marked and numbered since version 2, one a header before. Lines: H1/H2 a
+// header, Rn a run mark, F an old fields line, Un takes back n changes, X a line cut off, a
+// letter a change to that value. Part: 0 the last run, n run n, -1 all, @n the run at the nth
+// line. Read: the values put back in order, or the error's end.
+TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
+    struct Row {
+        const char* lines;
+        const char* part;
+        const char* read;
+        qint64 runs; // the journal's runs as the read counts them
+        bool cutOff = false;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"H2 R1 a R2 b c U1 R3 d", "0", "d", 3},
+        {"H2 R1 a R2 b c U1 R3 d", "1", "a", 3},
+        {"H2 R1 a R2 b c U1 R3 d", "2", "b", 3},
+        {"H2 R1 a R2 b c U1 R3 d", "4", "", 3},
+        {"H2 R1 a R2 b c U1 R3 d", "-1", "abd", 3},
+        {"H2 R1 a R2 b c U1 R3 d", "@4", "b", 0}, // the window reads its own run as written
+        {"H2 R1 a R2 b c U1 R3 d", "@3", " at byte 89, line 1: not the start of a run", 0},
+        {"H2 R1 a", "@4", " at byte 113, line 0: not the start of a run", 0}, // past the end
+        {"H1 F a b U1 F c", "0", "ac", 1},         // before runs were marked: one run a header
+        {"H1 F a H1 F b", "1", "a", 2},
+        {"H1 F a H1 F b", "-1", "ab", 2},
+        {"H2 R1 a R2 b X", "0", "b", 2, true},   // a run killed mid-line, then read
+        {"H2 R1 a X", "0", "a", 1, true},
+        {"H2 R1 a R2 b X", "1", "a", 2},
+        {"H2 R1 a a R2 b", "1", "aa", 2},
+        {"H2", "0", "", 0},
+        {"H2 a R1 b", "0", ", line 2: not a journal line", 0}, // forged or misplaced marks
+        {"H2 R1 a R3 b", "0", ", line 4: not a journal line", 0},
+        {"H2 R1 a R1 b", "-1", ", line 4: not a journal line", 0},
+        {"H1 F a R2 b", "0", ", line 4: not a journal line", 0},
+        {"H2 R1 a R2 U1", "-1", ", line 5: not a journal line", 0},
+        {"H2 R1 a R99999999999999999999 b", "0", ", line 4: not a journal line", 0},
+        {"R1 a", "0", ", line 1: not a Telnormer journal", 0},
+        {"H3 R1 a", "0", ", line 1: not a Telnormer journal", 0},
+    };
+    // clang-format on
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"j.jsonl"_s);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.lines) + " / " + row.part);
+        QByteArray text;
+        QList<qint64> starts;
+        for (const QByteArray& token : QByteArray(row.lines).split(' ')) {
+            starts << text.size();
+            const QByteArray n = token.mid(1);
+            if (token[0] == 'H')
+                text += R"({"format":"telnormer-journal","version":)" + n + R"(,"database":"d"})";
+            else if (token[0] == 'R')
+                text += R"({"run":)" + n + R"(,"fields":[["T","F"]]})";
+            else if (token == "F")
+                text += R"({"fields":[["T","F"]]})";
+            else if (token[0] == 'U')
+                text += R"({"undone":)" + n + '}';
+            else if (token == "X")
+                text += R"(["T","9","F","x)";
+            else
+                text += R"(["T","1","F","old",")" + token + R"("])";
+            text += token == "X" ? "" : "\n";
+        }
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+        const QByteArray part(row.part);
+        const JournalPart which =
+            part.startsWith('@')
+                ? JournalPart::at(starts.value(part.mid(1).toInt() - 1, text.size()))
+                : JournalPart{part.toLongLong(), -1};
+        QString read;
+        try {
+            const JournalFacts facts = RunJournal::read(
+                path, [&read](JournalEntry&& e) { read += e.newValue; }, nullptr, which);
+            EXPECT_EQ(facts.runs, row.runs);
+            EXPECT_EQ(facts.cutOff, row.cutOff);
+            EXPECT_EQ(facts.run == 0, which.run > row.runs || which.run < 0 || row.runs == 0);
+        } catch (const ErrorRecord& error) {
+            read = error.description().mid(path.size());
+        }
+        EXPECT_EQ(read, QString::fromLatin1(row.read));
+    }
 }
 
 } // namespace

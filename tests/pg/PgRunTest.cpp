@@ -153,7 +153,7 @@ TEST(PgRunTest, NamesWithQuotesConvert) {
         ASSERT_TRUE(run.waitForFinished(60000));
         EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
         const QString out = QString::fromUtf8(run.readAllStandardOutput());
-        counts << out.section(u' ', 0, 0) + u'/' + out.section(u'\n', 1, 1);
+        counts << out.section(u' ', 0, 0) + u'/' + out.section(u'\n', 2, 2);
     }
     EXPECT_EQ(counts[0], counts[1]);
     EXPECT_TRUE(counts[1].startsWith(u"1/1 value(s) could not be stored"_s))

@@ -127,7 +127,8 @@ TEST_F(FMainTest, StopByButtonEscOrCloseBoxKeepsOrUndoesTheRun) {
                   u"10 of 120 records are checked; if you stop, the others stay as they "
                   "are.\r\nDo you want to cancel?"_s);
         EXPECT_EQ(shown[shown.size() - 2].text, u"10 values in this run are stored; undo them?"_s);
-        const QString summary = u"10 record(s) converted.\r\n0 value(s) could not be stored"_s;
+        const QString summary = u"10 record(s) converted.\r\nThat is 10 value(s) in 10 "
+                                "record(s).\r\n0 value(s) could not be stored"_s;
         EXPECT_TRUE(shown.back().text.startsWith(summary)) << shown.back().text.toStdString();
         EXPECT_TRUE(shown.back().text.endsWith(u"Show log?"_s));
         EXPECT_TRUE(lblStatus->text().startsWith(u"10 record(s) converted."_s));

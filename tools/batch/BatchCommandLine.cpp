@@ -1,5 +1,6 @@
 #include "BatchCommandLine.h"
 
+#include "StringTable.h"
 #include "ToolError.h"
 
 using namespace Qt::StringLiterals;
@@ -13,7 +14,7 @@ const QList<OptionDef>& optionDefs() {
         {u"user"_s, true},          {u"prefix"_s, true},       {u"on-error"_s, true},
         {u"password-file"_s, true}, {u"only-marked"_s, false}, {u"dry-run"_s, false},
         {u"undo"_s, true},          {u"report"_s, true},       {u"threads"_s, true},
-        {u"version"_s, false},      {u"uniform"_s, false}};
+        {u"version"_s, false},      {u"uniform"_s, false},     {u"run"_s, true}};
     return defs;
 }
 
@@ -94,7 +95,7 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
         return;
     const QStringList& operands = options_.operands();
     if (operands.isEmpty())
-        usageFail(u"no database file given"_s);
+        usageFail(LoadResourceString(IDS_BATCH_NO_DATABASE));
     if (operands.size() > 1)
         usageFail(u"too many arguments: "_s + QString::number(operands.size() - 1) +
                   u" besides the database file, not shown (passwords are never taken from the "
@@ -105,7 +106,7 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
 
     user_ = options_.value(u"user"_s);
     if (user_.isEmpty())
-        usageFail(u"no user given: --user NAME"_s);
+        usageFail(LoadResourceString(IDS_BATCH_NO_USER));
 
     if (options_.isSet(u"prefix"_s)) {
         if (!fields_.isEmpty())
@@ -125,6 +126,14 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
             !countryFields_.isEmpty() || uniform())
             usageFail(u"--undo takes its fields from the journal: it excludes --field, --prefix, "
                       "--only-marked, --report, --country-field and --uniform"_s);
+    }
+    if (options_.isSet(u"run"_s)) {
+        if (!undo_)
+            usageFail(LoadResourceString(IDS_BATCH_RUN_WITHOUT_UNDO));
+        bool ok = false;
+        run_ = options_.value(u"run"_s).toLongLong(&ok);
+        if (!ok || run_ < 1)
+            usageFail(LoadResourceString(IDS_BATCH_RUN_NUMBER));
     }
     if (options_.isSet(u"report"_s)) {
         report_ = options_.value(u"report"_s);

@@ -38,8 +38,9 @@ public:
     bool dryRun() const { return options_.isSet(QStringLiteral("dry-run")); }
     // Also rewrite values whose canonical form differs only in blanks and brackets.
     bool uniform() const { return options_.isSet(QStringLiteral("uniform")); }
-    // The journal whose changes are put back.
+    // The journal whose changes are put back, and the number of its run to undo (0: the last).
     const std::optional<QString>& undo() const { return undo_; }
+    qint64 run() const { return run_; }
     // Where the values left unchanged are listed.
     const std::optional<QString>& report() const { return report_; }
     // Threads that format: 0 (not given) means one per core.
@@ -63,4 +64,5 @@ private:
     std::optional<QString> report_;
     ErrorPolicy onError_ = ErrorPolicy::Stop;
     int threads_ = 0;
+    qint64 run_ = 0;
 };

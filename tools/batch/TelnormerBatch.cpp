@@ -2,10 +2,10 @@
 
 #include "AppTitle.h"
 #include "BatchCommandLine.h"
+#include "BatchFields.h"
 #include "BatchMessageBoxes.h"
 #include "BatchReport.h"
 #include "ChangeLog.h"
-#include "ChosenFields.h"
 #include "DatabaseServer.h"
 #include "DatabaseUri.h"
 #include "GlobalDefs.h"
@@ -29,102 +29,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kHelp =
-    u"Usage: telnormer-batch FILE.vdb --user NAME [OPTION]...\n"
-    "  or:  telnormer-batch FILE.vdb --user NAME --undo JOURNAL.jsonl [--dry-run]\n"
-    "\n"
-    "Rewrites the telephone numbers of a .vdb database into canonical form\n"
-    "(\"+49 (30) 1234567\") as the Start button of Telnormer does: record by record,\n"
-    "committed in batches of ten, every change written to a change log in the folder\n"
-    "Logs/Telnormer beside the database.\n"
-    "\n"
-    "Fields to convert (--field and --prefix exclude each other):\n"
-    "  --field TABLE FIELD  this field; repeat the option for more. Exact, case-sensitive\n"
-    "                       names; the fields of a table are converted in the given order,\n"
-    "                       the tables in the database's order.\n"
-    "  --prefix P           every field of every table whose name starts with P, ignoring\n"
-    "                       case, in the database's order.\n"
-    "  (neither)            the prefix Telnormer remembers from its last automatic choice\n"
-    "                       (\"Telef\" when it remembers none).\n"
-    "\n"
-    "Options:\n"
-    "  --user NAME          log in as this user (required).\n"
-    "  --password-file FILE\n"
-    "                       read the password from the first line of FILE.\n"
-    "  --only-marked        convert only the marked records.\n"
-    "  --dry-run            a preview: visit, format and log as a run would, store\n"
-    "                       nothing (the log's name ends in \"_preview\").\n"
-    "  --report FILE.csv    list the values left out of canonical form: table, record\n"
-    "                       key, record label, field, value, reason (why it could not\n"
-    "                       be read, \"refused-by-condition: CONDITION\" or\n"
-    "                       \"layout-only: CANONICAL FORM\").\n"
-    "                       Replaced only when the run has ended; a cell that begins\n"
-    "                       with = + - @ gets a leading ' (shown as text).\n"
-    "  --undo JOURNAL.jsonl\n"
-    "                       put back the values a run changed, from the journal it wrote\n"
-    "                       beside its log (same name, \".jsonl\"). A value changed\n"
-    "                       since is left as it is and listed as a conflict in the log.\n"
-    "                       The undo writes a log and a journal of its own.\n"
-    "  --on-error POLICY    the answer to the questions the run asks after an error:\n"
-    "                       \"continue\" goes on with the next value; \"stop\" (the\n"
-    "                       default) stops and keeps the open batch; \"rollback\" stops\n"
-    "                       and undoes the open batch (up to ten records).\n"
-    "  --uniform            also rewrite values whose canonical form differs only in\n"
-    "                       blanks and brackets (\"+49 211 961814\" becomes\n"
-    "                       \"+49 (211) 961814\"); by default they stay as they are.\n"
-    "  --threads N          format on N threads (default: one per core); 1 formats on\n"
-    "                       the run's own thread only. The result is the same.\n"
-    "  --country-field TABLE FIELD\n"
-    "                       FIELD names the country of each record of TABLE (ISO code,\n"
-    "                       or the name in German or English): its national numbers are\n"
-    "                       read there, completed with the area code only at home. Empty\n"
-    "                       means the database's location; an unknown country leaves\n"
-    "                       the numbers unchanged. One field a table; repeat for more.\n"
-    "  -h, --help           show this help.\n"
-    "  --version            show the version.\n"
-    "\n"
-    "The password comes from --password-file, else the environment variable VDB_PASSWORD,\n"
-    "else a line of standard input (asked for without echo on a terminal); never from the\n"
-    "command line.\n"
-    "\n"
-    "Standard error shows a progress bar when it is a terminal, and every error and question\n"
-    "of the run with the answer given. At the end standard output gets the summary line\n"
-    "(\"N record(s) converted.\") and the path of the change log; a stopped run prints only\n"
-    "the path.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  the run went through to its end (values passed over by --on-error continue\n"
-    "     included)\n"
-    "  1  the run was stopped after an error, a batch could not be committed, an undo\n"
-    "     could not put back every entry, the report could not be written, or another\n"
-    "     failure\n"
-    "  2  wrong arguments, or --field names a table the database does not have\n"
-    "  3  no password, or the database did not open (file, user or password)\n"
-    "  4  the change log could not be prepared: nothing was changed\n"
-    "\n"
-    "Environment:\n"
-    "  VDB_PASSWORD  the password, when --password-file is not given.\n"
-    "  PGPASSWORD    not used: on a postgresql:// database the login's password goes to\n"
-    "                the server; PGHOST, PGPORT and libpq's other variables fill in\n"
-    "                what the URI leaves out.\n"
-    "\n"
-    "Files:\n"
-    "  DIR/Logs/Telnormer/NAME_YYYY-MM-DD HH-MM-SS.txt\n"
-    "                       the change log of a run on DIR/NAME.vdb (\"_preview.txt\"\n"
-    "                       for --dry-run); a server database's logs go to\n"
-    "                       ~/.local/share/Veltrano Telnormer/Logs/Telnormer/DBNAME/.\n"
-    "  the same name ending in .jsonl\n"
-    "                       the run's journal: every stored change, for --undo.\n"
-    "  ~/.config/Veltrano Telnormer.ini\n"
-    "                       the settings shared with Telnormer (the remembered prefix);\n"
-    "                       $XDG_CONFIG_HOME in place of ~/.config when it is set.\n"
-    "\n"
-    "Examples:\n"
-    "  $ VDB_PASSWORD=admin telnormer-batch demo.vdb --user ADMIN --dry-run\n"
-    "  $ telnormer-batch demo.vdb --user ADMIN --field Kunden Telefon < pw.txt\n"
-    "  $ telnormer-batch demo.vdb --user ADMIN --undo Logs/Telnormer/RUN.jsonl\n"
-    "  $ telnormer-batch --user ADMIN --password-file pw.txt -- -odd-name.vdb\n"_s;
-
 const QString kProgram = u"telnormer-batch: "_s;
 
 // The run names its log after the second it starts: a run in the same second as the last one
@@ -143,73 +47,6 @@ QDateTime logMoment(const QString& databaseFileName, bool preview,
         // A name the log cannot be made for: the run reports it when it prepares the log.
     }
     return now;
-}
-
-QList<FieldPair> fieldsWithPrefix(Database& database, const QString& prefix) {
-    QList<FieldPair> chosen;
-    for (const TablePtr& table : database.Tables()) {
-        const QString tableName = table->Name();
-        for (const FieldPtr& field : table->Fields()) {
-            const QString name = field->Name();
-            if (prefixMatches(name, prefix))
-                chosen << FieldPair{tableName, name};
-        }
-    }
-    return chosen;
-}
-
-// A missing field is left to the run, which asks what to do; a missing table the run would
-// pass over without a word.
-void checkTables(Database& database, const QList<FieldPair>& fields) {
-    QStringList tables;
-    for (const TablePtr& table : database.Tables())
-        tables << table->Name();
-    for (const FieldPair& pair : fields) {
-        if (!tables.contains(pair.table))
-            usageFail(u"the database has no table \""_s + ChangeLog::visible(pair.table) + u'"');
-    }
-}
-
-// Per table the field that names the record's country; a field the table lacks is a usage
-// error, as a table the database lacks is.
-QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>& pairs) {
-    QHash<QString, QString> fields;
-    if (pairs.isEmpty())
-        return fields;
-    checkTables(database, pairs);
-    for (const TablePtr& table : database.Tables()) {
-        const QString name = table->Name();
-        for (const FieldPair& pair : pairs) {
-            if (pair.table != name)
-                continue;
-            bool found = false;
-            for (const FieldPtr& field : table->Fields())
-                found = found || field->Name() == pair.field;
-            if (!found)
-                usageFail(u"the table \""_s + name + u"\" has no field \""_s + pair.field + u'"');
-            fields.insert(name, pair.field);
-        }
-    }
-    return fields;
-}
-
-QList<FieldPair> chooseFields(Database& database, const BatchCommandLine& commandLine,
-                              const BatchEnvironment& environment, ToolIo& io) {
-    if (!commandLine.fields().isEmpty()) {
-        checkTables(database, commandLine.fields());
-        return commandLine.fields();
-    }
-    const QString prefix =
-        commandLine.prefix()
-            ? *commandLine.prefix()
-            : environment.settings.GetSetting(AppTitle(), SettingKey::section(),
-                                              SettingKey::fieldSearchPrefix(),
-                                              SettingKey::defaultFieldSearchPrefix());
-    QList<FieldPair> chosen = fieldsWithPrefix(database, prefix);
-    if (chosen.isEmpty())
-        io.err << kProgram << "no field name starts with \"" << prefix
-               << "\": nothing to convert\n";
-    return chosen;
 }
 
 // Ctrl-C or TERM stops the run at its next record, as the window's Stop button does, instead of
@@ -254,8 +91,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         BatchReport::checkPath(*commandLine.report(), commandLine.file());
     QString password;
     try {
-        password = readPassword(commandLine.options(), io,
-                                u"Password for "_s + commandLine.user() + u": "_s);
+        password = readPassword(
+            commandLine.options(), io,
+            FormatString(LoadResourceString(IDS_BATCH_PASSWORD_FOR), {commandLine.user()}));
     } catch (const ToolError& e) {
         io.err << kProgram << e.message() << '\n';
         outcome.status = BatchStatus::NoLogin;
@@ -268,8 +106,10 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                        : DatabaseServer().OpenDatabase(commandLine.file(), commandLine.user(),
                                                        password, OpenFlag::Converting);
     } catch (const ErrorRecord& e) {
-        io.err << kProgram << "cannot open " << uriWithoutPassword(commandLine.file()) << ": "
-               << ShownErrorText(e) << '\n';
+        io.err << kProgram
+               << FormatString(LoadResourceString(IDS_BATCH_CANNOT_OPEN),
+                               {uriWithoutPassword(commandLine.file()), ShownErrorText(e)})
+               << '\n';
         outcome.status = BatchStatus::NoLogin;
         return;
     }
@@ -280,12 +120,16 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
             undo.emplace();
             // A journal someone else could have written would make the undo write their values.
             const FileModes trusted = RunFiles::modesLike(commandLine.file());
-            undo->read(*commandLine.undo(), &trusted);
+            undo->read(*commandLine.undo(), &trusted, JournalPart::number(commandLine.run()));
         } catch (const ErrorRecord& e) {
             io.err << kProgram << e.description() << '\n';
             outcome.status = BatchStatus::Stopped;
             return;
         }
+        if (undo->facts().run == 0)
+            usageFail(FormatString(
+                LoadResourceString(IDS_BATCH_NO_RUN),
+                {*commandLine.undo(), std::max<qint64>(commandLine.run(), 1), undo->facts().runs}));
         // Tables and fields the database lacks are the undo's to count and list.
         for (const auto& [table, field] : undo->fields())
             chosen << FieldPair{table, field};
@@ -343,12 +187,15 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     if (!reported)
         io.err << kProgram << report.error() << '\n';
     if (result.stopped) {
-        const char* batch = result.rolledBack         ? "the open batch was rolled back"
-                            : boxes.failedAfterStop() ? "closing the open batch failed (see above)"
-                                                      : "the values converted so far are kept";
+        const int batch = result.rolledBack         ? IDS_BATCH_ROLLED_BACK
+                          : boxes.failedAfterStop() ? IDS_BATCH_CLOSE_FAILED
+                                                    : IDS_BATCH_KEPT;
         io.err << kProgram
-               << (interruptSeen.load() ? "stopped on request; " : "stopped after an error; ")
-               << batch << '\n';
+               << FormatString(LoadResourceString(interruptSeen.load()
+                                                      ? IDS_BATCH_STOPPED_ON_REQUEST
+                                                      : IDS_BATCH_STOPPED_AFTER_ERROR),
+                               {LoadResourceString(batch)})
+               << '\n';
         io.out << log.path() << '\n';
         outcome.status = BatchStatus::Stopped;
         return;
@@ -359,11 +206,13 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     io.out << summary << '\n' << log.path() << '\n';
     // A full disk is no problem of one value: the run did not do what it was asked.
     if (result.batchesUndone > 0)
-        io.err << kProgram << result.batchesUndone
-               << " batch(es) could not be committed; their values were not stored (see the log)\n";
+        io.err << kProgram
+               << FormatString(LoadResourceString(IDS_BATCH_NOT_COMMITTED), {result.batchesUndone})
+               << '\n';
     if (result.unplaced > 0)
-        io.err << kProgram << result.unplaced
-               << " journal entry(ies) could not be put back (listed in the log)\n";
+        io.err << kProgram
+               << FormatString(LoadResourceString(IDS_BATCH_NOT_PUT_BACK), {result.unplaced})
+               << '\n';
     outcome.status = !reported || result.batchesUndone > 0 || result.unplaced > 0
                          ? BatchStatus::Stopped
                          : BatchStatus::Done;
@@ -377,7 +226,8 @@ BatchOutcome executeTelnormerBatch(const QStringList& args, ToolIo& io,
     try {
         const BatchCommandLine commandLine(args);
         if (commandLine.helpRequested() || commandLine.versionRequested()) {
-            io.out << (commandLine.helpRequested() ? kHelp : versionText(u"telnormer-batch"_s));
+            io.out << (commandLine.helpRequested() ? LoadResourceString(IDS_BATCH_HELP)
+                                                   : versionText(u"telnormer-batch"_s));
             outcome.status = BatchStatus::Done;
         } else if (const QString refusal = commandLineUriRefusal(commandLine.file());
                    !refusal.isEmpty()) {
@@ -388,7 +238,7 @@ BatchOutcome executeTelnormerBatch(const QStringList& args, ToolIo& io,
     } catch (const ToolError& e) {
         io.err << kProgram << e.message() << '\n';
         if (e.status() == ExitStatus::Usage)
-            io.err << "Try 'telnormer-batch --help'.\n";
+            io.err << LoadResourceString(IDS_BATCH_TRY_HELP) << '\n';
         outcome.status =
             e.status() == ExitStatus::Usage ? BatchStatus::Usage : BatchStatus::Stopped;
     } catch (const ErrorRecord& e) {
