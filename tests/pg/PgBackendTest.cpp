@@ -1,5 +1,6 @@
 #include "../login/LoginTestSupport.h"
 #include "../vdb/VdbTestSupport.h"
+#include "BatchRead.h"
 #include "ChangeLog.h"
 #include "DatabaseServer.h"
 #include "DatabaseUri.h"
@@ -391,3 +392,50 @@ TEST_F(PgBackendTest, LoginDialogOpensAUri) {
 }
 
 } // namespace
+
+// Writes held back for the commit: the batch's records are locked from the read on, so another
+// session waits for the commit; a value the server refuses only there (its CHECK is stricter than
+// the condition the catalogue names) undoes the whole batch, and the table's later writes are
+// refused at their record.
+TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
+    fx.insert(uri, u"T"_s, {u"Tel"_s}, {{u"1"_s}, {u"2"_s}});
+    TestDatabases::superuserExec(uriDatabaseName(uri),
+                                 u"ALTER TABLE telnormer.\"T\" DROP CONSTRAINT vdb_ck_1, ADD "
+                                 "CONSTRAINT vdb_ck_1 CHECK (length(\"Tel\") <= 3)"_s);
+    const DatabasePtr d = fx.open(uri);
+    const DatabasePtr theirs = fx.open(uri, u"ADMIN"_s, u"admin"_s, 0, 100);
+    const TablePtr t = d->Tables()->Item(u"T"_s);
+    const FieldPtr tel = t->Fields()->Item(u"Tel"_s);
+    const auto stored = [&] {
+        QStringList values;
+        const TablePtr s = fx.open(uri)->Tables()->Item(u"T"_s);
+        for (s->MoveFirst(0); !s->Eof(); s->Skip(1, 0))
+            values << s->Fields()->Item(u"Tel"_s)->Value().toString();
+        return values.join(u',');
+    };
+    for (const QStringList& batch :
+         {QStringList{u"12"_s, u"1234"_s, u"34"_s}, QStringList{u"56"_s, u"1234"_s, u"78"_s}}) {
+        d->GetTransaction(0)->Begin(0);
+        t->MoveFirst(0);
+        ASSERT_EQ(dynamic_cast<BatchRead*>(t.get())->ReadAhead({u"Tel"_s}, 10).size(), 3);
+        for (const QString& value : batch) {
+            tel->SetValue(value);
+            if (value == u"1234"_s && batch[0] == u"56"_s)
+                expectServerError([&] { t->Update(0); }, VdbCode::ConditionViolated);
+            else
+                t->Update(0);
+            t->Skip(1, 0);
+        }
+        const TablePtr o = theirs->Tables()->Item(u"T"_s);
+        o->MoveFirst(0);
+        o->Fields()->Item(u"Tel"_s)->SetValue(u"0"_s);
+        expectServerError([&] { o->Update(0); }, VdbCode::Locked);
+        if (batch[0] == u"12"_s)
+            EXPECT_TRUE(
+                expectServerError([&] { d->GetTransaction(0)->Commit(); }, VdbCode::StorageFailure)
+                    .contains(u"was not stored"_s));
+        else
+            d->GetTransaction(0)->Commit();
+        EXPECT_EQ(stored(), batch[0] == u"12"_s ? u",1,2"_s : u"56,1,78"_s);
+    }
+}
