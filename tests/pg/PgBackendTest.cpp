@@ -12,10 +12,13 @@
 #include "ScriptedMessageBoxes.h"
 #include "StringConversions.h"
 #include "TestDatabases.h"
+#include "TestProcess.h"
+#include "VdbTool.h"
 #include "vcoOpenDatabase.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -304,6 +307,21 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     createPgDatabase(TestDatabases::superuserUri(win), schemaOf({tableOf(u"T"_s, {u"Wert"_s})}));
     TestDatabases::superuserExec(win, u"INSERT INTO telnormer.\"T\" (\"Wert\") VALUES ('030 1'), "
                                       "(E'030 2\\x81'), ('030 3')"_s);
+    // An import that the server refuses for a character names the CSV line, not the row.
+    QTemporaryDir folder;
+    writeFile(folder.filePath(u"in.csv"_s), "Wert\n030 4\n\"x\ny\"\n\xe2\x98\x8e 5\n");
+    QString none, out, err;
+    QTextStream in(&none), outStream(&out), errStream(&err);
+    qputenv("PGPASSWORD", "postgres");
+    EXPECT_EQ(
+        runVdbTool({u"import"_s,
+                    u"postgresql://postgres@/%1?host=%2"_s.arg(win, TestDatabases::clusterFolder()),
+                    u"T"_s, folder.filePath(u"in.csv"_s)},
+                   in, outStream, errStream),
+        1);
+    qunsetenv("PGPASSWORD");
+    errStream.flush();
+    EXPECT_TRUE(err.contains(u"line 5: "_s) && !err.contains(u"row "_s)) << err.toStdString();
     const DatabasePtr db =
         fx.open(u"postgresql:///%1?host=%2"_s.arg(win, TestDatabases::clusterFolder()));
     db->GetTransaction(0)->Begin(0);
