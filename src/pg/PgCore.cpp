@@ -293,17 +293,22 @@ void PgCore::update(int t) {
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
     // A record this batch holds locked, with values nothing but the conditions judged here could
-    // refuse, is written with the commit. A write that then matches no record fails the batch
-    // (1 / 0) rather than let the commit store the rest.
+    // refuse, is written with the commit.
     if (canDefer(t, cursor)) {
-        deferred_.push_back({t, cursor.current.rid,
-                             u"WITH w AS ("_s + sql + u" RETURNING 1) SELECT 1 / count(*) FROM w"_s,
-                             params});
+        Deferred write{t, cursor.current.rid, {}, {}, {}};
         for (size_t f = 0; f < cursor.edits.size(); ++f) {
-            if (cursor.edits[f])
-                cursor.current.values[f] = *cursor.edits[f];
+            if (!cursor.edits[f])
+                continue;
+            write.fields.push_back(static_cast<int>(f));
+            write.values << *cursor.edits[f];
+            write.olds << cursor.current.values[f];
+            cursor.current.values[f] = *cursor.edits[f];
         }
+        deferred_.push_back(std::move(write));
         dropEdits(cursor);
+        // A transaction of many writes sends them on the way.
+        if (deferred_.size() >= 1000)
+            flushWrites();
         return;
     }
     // The held-back writes go first, in the same round trip: this one may be judged by a
@@ -371,17 +376,14 @@ void PgCore::commit() {
     }
     // The held-back writes and the commit in one round trip: after a failed write the server
     // skips the rest, the commit too, and the batch is rolled back whole.
-    QList<std::pair<QString, QVariantList>> statements;
-    for (const Deferred& write : writes)
-        statements.append({write.sql, write.params});
-    statements.append({u"COMMIT"_s, {}});
-    const std::vector<PgResult> results = db_->pipeline(statements);
-    for (size_t i = 0; i < writes.size(); ++i) {
-        if (PQresultStatus(results[i].handle()) == PGRES_TUPLES_OK)
-            continue;
+    deferred_ = std::move(writes);
+    std::vector<PgResult> results;
+    try {
+        results = withWrites({{u"COMMIT"_s, {}}});
+    } catch (const ErrorRecord&) {
         if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
             db_->execRaw(u"ROLLBACK"_s);
-        throwDeferredFailure(writes[i], results[i]);
+        throw;
     }
     if (PQresultStatus(results.back().handle()) != PGRES_COMMAND_OK)
         db_->throwFailure(results.back(), {});

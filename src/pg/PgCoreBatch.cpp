@@ -5,6 +5,7 @@
 #include "PgErrors.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -210,20 +211,79 @@ bool PgCore::canDefer(int t, const Cursor& cursor) {
     return true;
 }
 
+// Held-back writes to one table, each record once, as one statement: the values come as rows,
+// and a field a record does not write keeps its value. The statement fails (1 / 0) when it does
+// not write every record, so that a commit after it cannot store the rest.
+std::pair<QString, QVariantList> PgCore::groupedWrite(const std::vector<Deferred>& writes,
+                                                      size_t from, size_t to) const {
+    const int t = writes[from].table;
+    std::vector<int> columns;
+    for (size_t k = from; k < to; ++k) {
+        for (const int f : writes[k].fields) {
+            if (std::find(columns.cbegin(), columns.cend(), f) == columns.cend())
+                columns.push_back(f);
+        }
+    }
+    QVariantList params;
+    const auto param = [&](const QVariant& value, const QString& type) -> QString {
+        params << value;
+        return u"$"_s + QString::number(params.size()) + u"::"_s + type;
+    };
+    QStringList rows;
+    for (size_t k = from; k < to; ++k) {
+        QStringList cells{param(writes[k].rid, u"bigint"_s)};
+        for (const int f : columns) {
+            const auto at = std::find(writes[k].fields.cbegin(), writes[k].fields.cend(), f);
+            const bool set = at != writes[k].fields.cend();
+            const auto i = static_cast<qsizetype>(at - writes[k].fields.cbegin());
+            cells << param(set, u"boolean"_s)
+                  << param(set ? writes[k].values[i] : QVariant(), u"text"_s)
+                  << param(set ? writes[k].olds[i] : QVariant(), u"text"_s);
+        }
+        rows << u'(' + cells.join(u", "_s) + u')';
+    }
+    QStringList names{u"rid"_s};
+    QStringList sets;
+    QStringList unchanged;
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const QString n = QString::number(c);
+        const QString name = pgQuote(table(t).fields[columns[c]].name);
+        names << u's' + n << u'n' + n << u'o' + n;
+        sets << name + u" = CASE WHEN v.s"_s + n + u" THEN v.n"_s + n + u" ELSE t."_s + name +
+                    u" END"_s;
+        unchanged << u"(NOT v.s"_s + n + u" OR t."_s + name + u" IS NOT DISTINCT FROM v.o"_s + n +
+                         u')';
+    }
+    return {u"WITH v ("_s + names.join(u", "_s) + u") AS (VALUES "_s + rows.join(u", "_s) +
+                u"), w AS (UPDATE "_s + pgTable(table(t).name) + u" AS t SET "_s +
+                sets.join(u", "_s) + u" FROM v WHERE t."_s + kRowId + u" = v.rid AND "_s +
+                unchanged.join(u" AND "_s) + u" RETURNING 1) SELECT 1 / (count(*) = "_s +
+                QString::number(to - from) + u")::integer FROM w"_s,
+            params};
+}
+
 std::vector<PgResult>
 PgCore::withWrites(const QList<std::pair<QString, QVariantList>>& statements) {
     const std::vector<Deferred> writes = std::exchange(deferred_, {});
     QList<std::pair<QString, QVariantList>> all;
-    for (const Deferred& write : writes)
-        all.append({write.sql, write.params});
+    std::vector<int> tables;
+    for (size_t from = 0, to = 0; from < writes.size(); from = to) {
+        QSet<qint64> records;
+        for (to = from; to < writes.size() && to - from < 100 &&
+                        writes[to].table == writes[from].table && !records.contains(writes[to].rid);
+             ++to)
+            records.insert(writes[to].rid);
+        all.append(groupedWrite(writes, from, to));
+        tables.push_back(writes[from].table);
+    }
     all += statements;
     std::vector<PgResult> results = db_->pipeline(all);
     // The transaction stays failed: its commit rolls the whole batch back.
-    for (size_t i = 0; i < writes.size(); ++i) {
+    for (size_t i = 0; i < tables.size(); ++i) {
         if (PQresultStatus(results[i].handle()) != PGRES_TUPLES_OK)
-            throwDeferredFailure(writes[i], results[i]);
+            throwDeferredFailure(tables[i], results[i]);
     }
-    results.erase(results.begin(), results.begin() + static_cast<qsizetype>(writes.size()));
+    results.erase(results.begin(), results.begin() + static_cast<qsizetype>(tables.size()));
     return results;
 }
 
@@ -232,15 +292,14 @@ void PgCore::flushWrites() {
         withWrites({});
 }
 
-void PgCore::throwDeferredFailure(const Deferred& write, const PgResult& result) {
-    const int t = write.table;
+void PgCore::throwDeferredFailure(int t, const PgResult& result) {
     // What refused one held-back write may refuse more: the table's writes now go one by one.
     writePlans_[t].plain = false;
-    const QString batch = u"The batch holding the record "_s + QString::number(write.rid) +
-                          u" of the table \""_s + table(t).name + u"\" was not stored."_s;
+    const QString batch =
+        u"The batch's writes to the table \""_s + table(t).name + u"\" were not stored."_s;
     if (sqlState(result) == u"22012"_s)
         throw pgError(VdbCode::Locked,
-                      u"The record changed or went away before the commit. "_s + batch);
+                      u"A record changed or went away before the commit. "_s + batch);
     try {
         throwWriteFailure(t, result);
     } catch (const ErrorRecord& error) {

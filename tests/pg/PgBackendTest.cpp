@@ -451,7 +451,7 @@ TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
         if (batch[0] == u"12"_s)
             EXPECT_TRUE(
                 expectServerError([&] { d->GetTransaction(0)->Commit(); }, VdbCode::StorageFailure)
-                    .contains(u"was not stored"_s));
+                    .contains(u"were not stored"_s));
         else
             d->GetTransaction(0)->Commit();
         EXPECT_EQ(stored(), batch[0] == u"12"_s ? u",1,2"_s : u"56,1,78"_s);
