@@ -309,3 +309,59 @@ void PgCore::throwDeferredFailure(int t, const PgResult& result) {
         throw pgError(VdbCode::StorageFailure, error.description() + u' ' + batch);
     }
 }
+
+void PgCore::begin() {
+    db_->requireConnection();
+    if (db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
+    // BEGIN travels with the batch's first statement.
+    db_->beginLater();
+    transaction_ = ++serial_;
+}
+
+void PgCore::commit() {
+    db_->requireConnection();
+    if (!db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
+    transaction_ = 0;
+    std::vector<Deferred> writes = std::exchange(deferred_, {});
+    // Nothing was sent: there is nothing to commit.
+    if (writes.empty() && db_->takeUnsentBegin())
+        return;
+    // The server answers COMMIT of a failed transaction with a rollback, not an error. A
+    // failure undone with the next statement has not failed the transaction.
+    if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending()) {
+        db_->execRaw(u"ROLLBACK"_s);
+        throw pgError(VdbCode::StorageFailure,
+                      u"The transaction failed on the server and was rolled back."_s);
+    }
+    // The held-back writes and the commit in one round trip: after a failed write the server
+    // skips the rest, the commit too, and the batch is rolled back whole.
+    deferred_ = std::move(writes);
+    std::vector<PgResult> results;
+    try {
+        results = withWrites({{u"COMMIT"_s, {}}});
+    } catch (const ErrorRecord&) {
+        if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
+            db_->execRaw(u"ROLLBACK"_s);
+        throw;
+    }
+    if (PQresultStatus(results.back().handle()) != PGRES_COMMAND_OK)
+        db_->throwFailure(results.back(), {});
+}
+
+void PgCore::rollback() {
+    db_->requireConnection();
+    if (!db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
+    transaction_ = 0;
+    deferred_.clear();
+    db_->dropRestore();
+    if (!db_->takeUnsentBegin())
+        db_->exec(u"ROLLBACK"_s);
+    // Records read inside the transaction may hold undone values.
+    for (Cursor& cursor : cursors_) {
+        if (!cursor.eof && !cursor.pending)
+            cursor.loaded = false;
+    }
+}
