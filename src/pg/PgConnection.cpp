@@ -228,8 +228,12 @@ PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements
     if (!beginPending_ && restore_.isEmpty())
         return send(statements);
     QList<std::pair<QString, QVariantList>> all;
-    if (std::exchange(beginPending_, false))
+    if (std::exchange(beginPending_, false)) {
+        // A batch finds its records by their keys: a table the server holds small, or has not
+        // analysed yet, would otherwise be read whole for every batch.
         all.append({u"BEGIN"_s, {}});
+        all.append({u"SET LOCAL enable_seqscan = off"_s, {}});
+    }
     for (const QString& sql : std::exchange(restore_, {}))
         all.append({sql, {}});
     const auto ahead = static_cast<qsizetype>(all.size());

@@ -58,7 +58,8 @@ public:
     // Sends the statements in one round trip (pipeline) and hands back one result each, whatever
     // its status; after a failure the server skips the rest (PGRES_PIPELINE_ABORTED).
     std::vector<PgResult> pipeline(const QList<std::pair<QString, QVariantList>>& statements);
-    // Opens a transaction with the next statement sent, in its round trip.
+    // Opens a transaction with the next statement sent, in its round trip; inside it the
+    // server finds records by key, never by reading the table whole.
     void beginLater() { beginPending_ = true; }
     // True while the transaction beginLater opened has sent nothing yet; clears the mark.
     bool takeUnsentBegin() { return std::exchange(beginPending_, false); }

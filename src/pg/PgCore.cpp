@@ -234,17 +234,22 @@ void PgCore::update(int t) {
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
     // A record this batch holds locked, with values nothing but the conditions judged here could
-    // refuse, is written with the commit. A write that then matches no record fails the batch
-    // (1 / 0) rather than let the commit store the rest.
+    // refuse, is written with the commit.
     if (canDefer(t, cursor)) {
-        deferred_.push_back({t, cursor.current.rid,
-                             u"WITH w AS ("_s + sql + u" RETURNING 1) SELECT 1 / count(*) FROM w"_s,
-                             params});
+        Deferred write{t, cursor.current.rid, {}, {}, {}};
         for (size_t f = 0; f < cursor.edits.size(); ++f) {
-            if (cursor.edits[f])
-                cursor.current.values[f] = *cursor.edits[f];
+            if (!cursor.edits[f])
+                continue;
+            write.fields.push_back(static_cast<int>(f));
+            write.values << *cursor.edits[f];
+            write.olds << cursor.current.values[f];
+            cursor.current.values[f] = *cursor.edits[f];
         }
+        deferred_.push_back(std::move(write));
         dropEdits(cursor);
+        // A transaction of many writes sends them on the way.
+        if (deferred_.size() >= 1000)
+            flushWrites();
         return;
     }
     // The held-back writes go first, in the same round trip: this one may be judged by a
@@ -265,63 +270,4 @@ void PgCore::update(int t) {
             cursor.current.values[f] = *cursor.edits[f];
     }
     dropEdits(cursor);
-}
-
-void PgCore::begin() {
-    db_->requireConnection();
-    if (db_->inTransaction())
-        throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
-    // BEGIN travels with the batch's first statement.
-    db_->beginLater();
-    transaction_ = ++serial_;
-}
-
-void PgCore::commit() {
-    db_->requireConnection();
-    if (!db_->inTransaction())
-        throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
-    transaction_ = 0;
-    std::vector<Deferred> writes = std::exchange(deferred_, {});
-    // Nothing was sent: there is nothing to commit.
-    if (writes.empty() && db_->takeUnsentBegin())
-        return;
-    // The server answers COMMIT of a failed transaction with a rollback, not an error. A
-    // failure undone with the next statement has not failed the transaction.
-    if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending()) {
-        db_->execRaw(u"ROLLBACK"_s);
-        throw pgError(VdbCode::StorageFailure,
-                      u"The transaction failed on the server and was rolled back."_s);
-    }
-    // The held-back writes and the commit in one round trip: after a failed write the server
-    // skips the rest, the commit too, and the batch is rolled back whole.
-    QList<std::pair<QString, QVariantList>> statements;
-    for (const Deferred& write : writes)
-        statements.append({write.sql, write.params});
-    statements.append({u"COMMIT"_s, {}});
-    const std::vector<PgResult> results = db_->pipeline(statements);
-    for (size_t i = 0; i < writes.size(); ++i) {
-        if (PQresultStatus(results[i].handle()) == PGRES_TUPLES_OK)
-            continue;
-        if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
-            db_->execRaw(u"ROLLBACK"_s);
-        throwDeferredFailure(writes[i], results[i]);
-    }
-    if (PQresultStatus(results.back().handle()) != PGRES_COMMAND_OK)
-        db_->throwFailure(results.back(), {});
-}
-
-void PgCore::rollback() {
-    db_->requireConnection();
-    if (!db_->inTransaction())
-        throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
-    transaction_ = 0;
-    deferred_.clear();
-    db_->dropRestore();
-    if (!db_->takeUnsentBegin())
-        db_->exec(u"ROLLBACK"_s);
-    // Records read inside the transaction may hold undone values.
-    for (Cursor& cursor : cursors_) {
-        if (!cursor.eof && !cursor.pending)
-            cursor.loaded = false;
-    }
 }

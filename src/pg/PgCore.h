@@ -76,8 +76,9 @@ private:
     struct Deferred {
         int table;
         qint64 rid;
-        QString sql;
-        QVariantList params;
+        std::vector<int> fields; // written, with their new and their old values
+        QVariantList values;
+        QVariantList olds;
     };
     QString columns(int t) const;
     bool fetchPage(int t);
@@ -97,7 +98,9 @@ private:
     // (and leaves the transaction failed). The statements' results come back.
     std::vector<PgResult> withWrites(const QList<std::pair<QString, QVariantList>>& statements);
     void flushWrites();
-    [[noreturn]] void throwDeferredFailure(const Deferred& write, const PgResult& result);
+    std::pair<QString, QVariantList> groupedWrite(const std::vector<Deferred>& writes, size_t from,
+                                                  size_t to) const;
+    [[noreturn]] void throwDeferredFailure(int t, const PgResult& result);
 
     std::unique_ptr<PgConnection> db_;
     PgRoles roles_;

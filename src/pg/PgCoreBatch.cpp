@@ -5,6 +5,7 @@
 #include "PgErrors.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -193,20 +194,79 @@ bool PgCore::canDefer(int t, const Cursor& cursor) {
     }
 }
 
+// Held-back writes to one table, each record once, as one statement: the values come as rows,
+// and a field a record does not write keeps its value. The statement fails (1 / 0) when it does
+// not write every record, so that a commit after it cannot store the rest.
+std::pair<QString, QVariantList> PgCore::groupedWrite(const std::vector<Deferred>& writes,
+                                                      size_t from, size_t to) const {
+    const int t = writes[from].table;
+    std::vector<int> columns;
+    for (size_t k = from; k < to; ++k) {
+        for (const int f : writes[k].fields) {
+            if (std::find(columns.cbegin(), columns.cend(), f) == columns.cend())
+                columns.push_back(f);
+        }
+    }
+    QVariantList params;
+    const auto param = [&](const QVariant& value, const QString& type) -> QString {
+        params << value;
+        return u"$"_s + QString::number(params.size()) + u"::"_s + type;
+    };
+    QStringList rows;
+    for (size_t k = from; k < to; ++k) {
+        QStringList cells{param(writes[k].rid, u"bigint"_s)};
+        for (const int f : columns) {
+            const auto at = std::find(writes[k].fields.cbegin(), writes[k].fields.cend(), f);
+            const bool set = at != writes[k].fields.cend();
+            const auto i = static_cast<qsizetype>(at - writes[k].fields.cbegin());
+            cells << param(set, u"boolean"_s)
+                  << param(set ? writes[k].values[i] : QVariant(), u"text"_s)
+                  << param(set ? writes[k].olds[i] : QVariant(), u"text"_s);
+        }
+        rows << u'(' + cells.join(u", "_s) + u')';
+    }
+    QStringList names{u"rid"_s};
+    QStringList sets;
+    QStringList unchanged;
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const QString n = QString::number(c);
+        const QString name = pgQuote(table(t).fields[columns[c]].name);
+        names << u's' + n << u'n' + n << u'o' + n;
+        sets << name + u" = CASE WHEN v.s"_s + n + u" THEN v.n"_s + n + u" ELSE t."_s + name +
+                    u" END"_s;
+        unchanged << u"(NOT v.s"_s + n + u" OR t."_s + name + u" IS NOT DISTINCT FROM v.o"_s + n +
+                         u')';
+    }
+    return {u"WITH v ("_s + names.join(u", "_s) + u") AS (VALUES "_s + rows.join(u", "_s) +
+                u"), w AS (UPDATE "_s + pgTable(table(t).name) + u" AS t SET "_s +
+                sets.join(u", "_s) + u" FROM v WHERE t."_s + kRowId + u" = v.rid AND "_s +
+                unchanged.join(u" AND "_s) + u" RETURNING 1) SELECT 1 / (count(*) = "_s +
+                QString::number(to - from) + u")::integer FROM w"_s,
+            params};
+}
+
 std::vector<PgResult>
 PgCore::withWrites(const QList<std::pair<QString, QVariantList>>& statements) {
     const std::vector<Deferred> writes = std::exchange(deferred_, {});
     QList<std::pair<QString, QVariantList>> all;
-    for (const Deferred& write : writes)
-        all.append({write.sql, write.params});
+    std::vector<int> tables;
+    for (size_t from = 0, to = 0; from < writes.size(); from = to) {
+        QSet<qint64> records;
+        for (to = from; to < writes.size() && to - from < 100 &&
+                        writes[to].table == writes[from].table && !records.contains(writes[to].rid);
+             ++to)
+            records.insert(writes[to].rid);
+        all.append(groupedWrite(writes, from, to));
+        tables.push_back(writes[from].table);
+    }
     all += statements;
     std::vector<PgResult> results = db_->pipeline(all);
     // The transaction stays failed: its commit rolls the whole batch back.
-    for (size_t i = 0; i < writes.size(); ++i) {
+    for (size_t i = 0; i < tables.size(); ++i) {
         if (PQresultStatus(results[i].handle()) != PGRES_TUPLES_OK)
-            throwDeferredFailure(writes[i], results[i]);
+            throwDeferredFailure(tables[i], results[i]);
     }
-    results.erase(results.begin(), results.begin() + static_cast<qsizetype>(writes.size()));
+    results.erase(results.begin(), results.begin() + static_cast<qsizetype>(tables.size()));
     return results;
 }
 
@@ -215,15 +275,14 @@ void PgCore::flushWrites() {
         withWrites({});
 }
 
-void PgCore::throwDeferredFailure(const Deferred& write, const PgResult& result) {
-    const int t = write.table;
+void PgCore::throwDeferredFailure(int t, const PgResult& result) {
     // What refused one held-back write may refuse more: the table's writes now go one by one.
     writePlans_[t].plain = false;
-    const QString batch = u"The batch holding the record "_s + QString::number(write.rid) +
-                          u" of the table \""_s + table(t).name + u"\" was not stored."_s;
+    const QString batch =
+        u"The batch's writes to the table \""_s + table(t).name + u"\" were not stored."_s;
     if (sqlState(result) == u"22012"_s)
         throw pgError(VdbCode::Locked,
-                      u"The record changed or went away before the commit. "_s + batch);
+                      u"A record changed or went away before the commit. "_s + batch);
     try {
         throwWriteFailure(t, result);
     } catch (const ErrorRecord& error) {
@@ -231,5 +290,61 @@ void PgCore::throwDeferredFailure(const Deferred& write, const PgResult& result)
         if (error.number() != serverErrorNumber(VdbCode::ConditionViolated))
             throw;
         throw pgError(VdbCode::StorageFailure, error.description() + u' ' + batch);
+    }
+}
+
+void PgCore::begin() {
+    db_->requireConnection();
+    if (db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
+    // BEGIN travels with the batch's first statement.
+    db_->beginLater();
+    transaction_ = ++serial_;
+}
+
+void PgCore::commit() {
+    db_->requireConnection();
+    if (!db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
+    transaction_ = 0;
+    std::vector<Deferred> writes = std::exchange(deferred_, {});
+    // Nothing was sent: there is nothing to commit.
+    if (writes.empty() && db_->takeUnsentBegin())
+        return;
+    // The server answers COMMIT of a failed transaction with a rollback, not an error. A
+    // failure undone with the next statement has not failed the transaction.
+    if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending()) {
+        db_->execRaw(u"ROLLBACK"_s);
+        throw pgError(VdbCode::StorageFailure,
+                      u"The transaction failed on the server and was rolled back."_s);
+    }
+    // The held-back writes and the commit in one round trip: after a failed write the server
+    // skips the rest, the commit too, and the batch is rolled back whole.
+    deferred_ = std::move(writes);
+    std::vector<PgResult> results;
+    try {
+        results = withWrites({{u"COMMIT"_s, {}}});
+    } catch (const ErrorRecord&) {
+        if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
+            db_->execRaw(u"ROLLBACK"_s);
+        throw;
+    }
+    if (PQresultStatus(results.back().handle()) != PGRES_COMMAND_OK)
+        db_->throwFailure(results.back(), {});
+}
+
+void PgCore::rollback() {
+    db_->requireConnection();
+    if (!db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
+    transaction_ = 0;
+    deferred_.clear();
+    db_->dropRestore();
+    if (!db_->takeUnsentBegin())
+        db_->exec(u"ROLLBACK"_s);
+    // Records read inside the transaction may hold undone values.
+    for (Cursor& cursor : cursors_) {
+        if (!cursor.eof && !cursor.pending)
+            cursor.loaded = false;
     }
 }
