@@ -147,6 +147,13 @@ QVariant CursorCore::value(int t, int f) {
     return fieldValueFromStored(table(t).fields[f].type, edit ? *edit : currentValue(t, f));
 }
 
+QList<QVariantList> CursorCore::readAhead(int t, const std::vector<int>& fields, qint32 count) {
+    startIfPending(t);
+    if (visitOf(t).eof || count <= 0)
+        return {};
+    return readAheadAt(t, fields, count);
+}
+
 QVariant CursorCore::storedValue(int t, int f, const QVariant& value) const {
     return storedFieldValue(table(t).fields[f], value);
 }

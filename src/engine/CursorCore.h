@@ -34,6 +34,7 @@ public:
     bool eof(int t) override;
     QString recordId(int t) override;
     QVariant value(int t, int field) override;
+    QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
     void setValue(int t, int field, const QVariant& value) override;
 
     // value converted to what field f of table t stores; fails with TypeMismatch.
@@ -84,6 +85,9 @@ protected:
     virtual void readOrder(int t, VisitOrder& order) = 0;
     // To the next record of the visit, or to its end.
     virtual void advance(int t) = 0;
+    // readAhead on a visit that stands at a record, count above 0.
+    virtual QList<QVariantList> readAheadAt(int t, const std::vector<int>& fields,
+                                            qint32 count) = 0;
     // Reads the current record again; false when it no longer exists.
     virtual bool loadCurrent(int t) = 0;
     // The current record's row id and stored values, once read.

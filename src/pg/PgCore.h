@@ -24,7 +24,6 @@ public:
 
     qint32 recordCount(int t) override;
     qint32 markedCount(int t) override;
-    QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
     void update(int t) override;
     void checkUpdate(int t) override;
 
@@ -59,6 +58,7 @@ private:
     void clearPage(int t) override { cursors_[t].page.clear(); }
     void readOrder(int t, VisitOrder& order) override;
     void advance(int t) override;
+    QList<QVariantList> readAheadAt(int t, const std::vector<int>& fields, qint32 count) override;
     bool loadCurrent(int t) override;
     qint64 currentId(int t) override { return cursors_[t].current.rid; }
     const QVariant& currentValue(int t, int f) override { return cursors_[t].current.values[f]; }

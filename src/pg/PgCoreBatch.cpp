@@ -52,12 +52,9 @@ std::vector<qint64> PgCore::upcomingRows(int t, qint32 count) {
     return ids;
 }
 
-QList<QVariantList> PgCore::readAhead(int t, const std::vector<int>& fields, qint32 count) {
-    startIfPending(t);
+QList<QVariantList> PgCore::readAheadAt(int t, const std::vector<int>& fields, qint32 count) {
     Cursor& cursor = cursors_[t];
     QList<QVariantList> values;
-    if (cursor.eof || count <= 0)
-        return values;
     const std::vector<qint64> ids = upcomingRows(t, count);
     // Locked inside the batch's transaction: nobody changes them before its commit.
     std::vector<Row> rows = readRows(t,

@@ -29,7 +29,6 @@ public:
 
     qint32 recordCount(int t) override;
     qint32 markedCount(int t) override;
-    QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
     void update(int t) override;
     void checkUpdate(int t) override;
     std::shared_ptr<CursorPlace> cursorPlace(int t) override;
@@ -69,6 +68,7 @@ private:
     void startRowIdVisit(int t) override;
     void readOrder(int t, VisitOrder& order) override;
     void advance(int t) override;
+    QList<QVariantList> readAheadAt(int t, const std::vector<int>& fields, qint32 count) override;
     bool loadCurrent(int t) override;
     qint64 currentId(int t) override { return cursors_[t].current; }
     const QVariant& currentValue(int t, int f) override { return cursors_[t].row[f]; }

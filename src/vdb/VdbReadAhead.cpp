@@ -98,12 +98,9 @@ bool VdbCore::loadVisited(int t) {
     return true;
 }
 
-QList<QVariantList> VdbCore::readAhead(int t, const std::vector<int>& fields, qint32 count) {
-    startIfPending(t);
+QList<QVariantList> VdbCore::readAheadAt(int t, const std::vector<int>& fields, qint32 count) {
     Cursor& cursor = cursors_[t];
     QList<QVariantList> values;
-    if (cursor.eof || count <= 0)
-        return values;
     cursor.aheadCount = count;
     const std::vector<qint64> ids = upcomingRowIds(t, count);
     const bool inside = inTransaction();
