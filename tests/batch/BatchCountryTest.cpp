@@ -9,7 +9,7 @@
 namespace {
 
 // Customer records from many countries as users store them, each with the value the run must
-// leave and the report's reason (empty: none), byte for byte.
+// leave, and the report's reason and country (empty: not reported), byte for byte.
 TEST_F(TelnormerBatchTest, RecordsFromManyCountriesReadAsTheirCountryDialsThem) {
     QFile cases(QStringLiteral(TELNORMER_COUNTRY_RECORDS));
     ASSERT_TRUE(cases.open(QIODevice::ReadOnly));
@@ -21,11 +21,11 @@ TEST_F(TelnormerBatchTest, RecordsFromManyCountriesReadAsTheirCountryDialsThem) 
     QStringList reasons;
     while (reader.next(record)) {
         const QList<CsvCell>& c = record.cells;
-        ASSERT_EQ(c.size(), 4) << record.line;
+        ASSERT_EQ(c.size(), 5) << record.line;
         rows << QVariantList{rows.size() + 1, u"K"_s, c[0].isNull() ? QVariant() : c[0].text,
                              c[1].text};
         expected << c[2].text;
-        reasons << c[3].text;
+        reasons << (c[3].text.isEmpty() ? QString() : c[3].text + u',' + c[4].text);
     }
     ASSERT_GE(rows.size(), 60);
     file = fx.create(u"abroad.vdb"_s, schemaOf({customersTable({u"Land"_s})}));
@@ -41,8 +41,37 @@ TEST_F(TelnormerBatchTest, RecordsFromManyCountriesReadAsTheirCountryDialsThem) 
     CsvReader lines(written);
     ASSERT_TRUE(lines.next(record));
     while (lines.next(record))
-        reported[record.cells[1].text.toInt() - 1] = record.cells[5].text;
+        reported[record.cells[1].text.toInt() - 1] =
+            record.cells[5].text + u',' + record.cells[6].text;
     EXPECT_EQ(reported, reasons);
+}
+
+// Country fields written to do harm: a forged log line, a huge text, an invisible mark, a
+// calling code. The log and the report show them escaped and cut short; none is read as home.
+TEST_F(TelnormerBatchTest, HostileCountryFieldsNeitherForgeLinesNorPassForHome) {
+    const QString huge(100000, u'X');
+    addSecond({{u"FR\r\nRecord: forged"_s, {}, u"0033 1 42 68 53 00"_s, {}},
+               {huge, {}, u"0033 1 42 68 53 01"_s, {}},
+               {u"\u200fFR"_s, {}, u"01 42 68 53 02"_s, {}},
+               {u"+49"_s, {}, u"030 1234567"_s, {}}});
+    EXPECT_EQ(batch({u"--field"_s, u"Zweite"_s, u"Notiz"_s, u"--country-field"_s, u"Zweite"_s,
+                     u"Notiz"_s})
+                  .status,
+              BatchStatus::Usage);
+    const QString report = fx.path(u"hostile.csv"_s);
+    const BatchRun run = batch({u"--field"_s, u"Zweite"_s, u"Telefon"_s, u"--country-field"_s,
+                                u"Zweite"_s, u"Notiz"_s, u"--report"_s, report});
+    ASSERT_EQ(run.status, BatchStatus::Done) << run.err.toStdString();
+    EXPECT_EQ(storedValues(file, u"Zweite"_s, u"Telefon"_s),
+              (QStringList{u"+33 (1) 42685300"_s, u"+33 (1) 42685301"_s, u"+33 (1) 42685302"_s,
+                           u"030 1234567"_s}));
+    const QByteArray log = readFile(run.outcome.logPath);
+    EXPECT_FALSE(log.contains("\r\nRecord: forged"));
+    EXPECT_TRUE(log.contains("\r\nCountry: FR\\r\\nRecord: forged\r\n"));
+    const QByteArray cut = "\r\nCountry: " + QByteArray(40, 'X') + "\xE2\x80\xA6\r\n";
+    EXPECT_TRUE(log.contains(cut));
+    EXPECT_FALSE(log.contains(QByteArray("Country: ").append(41, 'X')));
+    EXPECT_TRUE(readFile(report).endsWith(",030 1234567,unknown-country,'+49\r\n"));
 }
 
 // The demo's customers abroad: with the country field every national number gets its country's

@@ -170,9 +170,10 @@ void checkTables(Database& database, const QList<FieldPair>& fields) {
     }
 }
 
-// Per table the field that names the record's country; a field the table lacks is a usage
-// error, as a table the database lacks is.
-QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>& pairs) {
+// Per table the field that names the record's country; a field the table lacks, or one the run
+// converts, is a usage error, as a table the database lacks is.
+QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>& pairs,
+                                      const QList<FieldPair>& chosen) {
     QHash<QString, QString> fields;
     if (pairs.isEmpty())
         return fields;
@@ -187,6 +188,9 @@ QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>
                 found = found || field->Name() == pair.field;
             if (!found)
                 usageFail(u"the table \""_s + name + u"\" has no field \""_s + pair.field + u'"');
+            if (chosen.contains(pair))
+                usageFail(u"the field \""_s + pair.field + u"\" of the table \""_s + name +
+                          u"\" cannot name the country and be converted"_s);
             fields.insert(name, pair.field);
         }
     }
@@ -292,7 +296,8 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     } else {
         chosen = chooseFields(*database, commandLine, environment, io);
     }
-    const QHash<QString, QString> countries = countryFields(*database, commandLine.countryFields());
+    const QHash<QString, QString> countries =
+        countryFields(*database, commandLine.countryFields(), chosen);
     BatchReport report;
     if (commandLine.report() &&
         !report.open(*commandLine.report(), RunFiles::modesLike(commandLine.file()))) {
