@@ -5,12 +5,12 @@
 #include "DemoAbroad.h"
 #include "DemoNumbers.h"
 #include "DemoRandom.h"
+#include "DemoScratch.h"
 #include "SeenTexts.h"
 #include "ToolError.h"
 #include "VdbCreate.h"
 
 #include <QDate>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,12 +18,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cerrno>
 #include <tuple>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -31,13 +26,6 @@ namespace {
 
 constexpr qint64 kBatchSize = 100000; // rows per transaction: keeps the write-ahead log small
 constexpr int kMarkEvery = 7;
-
-// The folder a demo database is built in, beside its target, and the lock that shows that the
-// run building it is alive.
-const QString kScratchPattern = u".vdbtool-demo-*"_s;
-const QString kScratchLock = u"in-use.lock"_s;
-// A scratch folder without a lock may be one whose run is just taking its lock.
-constexpr qint64 kUnlockedGraceSeconds = 60;
 
 constexpr QStringView kSurnames[] = {
     u"Müller",  u"Schmidt", u"Schneider", u"Fischer", u"Weber",      u"Meyer",  u"Wagner",
@@ -342,55 +330,6 @@ void markEverySeventh(DatabaseAdmin& admin, const QString& table, qint64 records
         ids << QString::number(id);
     if (!ids.isEmpty())
         admin.mark(table, ids, true);
-}
-
-// An exclusive lock on a file that the kernel drops when its holder dies, however it dies.
-class ScratchLock {
-public:
-    explicit ScratchLock(const QString& path)
-        : fd_(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {}
-    ~ScratchLock() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    ScratchLock(const ScratchLock&) = delete;
-    ScratchLock& operator=(const ScratchLock&) = delete;
-
-    bool tryLock() { return fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
-
-private:
-    int fd_;
-};
-
-// Removes the scratch folders of demo runs that were killed: their lock's process is gone, or
-// they never got a lock and are old. Folders of runs still alive are left alone.
-void removeStaleScratch(const QString& folder) {
-    const auto entries = QDir(folder).entryInfoList(
-        {kScratchPattern}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    for (const QFileInfo& entry : entries) {
-        const QString lockPath = QDir(entry.filePath()).filePath(kScratchLock);
-        if (QFileInfo::exists(lockPath)) {
-            if (!ScratchLock(lockPath).tryLock())
-                continue;
-        } else if (entry.lastModified().secsTo(QDateTime::currentDateTime()) <
-                   kUnlockedGraceSeconds) {
-            continue;
-        }
-        QDir(entry.filePath()).removeRecursively();
-    }
-}
-
-// Links draft to target: link() never replaces an existing file. Where the file system has no
-// hard links, rename() is the fallback, with the existence check just before it.
-void moveIntoPlace(const QString& draft, const QString& target) {
-    const QByteArray from = QFile::encodeName(draft);
-    const QByteArray to = QFile::encodeName(target);
-    if (::link(from.constData(), to.constData()) == 0)
-        return;
-    if (errno == EEXIST || QFileInfo::exists(target))
-        fail(u"the file already exists: "_s + target);
-    if (!QFile::rename(draft, target))
-        fail(u"cannot move the demo database into place: "_s + target);
 }
 
 } // namespace
