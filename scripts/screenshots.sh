@@ -27,8 +27,8 @@ shoot() {
         xvfb-run -a -s "-screen 0 1280x1024x24" timeout 120 "$preview" "$@"
 }
 
-shoot en en_US.UTF-8 "$work/Demo.vdb" --screenshot "$work/main-window-en.png"
-shoot de de_DE.UTF-8 "$work/Demo.vdb" --screenshot "$work/main-window-de.png"
+shoot en en_US.UTF-8 "$work/Demo.vdb" --country-field Land --screenshot "$work/main-window-en.png"
+shoot de de_DE.UTF-8 "$work/Demo.vdb" --country-field Land --screenshot "$work/main-window-de.png"
 shoot en en_US.UTF-8 --login-screenshot "$work/login-en.png" "$work"
 shoot de de_DE.UTF-8 --login-screenshot "$work/login-de.png" "$work"
 shoot en en_US.UTF-8 "$work/Big.vdb" --running-screenshot "$work/running-en.png"

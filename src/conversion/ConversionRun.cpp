@@ -170,12 +170,21 @@ void ConversionRun::writeRecordHeader(TableState& state) {
         }))
         return;
     state.newRecord = false;
-    // Only a record read abroad says so; an unknown country is named as stored.
-    if (state.country.trimmed().isEmpty())
-        return;
-    const QString region = regionOfCountry(state.country);
-    if (region != homeRegion())
-        attempt([&] { s_.log.countryLine(region.isEmpty() ? state.country.trimmed() : region); });
+    // Only a record read abroad says so.
+    if (const QString country = foreignCountry(state); !country.isEmpty())
+        attempt([&] { s_.log.countryLine(country); });
+}
+
+QString ConversionRun::foreignCountry(const TableState& state) {
+    // A field's text can be anything: a name no country has is shown, but not at any length.
+    constexpr qsizetype kShownLength = 40;
+    const QString stored = state.country.trimmed();
+    if (stored.isEmpty())
+        return {};
+    const QString region = regionOfCountry(stored);
+    if (!region.isEmpty())
+        return region == homeRegion() ? QString() : region;
+    return stored.size() > kShownLength ? stored.left(kShownLength) + u'…' : stored;
 }
 
 bool ConversionRun::visitRecord(TableState& state) {

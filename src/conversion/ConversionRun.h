@@ -130,6 +130,8 @@ struct UnreadableValue {
     Unreadable reason;
     // Refused: the field's condition; layout only: the canonical form.
     QString detail = {};
+    // The country the record was read in when it is not the location's (see foreignCountry).
+    QString country = {};
 };
 
 // One conversion run over the chosen fields: counts the records, visits every record of every
@@ -177,6 +179,9 @@ private:
     bool visitRecord(TableState& state);
     void writeRecordHeader(TableState& state);
     const QString& homeRegion();
+    // The record's country when it is not the location's: its region, or the field's text
+    // (shortened) when that names none; empty at home.
+    QString foreignCountry(const TableState& state);
     void readBatch(TableState& state);
     // What to write into the field: false when it stays as it is; else text is the value as it
     // stands and replacement the value to write.

@@ -107,7 +107,8 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
             attempt([&] {
                 s_.unreadableFound(UnreadableValue{
                     state.name, recordKey(state), s_.itemLabel(*state.table), changes_[i].field,
-                    changes_[i].oldValue, Unreadable::RefusedByCondition, condition});
+                    changes_[i].oldValue, Unreadable::RefusedByCondition, condition,
+                    foreignCountry(state)});
             });
     }
     attempt([&] { s_.log.validationFailure(notes); });

@@ -123,9 +123,14 @@ void ConversionRun::leaveUnchanged(TableState& state, const FieldPtr& field, Unr
     ++result_.unreadableBy[static_cast<size_t>(reason)];
     if (s_.unreadableFound) {
         attempt([&] {
-            s_.unreadableFound(UnreadableValue{state.name, recordKey(state),
-                                               s_.itemLabel(*state.table), field->Name(), value,
-                                               reason});
+            s_.unreadableFound(UnreadableValue{state.name,
+                                               recordKey(state),
+                                               s_.itemLabel(*state.table),
+                                               field->Name(),
+                                               value,
+                                               reason,
+                                               {},
+                                               foreignCountry(state)});
         });
     }
     // Values of these kinds are odd data a person has to look at; the others are many and
@@ -179,9 +184,9 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
         leaveUnchanged(state, field, *why, text);
     } else if (replacement != text && s_.unreadableFound) {
         attempt([&] {
-            s_.unreadableFound(UnreadableValue{state.name, recordKey(state),
-                                               s_.itemLabel(*state.table), field->Name(), text,
-                                               Unreadable::LayoutOnly, replacement});
+            s_.unreadableFound(UnreadableValue{
+                state.name, recordKey(state), s_.itemLabel(*state.table), field->Name(), text,
+                Unreadable::LayoutOnly, replacement, foreignCountry(state)});
         });
     }
     return false;

@@ -112,7 +112,11 @@ void FMain::startRun(RunMode mode) {
                              return labels(table);
                          }};
     services.uniform = chkUniform->isChecked();
-    services.countryFields = countryFields_;
+    // A field the run rewrites names no country, even where it once was chosen for one.
+    for (auto it = countryFields_.cbegin(); it != countryFields_.cend(); ++it) {
+        if (!chosen_.contains(it.key(), it.value()))
+            services.countryFields.insert(it.key(), it.value());
+    }
     ConversionRun run(std::move(services), chosen_.rows(), onlyMarked(), mode);
     run_ = &run;
     closeAfterStop_ = false;

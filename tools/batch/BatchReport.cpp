@@ -125,7 +125,7 @@ bool BatchReport::open(const QString& path, const FileModes& modes) {
         return fail(RunFiles::cause(errno));
     }
     pending_ = csvLine({u"table"_s, u"record key"_s, u"record label"_s, u"field"_s, u"value"_s,
-                        u"reason"_s})
+                        u"reason"_s, u"country"_s})
                    .toUtf8();
     return true;
 }
@@ -133,13 +133,16 @@ bool BatchReport::open(const QString& path, const FileModes& modes) {
 void BatchReport::add(const UnreadableValue& value) {
     if (failed_ || fd_ < 0)
         return;
-    pending_ += csvLine({asText(value.table), asText(value.key), asText(value.label),
-                         asText(value.field), asText(value.value),
-                         // The reason's key first, so that a reader can split at ": ".
-                         value.detail.isEmpty() ? unreadableKey(value.reason)
-                                                : unreadableKey(value.reason) + u": "_s +
-                                                      ChangeLog::visible(value.detail)})
-                    .toUtf8();
+    pending_ +=
+        csvLine({asText(value.table), asText(value.key), asText(value.label), asText(value.field),
+                 asText(value.value),
+                 // The reason's key first, so that a reader can split at ": ".
+                 value.detail.isEmpty()
+                     ? unreadableKey(value.reason)
+                     : unreadableKey(value.reason) + u": "_s + ChangeLog::visible(value.detail),
+                 // Empty at home: an empty cell, not a quoted empty text.
+                 value.country.isEmpty() ? std::nullopt : std::optional(asText(value.country))})
+            .toUtf8();
     if (pending_.size() >= 65536 && !writePending())
         throw ErrorRecord(ErrorNumber::FileAccess, error_, u"BatchReport"_s);
 }

@@ -2,6 +2,7 @@
 // the login dialog as the start procedure configures it.
 //
 //   telnormer-preview FILE [--screenshot OUT.png | --running-screenshot OUT.png]
+//                          [--country-field FIELD]
 //   telnormer-preview --login-screenshot OUT.png [FOLDER]
 //
 // The user and password for FILE come from VDB_USER (default ADMIN) and VDB_PASSWORD (default
@@ -10,6 +11,7 @@
 // saves the window while it runs, then stops it with a rollback (the questions answered by
 // themselves) and ends. --login-screenshot saves the login
 // dialog offered for FOLDER/*.vdb (default: the program's folder) and user ADMIN, then cancels it.
+// --country-field chooses FIELD as the country field of the table the window shows it for.
 
 #include "CurrentDatabase.h"
 #include "DatabaseServer.h"
@@ -22,6 +24,7 @@
 #include "vcoOpenDatabase.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -107,6 +110,16 @@ int main(int argc, char** argv) {
         gDatabase = DatabaseServer().OpenDatabase(args[1], user, password, OpenFlag::Converting);
         FMain window(gDatabase, settings, boxes);
         window.Form_Load();
+        if (const qsizetype at = args.indexOf(u"--country-field"_s);
+            at > 0 && at + 1 < args.size()) {
+            auto* country = window.findChild<QComboBox*>(u"cboCountryField"_s);
+            const int index = country ? country->findText(args[at + 1]) : -1;
+            if (index < 0) {
+                std::fprintf(stderr, "no country field %s\n", qPrintable(args[at + 1]));
+                return 1;
+            }
+            window.cboCountryField_Click(index);
+        }
         window.show();
         if (running && !screenshot.isEmpty()) {
             bool saved = false;
