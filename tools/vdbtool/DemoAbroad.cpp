@@ -1,6 +1,7 @@
 #include "DemoAbroad.h"
 
 #include "DemoRandom.h"
+#include "ToolError.h"
 
 #include <QStringView>
 
@@ -115,11 +116,11 @@ constexpr int kAbroadMobileWeights[kDemoNotationCount] = {55, 20, 5, 3, 0, 0, 0,
 constexpr QStringView kNoNumber[] = {u"n/a", u"-", u"folgt"};
 
 const Country& countryOf(const QString& region) {
-    for (const Country& country : kCountries) {
+    for (const Country& country : std::span(kCountries).subspan(1)) {
         if (country.region == region)
             return country;
     }
-    return kCountries[0];
+    fail(u"the demo has no customers in "_s + region);
 }
 
 QString grouped(const QString& digits, QStringView groups) {
