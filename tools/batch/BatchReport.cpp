@@ -1,19 +1,12 @@
 #include "BatchReport.h"
 
-#include "ChangeLog.h"
-#include "Csv.h"
 #include "DatabaseUri.h"
-#include "ErrorRecord.h"
 #include "RunFiles.h"
 #include "ToolError.h"
-#include "UnreadableValue.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,29 +24,6 @@ QStringList namesOf(const QString& path) {
     if (info.exists())
         names << info.canonicalFilePath();
     return names;
-}
-
-// Escaped as in the log, as a NUL or a line break is no safer in a cell. A spreadsheet runs a
-// cell that begins with one of these as a formula; the apostrophe makes it show the text instead.
-// A cell that begins with one gets another, so that a reader can always drop the first.
-QString asText(const QString& value) {
-    const QString cell = ChangeLog::visible(value);
-    if (!cell.isEmpty() && QStringView(u"=+-@'").contains(cell.front()))
-        return u'\'' + cell;
-    return cell;
-}
-
-bool writeAll(int fd, const char* data, qsizetype size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
 }
 
 } // namespace
@@ -97,85 +67,4 @@ void BatchReport::checkPath(const QString& report, const QString& database) {
         usageFail(u"the report "_s + report +
                   u" would replace a file the run reads or writes (the database, a log or a "
                   "journal)"_s);
-}
-
-BatchReport::~BatchReport() {
-    discard();
-}
-
-bool BatchReport::open(const QString& path, const FileModes& modes) {
-    discard();
-    path_ = path;
-    failed_ = false;
-    struct stat info {};
-    // A link at the path is replaced, never followed; a device or a FIFO is no place for a report.
-    if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode) &&
-        !S_ISLNK(info.st_mode))
-        return fail(u"not a regular file"_s);
-    const QFileInfo target(path);
-    for (int tries = 0; fd_ < 0 && tries < 100; ++tries) {
-        temp_ = target.absolutePath() + u"/."_s + target.fileName() + u'.' +
-                QString::number(QRandomGenerator::system()->generate(), 36);
-        fd_ = RunFiles::createNew(temp_, modes);
-        if (fd_ < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd_ < 0) {
-        temp_.clear();
-        return fail(RunFiles::cause(errno));
-    }
-    pending_ = csvLine({u"table"_s, u"record key"_s, u"record label"_s, u"field"_s, u"value"_s,
-                        u"reason"_s})
-                   .toUtf8();
-    return true;
-}
-
-void BatchReport::add(const UnreadableValue& value) {
-    if (failed_ || fd_ < 0)
-        return;
-    pending_ += csvLine({asText(value.table), asText(value.key), asText(value.label),
-                         asText(value.field), asText(value.value),
-                         // The reason's key first, so that a reader can split at ": ".
-                         value.detail.isEmpty() ? unreadableKey(value.reason)
-                                                : unreadableKey(value.reason) + u": "_s +
-                                                      ChangeLog::visible(value.detail)})
-                    .toUtf8();
-    if (pending_.size() >= 65536 && !writePending())
-        throw ErrorRecord(ErrorNumber::FileAccess, error_, u"BatchReport"_s);
-}
-
-bool BatchReport::writePending() {
-    if (!writeAll(fd_, pending_.constData(), pending_.size()))
-        return fail(RunFiles::cause(errno));
-    pending_.clear();
-    return true;
-}
-
-bool BatchReport::commit() {
-    if (failed_ || fd_ < 0)
-        return false;
-    if (!writePending())
-        return false;
-    if (::fsync(fd_) != 0 || ::close(std::exchange(fd_, -1)) != 0)
-        return fail(RunFiles::cause(errno));
-    // rename replaces a link at the path, never what it points to.
-    if (::rename(QFile::encodeName(temp_).constData(), QFile::encodeName(path_).constData()) != 0)
-        return fail(RunFiles::cause(errno));
-    temp_.clear();
-    return true;
-}
-
-void BatchReport::discard() {
-    if (fd_ >= 0)
-        ::close(std::exchange(fd_, -1));
-    if (!temp_.isEmpty())
-        QFile::remove(std::exchange(temp_, QString()));
-    pending_.clear();
-}
-
-bool BatchReport::fail(const QString& cause) {
-    failed_ = true;
-    error_ = u"cannot write the report "_s + path_ + u" ("_s + cause + u')';
-    discard();
-    return false;
 }
