@@ -185,6 +185,7 @@ bool ConversionRun::visitRecord(TableState& state) {
     recordJournaled_ = 0;
     changes_.clear();
     state.key.reset();
+    state.label.reset();
     state.keyFailed = false;
     bool unlogged = false;
     bool dirty = false;
@@ -256,6 +257,10 @@ bool ConversionRun::visitRecord(TableState& state) {
         }
         recordCounted_ = 0;
         recordJournaled_ = 0;
+    } else if (dirty) {
+        // A preview whose table cannot judge a value counts it as it would be stored.
+        for (qsizetype i = 0; i < changes_.size(); ++i)
+            noteStored(state, i);
     }
     state.newRecord = true;
     attempt([&] { addChecked(result_.processed, 1); });
@@ -279,10 +284,12 @@ void ConversionRun::reportProgress(const QString& tableName) {
         s_.progress.repaintProgress();
     });
     // Without a transaction (none could be had, or a preview) there is no batch to close.
-    if (begun_)
+    if (begun_) {
         commitBatch();
-    else
+    } else {
         convertedCommitted_ = result_.converted;
+        handOverStored();
+    }
     attempt([&] { s_.progress.repaintWindow(); });
     if (transaction_)
         beginBatch();
@@ -291,6 +298,8 @@ void ConversionRun::reportProgress(const QString& tableName) {
 void ConversionRun::finish(bool offerLog) {
     if (begun_)
         commitBatch();
+    // A preview's last values, or a stopped run's kept batch.
+    handOverStored();
     s_.formatter.release();
     const QStringList lines = summaryLines();
     attempt([&] {
@@ -313,12 +322,16 @@ void ConversionRun::finish(bool offerLog) {
     if (!offerLog)
         return;
     attempt([&] {
-        const MsgAnswer answer = s_.boxes.yesNo(
+        MessageBoxRequest box{
             lines.join(u"\r\n"_s) + u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
             AppTitle(),
             result_.notStored > 0 || result_.unplaced > 0 ? MsgIcon::Exclamation
                                                           : MsgIcon::Information,
-            MsgAnswer::Yes);
+            MsgButtons::YesNo, MsgAnswer::Yes};
+        if (s_.offerResults)
+            box.extraButton = LoadResourceString(IDS_RESULTS_SHOW);
+        const MsgAnswer answer = s_.boxes.show(box);
+        result_.resultsAsked = answer == MsgAnswer::Extra;
         if (answer == MsgAnswer::Yes && !s_.openViewer(s_.log.path()))
             s_.boxes.show({LoadResourceString(IDS_RUN_LOG_AT) + u"\r\n"_s + s_.log.path(),
                            AppTitle(), MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok, true});
@@ -366,6 +379,7 @@ RunResult ConversionRun::run() {
     }
     if (userStopped_)
         endUserStop();
+    countJournalAfter();
     // An error after the pointer was restored may have set the hourglass again.
     if (busy_) {
         s_.progress.setBusy(false);

@@ -58,6 +58,8 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
         save();
         if (!checker)
             journalBatch_ += count;
+        for (qsizetype i = 0; i < count; ++i)
+            noteStored(state, i);
         return;
     } catch (const ErrorRecord& error) {
         if (error.number() != kConditionViolated) {
@@ -128,6 +130,7 @@ bool ConversionRun::storeAlone(TableState& state, const FieldPtr& field, qsizety
             recordJournaled_ = 0;
             if (!checker)
                 ++journalBatch_;
+            noteStored(state, i);
             return true;
         } catch (const ErrorRecord& error) {
             if (error.number() == kConditionViolated) {
@@ -181,6 +184,25 @@ bool ConversionRun::journalRecord(TableState& state) {
     });
 }
 
+void ConversionRun::noteStored(TableState& state, qsizetype i) {
+    if (!s_.convertedFound)
+        return;
+    const JournalEntry& change = changes_[i];
+    if (!state.label) {
+        state.label = QString();
+        attempt([&] { state.label = s_.itemLabel(*state.table); });
+    }
+    stored_ << UnreadableValue{state.name,      recordKey(state),    *state.label,
+                               change.field,    change.oldValue,     Unreadable::Converted,
+                               change.newValue};
+}
+
+void ConversionRun::handOverStored() {
+    if (!stored_.isEmpty() && s_.convertedFound)
+        attempt([&] { s_.convertedFound(std::exchange(stored_, {})); });
+    stored_.clear();
+}
+
 void ConversionRun::journalUndone(qint32 count) {
     if (count <= 0 || !s_.log.journal().isOpen())
         return;
@@ -204,6 +226,7 @@ void ConversionRun::commitBatch(bool ask) {
         transaction_->Commit();
         convertedCommitted_ = result_.converted;
         journalBatch_ = 0;
+        handOverStored();
     } catch (const ErrorRecord& error) {
         if (ask && error.number() == kConnectionLostNumber)
             endOnLostConnection(error);
@@ -233,6 +256,7 @@ QString ConversionRun::batchUndone() {
     const qint32 lost = result_.converted - convertedCommitted_;
     result_.converted = convertedCommitted_;
     result_.notStored += lost;
+    stored_.clear();
     ++result_.batchesUndone;
     journalUndone(std::exchange(journalBatch_, 0));
     return FormatString(LoadResourceString(IDS_RUN_BATCH_UNDONE), {lost});

@@ -55,6 +55,7 @@ void ConversionRun::stop() {
             result_.rolledBack = true;
             // The open batch's values are not in the database any more.
             result_.converted = convertedCommitted_;
+            stored_.clear();
             journalUndone(std::exchange(journalBatch_, 0));
             if (heldChanges)
                 s_.log.rollbackNotice();
@@ -65,6 +66,7 @@ void ConversionRun::stop() {
         s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description(),
                     AppTitle(), MsgIcon::Exclamation);
     }
+    handOverStored();
     s_.formatter.release();
     result_.stopped = true;
     throw Stop{};
@@ -123,6 +125,7 @@ void ConversionRun::endOnLostConnection(const ErrorRecord& error) {
     } else {
         result_.converted = convertedCommitted_;
         result_.notStored += lost;
+        stored_.clear();
     }
     if (busy_) {
         s_.progress.setBusy(false);
@@ -147,7 +150,8 @@ void ConversionRun::endUserStop() {
     try {
         UndoPlan plan;
         qint64 places = 0;
-        if (result_.undone && !readOwnChanges(plan, places))
+        if (result_.undone && !readOwnChanges(plan, places, s_.log.journal().path(),
+                                              journalBefore_, -1))
             result_.undone = false;
         // An undo ends with a summary of its own.
         finish(!result_.undone);
@@ -158,15 +162,19 @@ void ConversionRun::endUserStop() {
     }
 }
 
-bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places) {
+// The changes from the journal's entry from up to the entry to (-1: its end).
+bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places, const QString& journal,
+                                   qint64 from, qint64 to) {
     try {
         qint64 seen = 0;
-        RunJournal::read(s_.log.journal().path(), [&](JournalEntry&& entry) {
+        RunJournal::read(journal, [&](JournalEntry&& entry) {
             // Only fields this run could change: whatever else the file holds is not its own.
             const auto chosen = [&entry](const FieldPair& pair) {
                 return pair.table == entry.table && pair.field == entry.field;
             };
-            if (seen++ < journalBefore_ || std::none_of(chosen_.cbegin(), chosen_.cend(), chosen))
+            const qint64 at = seen++;
+            if (at < from || (to >= 0 && at >= to) ||
+                std::none_of(chosen_.cbegin(), chosen_.cend(), chosen))
                 return;
             if (!plan.find(entry.table, entry.key, entry.field))
                 ++places;
@@ -194,6 +202,7 @@ void ConversionRun::undoStored(const UndoPlan& plan, qint64 places) {
     RunServices services = s_;
     services.undo = &plan;
     services.unreadableFound = {};
+    services.convertedFound = {};
     // Every record the journal names, marked or not.
     ConversionRun undo(services, fields, false);
     // The records after the last one the run stored hold nothing of it.
@@ -203,4 +212,37 @@ void ConversionRun::undoStored(const UndoPlan& plan, qint64 places) {
     undoRun_.store(nullptr);
     result_.putBack = undone.converted;
     result_.conflicts = undone.conflicts;
+    result_.resultsAsked = undone.resultsAsked;
+}
+
+RunResult ConversionRun::undoOf(const RunResult& done) {
+    auto plan = std::make_unique<UndoPlan>();
+    qint64 places = 0;
+    if (done.journalFrom < 0 || done.journalTo < done.journalFrom ||
+        !readOwnChanges(*plan, places, done.journal, done.journalFrom, done.journalTo))
+        return {};
+    chosen_.clear();
+    for (const auto& [table, field] : plan->fields())
+        chosen_ << FieldPair{table, field};
+    onlyMarked_ = false;
+    ownPlan_ = std::move(plan);
+    s_.undo = ownPlan_.get();
+    s_.convertedFound = {};
+    s_.offerResults = false;
+    undoPlaces_ = places;
+    return run();
+}
+
+void ConversionRun::countJournalAfter() {
+    if (journalBefore_ < 0 || result_.undone || !s_.convertedFound)
+        return;
+    qint64 count = 0;
+    try {
+        RunJournal::read(s_.log.journal().path(), [&count](JournalEntry&&) { ++count; });
+    } catch (const ErrorRecord&) {
+        return;
+    }
+    result_.journal = s_.log.journal().path();
+    result_.journalFrom = journalBefore_;
+    result_.journalTo = count;
 }

@@ -18,6 +18,9 @@ public:
     RunReport(const RunReport&) = delete;
     RunReport& operator=(const RunReport&) = delete;
 
+    // Whether report names a file the run reads or writes: the database or one of its companions,
+    // a log or journal of any database.
+    static bool clashes(const QString& report, const QString& database);
     // One row as the report writes it, with its line end.
     static QByteArray row(const UnreadableValue& value);
 
