@@ -322,12 +322,12 @@ void ConversionRun::finish(bool offerLog) {
     if (!offerLog)
         return;
     attempt([&] {
-        MessageBoxRequest box{
-            lines.join(u"\r\n"_s) + u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
-            AppTitle(),
-            result_.notStored > 0 || result_.unplaced > 0 ? MsgIcon::Exclamation
-                                                          : MsgIcon::Information,
-            MsgButtons::YesNo, MsgAnswer::Yes};
+        MessageBoxRequest box{lines.join(u"\r\n"_s) + u"\r\n"_s +
+                                  LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
+                              AppTitle(),
+                              result_.notStored > 0 || result_.unplaced > 0 ? MsgIcon::Exclamation
+                                                                            : MsgIcon::Information,
+                              MsgButtons::YesNo, MsgAnswer::Yes};
         if (s_.offerResults)
             box.extraButton = LoadResourceString(IDS_RESULTS_SHOW);
         const MsgAnswer answer = s_.boxes.show(box);

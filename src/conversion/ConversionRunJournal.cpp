@@ -192,9 +192,8 @@ void ConversionRun::noteStored(TableState& state, qsizetype i) {
         state.label = QString();
         attempt([&] { state.label = s_.itemLabel(*state.table); });
     }
-    stored_ << UnreadableValue{state.name,      recordKey(state),    *state.label,
-                               change.field,    change.oldValue,     Unreadable::Converted,
-                               change.newValue};
+    stored_ << UnreadableValue{state.name,      recordKey(state),      *state.label,   change.field,
+                               change.oldValue, Unreadable::Converted, change.newValue};
 }
 
 void ConversionRun::handOverStored() {

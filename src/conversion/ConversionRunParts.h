@@ -23,7 +23,7 @@ struct ConversionRun::TableState {
     bool newRecord = true;
     std::optional<QString> key;   // the current record's, once asked for
     std::optional<QString> label; // the current record's, once asked for the results
-    bool keyFailed = false;     // asking for it failed
+    bool keyFailed = false;       // asking for it failed
 };
 
 template <class Step>

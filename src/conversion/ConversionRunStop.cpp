@@ -150,8 +150,8 @@ void ConversionRun::endUserStop() {
     try {
         UndoPlan plan;
         qint64 places = 0;
-        if (result_.undone && !readOwnChanges(plan, places, s_.log.journal().path(),
-                                              journalBefore_, -1))
+        if (result_.undone &&
+            !readOwnChanges(plan, places, s_.log.journal().path(), journalBefore_, -1))
             result_.undone = false;
         // An undo ends with a summary of its own.
         finish(!result_.undone);

@@ -47,10 +47,10 @@ void OutcomeChart::paintEvent(QPaintEvent*) {
         painter.drawText(QRect(4, y, labelWidth, h), Qt::AlignVCenter | Qt::AlignRight,
                          metrics.elidedText(bar.label, Qt::ElideRight, labelWidth));
         // A count above nought always shows, however small beside the largest.
-        const int length =
-            bar.count == 0 ? 0
-                           : std::max(2, static_cast<int>(double(bar.count) / double(most) *
-                                                          double(barSpace)));
+        const int length = bar.count == 0
+                               ? 0
+                               : std::max(2, static_cast<int>(double(bar.count) / double(most) *
+                                                              double(barSpace)));
         painter.fillRect(QRect(barLeft, y + 3, length, h - 6), bar.color);
         painter.drawText(QRect(barLeft + length + 6, y, countWidth + 6, h), Qt::AlignVCenter,
                          locale.toString(bar.count));

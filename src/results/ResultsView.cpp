@@ -94,17 +94,17 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
     , cmdUndo(new QPushButton(LoadResourceString(IDS_RESULTS_UNDO), this))
     , cmdClose(new QPushButton(LoadResourceString(IDS_CLOSE), this)) {
     setWindowTitle(LoadResourceString(IDS_RESULTS_TITLE) + u" - "_s + AppTitle());
-    for (auto [widget, name] : std::initializer_list<std::pair<QWidget*, const char*>>{
-             {chtOutcomes, "chtOutcomes"},
-             {cboOutcome, "cboOutcome"},
-             {txtSearch, "txtSearch"},
-             {lblRows, "lblRows"},
-             {tblValues, "tblValues"},
-             {lblNote, "lblNote"},
-             {cmdCopy, "cmdCopy"},
-             {cmdSave, "cmdSave"},
-             {cmdUndo, "cmdUndo"},
-             {cmdClose, "cmdClose"}})
+    for (auto [widget, name] :
+         std::initializer_list<std::pair<QWidget*, const char*>>{{chtOutcomes, "chtOutcomes"},
+                                                                 {cboOutcome, "cboOutcome"},
+                                                                 {txtSearch, "txtSearch"},
+                                                                 {lblRows, "lblRows"},
+                                                                 {tblValues, "tblValues"},
+                                                                 {lblNote, "lblNote"},
+                                                                 {cmdCopy, "cmdCopy"},
+                                                                 {cmdSave, "cmdSave"},
+                                                                 {cmdUndo, "cmdUndo"},
+                                                                 {cmdClose, "cmdClose"}})
         widget->setObjectName(QLatin1StringView(name));
     tblValues->setModel(model_);
     tblValues->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -177,9 +177,9 @@ void ResultsView::showResults() {
 
 void ResultsView::applyFilter() {
     model_->setFilter(cboOutcome->currentData().toUInt(), txtSearch->text());
-    lblRows->setText(FormatString(LoadResourceString(IDS_RESULTS_ROWS),
-                                  {QLocale().toString(model_->rowCount()),
-                                   QLocale().toString(results_.size())}));
+    lblRows->setText(
+        FormatString(LoadResourceString(IDS_RESULTS_ROWS), {QLocale().toString(model_->rowCount()),
+                                                            QLocale().toString(results_.size())}));
 }
 
 void ResultsView::cboOutcome_Click(int index) {

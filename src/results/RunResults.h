@@ -24,8 +24,17 @@ public:
     void add(const UnreadableValue& value);
     void addAll(QList<UnreadableValue>&& values);
     void clear();
+    // Gives back what the growth kept in reserve, once no more rows come.
+    void squeeze() {
+        rows_.squeeze();
+        text_.squeeze();
+    }
 
     qsizetype size() const { return rows_.size(); }
+    // The memory the rows hold, texts included.
+    qint64 bytes() const {
+        return qint64(rows_.capacity()) * qint64(sizeof(Row)) + qint64(text_.capacity()) * 2;
+    }
     qint64 count(Unreadable reason) const { return counts_[size_t(reason)]; }
     qint64 count(Outcome outcome) const;
 

@@ -5,8 +5,8 @@
 #include "GlobalDefs.h"
 #include "IndexChoice.h"
 #include "MessageBoxes.h"
-#include "RunUnderWay.h"
 #include "ResultsView.h"
+#include "RunUnderWay.h"
 #include "StringTable.h"
 #include "WindowProgress.h"
 
@@ -110,7 +110,9 @@ RunServices FMain::runServices(RecordLabels& labels) {
                          }};
     services.uniform = chkUniform->isChecked();
     services.countryFields = countryFields_;
-    services.unreadableFound = [this](const UnreadableValue& value) { results_.add(value); };
+    services.unreadableFound = [this](const UnreadableValue& value) {
+        results_.add(value);
+    };
     return services;
 }
 
@@ -135,6 +137,7 @@ void FMain::startRun(RunMode mode) {
         lastRun_ = run.run();
     }
     run_ = nullptr;
+    results_.squeeze();
     showRunning(false);
     if (closeAfterStop_ && lastRun_.stopped)
         close();
@@ -152,7 +155,9 @@ void FMain::showResults() {
     }
     actions.modes = RunFiles::modesLike(actions.database);
     if (!lastRun_.preview && !lastRun_.undone && lastRun_.journalFrom >= 0)
-        actions.undo = [this] { return undoLastRun(); };
+        actions.undo = [this] {
+            return undoLastRun();
+        };
     actions.stop = [this] {
         if (run_ != nullptr)
             run_->requestStop();

@@ -1,7 +1,7 @@
 #include "QtMessageBoxes.h"
 
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPushButton>
 
 std::unique_ptr<QMessageBox> QtMessageBoxes::build(const MessageBoxRequest& request,
                                                    QWidget* parent) {

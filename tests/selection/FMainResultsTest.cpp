@@ -51,9 +51,9 @@ TEST_F(FMainTest, ResultsViewCountsFiltersSavesAndUndoesTheRun) {
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->isVisible());
     auto* chart = child<OutcomeChart>(view, "chtOutcomes");
-    EXPECT_EQ(barsOf(chart), (QStringList{u"converted=2"_s, u"refused by a condition=1"_s,
-                                          u"not a number=1"_s, u"unreadable: two numbers=1"_s,
-                                          u"layout only=1"_s}));
+    EXPECT_EQ(barsOf(chart),
+              (QStringList{u"converted=2"_s, u"refused by a condition=1"_s, u"not a number=1"_s,
+                           u"unreadable: two numbers=1"_s, u"layout only=1"_s}));
     const RunResult& run = w->lastRun();
     EXPECT_EQ(run.converted, 2);
     EXPECT_EQ(run.notStored, 1);
@@ -81,13 +81,13 @@ TEST_F(FMainTest, ResultsViewCountsFiltersSavesAndUndoesTheRun) {
     const QString batchReport = fx.path(u"batch.csv"_s);
     {
         const ScopedEnv password("VDB_PASSWORD", "admin");
-        const ProcessResult batch = runCaptured([&](QTextStream& in, QTextStream& out,
-                                                    QTextStream& err) {
-            ToolIo io{in, out, err};
-            return runTelnormerBatch({twin, u"--user"_s, u"ADMIN"_s, u"--prefix"_s, u"Telef"_s,
-                                      u"--report"_s, batchReport},
-                                     io);
-        });
+        const ProcessResult batch =
+            runCaptured([&](QTextStream& in, QTextStream& out, QTextStream& err) {
+                ToolIo io{in, out, err};
+                return runTelnormerBatch({twin, u"--user"_s, u"ADMIN"_s, u"--prefix"_s, u"Telef"_s,
+                                          u"--report"_s, batchReport},
+                                         io);
+            });
         ASSERT_EQ(batch.status, BatchStatus::Done) << batch.err.toStdString();
     }
     const QString victim = fx.path(u"victim.txt"_s);
