@@ -38,14 +38,15 @@ void OutcomeChart::paintEvent(QPaintEvent*) {
         most = std::max(most, bar.count);
     }
     labelWidth = std::min(labelWidth, width() / 2);
-    const int barLeft = labelWidth + 12;
+    const int barLeft = labelWidth + 14;
     const int barSpace = std::max(width() - barLeft - countWidth - 12, 10);
     int y = 2;
     for (const Bar& bar : std::as_const(bars_)) {
         const int h = lineHeight();
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(QRect(4, y, labelWidth, h), Qt::AlignVCenter | Qt::AlignRight,
-                         metrics.elidedText(bar.label, Qt::ElideRight, labelWidth));
+        // A pixel to spare: the advance is rounded, the elision is not.
+        painter.drawText(QRect(4, y, labelWidth + 2, h), Qt::AlignVCenter | Qt::AlignRight,
+                         metrics.elidedText(bar.label, Qt::ElideRight, labelWidth + 2));
         // A count above nought always shows, however small beside the largest.
         const int length = bar.count == 0
                                ? 0

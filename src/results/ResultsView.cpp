@@ -111,6 +111,7 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
     tblValues->setWordWrap(false);
     // Rows of one height, columns of set widths: nothing is measured over every row.
     tblValues->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    tblValues->verticalHeader()->setDefaultSectionSize(tblValues->fontMetrics().height() + 6);
     tblValues->verticalHeader()->hide();
     tblValues->horizontalHeader()->setStretchLastSection(true);
     for (const auto& [column, width] : {std::pair{0, 110}, {1, 170}, {2, 90}, {3, 170}})
