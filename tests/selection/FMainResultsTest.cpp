@@ -52,10 +52,9 @@ TEST_F(FMainTest, ResultsViewCountsFiltersSavesAndUndoesTheRun) {
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->isVisible());
     auto* chart = child<OutcomeChart>(view, "chtOutcomes");
-    EXPECT_EQ(barsOf(chart),
-              (QStringList{u"converted=2"_s, u"refused by a condition=1"_s, u"not a number=1"_s,
-                           u"unreadable: two numbers=1"_s, u"unreadable: too long=1"_s,
-                           u"layout only=1"_s}));
+    EXPECT_EQ(barsOf(chart), (QStringList{u"converted=2"_s, u"refused by a condition=1"_s,
+                                          u"not a number=1"_s, u"unreadable: two numbers=1"_s,
+                                          u"unreadable: too long=1"_s, u"layout only=1"_s}));
     const RunResult& run = w->lastRun();
     EXPECT_EQ(run.converted, 2);
     EXPECT_EQ(run.notStored, 1);
