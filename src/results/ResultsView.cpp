@@ -142,7 +142,8 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
     layout->addWidget(lblNote);
     layout->addLayout(buttons);
     lblNote->setWordWrap(true);
-    lblNote->hide();
+    lblNote->setText(actions_.note);
+    lblNote->setVisible(!actions_.note.isEmpty());
     cmdUndo->setVisible(bool(actions_.undo));
     resize(820, 560);
 

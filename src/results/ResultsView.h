@@ -28,6 +28,8 @@ struct ResultsActions {
     std::function<bool()> undo;
     // Asks the undo under way to stop.
     std::function<void()> stop;
+    // Shown below the table (the stop's undo put the values back already); empty: nothing.
+    QString note;
 };
 
 // The desktop's save dialog, asking before it replaces a file.

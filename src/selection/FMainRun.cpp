@@ -126,6 +126,8 @@ void FMain::startRun(RunMode mode) {
         results_.addAll(std::move(values));
     };
     services.offerResults = true;
+    // A view of the last run must not outlive its rows.
+    qDeleteAll(findChildren<ResultsView*>());
     results_.clear();
     lastChosen_ = chosen_.rows();
     ConversionRun run(std::move(services), chosen_.rows(), onlyMarked(), mode);
@@ -154,6 +156,8 @@ void FMain::showResults() {
         // Only the database's own files are kept from the report: none to know of.
     }
     actions.modes = RunFiles::modesLike(actions.database);
+    if (lastRun_.undone)
+        actions.note = LoadResourceString(IDS_RESULTS_UNDONE);
     if (!lastRun_.preview && !lastRun_.undone && lastRun_.journalFrom >= 0)
         actions.undo = [this] {
             return undoLastRun();

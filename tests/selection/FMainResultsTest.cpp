@@ -134,4 +134,38 @@ TEST_F(FMainTest, ResultsViewCountsFiltersSavesAndUndoesTheRun) {
     view->close();
 }
 
+// A preview's results: the same view without an undo; a report that cannot be written says why,
+// and the next run's results replace the last ones.
+TEST_F(FMainTest, PreviewResultsOfferNoUndoAndAFailedSaveSaysWhy) {
+    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Telefon"_s, u"TELEFAX"_s},
+                       {{1, u"030 1234567"_s, u"1.234.567"_s}, {2, u"030 7654321"_s, {}}});
+    QString savePath;
+    RunEnvironment environment;
+    environment.chooseSavePath = [&savePath](QWidget*, const QString&, const QString&) {
+        return savePath;
+    };
+    const auto w = load({}, environment);
+    w->show();
+    boxes.expect(MsgAnswer::Extra);
+    cmdPreview->click();
+    auto* view = w->findChild<ResultsView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(child<QPushButton>(view, "cmdUndo")->isVisible());
+    EXPECT_EQ(barsOf(child<OutcomeChart>(view, "chtOutcomes")).mid(0, 3),
+              (QStringList{u"converted=2"_s, u"refused by a condition=0"_s, u"not a number=1"_s}));
+    QTest::keyClicks(child<QLineEdit>(view, "txtSearch"), u"7654"_s);
+    EXPECT_EQ(child<QTableView>(view, "tblValues")->model()->rowCount(), 1);
+    QTest::mouseClick(child<QPushButton>(view, "cmdSave"), Qt::LeftButton); // cancelled
+    savePath = fx.folder();                                                 // a folder is no report
+    boxes.expect(MsgAnswer::Ok);
+    QTest::mouseClick(child<QPushButton>(view, "cmdSave"), Qt::LeftButton);
+    EXPECT_TRUE(boxes.last().text.startsWith(u"The report was not saved.\r\ncannot write"_s))
+        << boxes.last().text.toStdString();
+    view->close();
+    boxes.expect(MsgAnswer::No);
+    cmdStart->click();
+    EXPECT_EQ(w->lastResults().count(Outcome::Converted), 2);
+    EXPECT_EQ(w->lastResults().size(), 3);
+}
+
 } // namespace
