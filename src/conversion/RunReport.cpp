@@ -41,7 +41,6 @@ bool writeAll(int fd, const char* data, qsizetype size) {
     return true;
 }
 
-
 // The names a path goes by: as given, with its folder's links resolved, and its target's.
 QStringList namesOf(const QString& path) {
     const QFileInfo info(path);
