@@ -265,6 +265,17 @@ void ConversionRun::unplaced(Unplaced reason, const JournalEntry& entry) {
     ++result_.unplaced;
     ++result_.unplacedBy[static_cast<size_t>(reason)];
     unplacedEntries_ << std::pair{reason, entry};
+    // A record deleted since the run is a change since the run as much as a changed value.
+    if (reason == Unplaced::RecordGone && s_.unreadableFound)
+        attempt([&] {
+            s_.unreadableFound(UnreadableValue{entry.table,
+                                               entry.key,
+                                               {},
+                                               entry.field,
+                                               {},
+                                               Unreadable::UndoConflict,
+                                               entry.newValue});
+        });
 }
 
 // Before an undo visits anything: the entries it cannot place whatever it finds, and the fields

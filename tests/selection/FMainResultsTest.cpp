@@ -4,6 +4,7 @@
 #include "OutcomeChart.h"
 #include "ResultsModel.h"
 #include "ResultsView.h"
+#include "Sqlite.h"
 #include "TelnormerBatch.h"
 #include "TestProcess.h"
 
@@ -117,18 +118,21 @@ TEST_F(FMainTest, ResultsViewCountsFiltersSavesAndUndoesTheRun) {
         t->Fields()->Item(u"Telefon"_s)->SetValue(u"+49 (211) 999999"_s);
         t->Update(0);
     }
+    SqliteConnection other; // and deletes a record whose value the run converted
+    ASSERT_EQ(other.open(mixed, SQLITE_OPEN_READWRITE), SQLITE_OK);
+    other.exec(u"DELETE FROM \"Kunden\" WHERE \"ID\" = 1"_s);
     auto* undo = child<QPushButton>(view, "cmdUndo");
     boxes.expect(MsgAnswer::Yes); // put back?
     boxes.expect(MsgAnswer::No);  // the undo's summary: show log?
     QTest::mouseClick(undo, Qt::LeftButton);
     EXPECT_EQ(storedValues(mixed, u"Kunden"_s, u"Telefon"_s),
-              (QStringList{u"030 1234567"_s, u"12.03.2024"_s, u"030 1234567 oder 040 7654321"_s,
-                           u"+49 30 7654321"_s, u"+49 (211) 999999"_s,
-                           u"030 "_s + QString(300000, u'7')}));
-    EXPECT_TRUE(barsOf(chart).contains(u"changed since the run, not put back=1"_s));
+              (QStringList{u"12.03.2024"_s, u"030 1234567 oder 040 7654321"_s, u"+49 30 7654321"_s,
+                           u"+49 (211) 999999"_s, u"030 "_s + QString(300000, u'7')}));
+    EXPECT_TRUE(barsOf(chart).contains(u"changed since the run, not put back=2"_s));
     clickBar(chart, 6);
-    ASSERT_EQ(table->model()->rowCount(), 1);
+    ASSERT_EQ(table->model()->rowCount(), 2);
     EXPECT_EQ(table->model()->index(0, 3).data().toString(), u"+49 (211) 999999"_s);
+    EXPECT_EQ(table->model()->index(1, 1).data().toString(), u"1"_s); // gone: its key
     // Once only: the button is gone for this run.
     EXPECT_FALSE(undo->isEnabled());
     view->close();
