@@ -213,6 +213,13 @@ bool ConversionRun::undoValue(TableState& state, const FieldPtr& field, const QV
     if (isText && text == change->oldValue)
         return false;
     ++result_.conflicts;
+    if (s_.unreadableFound)
+        attempt([&] {
+            s_.unreadableFound(UnreadableValue{state.name, key, s_.itemLabel(*state.table),
+                                               field->Name(),
+                                               value.isNull() ? u"Null"_s : valueText(value),
+                                               Unreadable::UndoConflict, change->newValue});
+        });
     writeRecordHeader(state);
     attempt([&] {
         s_.log.unchangedLine(

@@ -5,6 +5,7 @@
 #include "GlobalDefs.h"
 #include "IndexChoice.h"
 #include "MessageBoxes.h"
+#include "ResultsView.h"
 #include "RunUnderWay.h"
 #include "StringTable.h"
 #include "WindowProgress.h"
@@ -95,11 +96,7 @@ void FMain::cmdPreview_Click() {
         startRun(RunMode::Preview);
 }
 
-void FMain::startRun(RunMode mode) {
-    // One run at a time in the process: a second would share the first one's transaction.
-    if (RunUnderWay::underWay() || !chosenFieldsHoldText())
-        return;
-    RecordLabels labels(boxes_);
+RunServices FMain::runServices(RecordLabels& labels) {
     RunServices services{database_,
                          boxes_,
                          *progress_,
@@ -117,6 +114,26 @@ void FMain::startRun(RunMode mode) {
         if (!chosen_.contains(it.key(), it.value()))
             services.countryFields.insert(it.key(), it.value());
     }
+    services.unreadableFound = [this](const UnreadableValue& value) {
+        results_.add(value);
+    };
+    return services;
+}
+
+void FMain::startRun(RunMode mode) {
+    // One run at a time in the process: a second would share the first one's transaction.
+    if (RunUnderWay::underWay() || !chosenFieldsHoldText())
+        return;
+    RecordLabels labels(boxes_);
+    RunServices services = runServices(labels);
+    services.convertedFound = [this](QList<UnreadableValue>&& values) {
+        results_.addAll(std::move(values));
+    };
+    services.offerResults = true;
+    // A view of the last run must not outlive its rows.
+    qDeleteAll(findChildren<ResultsView*>());
+    results_.clear();
+    lastChosen_ = chosen_.rows();
     ConversionRun run(std::move(services), chosen_.rows(), onlyMarked(), mode);
     run_ = &run;
     closeAfterStop_ = false;
@@ -126,7 +143,53 @@ void FMain::startRun(RunMode mode) {
         lastRun_ = run.run();
     }
     run_ = nullptr;
+    results_.squeeze();
     showRunning(false);
     if (closeAfterStop_ && lastRun_.stopped)
         close();
+    else if (lastRun_.resultsAsked)
+        showResults();
+}
+
+void FMain::showResults() {
+    ResultsActions actions;
+    actions.chooseSavePath = environment_.chooseSavePath;
+    try {
+        actions.database = database_->FileName();
+    } catch (const ErrorRecord&) {
+        // Only the database's own files are kept from the report: none to know of.
+    }
+    actions.modes = RunFiles::modesLike(actions.database);
+    if (lastRun_.undone)
+        actions.note = LoadResourceString(IDS_RESULTS_UNDONE);
+    if (!lastRun_.preview && !lastRun_.undone && lastRun_.journalFrom >= 0)
+        actions.undo = [this] {
+            return undoLastRun();
+        };
+    actions.stop = [this] {
+        if (run_ != nullptr)
+            run_->requestStop();
+    };
+    auto* view = new ResultsView(results_, boxes_, std::move(actions), this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    // The view shows this window's last run: no other may start while it is open.
+    view->setWindowModality(Qt::WindowModal);
+    view->show();
+}
+
+bool FMain::undoLastRun() {
+    if (RunUnderWay::underWay())
+        return false;
+    RecordLabels labels(boxes_);
+    ConversionRun undo(runServices(labels), lastChosen_, false);
+    run_ = &undo;
+    showRunning(true);
+    RunResult undone;
+    {
+        const RunUnderWay underWay(*this);
+        undone = undo.undoOf(lastRun_);
+    }
+    run_ = nullptr;
+    showRunning(false);
+    return undone.started;
 }

@@ -1,7 +1,7 @@
 // Developer entry for screenshots: shows the main window on a database without the login, or
 // the login dialog as the start procedure configures it.
 //
-//   telnormer-preview FILE [--screenshot OUT.png | --running-screenshot OUT.png]
+//   telnormer-preview FILE [--screenshot | --running-screenshot | --results-screenshot OUT.png]
 //                          [--country-field FIELD]
 //   telnormer-preview --login-screenshot OUT.png [FOLDER]
 //
@@ -9,7 +9,8 @@
 // admin); the language follows the desktop (LANGUAGE / LANG). With --screenshot the main window
 // is saved as a PNG once it is shown, and the program ends. --running-screenshot starts a run,
 // saves the window while it runs, then stops it with a rollback (the questions answered by
-// themselves) and ends. --login-screenshot saves the login
+// themselves) and ends. --results-screenshot runs the conversion, asks the summary for the
+// results and saves the results view. --login-screenshot saves the login
 // dialog offered for FOLDER/*.vdb (default: the program's folder) and user ADMIN, then cancels it.
 // --country-field chooses FIELD as the country field of the table the window shows it for.
 
@@ -25,6 +26,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QTimer>
 
 #include <cstdio>
@@ -76,6 +78,16 @@ public:
     }
 };
 
+// The summary's Results button; No to every other question.
+class ResultsBoxes : public MessageBoxes {
+public:
+    MsgAnswer show(const MessageBoxRequest& request) override {
+        if (request.buttons == MsgButtons::Ok)
+            return MsgAnswer::Ok;
+        return request.extraButton.isEmpty() ? MsgAnswer::No : MsgAnswer::Extra;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -97,6 +109,10 @@ int main(int argc, char** argv) {
     const bool running = runningAt > 0;
     if (running)
         shotAt = runningAt;
+    const qsizetype resultsAt = args.indexOf(u"--results-screenshot"_s);
+    const bool results = resultsAt > 0;
+    if (results)
+        shotAt = resultsAt;
     const QString screenshot =
         shotAt > 0 && shotAt + 1 < args.size() ? args[shotAt + 1] : QString();
     const QString user = qEnvironmentVariable("VDB_USER", u"ADMIN"_s);
@@ -104,7 +120,10 @@ int main(int argc, char** argv) {
 
     QtMessageBoxes desktopBoxes;
     AnsweringBoxes answeringBoxes;
-    MessageBoxes& boxes = running ? static_cast<MessageBoxes&>(answeringBoxes) : desktopBoxes;
+    ResultsBoxes resultsBoxes;
+    MessageBoxes& boxes = running   ? static_cast<MessageBoxes&>(answeringBoxes)
+                          : results ? static_cast<MessageBoxes&>(resultsBoxes)
+                                    : desktopBoxes;
     SettingsStore settings;
     try {
         gDatabase = DatabaseServer().OpenDatabase(args[1], user, password, OpenFlag::Converting);
@@ -131,6 +150,14 @@ int main(int argc, char** argv) {
                 });
                 window.cmdStart_Click();
                 QApplication::exit(saved ? 0 : 1);
+            });
+        } else if (results && !screenshot.isEmpty()) {
+            QTimer::singleShot(kSettleMs, &window, [&] {
+                window.cmdStart_Click();
+                auto* view = window.findChild<QDialog*>();
+                QTimer::singleShot(kSettleMs, &window, [&, view] {
+                    QApplication::exit(view != nullptr && save(*view, screenshot) ? 0 : 1);
+                });
             });
         } else if (!screenshot.isEmpty()) {
             QTimer::singleShot(kSettleMs, &window,
