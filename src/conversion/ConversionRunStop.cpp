@@ -160,7 +160,9 @@ bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places) {
             plan.add(std::move(entry));
         };
         // This run's part only, however long the window's journal has grown.
-        RunJournal::read(s_.log.journal().path(), own, nullptr, JournalPart::at(journalFrom_));
+        plan.facts().unkeyed =
+            RunJournal::read(s_.log.journal().path(), own, nullptr, JournalPart::at(journalFrom_))
+                .unkeyed;
         // The fields this run chose are the ones its entries may put back.
         for (const FieldPair& pair : std::as_const(chosen_))
             plan.facts().fields.insert({pair.table, pair.field});
