@@ -134,10 +134,8 @@ TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
                 text += R"({"fields":[["T","F"]]})";
             else if (token[0] == 'U')
                 text += R"({"undone":)" + n + '}';
-            else if (token == "X")
-                text += R"(["T","9","F","x)";
-            else if (token == "Y")
-                text += R"({"run":3,"fi)";
+            else if (token == "X" || token == "Y")
+                text += token == "X" ? R"(["T","9","F","x)" : R"({"run":3,"fi)";
             else
                 text += R"(["T","1","F","old",")" + token + R"("])";
             text += token == "X" || token == "Y" ? "" : "\n";
