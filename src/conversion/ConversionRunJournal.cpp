@@ -297,6 +297,9 @@ void ConversionRun::checkUndoPlan() {
         unplaced(Unplaced::NoKey, entry);
     if (facts.cutOff)
         unplaced(Unplaced::CutOff, {});
+    // A run that could not key its records journaled none of its changes: none can be put back.
+    if (facts.unkeyed)
+        unplaced(Unplaced::NoKey, {});
     QString database;
     attempt([&] { database = s_.database->FileName(); });
     const bool ours =
@@ -367,7 +370,8 @@ void ConversionRun::logUnplaced() {
     attempt([&] {
         s_.log.noteLine(QString());
         for (const auto& [reason, e] : std::as_const(unplacedEntries_)) {
-            s_.log.noteLine(reason == Unplaced::CutOff
+            s_.log.noteLine(reason == Unplaced::CutOff ||
+                                    (reason == Unplaced::NoKey && e.table.isEmpty())
                                 ? FormatString(LoadResourceString(IDS_RUN_UNPLACED_COUNT),
                                                {1, unplacedName(reason)})
                                 : FormatString(LoadResourceString(IDS_RUN_UNPLACED_ENTRY),

@@ -165,7 +165,8 @@ bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places, const QString
             plan.add(std::move(entry));
         };
         // This run's part only, however long the window's journal has grown.
-        RunJournal::read(journal, own, nullptr, JournalPart::at(from));
+        plan.facts().unkeyed =
+            RunJournal::read(journal, own, nullptr, JournalPart::at(from)).unkeyed;
         // The fields this run chose are the ones its entries may put back.
         for (const FieldPair& pair : std::as_const(chosen_))
             plan.facts().fields.insert({pair.table, pair.field});
