@@ -56,8 +56,11 @@ void ConversionRun::readBatch(TableState& state) {
                 state.fieldNames << state.countryField->Name();
         }
         read = reader->ReadAhead(state.fieldNames, s_.undo ? remaining : remaining + step_);
-    } catch (const ErrorRecord&) {
-        // Read value by value instead: a failure there is reported at its field.
+    } catch (const ErrorRecord& error) {
+        // A lost connection ends the run; after another failure the values are read one by
+        // one, and a failure there is reported at its field.
+        if (error.number() == kConnectionLostNumber)
+            handleError(error);
         state.fieldNames.clear();
         return;
     }

@@ -15,10 +15,25 @@ QString encoded(const QString& text) {
 
 } // namespace
 
+// libpq's other form, "host=/run/postgresql dbname=kunden password=...": it starts with a
+// keyword libpq knows and '='. Taken for a file name, it would show its secrets as one.
+bool isKeywordForm(const QString& trimmed) {
+    const qsizetype equals = trimmed.indexOf(u'=');
+    if (equals <= 0)
+        return false;
+    const QString keyword = trimmed.left(equals).trimmed();
+    PQconninfoOption* defaults = PQconndefaults();
+    bool known = false;
+    for (const PQconninfoOption* o = defaults; o && o->keyword && !known; ++o)
+        known = keyword == QString::fromUtf8(o->keyword);
+    PQconninfoFree(defaults);
+    return known;
+}
+
 bool isServerUri(const QString& text) {
     const QString trimmed = text.trimmed();
     return trimmed.startsWith(u"postgresql://"_s, Qt::CaseInsensitive) ||
-           trimmed.startsWith(u"postgres://"_s, Qt::CaseInsensitive);
+           trimmed.startsWith(u"postgres://"_s, Qt::CaseInsensitive) || isKeywordForm(trimmed);
 }
 
 std::optional<QList<std::pair<QString, QString>>> uriParameters(const QString& uri) {

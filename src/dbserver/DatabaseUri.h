@@ -10,7 +10,8 @@
 // ("postgresql://user@host/dbname?host=/run/socket") for a database on a server. URIs are read
 // with libpq's own connection-string parser, never by hand.
 
-// True for a text that starts with postgresql:// or postgres:// (any case).
+// True for a text that starts with postgresql:// or postgres:// (any case), or with a libpq
+// keyword and '=' (the key=value form, "host=/run/pg dbname=kunden").
 bool isServerUri(const QString& text);
 
 // The connection parameters libpq reads from uri (keyword, value; only those given), or none

@@ -195,6 +195,8 @@ PgConnection::~PgConnection() {
 }
 
 PgResult PgConnection::execRaw(const QString& sql, const QVariantList& params) {
+    if (beginPending_ || !restore_.isEmpty())
+        return std::move(pipeline({{sql, params}}).front());
     QByteArrayList texts;
     std::vector<const char*> values;
     texts.reserve(params.size());
@@ -216,8 +218,37 @@ PgResult PgConnection::exec(const QString& sql, const QVariantList& params) {
     return result;
 }
 
+void PgConnection::sendPendingBegin() {
+    if (beginPending_ || !restore_.isEmpty())
+        pipeline({});
+}
+
 std::vector<PgResult>
 PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements) {
+    if (!beginPending_ && restore_.isEmpty())
+        return send(statements);
+    QList<std::pair<QString, QVariantList>> all;
+    if (std::exchange(beginPending_, false)) {
+        // A batch finds its records by their keys: a table the server holds small, or has not
+        // analysed yet, would otherwise be read whole for every batch.
+        all.append({u"BEGIN"_s, {}});
+        all.append({u"SET LOCAL enable_seqscan = off"_s, {}});
+    }
+    for (const QString& sql : std::exchange(restore_, {}))
+        all.append({sql, {}});
+    const auto ahead = static_cast<qsizetype>(all.size());
+    all += statements;
+    std::vector<PgResult> results = send(all);
+    for (qsizetype i = 0; i < ahead; ++i) {
+        if (PQresultStatus(results[static_cast<size_t>(i)].handle()) != PGRES_COMMAND_OK)
+            throwFailure(results[static_cast<size_t>(i)], {});
+    }
+    results.erase(results.begin(), results.begin() + ahead);
+    return results;
+}
+
+std::vector<PgResult>
+PgConnection::send(const QList<std::pair<QString, QVariantList>>& statements) {
     std::vector<PgResult> results;
     if (PQenterPipelineMode(conn_) != 1)
         throw connectionLost(serverMessage(conn_));
@@ -275,6 +306,8 @@ void PgConnection::requireConnection() const {
 }
 
 bool PgConnection::inTransaction() const {
+    if (beginPending_)
+        return true;
     const PGTransactionStatusType status = PQtransactionStatus(conn_);
     return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
@@ -57,6 +58,18 @@ public:
     // Sends the statements in one round trip (pipeline) and hands back one result each, whatever
     // its status; after a failure the server skips the rest (PGRES_PIPELINE_ABORTED).
     std::vector<PgResult> pipeline(const QList<std::pair<QString, QVariantList>>& statements);
+    // Opens a transaction with the next statement sent, in its round trip; inside it the
+    // server finds records by key, never by reading the table whole.
+    void beginLater() { beginPending_ = true; }
+    // True while the transaction beginLater opened has sent nothing yet; clears the mark.
+    bool takeUnsentBegin() { return std::exchange(beginPending_, false); }
+    // Sends sql (a ROLLBACK TO SAVEPOINT after a failure) ahead of the next statement, in its
+    // round trip; until then the transaction stays failed.
+    void restoreWithNext(const QString& sql) { restore_ << sql; }
+    bool restorePending() const { return !restore_.isEmpty(); }
+    void dropRestore() { restore_.clear(); }
+    // Sends a held-back BEGIN now (before statements that bypass exec and pipeline).
+    void sendPendingBegin();
     bool inTransaction() const;
     // Throws ConnectionLost when libpq knows the connection is gone.
     void requireConnection() const;
@@ -66,7 +79,11 @@ public:
     QString databaseName() const { return QString::fromUtf8(PQdb(conn_)); }
 
 private:
+    std::vector<PgResult> send(const QList<std::pair<QString, QVariantList>>& statements);
+
     PGconn* conn_ = nullptr;
+    bool beginPending_ = false;
+    QStringList restore_;
 };
 
 // The SQLSTATE of a failed result, or empty.

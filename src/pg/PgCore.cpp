@@ -26,6 +26,7 @@ PgCore::PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue c
     , login_(std::move(login))
     , cursors_(catalogue_.catalogue.tables.size())
     , checks_(catalogue_.catalogue.tables.size())
+    , writePlans_(catalogue_.catalogue.tables.size())
     , handles_(catalogue_.catalogue.tables.size()) {
     for (qsizetype t = 0; t < catalogue_.catalogue.tables.size(); ++t)
         cursors_[t].edits.resize(catalogue_.catalogue.tables[t].fields.size());
@@ -98,6 +99,7 @@ bool PgCore::reload(int t) {
         return false;
     }
     cursor.current.values = std::move(rows.front().values);
+    cursor.current.locked = 0;
     cursor.loaded = true;
     return true;
 }
@@ -237,15 +239,15 @@ void PgCore::checkUpdate(int t) {
     const bool guarded = db_->inTransaction();
     std::vector<PgResult> results;
     if (guarded)
-        results = db_->pipeline({{u"SAVEPOINT vdb_check"_s, {}},
-                                 {plan.sql, params},
-                                 {u"RELEASE SAVEPOINT vdb_check"_s, {}}});
+        results = withWrites({{u"SAVEPOINT vdb_check"_s, {}},
+                              {plan.sql, params},
+                              {u"RELEASE SAVEPOINT vdb_check"_s, {}}});
     else
         results.push_back(db_->execRaw(plan.sql, params));
     const size_t at = guarded ? 1 : 0;
     if (results.size() <= at || PQresultStatus(results[at].handle()) != PGRES_TUPLES_OK) {
         if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
-            db_->execRaw(u"ROLLBACK TO SAVEPOINT vdb_check"_s);
+            db_->restoreWithNext(u"ROLLBACK TO SAVEPOINT vdb_check"_s);
         if (results.size() <= at)
             db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
                               u"writing to the table \""_s + table(t).name + u'"');
@@ -290,19 +292,40 @@ void PgCore::update(int t) {
     const QString sql = u"UPDATE "_s + pgTable(table(t).name) + u" SET "_s +
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
+    // A record this batch holds locked, with values nothing but the conditions judged here could
+    // refuse, is written with the commit.
+    if (canDefer(t, cursor)) {
+        Deferred write{t, cursor.current.rid, {}, {}, {}};
+        for (size_t f = 0; f < cursor.edits.size(); ++f) {
+            if (!cursor.edits[f])
+                continue;
+            write.fields.push_back(static_cast<int>(f));
+            write.values << *cursor.edits[f];
+            write.olds << cursor.current.values[f];
+            cursor.current.values[f] = *cursor.edits[f];
+        }
+        deferred_.push_back(std::move(write));
+        dropEdits(cursor);
+        // A transaction of many writes sends them on the way.
+        if (deferred_.size() >= 1000)
+            flushWrites();
+        return;
+    }
+    // The held-back writes go first, in the same round trip: this one may be judged by a
+    // value one of them wrote. A failed write is undone with the next statement.
     const bool guarded = db_->inTransaction();
     std::vector<PgResult> results;
     if (guarded) {
-        results = db_->pipeline({{u"SAVEPOINT vdb_update"_s, {}},
-                                 {sql, params},
-                                 {u"RELEASE SAVEPOINT vdb_update"_s, {}}});
+        results = withWrites({{u"SAVEPOINT vdb_update"_s, {}},
+                              {sql, params},
+                              {u"RELEASE SAVEPOINT vdb_update"_s, {}}});
     } else {
         results.push_back(db_->execRaw(sql, params));
     }
     const size_t at = guarded ? 1 : 0;
     if (results.size() <= at || PQresultStatus(results[at].handle()) != PGRES_COMMAND_OK) {
         if (guarded && PQstatus(db_->handle()) == CONNECTION_OK)
-            db_->execRaw(u"ROLLBACK TO SAVEPOINT vdb_update"_s);
+            db_->restoreWithNext(u"ROLLBACK TO SAVEPOINT vdb_update"_s);
         if (results.size() <= at)
             db_->throwFailure(results.empty() ? PgResult() : std::move(results.back()),
                               u"writing to the table \""_s + table(t).name + u'"');
@@ -324,36 +347,4 @@ void PgCore::update(int t) {
             cursor.current.values[f] = *cursor.edits[f];
     }
     dropEdits(cursor);
-}
-
-void PgCore::begin() {
-    db_->requireConnection();
-    if (db_->inTransaction())
-        throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
-    db_->exec(u"BEGIN"_s);
-}
-
-void PgCore::commit() {
-    db_->requireConnection();
-    if (!db_->inTransaction())
-        throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
-    // The server answers COMMIT of a failed transaction with a rollback, not an error.
-    if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR) {
-        db_->execRaw(u"ROLLBACK"_s);
-        throw pgError(VdbCode::StorageFailure,
-                      u"The transaction failed on the server and was rolled back."_s);
-    }
-    db_->exec(u"COMMIT"_s);
-}
-
-void PgCore::rollback() {
-    db_->requireConnection();
-    if (!db_->inTransaction())
-        throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
-    db_->exec(u"ROLLBACK"_s);
-    // Records read inside the transaction may hold undone values.
-    for (Cursor& cursor : cursors_) {
-        if (!cursor.eof && !cursor.pending)
-            cursor.loaded = false;
-    }
 }

@@ -3,6 +3,7 @@
 #include "EngineCore.h"
 #include "PgCatalogue.h"
 #include "PgConnection.h"
+#include "Sqlite.h"
 
 #include <QTemporaryFile>
 
@@ -37,6 +38,7 @@ public:
     bool eof(int t) override;
     QString recordId(int t) override;
     QVariant value(int t, int field) override;
+    QList<QVariantList> readAhead(int t, const std::vector<int>& fields, qint32 count) override;
     void setValue(int t, int field, const QVariant& value) override;
     void update(int t) override;
     void checkUpdate(int t) override;
@@ -54,6 +56,7 @@ private:
     struct Row {
         qint64 rid = 0;
         std::vector<QVariant> values;
+        quint64 locked = 0; // the transaction that read it FOR UPDATE (0: none)
     };
     struct Cursor {
         int activeIndex = -1;
@@ -82,13 +85,33 @@ private:
         std::vector<int> fields;  // the field a constraint guards; -1 for another constraint
     };
 
+    // What a write held back for the commit needs to know of a table: whether anything but the
+    // field conditions could refuse it, and the conditions to judge it by here.
+    struct WritePlan {
+        bool loaded = false;
+        bool plain = false;      // no trigger, rule, policy, other CHECK or generated column
+        std::vector<bool> risky; // per field: unique, foreign key, domain, length limit
+        std::unique_ptr<SqliteConnection> judge;
+        std::unique_ptr<SqliteStatement> conditions; // null: nothing to judge, or cannot
+        bool judged = true;                          // false: the conditions cannot be judged here
+    };
+    // A write held back for the batch's commit.
+    struct Deferred {
+        int table;
+        qint64 rid;
+        std::vector<int> fields; // written, with their new and their old values
+        QVariantList values;
+        QVariantList olds;
+    };
+
     const TableDef& table(int t) const { return catalogue_.catalogue.tables[t]; }
     QString columns(int t) const;
     QString visitFilter(int t) const;
     void buildSnapshot(int t);
     bool fetchPage(int t);
     PgResult guardedRead(const QString& sql, const QVariantList& params);
-    std::vector<Row> readRows(int t, const QString& from, const QVariantList& params);
+    std::vector<Row> readRows(int t, const QString& from, const QVariantList& params,
+                              bool lock = false);
     Row rowOf(int t, const PgResult& result, int r) const;
     void advance(int t);
     void startIfPending(int t);
@@ -97,6 +120,16 @@ private:
     bool reload(int t);
     const CheckPlan& checkPlan(int t);
     [[noreturn]] void throwConditionViolated(int t, int f, const QString& serverText);
+    std::vector<qint64> upcomingRows(int t, qint32 count);
+    WritePlan& writePlan(int t);
+    bool canDefer(int t, const Cursor& cursor);
+    // Sends the held-back writes ahead of statements, in one round trip; a failed one throws
+    // (and leaves the transaction failed). The statements' results come back.
+    std::vector<PgResult> withWrites(const QList<std::pair<QString, QVariantList>>& statements);
+    void flushWrites();
+    std::pair<QString, QVariantList> groupedWrite(const std::vector<Deferred>& writes, size_t from,
+                                                  size_t to) const;
+    [[noreturn]] void throwDeferredFailure(int t, const PgResult& result);
 
     std::unique_ptr<PgConnection> db_;
     QString fileName_;
@@ -104,5 +137,10 @@ private:
     Login login_;
     std::vector<Cursor> cursors_;
     std::vector<CheckPlan> checks_;
+    std::vector<WritePlan> writePlans_;
+    std::vector<Deferred> deferred_;
+    QString encoding_;
+    quint64 transaction_ = 0; // counts the transactions begun; 0 outside one
+    quint64 serial_ = 0;
     std::vector<std::weak_ptr<Table>> handles_;
 };

@@ -47,6 +47,8 @@ void PgCore::buildSnapshot(int t) {
                      u" NULLS FIRST"_s;
     }
     order << u"t."_s + kRowId;
+    flushWrites();
+    db_->sendPendingBegin();
     const QString sql = u"COPY (SELECT t."_s + kRowId + u" FROM "_s + pgTable(table(t).name) +
                         u" AS t WHERE true"_s + visitFilter(t) + u" ORDER BY "_s +
                         order.join(u", "_s) + u") TO STDOUT"_s;
@@ -93,11 +95,12 @@ bool isEncodingFailure(const PgResult& result) {
 PgResult PgCore::guardedRead(const QString& sql, const QVariantList& params) {
     if (!db_->inTransaction())
         return db_->execRaw(sql, params);
-    std::vector<PgResult> results = db_->pipeline(
+    // A record read again comes with what the batch wrote to it: the held-back writes go first.
+    std::vector<PgResult> results = withWrites(
         {{u"SAVEPOINT vdb_read"_s, {}}, {sql, params}, {u"RELEASE SAVEPOINT vdb_read"_s, {}}});
     if (PQresultStatus(results[1].handle()) != PGRES_TUPLES_OK &&
         PQstatus(db_->handle()) == CONNECTION_OK)
-        db_->execRaw(u"ROLLBACK TO SAVEPOINT vdb_read"_s);
+        db_->restoreWithNext(u"ROLLBACK TO SAVEPOINT vdb_read"_s);
     return std::move(results[1]);
 }
 
@@ -113,12 +116,17 @@ PgCore::Row PgCore::rowOf(int t, const PgResult& result, int r) const {
 // server cannot send as UTF-8 (a byte the database's encoding has no character for) fails only
 // its value: the page is read again record by record, and that value comes as its stored bytes,
 // which no run overwrites.
-std::vector<PgCore::Row> PgCore::readRows(int t, const QString& from, const QVariantList& params) {
+// lock: FOR UPDATE, inside a transaction; the rows the fallback reads are not locked.
+std::vector<PgCore::Row> PgCore::readRows(int t, const QString& from, const QVariantList& params,
+                                          bool lock) {
     std::vector<Row> rows;
-    const PgResult page = guardedRead(u"SELECT "_s + columns(t) + from, params);
+    const PgResult page = guardedRead(
+        u"SELECT "_s + columns(t) + from + (lock ? u" FOR UPDATE OF t"_s : QString()), params);
     if (PQresultStatus(page.handle()) == PGRES_TUPLES_OK) {
-        for (int r = 0; r < page.rows(); ++r)
+        for (int r = 0; r < page.rows(); ++r) {
             rows.push_back(rowOf(t, page, r));
+            rows.back().locked = lock ? transaction_ : 0;
+        }
         return rows;
     }
     if (!isEncodingFailure(page))

@@ -1,5 +1,6 @@
 #include "../login/LoginTestSupport.h"
 #include "../vdb/VdbTestSupport.h"
+#include "BatchRead.h"
 #include "ChangeLog.h"
 #include "DatabaseServer.h"
 #include "DatabaseUri.h"
@@ -11,10 +12,13 @@
 #include "ScriptedMessageBoxes.h"
 #include "StringConversions.h"
 #include "TestDatabases.h"
+#include "TestProcess.h"
+#include "VdbTool.h"
 #include "vcoOpenDatabase.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -33,6 +37,10 @@ const UriCase kUris[] = {
     {u"postgresql://a:b:c@[::1]/x", u"postgresql://a@[::1]/x", u"x", true},
     {u"postgresql://u@h:5433/db?sslmode=require", u"postgresql://u@h:5433/db?sslmode=require", u"db", false},
     {u"/home/u/kunden.vdb", u"/home/u/kunden.vdb", u"", false},
+    {u"/home/u/a=b.vdb", u"/home/u/a=b.vdb", u"", false},
+    {u" host=/run/pg dbname='Firma A' password=geheim", u"postgresql:///Firma%20A?host=/run/pg", u"Firma A", true},
+    {u"dbname = x sslpassword='ge heim' user=u", u"postgresql://u@/x", u"x", true},
+    {u"host=h password='geheim", u"postgresql://(unreadable address)", u"", true},
 };
 // clang-format on
 
@@ -267,7 +275,7 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     const std::pair<bool, std::function<void(Database&)>> calls[] = {
         {false,
          [](Database& d) {
-             d.GetTransaction(0)->Begin(0);
+             d.GetTransaction(0)->Begin(0), d.Tables()->Item(u"T"_s)->RecordCount();
          }},
         {true,
          [](Database& d) {
@@ -284,8 +292,9 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     };
     for (const auto& [begun, call] : calls) {
         const DatabasePtr db = fx.open(uri);
+        // BEGIN travels with the transaction's first statement.
         if (begun)
-            db->GetTransaction(0)->Begin(0);
+            db->GetTransaction(0)->Begin(0), db->Tables()->Item(u"T"_s)->RecordCount();
         TestDatabases::superuserExec(
             u"postgres"_s, u"SELECT pg_terminate_backend(pid) FROM "
                            "pg_stat_activity WHERE datname = '%1'"_s.arg(uriDatabaseName(uri)));
@@ -298,6 +307,21 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     createPgDatabase(TestDatabases::superuserUri(win), schemaOf({tableOf(u"T"_s, {u"Wert"_s})}));
     TestDatabases::superuserExec(win, u"INSERT INTO telnormer.\"T\" (\"Wert\") VALUES ('030 1'), "
                                       "(E'030 2\\x81'), ('030 3')"_s);
+    // An import that the server refuses for a character names the CSV line, not the row.
+    QTemporaryDir folder;
+    writeFile(folder.filePath(u"in.csv"_s), "Wert\n030 4\n\"x\ny\"\n\xe2\x98\x8e 5\n");
+    QString none, out, err;
+    QTextStream in(&none), outStream(&out), errStream(&err);
+    qputenv("PGPASSWORD", "postgres");
+    EXPECT_EQ(
+        runVdbTool({u"import"_s,
+                    u"postgresql://postgres@/%1?host=%2"_s.arg(win, TestDatabases::clusterFolder()),
+                    u"T"_s, folder.filePath(u"in.csv"_s)},
+                   in, outStream, errStream),
+        1);
+    qunsetenv("PGPASSWORD");
+    errStream.flush();
+    EXPECT_TRUE(err.contains(u"line 5: "_s) && !err.contains(u"row "_s)) << err.toStdString();
     const DatabasePtr db =
         fx.open(u"postgresql:///%1?host=%2"_s.arg(win, TestDatabases::clusterFolder()));
     db->GetTransaction(0)->Begin(0);
@@ -386,3 +410,50 @@ TEST_F(PgBackendTest, LoginDialogOpensAUri) {
 }
 
 } // namespace
+
+// Writes held back for the commit: the batch's records are locked from the read on, so another
+// session waits for the commit; a value the server refuses only there (its CHECK is stricter than
+// the condition the catalogue names) undoes the whole batch, and the table's later writes are
+// refused at their record.
+TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
+    fx.insert(uri, u"T"_s, {u"Tel"_s}, {{u"1"_s}, {u"2"_s}});
+    TestDatabases::superuserExec(uriDatabaseName(uri),
+                                 u"ALTER TABLE telnormer.\"T\" DROP CONSTRAINT vdb_ck_1, ADD "
+                                 "CONSTRAINT vdb_ck_1 CHECK (length(\"Tel\") <= 3)"_s);
+    const DatabasePtr d = fx.open(uri);
+    const DatabasePtr theirs = fx.open(uri, u"ADMIN"_s, u"admin"_s, 0, 100);
+    const TablePtr t = d->Tables()->Item(u"T"_s);
+    const FieldPtr tel = t->Fields()->Item(u"Tel"_s);
+    const auto stored = [&] {
+        QStringList values;
+        const TablePtr s = fx.open(uri)->Tables()->Item(u"T"_s);
+        for (s->MoveFirst(0); !s->Eof(); s->Skip(1, 0))
+            values << s->Fields()->Item(u"Tel"_s)->Value().toString();
+        return values.join(u',');
+    };
+    for (const QStringList& batch :
+         {QStringList{u"12"_s, u"1234"_s, u"34"_s}, QStringList{u"56"_s, u"1234"_s, u"78"_s}}) {
+        d->GetTransaction(0)->Begin(0);
+        t->MoveFirst(0);
+        ASSERT_EQ(dynamic_cast<BatchRead*>(t.get())->ReadAhead({u"Tel"_s}, 10).size(), 3);
+        for (const QString& value : batch) {
+            tel->SetValue(value);
+            if (value == u"1234"_s && batch[0] == u"56"_s)
+                expectServerError([&] { t->Update(0); }, VdbCode::ConditionViolated);
+            else
+                t->Update(0);
+            t->Skip(1, 0);
+        }
+        const TablePtr o = theirs->Tables()->Item(u"T"_s);
+        o->MoveFirst(0);
+        o->Fields()->Item(u"Tel"_s)->SetValue(u"0"_s);
+        expectServerError([&] { o->Update(0); }, VdbCode::Locked);
+        if (batch[0] == u"12"_s)
+            EXPECT_TRUE(
+                expectServerError([&] { d->GetTransaction(0)->Commit(); }, VdbCode::StorageFailure)
+                    .contains(u"were not stored"_s));
+        else
+            d->GetTransaction(0)->Commit();
+        EXPECT_EQ(stored(), batch[0] == u"12"_s ? u",1,2"_s : u"56,1,78"_s);
+    }
+}

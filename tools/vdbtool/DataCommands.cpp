@@ -10,7 +10,9 @@
 #include <QDate>
 #include <QFile>
 #include <QLocale>
+#include <QRegularExpression>
 
+#include <deque>
 #include <limits>
 #include <optional>
 
@@ -43,11 +45,33 @@ const QString kMarkHelp = u"Usage: vdbtool mark FILE TABLE (--all | ID...)\n"
                           "field \"ID\" holds\n"
                           "one of the IDs given, and says how many records changed.\n"_s;
 
-// The engine counts rows from 1 in its messages; the CSV line says more to the user.
-QString withoutRowNumber(const QString& description, qint64 row) {
-    const QString prefix = u"row "_s + QString::number(row) + u": "_s;
-    return description.startsWith(prefix) ? description.mid(prefix.size()) : description;
-}
+// The engine counts rows from 1 in its messages; the CSV line says more to the user. A server
+// writes rows in groups, so the row a failure names may lie before the record being read: the
+// lines of the last records are kept to find it. Without a row named, the failure is line's.
+class RowLines {
+public:
+    void add(qint64 line) {
+        lines_.push_back(line);
+        if (lines_.size() > kKept)
+            lines_.pop_front();
+        ++rows_;
+    }
+    QString onLine(const QString& description, std::optional<qint64> line) const {
+        static const QRegularExpression row(u"^row (\\d+): "_s);
+        const QRegularExpressionMatch match = row.match(description);
+        const qint64 first = rows_ - static_cast<qint64>(lines_.size()) + 1;
+        const qint64 named = match.hasMatch() ? match.captured(1).toLongLong() : 0;
+        if (named >= first && named <= rows_)
+            return u"line "_s + QString::number(lines_[static_cast<size_t>(named - first)]) +
+                   u": "_s + description.mid(match.capturedLength());
+        return line ? u"line "_s + QString::number(*line) + u": "_s + description : description;
+    }
+
+private:
+    static constexpr size_t kKept = 4096;
+    std::deque<qint64> lines_;
+    qint64 rows_ = 0;
+};
 
 std::optional<QString> cellText(const QVariant& value) {
     if (!value.isValid() || value.isNull())
@@ -149,9 +173,11 @@ int runImport(const QStringList& args, ToolIo& io) {
     }
 
     const auto inserter = admin->inserter(table, names);
+    RowLines lines;
     try {
         CsvRecord record;
         while (reader.next(record)) {
+            lines.add(record.line);
             const QString line = u"line "_s + QString::number(record.line) + u": "_s;
             if (record.cells.size() != names.size())
                 fail(line + QString::number(record.cells.size()) +
@@ -165,13 +191,17 @@ int runImport(const QStringList& args, ToolIo& io) {
             try {
                 inserter->add(values);
             } catch (const ErrorRecord& e) {
-                fail(line + withoutRowNumber(e.description(), inserter->count()));
+                fail(lines.onLine(e.description(), record.line));
             }
+        }
+        try {
+            inserter->commit();
+        } catch (const ErrorRecord& e) {
+            fail(lines.onLine(e.description(), std::nullopt));
         }
     } catch (const ToolError& e) {
         fail(csvPath + u": "_s + e.message() + u"; nothing was imported"_s);
     }
-    inserter->commit();
     io.out << "Imported " << inserter->count()
            << (inserter->count() == 1 ? " record into " : " records into ") << table << ".\n";
     return 0;

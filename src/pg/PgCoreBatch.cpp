@@ -1,0 +1,367 @@
+#include "PgCore.h"
+
+#include "FieldValues.h"
+#include "PgCondition.h"
+#include "PgErrors.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+// A batch in few round trips: its records read with one statement that also locks them, and
+// their writes held back and sent with the commit. A write is held back only when nothing but
+// the field conditions could refuse it and those conditions, judged here, take it; any other
+// write goes at once, as the run expects to hear of a refusal at the record.
+
+namespace {
+
+const QString kRowId = u"vdb_rid"_s;
+
+QString idArray(const std::vector<qint64>& ids) {
+    QString array = u"{"_s;
+    for (size_t i = 0; i < ids.size(); ++i)
+        array += (i ? u","_s : QString()) + QString::number(ids[i]);
+    return array + u'}';
+}
+
+} // namespace
+
+// The current record's id and those the visit reaches after it, count at most; the page grows
+// by the pages it takes.
+std::vector<qint64> PgCore::upcomingRows(int t, qint32 count) {
+    Cursor& cursor = cursors_[t];
+    const auto wanted = static_cast<size_t>(count);
+    while (cursor.page.size() - cursor.pagePosition + 1 < wanted && !cursor.exhausted) {
+        std::vector<Row> rest(std::make_move_iterator(cursor.page.begin() +
+                                                      static_cast<qsizetype>(cursor.pagePosition)),
+                              std::make_move_iterator(cursor.page.end()));
+        const bool more = fetchPage(t);
+        rest.insert(rest.end(), std::make_move_iterator(cursor.page.begin()),
+                    std::make_move_iterator(cursor.page.end()));
+        cursor.page = std::move(rest);
+        cursor.pagePosition = 0;
+        if (!more)
+            break;
+    }
+    std::vector<qint64> ids{cursor.current.rid};
+    for (size_t k = cursor.pagePosition; k < cursor.page.size() && ids.size() < wanted; ++k)
+        ids.push_back(cursor.page[k].rid);
+    return ids;
+}
+
+QList<QVariantList> PgCore::readAhead(int t, const std::vector<int>& fields, qint32 count) {
+    startIfPending(t);
+    Cursor& cursor = cursors_[t];
+    QList<QVariantList> values;
+    if (cursor.eof || count <= 0)
+        return values;
+    const std::vector<qint64> ids = upcomingRows(t, count);
+    // Locked inside the batch's transaction: nobody changes them before its commit.
+    std::vector<Row> rows = readRows(t,
+                                     u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s +
+                                         kRowId + u" = ANY($1::bigint[])"_s,
+                                     {idArray(ids)}, db_->inTransaction());
+    QHash<qint64, size_t> byId;
+    for (size_t r = 0; r < rows.size(); ++r)
+        byId.insert(rows[r].rid, r);
+    const auto current = byId.constFind(cursor.current.rid);
+    // The current record is gone: it is read where it stands, and found missing there.
+    if (current == byId.constEnd())
+        return values;
+    if (!cursor.dirty) {
+        cursor.current = std::move(rows[*current]);
+        cursor.loaded = true;
+    }
+    auto valuesOf = [&](const Row& row, bool edited) {
+        QVariantList list;
+        for (const int f : fields) {
+            const auto at = static_cast<size_t>(f);
+            const QVariant& stored =
+                edited && cursor.edits[at] ? *cursor.edits[at] : row.values[at];
+            list << fieldValueFromStored(table(t).fields[f].type, stored);
+        }
+        return list;
+    };
+    values << valuesOf(cursor.current, true);
+    // The page takes the rows as read now; a record deleted since the page was read is passed
+    // over by the visit as well.
+    std::vector<Row> page(
+        std::make_move_iterator(cursor.page.begin()),
+        std::make_move_iterator(cursor.page.begin() + static_cast<qsizetype>(cursor.pagePosition)));
+    for (size_t k = cursor.pagePosition; k < cursor.page.size(); ++k) {
+        const qint64 rid = cursor.page[k].rid;
+        if (std::find(ids.cbegin() + 1, ids.cend(), rid) == ids.cend()) {
+            page.push_back(std::move(cursor.page[k]));
+            continue;
+        }
+        const auto found = byId.constFind(rid);
+        if (found == byId.constEnd())
+            continue;
+        values << valuesOf(rows[*found], false);
+        page.push_back(std::move(rows[*found]));
+    }
+    cursor.page = std::move(page);
+    return values;
+}
+
+PgCore::WritePlan& PgCore::writePlan(int t) {
+    WritePlan& plan = writePlans_[t];
+    if (plan.loaded)
+        return plan;
+    const TableDef& def = table(t);
+    plan.risky.assign(static_cast<size_t>(def.fields.size()), true);
+    const PgResult columns = db_->exec(
+        u"SELECT a.attname, y.typtype = 'd' OR a.atttypmod >= 0 OR EXISTS (SELECT 1 FROM "
+        "pg_catalog.pg_index i WHERE i.indrelid = a.attrelid AND i.indisunique AND (a.attnum = "
+        "ANY (i.indkey) OR 0 = ANY (i.indkey) OR i.indpred IS NOT NULL)) OR EXISTS (SELECT 1 "
+        "FROM pg_catalog.pg_constraint k WHERE k.conrelid = a.attrelid AND k.contype IN ('f', "
+        "'x') AND a.attnum = ANY (k.conkey)), (SELECT NOT (c.relrowsecurity OR c.relhasrules OR "
+        "c.relhastriggers) FROM pg_catalog.pg_class c WHERE c.oid = a.attrelid) AND NOT EXISTS "
+        "(SELECT 1 FROM pg_catalog.pg_constraint k WHERE k.conrelid = a.attrelid AND k.contype "
+        "NOT IN ('p', 'u', 'f', 'x', 'n') AND NOT (k.contype = 'c' AND k.convalidated AND "
+        "k.conname LIKE 'vdb\\_ck\\_%')) AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_attribute g "
+        "WHERE g.attrelid = a.attrelid AND g.attgenerated <> ''), "
+        "pg_catalog.getdatabaseencoding() FROM pg_catalog.pg_attribute a JOIN "
+        "pg_catalog.pg_type y ON y.oid = a.atttypid WHERE a.attrelid = $1::pg_catalog.regclass "
+        "AND a.attnum > 0 AND NOT a.attisdropped"_s,
+        {pgTable(def.name)});
+    for (int r = 0; r < columns.rows(); ++r) {
+        const int f = def.fieldPosition(columns.text(r, 0));
+        if (f >= 0)
+            plan.risky[static_cast<size_t>(f)] = columns.text(r, 1) != u"f"_s;
+        plan.plain = columns.text(r, 2) == u"t"_s;
+        encoding_ = columns.text(r, 3);
+    }
+    // The conditions as the .vdb engine judges them, from texts the server's parser takes.
+    QStringList names;
+    QStringList values;
+    QStringList checks;
+    for (const FieldDef& field : def.fields) {
+        names << field.name;
+        values << u"? AS "_s + quoteIdentifier(field.name);
+    }
+    for (const FieldDef& field : def.fields) {
+        if (field.condition.isEmpty())
+            continue;
+        try {
+            pgConditionSql(field.condition, names);
+        } catch (const ErrorRecord&) {
+            plan.judged = false;
+        }
+        checks << u"(NOT ("_s + field.condition + u")) IS 1"_s;
+    }
+    if (plan.judged && !checks.isEmpty()) {
+        plan.judge = std::make_unique<SqliteConnection>();
+        try {
+            if (plan.judge->open(u":memory:"_s, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY) !=
+                SQLITE_OK)
+                throw pgError(VdbCode::StorageFailure, plan.judge->message());
+            plan.conditions =
+                plan.judge->prepare(u"SELECT "_s + checks.join(u", "_s) + u" FROM (SELECT "_s +
+                                    values.join(u", "_s) + u") AS "_s + quoteIdentifier(def.name));
+        } catch (const ErrorRecord&) {
+            plan.judged = false;
+        }
+    }
+    plan.loaded = true;
+    return plan;
+}
+
+bool PgCore::canDefer(int t, const Cursor& cursor) {
+    if (transaction_ == 0 || cursor.current.locked != transaction_ || !db_->inTransaction())
+        return false;
+    WritePlan& plan = writePlan(t);
+    if (!plan.plain || !plan.judged)
+        return false;
+    // Any character fits these; another encoding may lack one beyond ASCII.
+    const bool anyText = encoding_ == u"UTF8"_s || encoding_ == u"SQL_ASCII"_s;
+    for (size_t f = 0; f < cursor.edits.size(); ++f) {
+        const std::optional<QVariant>& edit = cursor.edits[f];
+        if (!edit)
+            continue;
+        if (table(t).fields[static_cast<qsizetype>(f)].type != FieldType::Text || plan.risky[f] ||
+            edit->metaType().id() != QMetaType::QString || edit->isNull())
+            return false;
+        const QString text = edit->toString();
+        if (!anyText &&
+            std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80; }))
+            return false;
+    }
+    if (!plan.conditions)
+        return true;
+    SqliteStatement& judge = *plan.conditions;
+    StatementScope scope(judge);
+    try {
+        for (size_t f = 0; f < cursor.edits.size(); ++f)
+            judge.bind(static_cast<int>(f + 1),
+                       cursor.edits[f] ? *cursor.edits[f] : cursor.current.values[f]);
+        if (!judge.step())
+            return false;
+    } catch (const ErrorRecord&) {
+        return false;
+    }
+    // A refusal judged here is the server's to say, at the record.
+    for (int c = 0; c < sqlite3_column_count(judge.handle()); ++c) {
+        if (judge.integer(c) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Held-back writes to one table, each record once, as one statement: the values come as rows,
+// and a field a record does not write keeps its value. The statement fails (1 / 0) when it does
+// not write every record, so that a commit after it cannot store the rest.
+std::pair<QString, QVariantList> PgCore::groupedWrite(const std::vector<Deferred>& writes,
+                                                      size_t from, size_t to) const {
+    const int t = writes[from].table;
+    std::vector<int> columns;
+    for (size_t k = from; k < to; ++k) {
+        for (const int f : writes[k].fields) {
+            if (std::find(columns.cbegin(), columns.cend(), f) == columns.cend())
+                columns.push_back(f);
+        }
+    }
+    QVariantList params;
+    const auto param = [&](const QVariant& value, const QString& type) -> QString {
+        params << value;
+        return u"$"_s + QString::number(params.size()) + u"::"_s + type;
+    };
+    QStringList rows;
+    for (size_t k = from; k < to; ++k) {
+        QStringList cells{param(writes[k].rid, u"bigint"_s)};
+        for (const int f : columns) {
+            const auto at = std::find(writes[k].fields.cbegin(), writes[k].fields.cend(), f);
+            const bool set = at != writes[k].fields.cend();
+            const auto i = static_cast<qsizetype>(at - writes[k].fields.cbegin());
+            cells << param(set, u"boolean"_s)
+                  << param(set ? writes[k].values[i] : QVariant(), u"text"_s)
+                  << param(set ? writes[k].olds[i] : QVariant(), u"text"_s);
+        }
+        rows << u'(' + cells.join(u", "_s) + u')';
+    }
+    QStringList names{u"rid"_s};
+    QStringList sets;
+    QStringList unchanged;
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const QString n = QString::number(c);
+        const QString name = pgQuote(table(t).fields[columns[c]].name);
+        names << u's' + n << u'n' + n << u'o' + n;
+        sets << name + u" = CASE WHEN v.s"_s + n + u" THEN v.n"_s + n + u" ELSE t."_s + name +
+                    u" END"_s;
+        unchanged << u"(NOT v.s"_s + n + u" OR t."_s + name + u" IS NOT DISTINCT FROM v.o"_s + n +
+                         u')';
+    }
+    return {u"WITH v ("_s + names.join(u", "_s) + u") AS (VALUES "_s + rows.join(u", "_s) +
+                u"), w AS (UPDATE "_s + pgTable(table(t).name) + u" AS t SET "_s +
+                sets.join(u", "_s) + u" FROM v WHERE t."_s + kRowId + u" = v.rid AND "_s +
+                unchanged.join(u" AND "_s) + u" RETURNING 1) SELECT 1 / (count(*) = "_s +
+                QString::number(to - from) + u")::integer FROM w"_s,
+            params};
+}
+
+std::vector<PgResult>
+PgCore::withWrites(const QList<std::pair<QString, QVariantList>>& statements) {
+    const std::vector<Deferred> writes = std::exchange(deferred_, {});
+    QList<std::pair<QString, QVariantList>> all;
+    std::vector<int> tables;
+    for (size_t from = 0, to = 0; from < writes.size(); from = to) {
+        QSet<qint64> records;
+        for (to = from; to < writes.size() && to - from < 100 &&
+                        writes[to].table == writes[from].table && !records.contains(writes[to].rid);
+             ++to)
+            records.insert(writes[to].rid);
+        all.append(groupedWrite(writes, from, to));
+        tables.push_back(writes[from].table);
+    }
+    all += statements;
+    std::vector<PgResult> results = db_->pipeline(all);
+    // The transaction stays failed: its commit rolls the whole batch back.
+    for (size_t i = 0; i < tables.size(); ++i) {
+        if (PQresultStatus(results[i].handle()) != PGRES_TUPLES_OK)
+            throwDeferredFailure(tables[i], results[i]);
+    }
+    results.erase(results.begin(), results.begin() + static_cast<qsizetype>(tables.size()));
+    return results;
+}
+
+void PgCore::flushWrites() {
+    if (!deferred_.empty())
+        withWrites({});
+}
+
+void PgCore::throwDeferredFailure(int t, const PgResult& result) {
+    // What refused one held-back write may refuse more: the table's writes now go one by one.
+    writePlans_[t].plain = false;
+    const QString batch =
+        u"The batch's writes to the table \""_s + table(t).name + u"\" were not stored."_s;
+    if (sqlState(result) == u"22012"_s)
+        throw pgError(VdbCode::Locked,
+                      u"A record changed or went away before the commit. "_s + batch);
+    try {
+        throwWriteFailure(t, result);
+    } catch (const ErrorRecord& error) {
+        // A refusal at the commit is the batch's, not the record's the run is at.
+        if (error.number() != serverErrorNumber(VdbCode::ConditionViolated))
+            throw;
+        throw pgError(VdbCode::StorageFailure, error.description() + u' ' + batch);
+    }
+}
+
+void PgCore::begin() {
+    db_->requireConnection();
+    if (db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
+    // BEGIN travels with the batch's first statement.
+    db_->beginLater();
+    transaction_ = ++serial_;
+}
+
+void PgCore::commit() {
+    db_->requireConnection();
+    if (!db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
+    transaction_ = 0;
+    std::vector<Deferred> writes = std::exchange(deferred_, {});
+    // Nothing was sent: there is nothing to commit.
+    if (writes.empty() && db_->takeUnsentBegin())
+        return;
+    // The server answers COMMIT of a failed transaction with a rollback, not an error. A
+    // failure undone with the next statement has not failed the transaction.
+    if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending()) {
+        db_->execRaw(u"ROLLBACK"_s);
+        throw pgError(VdbCode::StorageFailure,
+                      u"The transaction failed on the server and was rolled back."_s);
+    }
+    // The held-back writes and the commit in one round trip: after a failed write the server
+    // skips the rest, the commit too, and the batch is rolled back whole.
+    deferred_ = std::move(writes);
+    std::vector<PgResult> results;
+    try {
+        results = withWrites({{u"COMMIT"_s, {}}});
+    } catch (const ErrorRecord&) {
+        if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
+            db_->execRaw(u"ROLLBACK"_s);
+        throw;
+    }
+    if (PQresultStatus(results.back().handle()) != PGRES_COMMAND_OK)
+        db_->throwFailure(results.back(), {});
+}
+
+void PgCore::rollback() {
+    db_->requireConnection();
+    if (!db_->inTransaction())
+        throw pgError(VdbCode::TransactionState, u"There is no open transaction to roll back."_s);
+    transaction_ = 0;
+    deferred_.clear();
+    db_->dropRestore();
+    if (!db_->takeUnsentBegin())
+        db_->exec(u"ROLLBACK"_s);
+    // Records read inside the transaction may hold undone values.
+    for (Cursor& cursor : cursors_) {
+        if (!cursor.eof && !cursor.pending)
+            cursor.loaded = false;
+    }
+}
