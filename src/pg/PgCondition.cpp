@@ -222,8 +222,9 @@ private:
                 const bool negated = takeWord(u"NOT");
                 const QString no = negated ? u" NOT"_s : QString();
                 if (takeWord(u"LIKE")) {
-                    // As on a .vdb file, LIKE ignores the case of letters.
-                    sql = u'(' + sql + no + u" ILIKE "_s + relational() + u')';
+                    // As on a .vdb file, LIKE ignores the case of letters, and a backslash in
+                    // the pattern is a character like any other.
+                    sql = u'(' + sql + no + u" ILIKE "_s + relational() + u" ESCAPE '')"_s;
                 } else if (takeWord(u"BETWEEN")) {
                     const QString low = relational();
                     if (!takeWord(u"AND"))
