@@ -443,7 +443,8 @@ TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
                 expectServerError([&] { t->Update(0); }, VdbCode::ConditionViolated);
             else
                 t->Update(0);
-            t->Skip(1, 0);
+            if (value != batch.last())
+                t->Skip(1, 0);
         }
         const TablePtr o = theirs->Tables()->Item(u"T"_s);
         o->MoveFirst(0);
@@ -456,5 +457,7 @@ TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
         else
             d->GetTransaction(0)->Commit();
         EXPECT_EQ(stored(), batch[0] == u"12"_s ? u",1,2"_s : u"56,1,78"_s);
+        // The cursor shows what the database holds, not a write the failed commit undid.
+        EXPECT_EQ(tel->Value(), QVariant(batch[0] == u"12"_s ? u"2"_s : u"78"_s));
     }
 }
