@@ -275,10 +275,11 @@ private:
         for (;;) {
             if (takeSymbol(u"*"))
                 sql = u'(' + sql + u" * "_s + concat() + u')';
+            // As on a .vdb file, a division by zero is Null (which a condition takes), no error.
             else if (takeSymbol(u"/"))
-                sql = u'(' + sql + u" / "_s + concat() + u')';
+                sql = u'(' + sql + u" / NULLIF("_s + concat() + u", 0))"_s;
             else if (takeSymbol(u"%"))
-                sql = u'(' + sql + u" % "_s + concat() + u')';
+                sql = u'(' + sql + u" % NULLIF("_s + concat() + u", 0))"_s;
             else
                 return sql;
         }
