@@ -137,9 +137,10 @@ private:
 
 class Parser {
 public:
-    Parser(const QString& text, const QStringList& fields)
+    Parser(const QString& text, const QStringList& fields, const QStringList& texts)
         : lexer_(text)
-        , fields_(fields) {
+        , fields_(fields)
+        , texts_(texts) {
         token_ = lexer_.next();
     }
 
@@ -322,7 +323,14 @@ private:
             token_ = lexer_.next();
             if (takeSymbol(u"("))
                 return call(token.text);
-            return pgQuote(field(token.text));
+            {
+                const QString name = field(token.text);
+                // Texts compare, and change case, by their characters' codes alone, as on a .vdb
+                // file, whatever the database's collation.
+                if (texts_.contains(name))
+                    return u'(' + pgQuote(name) + u" COLLATE pg_catalog.\"C\")"_s;
+                return pgQuote(name);
+            }
         case Kind::Symbol:
             if (takeSymbol(u"(")) {
                 Deeper guard(*this);
@@ -393,12 +401,14 @@ private:
 
     Lexer lexer_;
     const QStringList& fields_;
+    const QStringList& texts_;
     Token token_;
     int depth_ = 0;
 };
 
 } // namespace
 
-QString pgConditionSql(const QString& condition, const QStringList& fields) {
-    return Parser(condition, fields).whole();
+QString pgConditionSql(const QString& condition, const QStringList& fields,
+                       const QStringList& texts) {
+    return Parser(condition, fields, texts).whole();
 }

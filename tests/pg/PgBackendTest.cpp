@@ -238,6 +238,7 @@ const SchemaCase kSchemas[] = {
     {u"K", u"pg_read_file('/etc/passwd') IS NULL", false},
     {u"K", u"length(Tel) / (length(Tel) - 1) IS NOT 1 AND 5 % (length(Tel) - 1) IS NOT 1", true, u"a", u"abc"},
     {u"K", u"substr(Tel, -1) BETWEEN '0' AND '9' AND substr(Tel, -3, 2) = '12' AND substr(Tel, -9, 6) = 'x'", true, u"x123", u"x12a"},
+    {u"K", u"upper(Tel) = Tel AND lower('A') || Tel LIKE 'aä%' AND Tel > 'Z'", true, u"ä1", u"Ä1"},
     {u"K", u"Tel NOT LIKE '%\\_%' AND Tel NOT LIKE '%\\'", true, u"a_b", u"a\\x"},
 };
 // clang-format on
