@@ -366,8 +366,8 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
 }
 
 // Every journal entry an undo cannot put back is counted by why, listed in its log and fails the
-// exit status; a value put back already is no conflict. Rows: from -> to in the journal (or
-// append).
+// exit status; a value put back already is no conflict, nor is this database named by another
+// path. Rows: from -> to in the journal (or append).
 TEST_F(TelnormerBatchTest, UndoCountsWhatItCannotPutBack) {
     const std::array<const char*, 3> cases[] = {
         {"undo", "", ""},
@@ -376,6 +376,8 @@ TEST_F(TelnormerBatchTest, UndoCountsWhatItCannotPutBack) {
         {"\"Kunden\"", "\"Fehlt\"", ": unknown table: 3"},
         {"Telefon", "Fax", ": unknown field: 3"},
         {".vdb\"", ".vdb.copy\"", ": journal of another database: 3"},
+        {"\"database\":\"", "\"database\":\"/\",\"x\":\"", ": journal of another database: 3"},
+        {"/Kunden", "/./Kunden", ""},
         {nullptr, "[\"Kunden\",\"1\",\"Name\",\"Evil\",\"K\"]\n", ": not a field a run changes: 1"},
         {nullptr, "[\"Kunden\",\"2\",\"Tel", ": last line cut off: 1"}};
     for (const auto& [from, to, line] : cases) {
