@@ -171,6 +171,7 @@ const CompleteCase kCases[] = {
     {"DE", "30", u"www.0301234567.de"_s, {}, R::InAddress},
     {"DE", "30", u"Tel. 030 1234567 (example.com/030)"_s, {}, R::InAddress},
     {"DE", "30", u"Tel. 030 1234567, mail@firma.de"_s, kBerlin},
+    {"DE", "30", u"030 1234567@Büro"_s, kBerlin},
     {"DE", "30", u"030.1234567"_s, kBerlin},
     {"DE", "30", u"089/12 34 56"_s, u"+49 (89) 123456"_s},
     {"DE", "30", u"0221.12.34.56"_s, u"+49 (221) 123456"_s},
