@@ -155,6 +155,7 @@ const CompleteCase kCases[] = {
     {"DE", "30", u"Rückruf 2009-01-22 10:15:30"_s, {}, R::DateOrTime},
     {"US", "425", u"12/31/2024"_s, {}, R::DateOrTime},
     {"DE", "30", u"12959.9"_s, {}, R::DecimalNumber},
+    {"DE", "30", u"12,50"_s, {}, R::DecimalNumber},
     {"DE", "30", u"1.234,56 EUR"_s, {}, R::DecimalNumber},
     {"DE", "30", u"€ 12959"_s, {}, R::DecimalNumber},
     {"DE", "30", u"100.000"_s, {}, R::GroupedThousands},
