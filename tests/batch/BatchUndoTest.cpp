@@ -89,6 +89,8 @@ TEST_F(TelnormerBatchTest, UndoTakesTheLastRunOfAJournalOrTheOneNamed) {
         {"\"Kunden\"", "\"Fehlt\"", one, failed, "221", "could not be put back: unknown table: 2"},
         {"Telefon", "Fax", one, failed, "221", "could not be put back: unknown field: 2"},
         {".vdb\"", ".vdb.copy\"", {}, failed, "221", "could not be put back: journal of another database: 1"},
+        {"\"database\":\"", "\"database\":\"/\",\"x\":\"", {}, failed, "221", "could not be put back: journal of another database: 1"},
+        {"/Kunden", "/./Kunden", {}, done, "220", "Undo of run 3 of 3"},
         {nullptr, "[\"Kunden\",\"1\",\"Name\",\"Evil\",\"K\"]\n", {}, failed, "220", "could not be put back: not a field a run changes: 1"},
         {"[\"Zweite\",\"1\",\"Tel\",\"030 111\",\"+49 (30) 111\"]", "{\"unkeyed\":true}", {}, failed, "221", "could not be put back: no record key\r\n"},
     };
