@@ -33,7 +33,7 @@ CORE = [
     "src/vdb/VdbObjects.cpp", "src/vdb/VdbServer.cpp", "src/vdb/PasswordHash.cpp",
     "src/vdb/VdbSchemaCheck.cpp",
     "tools/vdbtool/Csv.cpp", "tools/batch/BatchCommandLine.cpp",
-    "tools/batch/BatchReport.cpp", "src/remote/*.cpp", "src/pg/*.cpp",
+    "src/conversion/RunReport.cpp", "src/remote/*.cpp", "src/pg/*.cpp",
 ]
 
 # Binary operators are mutated only where clang-format spaces them, which keeps template
