@@ -227,17 +227,22 @@ void ResultsView::cmdUndo_Click() {
                                   {results_.count(Outcome::Converted)}),
                      AppTitle(), MsgIcon::Question, MsgAnswer::No) != MsgAnswer::Yes)
         return;
+    // A stopped undo is begun again from the start: the places it finds changed it lists anew.
+    results_.drop(Unreadable::UndoConflict);
+    showResults();
     busy_ = true;
-    const bool undone = actions_.undo();
+    const UndoEnd end = actions_.undo();
     busy_ = false;
-    if (!undone)
+    if (end == UndoEnd::NotBegun)
         return;
     // Put back once: a second undo would find only conflicts of its own making.
-    actions_.undo = {};
-    lblNote->setText(LoadResourceString(IDS_RESULTS_UNDONE));
+    if (end == UndoEnd::Done)
+        actions_.undo = {};
+    lblNote->setText(
+        LoadResourceString(end == UndoEnd::Done ? IDS_RESULTS_UNDONE : IDS_RESULTS_UNDO_STOPPED));
     lblNote->show();
     showResults();
-    cmdUndo->setEnabled(false);
+    cmdUndo->setEnabled(end == UndoEnd::Stopped);
 }
 
 void ResultsView::reject() {

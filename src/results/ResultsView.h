@@ -16,6 +16,9 @@ class QPushButton;
 class QTableView;
 class ResultsModel;
 
+// How an undo ended: it did not begin, the user stopped it part-way, or it put back all it could.
+enum class UndoEnd { NotBegun, Stopped, Done };
+
 // What the results view acts through; tests put in fakes.
 struct ResultsActions {
     // Asks for the path to save the report at: (parent, caption, Qt filter) -> path, or an empty
@@ -24,8 +27,8 @@ struct ResultsActions {
     // The database the run worked on: the report may not replace it or its companions.
     QString database;
     FileModes modes;
-    // Puts back the run's stored values; false when nothing was undone. Empty: no undo.
-    std::function<bool()> undo;
+    // Puts back the run's stored values. Empty: no undo.
+    std::function<UndoEnd()> undo;
     // Asks the undo under way to stop.
     std::function<void()> stop;
     // Shown below the table (the stop's undo put the values back already); empty: nothing.

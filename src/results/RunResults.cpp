@@ -65,6 +65,11 @@ void RunResults::addAll(QList<UnreadableValue>&& values) {
     values.clear();
 }
 
+void RunResults::drop(Unreadable reason) {
+    rows_.removeIf([reason](const Row& row) { return row.reason == reason; });
+    counts_[size_t(reason)] = 0;
+}
+
 void RunResults::clear() {
     rows_ = QList<Row>();
     text_ = QString();

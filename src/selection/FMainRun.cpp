@@ -177,9 +177,9 @@ void FMain::showResults() {
     view->show();
 }
 
-bool FMain::undoLastRun() {
+UndoEnd FMain::undoLastRun() {
     if (RunUnderWay::underWay())
-        return false;
+        return UndoEnd::NotBegun;
     RecordLabels labels(boxes_);
     ConversionRun undo(runServices(labels), lastChosen_, false);
     run_ = &undo;
@@ -191,5 +191,5 @@ bool FMain::undoLastRun() {
     }
     run_ = nullptr;
     showRunning(false);
-    return undone.started;
+    return !undone.started ? UndoEnd::NotBegun : undone.stopped ? UndoEnd::Stopped : UndoEnd::Done;
 }

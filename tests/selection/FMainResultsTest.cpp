@@ -10,7 +10,9 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QLabel>
 #include <QTableView>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -178,6 +180,34 @@ TEST_F(FMainTest, PreviewResultsOfferNoUndoAndAFailedSaveSaysWhy) {
     cmdStart->click();
     EXPECT_EQ(w->lastResults().count(Outcome::Converted), 2);
     EXPECT_EQ(w->lastResults().size(), 3);
+}
+
+// A stopped undo says so and can be begun again; what was changed since is listed once.
+TEST_F(FMainTest, StoppedUndoSaysSoAndBeginsAgain) {
+    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Telefon"_s},
+                       {{1, u"030 1234567"_s}, {2, u"030 1234567"_s}});
+    const auto w = load();
+    boxes.expect(MsgAnswer::Extra);
+    cmdStart->click();
+    auto* view = w->findChild<ResultsView*>();
+    ASSERT_NE(view, nullptr);
+    SqliteConnection other;
+    ASSERT_EQ(other.open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);
+    other.exec(u"UPDATE \"Kunden\" SET \"Telefon\" = 'x' WHERE \"ID\" = 1"_s);
+    for (const auto& answers : {QList{MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::No},
+                                QList{MsgAnswer::Yes, MsgAnswer::No}}) {
+        const bool stop = answers.size() == 3; // put back? (cancel?) show log?
+        if (stop)                              // the close box during the undo asks it to stop
+            QTimer::singleShot(0, view, [view] { view->close(); });
+        for (const MsgAnswer answer : answers)
+            boxes.expect(answer);
+        QTest::mouseClick(child<QPushButton>(view, "cmdUndo"), Qt::LeftButton);
+        EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s)[1] == u"030 1234567"_s, !stop);
+        EXPECT_EQ(child<QPushButton>(view, "cmdUndo")->isEnabled(), stop);
+        EXPECT_EQ(child<QLabel>(view, "lblNote")->text().startsWith(u"The undo was stopped"_s),
+                  stop);
+        EXPECT_EQ(w->lastResults().count(Outcome::Conflict), 1);
+    }
 }
 
 } // namespace
