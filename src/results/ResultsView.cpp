@@ -80,6 +80,7 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
                          QWidget* parent)
     : QDialog(parent)
     , results_(results)
+    , runRows_(results.size())
     , boxes_(boxes)
     , actions_(std::move(actions))
     , model_(new ResultsModel(results, this))
@@ -227,8 +228,8 @@ void ResultsView::cmdUndo_Click() {
                                   {results_.count(Outcome::Converted)}),
                      AppTitle(), MsgIcon::Question, MsgAnswer::No) != MsgAnswer::Yes)
         return;
-    // A stopped undo is begun again from the start: the places it finds changed it lists anew.
-    results_.drop(Unreadable::UndoConflict);
+    // An unfinished undo is begun again from the start: what it tells of it tells anew.
+    results_.truncate(runRows_);
     showResults();
     busy_ = true;
     const UndoEnd end = actions_.undo();
@@ -238,11 +239,11 @@ void ResultsView::cmdUndo_Click() {
     // Put back once: a second undo would find only conflicts of its own making.
     if (end == UndoEnd::Done)
         actions_.undo = {};
-    lblNote->setText(
-        LoadResourceString(end == UndoEnd::Done ? IDS_RESULTS_UNDONE : IDS_RESULTS_UNDO_STOPPED));
+    lblNote->setText(LoadResourceString(end == UndoEnd::Done ? IDS_RESULTS_UNDONE
+                                                             : IDS_RESULTS_UNDO_UNFINISHED));
     lblNote->show();
     showResults();
-    cmdUndo->setEnabled(end == UndoEnd::Stopped);
+    cmdUndo->setEnabled(end == UndoEnd::Unfinished);
 }
 
 void ResultsView::reject() {

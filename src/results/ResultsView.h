@@ -16,8 +16,9 @@ class QPushButton;
 class QTableView;
 class ResultsModel;
 
-// How an undo ended: it did not begin, the user stopped it part-way, or it put back all it could.
-enum class UndoEnd { NotBegun, Stopped, Done };
+// How an undo ended: it did not begin; it left values it could have put back (stopped, or a
+// write failed); or it put back all it could.
+enum class UndoEnd { NotBegun, Unfinished, Done };
 
 // What the results view acts through; tests put in fakes.
 struct ResultsActions {
@@ -67,6 +68,7 @@ private:
     bool busy_ = false;
 
     RunResults& results_;
+    const qsizetype runRows_; // the run's own rows; an undo's come after them
     MessageBoxes& boxes_;
     ResultsActions actions_;
     ResultsModel* model_;

@@ -65,9 +65,13 @@ void RunResults::addAll(QList<UnreadableValue>&& values) {
     values.clear();
 }
 
-void RunResults::drop(Unreadable reason) {
-    rows_.removeIf([reason](const Row& row) { return row.reason == reason; });
-    counts_[size_t(reason)] = 0;
+void RunResults::truncate(qsizetype rows) {
+    if (rows >= rows_.size())
+        return;
+    for (qsizetype i = rows; i < rows_.size(); ++i)
+        --counts_[size_t(rows_[i].reason)];
+    text_.truncate(rows_[rows].start);
+    rows_.resize(rows);
 }
 
 void RunResults::clear() {

@@ -191,5 +191,8 @@ UndoEnd FMain::undoLastRun() {
     }
     run_ = nullptr;
     showRunning(false);
-    return !undone.started ? UndoEnd::NotBegun : undone.stopped ? UndoEnd::Stopped : UndoEnd::Done;
+    // A value it could not write is still the run's: another undo may put it back.
+    return !undone.started                          ? UndoEnd::NotBegun
+           : undone.stopped || undone.notStored > 0 ? UndoEnd::Unfinished
+                                                    : UndoEnd::Done;
 }

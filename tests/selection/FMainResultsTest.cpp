@@ -204,7 +204,7 @@ TEST_F(FMainTest, StoppedUndoSaysSoAndBeginsAgain) {
         QTest::mouseClick(child<QPushButton>(view, "cmdUndo"), Qt::LeftButton);
         EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s)[1] == u"030 1234567"_s, !stop);
         EXPECT_EQ(child<QPushButton>(view, "cmdUndo")->isEnabled(), stop);
-        EXPECT_EQ(child<QLabel>(view, "lblNote")->text().startsWith(u"The undo was stopped"_s),
+        EXPECT_EQ(child<QLabel>(view, "lblNote")->text().startsWith(u"The undo did not finish"_s),
                   stop);
         EXPECT_EQ(w->lastResults().count(Outcome::Conflict), 1);
     }
