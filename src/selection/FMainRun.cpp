@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -183,6 +184,7 @@ UndoEnd FMain::undoLastRun() {
     RecordLabels labels(boxes_);
     ConversionRun undo(runServices(labels), lastChosen_, false);
     run_ = &undo;
+    closeAfterStop_ = false;
     showRunning(true);
     RunResult undone;
     {
@@ -191,6 +193,9 @@ UndoEnd FMain::undoLastRun() {
     }
     run_ = nullptr;
     showRunning(false);
+    // The close box stopped it: the window closes once the view is done with the click.
+    if (closeAfterStop_ && undone.stopped)
+        QTimer::singleShot(0, this, &QWidget::close);
     // A value it could not write is still the run's: another undo may put it back.
     return !undone.started                          ? UndoEnd::NotBegun
            : undone.stopped || undone.notStored > 0 ? UndoEnd::Unfinished

@@ -187,6 +187,7 @@ TEST_F(FMainTest, StoppedUndoSaysSoAndBeginsAgain) {
     VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Telefon"_s},
                        {{1, u"030 1234567"_s}, {2, u"030 1234567"_s}});
     const auto w = load();
+    w->show();
     boxes.expect(MsgAnswer::Extra);
     cmdStart->click();
     auto* view = w->findChild<ResultsView*>();
@@ -197,8 +198,8 @@ TEST_F(FMainTest, StoppedUndoSaysSoAndBeginsAgain) {
     for (const auto& answers : {QList{MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::No},
                                 QList{MsgAnswer::Yes, MsgAnswer::No}}) {
         const bool stop = answers.size() == 3; // put back? (cancel?) show log?
-        if (stop)                              // the close box during the undo asks it to stop
-            QTimer::singleShot(0, view, [view] { view->close(); });
+        if (stop) // the window's close box during the undo asks it to stop; it closes after
+            QTimer::singleShot(0, view, [&w] { w->close(); });
         for (const MsgAnswer answer : answers)
             boxes.expect(answer);
         QTest::mouseClick(child<QPushButton>(view, "cmdUndo"), Qt::LeftButton);
@@ -207,6 +208,10 @@ TEST_F(FMainTest, StoppedUndoSaysSoAndBeginsAgain) {
         EXPECT_EQ(child<QLabel>(view, "lblNote")->text().startsWith(u"The undo did not finish"_s),
                   stop);
         EXPECT_EQ(w->lastResults().count(Outcome::Conflict), 1);
+        QApplication::processEvents();
+        EXPECT_EQ(w->isHidden(), stop);
+        w->show();
+        view->show();
     }
 }
 
