@@ -133,6 +133,7 @@ struct RunResult {
     // journalFrom (-1: none, or they were put back already).
     QString journal;
     qint64 journalFrom = -1;
+    QByteArray journalId; // the file's, see RunJournal::fileId
 };
 
 struct UnreadableValue {

@@ -205,7 +205,16 @@ void ConversionRun::undoStored(const UndoPlan& plan, qint64 places) {
 RunResult ConversionRun::undoOf(const RunResult& done) {
     auto plan = std::make_unique<UndoPlan>();
     qint64 places = 0;
-    if (done.journalFrom < 0 || !readOwnChanges(*plan, places, done.journal, done.journalFrom))
+    if (done.journalFrom < 0)
+        return {};
+    // A byte of another file would begin another run, to be undone in this one's place.
+    if (RunJournal::fileIdAt(done.journal) != done.journalId) {
+        s_.boxes.ok(u"Error "_s + HexNumber(ErrorNumber::FileAccess) + u"\r\nthe journal "_s +
+                        done.journal + u" is not the file the run wrote"_s,
+                    AppTitle(), MsgIcon::Exclamation);
+        return {};
+    }
+    if (!readOwnChanges(*plan, places, done.journal, done.journalFrom))
         return {};
     chosen_.clear();
     for (const auto& [table, field] : plan->fields())
@@ -224,4 +233,5 @@ void ConversionRun::noteJournalPart() {
         return;
     result_.journal = s_.log.journal().path();
     result_.journalFrom = journalFrom_;
+    result_.journalId = s_.log.journal().fileId();
 }

@@ -80,6 +80,7 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
                          QWidget* parent)
     : QDialog(parent)
     , results_(results)
+    , runRows_(results.size())
     , boxes_(boxes)
     , actions_(std::move(actions))
     , model_(new ResultsModel(results, this))
@@ -227,17 +228,22 @@ void ResultsView::cmdUndo_Click() {
                                   {results_.count(Outcome::Converted)}),
                      AppTitle(), MsgIcon::Question, MsgAnswer::No) != MsgAnswer::Yes)
         return;
+    // An unfinished undo is begun again from the start: what it tells of it tells anew.
+    results_.truncate(runRows_);
+    showResults();
     busy_ = true;
-    const bool undone = actions_.undo();
+    const UndoEnd end = actions_.undo();
     busy_ = false;
-    if (!undone)
+    if (end == UndoEnd::NotBegun)
         return;
     // Put back once: a second undo would find only conflicts of its own making.
-    actions_.undo = {};
-    lblNote->setText(LoadResourceString(IDS_RESULTS_UNDONE));
+    if (end == UndoEnd::Done)
+        actions_.undo = {};
+    lblNote->setText(LoadResourceString(end == UndoEnd::Done ? IDS_RESULTS_UNDONE
+                                                             : IDS_RESULTS_UNDO_UNFINISHED));
     lblNote->show();
     showResults();
-    cmdUndo->setEnabled(false);
+    cmdUndo->setEnabled(end == UndoEnd::Unfinished);
 }
 
 void ResultsView::reject() {

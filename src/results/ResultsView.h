@@ -16,6 +16,10 @@ class QPushButton;
 class QTableView;
 class ResultsModel;
 
+// How an undo ended: it did not begin; it left values it could have put back (stopped, or a
+// write failed); or it put back all it could.
+enum class UndoEnd { NotBegun, Unfinished, Done };
+
 // What the results view acts through; tests put in fakes.
 struct ResultsActions {
     // Asks for the path to save the report at: (parent, caption, Qt filter) -> path, or an empty
@@ -24,8 +28,8 @@ struct ResultsActions {
     // The database the run worked on: the report may not replace it or its companions.
     QString database;
     FileModes modes;
-    // Puts back the run's stored values; false when nothing was undone. Empty: no undo.
-    std::function<bool()> undo;
+    // Puts back the run's stored values. Empty: no undo.
+    std::function<UndoEnd()> undo;
     // Asks the undo under way to stop.
     std::function<void()> stop;
     // Shown below the table (the stop's undo put the values back already); empty: nothing.
@@ -64,6 +68,7 @@ private:
     bool busy_ = false;
 
     RunResults& results_;
+    const qsizetype runRows_; // the run's own rows; an undo's come after them
     MessageBoxes& boxes_;
     ResultsActions actions_;
     ResultsModel* model_;

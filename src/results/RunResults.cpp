@@ -65,6 +65,15 @@ void RunResults::addAll(QList<UnreadableValue>&& values) {
     values.clear();
 }
 
+void RunResults::truncate(qsizetype rows) {
+    if (rows >= rows_.size())
+        return;
+    for (qsizetype i = rows; i < rows_.size(); ++i)
+        --counts_[size_t(rows_[i].reason)];
+    text_.truncate(rows_[rows].start);
+    rows_.resize(rows);
+}
+
 void RunResults::clear() {
     rows_ = QList<Row>();
     text_ = QString();

@@ -24,6 +24,8 @@ public:
     void add(const UnreadableValue& value);
     void addAll(QList<UnreadableValue>&& values);
     void clear();
+    // Keeps the first rows only.
+    void truncate(qsizetype rows);
     // Gives back what the growth kept in reserve, once no more rows come.
     void squeeze() {
         rows_.squeeze();

@@ -142,7 +142,7 @@ private:
     void startRun(RunMode mode);
     RunServices runServices(RecordLabels& labels);
     // The results view's undo: true when it ran.
-    bool undoLastRun();
+    UndoEnd undoLastRun();
     // Every control but the Stop button is disabled while a run holds the window.
     void showRunning(bool running);
     // Refuses chosen fields that hold no text, in one box naming them; true when there are none.

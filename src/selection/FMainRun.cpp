@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -177,12 +178,13 @@ void FMain::showResults() {
     view->show();
 }
 
-bool FMain::undoLastRun() {
+UndoEnd FMain::undoLastRun() {
     if (RunUnderWay::underWay())
-        return false;
+        return UndoEnd::NotBegun;
     RecordLabels labels(boxes_);
     ConversionRun undo(runServices(labels), lastChosen_, false);
     run_ = &undo;
+    closeAfterStop_ = false;
     showRunning(true);
     RunResult undone;
     {
@@ -191,5 +193,11 @@ bool FMain::undoLastRun() {
     }
     run_ = nullptr;
     showRunning(false);
-    return undone.started;
+    // The close box stopped it: the window closes once the view is done with the click.
+    if (closeAfterStop_ && undone.stopped)
+        QTimer::singleShot(0, this, &QWidget::close);
+    // A value it could not write is still the run's: another undo may put it back.
+    return !undone.started                          ? UndoEnd::NotBegun
+           : undone.stopped || undone.notStored > 0 ? UndoEnd::Unfinished
+                                                    : UndoEnd::Done;
 }

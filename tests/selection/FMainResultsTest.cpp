@@ -10,7 +10,9 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QLabel>
 #include <QTableView>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -122,6 +124,14 @@ TEST_F(FMainTest, ResultsViewCountsFiltersSavesAndUndoesTheRun) {
     ASSERT_EQ(other.open(mixed, SQLITE_OPEN_READWRITE), SQLITE_OK);
     other.exec(u"DELETE FROM \"Kunden\" WHERE \"ID\" = 1"_s);
     auto* undo = child<QPushButton>(view, "cmdUndo");
+    // A journal put in the place of the run's own is not read, however alike.
+    const QString journal = w->lastRun().journal;
+    ASSERT_TRUE(QFile::rename(journal, journal + u"~"_s) && QFile::copy(journal + u"~"_s, journal));
+    boxes.expect(MsgAnswer::Yes); // put back?
+    boxes.expect(MsgAnswer::Ok);
+    QTest::mouseClick(undo, Qt::LeftButton);
+    EXPECT_TRUE(boxes.last().text.endsWith(u"is not the file the run wrote"_s));
+    ASSERT_TRUE(QFile::remove(journal) && QFile::rename(journal + u"~"_s, journal));
     boxes.expect(MsgAnswer::Yes); // put back?
     boxes.expect(MsgAnswer::No);  // the undo's summary: show log?
     QTest::mouseClick(undo, Qt::LeftButton);
@@ -170,6 +180,39 @@ TEST_F(FMainTest, PreviewResultsOfferNoUndoAndAFailedSaveSaysWhy) {
     cmdStart->click();
     EXPECT_EQ(w->lastResults().count(Outcome::Converted), 2);
     EXPECT_EQ(w->lastResults().size(), 3);
+}
+
+// A stopped undo says so and can be begun again; what was changed since is listed once.
+TEST_F(FMainTest, StoppedUndoSaysSoAndBeginsAgain) {
+    VdbFixture::insert(file, u"Kunden"_s, {u"ID"_s, u"Telefon"_s},
+                       {{1, u"030 1234567"_s}, {2, u"030 1234567"_s}});
+    const auto w = load();
+    w->show();
+    boxes.expect(MsgAnswer::Extra);
+    cmdStart->click();
+    auto* view = w->findChild<ResultsView*>();
+    ASSERT_NE(view, nullptr);
+    SqliteConnection other;
+    ASSERT_EQ(other.open(file, SQLITE_OPEN_READWRITE), SQLITE_OK);
+    other.exec(u"UPDATE \"Kunden\" SET \"Telefon\" = 'x' WHERE \"ID\" = 1"_s);
+    for (const auto& answers : {QList{MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::No},
+                                QList{MsgAnswer::Yes, MsgAnswer::No}}) {
+        const bool stop = answers.size() == 3; // put back? (cancel?) show log?
+        if (stop) // the window's close box during the undo asks it to stop; it closes after
+            QTimer::singleShot(0, view, [&w] { w->close(); });
+        for (const MsgAnswer answer : answers)
+            boxes.expect(answer);
+        QTest::mouseClick(child<QPushButton>(view, "cmdUndo"), Qt::LeftButton);
+        EXPECT_EQ(storedValues(file, u"Kunden"_s, u"Telefon"_s)[1] == u"030 1234567"_s, !stop);
+        EXPECT_EQ(child<QPushButton>(view, "cmdUndo")->isEnabled(), stop);
+        EXPECT_EQ(child<QLabel>(view, "lblNote")->text().startsWith(u"The undo did not finish"_s),
+                  stop);
+        EXPECT_EQ(w->lastResults().count(Outcome::Conflict), 1);
+        QApplication::processEvents();
+        EXPECT_EQ(w->isHidden(), stop);
+        w->show();
+        view->show();
+    }
 }
 
 } // namespace
