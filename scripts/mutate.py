@@ -28,10 +28,12 @@ CORE = [
     "src/conversion/ConversionRun*.cpp", "src/conversion/NumberCompleter*.cpp",
     "src/conversion/NumberFormatting.cpp", "src/conversion/ChangeLog.cpp",
     "src/conversion/RunJournal.cpp", "src/conversion/FormatPool.cpp",
+    "src/conversion/NumberShapes.cpp", "src/startup/AutomationGate.cpp",
     "src/vdb/VdbCore.cpp", "src/vdb/VdbVisit.cpp", "src/vdb/VdbReadAhead.cpp",
     "src/engine/*.cpp", "src/vdb/VdbServer.cpp", "src/vdb/PasswordHash.cpp",
     "src/vdb/VdbSchemaCheck.cpp",
-    "tools/vdbtool/Csv.cpp", "tools/batch/BatchCommandLine.cpp", "src/remote/*.cpp", "src/pg/*.cpp",
+    "tools/vdbtool/Csv.cpp", "tools/batch/BatchCommandLine.cpp",
+    "src/conversion/RunReport.cpp", "src/remote/*.cpp", "src/pg/*.cpp",
 ]
 
 # Binary operators are mutated only where clang-format spaces them, which keeps template

@@ -2,7 +2,8 @@
 # Saves the README's screenshots on a virtual X display: the main window on a fresh demo
 # database, the login dialog and the main window during a run (with its Stop button), each in
 # English and German, as docs/main-window-{en,de}.png, docs/login-{en,de}.png and
-# docs/running-{en,de}.png. The six files are replaced only when all six were taken.
+# docs/running-{en,de}.png, and the results view after a run as docs/results-{en,de}.png. The
+# files are replaced only when all were taken.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -27,15 +28,20 @@ shoot() {
         xvfb-run -a -s "-screen 0 1280x1024x24" timeout 120 "$preview" "$@"
 }
 
-shoot en en_US.UTF-8 "$work/Demo.vdb" --screenshot "$work/main-window-en.png"
-shoot de de_DE.UTF-8 "$work/Demo.vdb" --screenshot "$work/main-window-de.png"
+shoot en en_US.UTF-8 "$work/Demo.vdb" --country-field Land --screenshot "$work/main-window-en.png"
+shoot de de_DE.UTF-8 "$work/Demo.vdb" --country-field Land --screenshot "$work/main-window-de.png"
 shoot en en_US.UTF-8 --login-screenshot "$work/login-en.png" "$work"
 shoot de de_DE.UTF-8 --login-screenshot "$work/login-de.png" "$work"
 shoot en en_US.UTF-8 "$work/Big.vdb" --running-screenshot "$work/running-en.png"
 shoot de de_DE.UTF-8 "$work/Big.vdb" --running-screenshot "$work/running-de.png"
+# Each language's run gets a fresh demo: the first run leaves nothing for the second to convert.
+cp "$work/Demo.vdb" "$work/Results.vdb"
+shoot en en_US.UTF-8 "$work/Demo.vdb" --results-screenshot "$work/results-en.png"
+shoot de de_DE.UTF-8 "$work/Results.vdb" --results-screenshot "$work/results-de.png"
 
 mkdir -p docs
-for name in main-window-en main-window-de login-en login-de running-en running-de; do
+for name in main-window-en main-window-de login-en login-de running-en running-de results-en \
+    results-de; do
     mv "$work/$name.png" "docs/$name.png"
     echo "screenshots: saved docs/$name.png"
 done

@@ -249,7 +249,7 @@ void ChangeLog::recordHeader(const QString& label, const QString& id) {
 }
 
 void ChangeLog::countryLine(const QString& country) {
-    writeLine(u"Country: "_s + country, false);
+    writeLine(u"Country: "_s + visible(country), false);
 }
 
 void ChangeLog::changeLine(const QString& field, const QString& oldValue, const QString& newValue) {

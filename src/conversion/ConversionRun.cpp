@@ -170,12 +170,21 @@ void ConversionRun::writeRecordHeader(TableState& state) {
         }))
         return;
     state.newRecord = false;
-    // Only a record read abroad says so; an unknown country is named as stored.
-    if (state.country.trimmed().isEmpty())
-        return;
-    const QString region = regionOfCountry(state.country);
-    if (region != homeRegion())
-        attempt([&] { s_.log.countryLine(region.isEmpty() ? state.country.trimmed() : region); });
+    // Only a record read abroad says so.
+    if (const QString country = foreignCountry(state); !country.isEmpty())
+        attempt([&] { s_.log.countryLine(country); });
+}
+
+QString ConversionRun::foreignCountry(const TableState& state) {
+    // A field's text can be anything: a name no country has is shown, but not at any length.
+    constexpr qsizetype kShownLength = 40;
+    const QString stored = state.country.trimmed();
+    if (stored.isEmpty())
+        return {};
+    const QString region = regionOfCountry(stored);
+    if (!region.isEmpty())
+        return region == homeRegion() ? QString() : region;
+    return stored.size() > kShownLength ? stored.left(kShownLength) + u'…' : stored;
 }
 
 bool ConversionRun::visitRecord(TableState& state) {
@@ -185,6 +194,7 @@ bool ConversionRun::visitRecord(TableState& state) {
     recordJournaled_ = 0;
     changes_.clear();
     state.key.reset();
+    state.label.reset();
     state.keyFailed = false;
     bool unlogged = false;
     bool dirty = false;
@@ -258,6 +268,9 @@ bool ConversionRun::visitRecord(TableState& state) {
         recordJournaled_ = 0;
     } else if (dirty) {
         ++result_.records; // a preview that cannot check: what it would store
+        // A preview whose table cannot judge a value counts it as it would be stored.
+        for (qsizetype i = 0; i < changes_.size(); ++i)
+            noteStored(state, i);
     }
     state.newRecord = true;
     attempt([&] { addChecked(result_.processed, 1); });
@@ -286,6 +299,7 @@ void ConversionRun::reportProgress(const QString& tableName) {
     } else {
         convertedCommitted_ = result_.converted;
         recordsCommitted_ = result_.records;
+        handOverStored();
     }
     attempt([&] { s_.progress.repaintWindow(); });
     if (transaction_)
@@ -295,6 +309,8 @@ void ConversionRun::reportProgress(const QString& tableName) {
 void ConversionRun::finish(bool offerLog) {
     if (begun_)
         commitBatch();
+    // A preview's last values, or a stopped run's kept batch.
+    handOverStored();
     s_.formatter.release();
     const QStringList lines = summaryLines();
     attempt([&] {
@@ -317,12 +333,16 @@ void ConversionRun::finish(bool offerLog) {
     if (!offerLog)
         return;
     attempt([&] {
-        const MsgAnswer answer = s_.boxes.yesNo(
-            lines.join(u"\r\n"_s) + u"\r\n"_s + LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
-            AppTitle(),
-            result_.notStored > 0 || result_.unplaced > 0 ? MsgIcon::Exclamation
-                                                          : MsgIcon::Information,
-            MsgAnswer::Yes);
+        MessageBoxRequest box{lines.join(u"\r\n"_s) + u"\r\n"_s +
+                                  LoadResourceString(IDS_RUN_ASK_SHOW_LOG),
+                              AppTitle(),
+                              result_.notStored > 0 || result_.unplaced > 0 ? MsgIcon::Exclamation
+                                                                            : MsgIcon::Information,
+                              MsgButtons::YesNo, MsgAnswer::Yes};
+        if (s_.offerResults)
+            box.extraButton = LoadResourceString(IDS_RESULTS_SHOW);
+        const MsgAnswer answer = s_.boxes.show(box);
+        result_.resultsAsked = answer == MsgAnswer::Extra;
         if (answer == MsgAnswer::Yes && !s_.openViewer(s_.log.path()))
             s_.boxes.show({LoadResourceString(IDS_RUN_LOG_AT) + u"\r\n"_s + s_.log.path(),
                            AppTitle(), MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok, true});
@@ -380,6 +400,7 @@ RunResult ConversionRun::run() {
     }
     if (userStopped_)
         endUserStop();
+    noteJournalPart();
     // An error after the pointer was restored may have set the hourglass again.
     if (busy_) {
         s_.progress.setBusy(false);

@@ -52,6 +52,11 @@ struct RunServices {
     QHash<QString, QString> countryFields = {};
     // Also write canonical forms that differ from the stored value only in blanks and brackets.
     bool uniform = false;
+    // Told of the values the run stored (in a preview: would store), a batch at a time once it
+    // is committed (none: not collected). An undo tells of its conflicts through unreadableFound.
+    std::function<void(QList<UnreadableValue>&&)> convertedFound = {};
+    // The summary box offers the results view beside the log.
+    bool offerResults = false;
 };
 
 // Convert stores what it formats; Preview does everything else (visit, formatting, log) and
@@ -74,6 +79,9 @@ enum class Unreadable {
     // Left out of canonical form for other reasons: reported, never counted as unreadable.
     RefusedByCondition, // the field's condition refuses the canonical form
     LayoutOnly,         // the canonical form differs only in blanks and brackets
+    // Not left out: the results view's other rows.
+    Converted,    // stored; the detail is the value written
+    UndoConflict, // changed since the run, so an undo left it; the detail is what the run wrote
 };
 constexpr int kUnreadableReasons = 11;
 
@@ -96,6 +104,8 @@ struct RunResult {
     // The user stopped the run and had the values it stored put back from its journal.
     bool undone = false;
     bool preview = false;
+    // The user asked the summary box for the results view.
+    bool resultsAsked = false;
     qint32 total = 0;
     qint32 processed = 0;
     // Values stored (in a preview: values that would be), and the records that hold them.
@@ -119,6 +129,11 @@ struct RunResult {
     // Values formatted, and values whose text the run had formatted before.
     qint64 formatted = 0;
     qint64 remembered = 0;
+    // Where the run's stored changes are in its journal: the run whose mark begins at the byte
+    // journalFrom (-1: none, or they were put back already).
+    QString journal;
+    qint64 journalFrom = -1;
+    QByteArray journalId; // the file's, see RunJournal::fileId
 };
 
 struct UnreadableValue {
@@ -130,6 +145,8 @@ struct UnreadableValue {
     Unreadable reason;
     // Refused: the field's condition; layout only: the canonical form.
     QString detail = {};
+    // The country the record was read in when it is not the location's (see foreignCountry).
+    QString country = {};
 };
 
 // One conversion run over the chosen fields: counts the records, visits every record of every
@@ -142,6 +159,10 @@ public:
                   RunMode mode = RunMode::Convert);
     ~ConversionRun();
     RunResult run();
+    // Instead of run(): puts back what an earlier run over the same chosen fields stored, from
+    // its part of its journal (see RunResult), with a summary and log of its own. An undo's
+    // conflicts go to unreadableFound.
+    RunResult undoOf(const RunResult& done);
     // Asks the run to stop: at its next record it asks whether to cancel (and whether to roll
     // back) as after an error. Safe from any thread and from event handlers run at the
     // repaint points.
@@ -168,7 +189,8 @@ private:
     void stopByUser();
     // After the user's stop: the summary, or the undo of the run from its journal.
     void endUserStop();
-    bool readOwnChanges(UndoPlan& plan, qint64& places);
+    bool readOwnChanges(UndoPlan& plan, qint64& places, const QString& journal, qint64 from);
+    void noteJournalPart();
     void undoStored(const UndoPlan& plan, qint64 places);
     bool prepareLog();
     void countRecords();
@@ -177,6 +199,9 @@ private:
     bool visitRecord(TableState& state);
     void writeRecordHeader(TableState& state);
     const QString& homeRegion();
+    // The record's country when it is not the location's: its region, or the field's text
+    // (shortened) when that names none; empty at home.
+    QString foreignCountry(const TableState& state);
     void readBatch(TableState& state);
     // What to write into the field: false when it stays as it is; else text is the value as it
     // stands and replacement the value to write.
@@ -187,6 +212,9 @@ private:
     const QString& recordKey(TableState& state);
     bool journalRecord(TableState& state);
     void journalUndone(qint32 count);
+    // The record's ith change was stored: kept for convertedFound until its batch commits.
+    void noteStored(TableState& state, qsizetype i);
+    void handOverStored();
     // Stores the record's written values (checker: only judges them); a broken condition costs
     // only the values whose field refuses them.
     void storeRecord(TableState& state, const QList<FieldPtr>& written, UpdateCheck* checker);
@@ -254,7 +282,10 @@ private:
     qint64 undoMet_ = 0;
     bool allPlaced() const { return undoPlaces_ > 0 && undoMet_ >= undoPlaces_; }
     std::unique_ptr<FormatPool> pool_;
+    std::unique_ptr<UndoPlan> ownPlan_;
     std::optional<QString> homeRegion_;
     // The rest of the open batch's records, read in one go inside its transaction.
     QList<QVariantList> batch_;
+    // The values stored in the open batch, for convertedFound.
+    QList<UnreadableValue> stored_;
 };

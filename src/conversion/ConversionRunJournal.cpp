@@ -59,6 +59,8 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
         ++result_.records;
         if (!checker)
             journalBatch_ += count;
+        for (qsizetype i = 0; i < count; ++i)
+            noteStored(state, i);
         return;
     } catch (const ErrorRecord& error) {
         if (error.number() != kConditionViolated) {
@@ -107,7 +109,8 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
             attempt([&] {
                 s_.unreadableFound(UnreadableValue{
                     state.name, recordKey(state), s_.itemLabel(*state.table), changes_[i].field,
-                    changes_[i].oldValue, Unreadable::RefusedByCondition, condition});
+                    changes_[i].oldValue, Unreadable::RefusedByCondition, condition,
+                    foreignCountry(state)});
             });
     }
     attempt([&] { s_.log.validationFailure(notes); });
@@ -133,6 +136,7 @@ bool ConversionRun::storeAlone(TableState& state, const FieldPtr& field, qsizety
             recordJournaled_ = 0;
             if (!checker)
                 ++journalBatch_;
+            noteStored(state, i);
             return true;
         } catch (const ErrorRecord& error) {
             if (error.number() == kConditionViolated) {
@@ -186,6 +190,24 @@ bool ConversionRun::journalRecord(TableState& state) {
     });
 }
 
+void ConversionRun::noteStored(TableState& state, qsizetype i) {
+    if (!s_.convertedFound)
+        return;
+    const JournalEntry& change = changes_[i];
+    if (!state.label) {
+        state.label = QString();
+        attempt([&] { state.label = s_.itemLabel(*state.table); });
+    }
+    stored_ << UnreadableValue{state.name,      recordKey(state),      *state.label,   change.field,
+                               change.oldValue, Unreadable::Converted, change.newValue};
+}
+
+void ConversionRun::handOverStored() {
+    if (!stored_.isEmpty() && s_.convertedFound)
+        attempt([&] { s_.convertedFound(std::exchange(stored_, {})); });
+    stored_.clear();
+}
+
 void ConversionRun::journalUndone(qint32 count) {
     if (count <= 0 || !s_.log.journal().isOpen())
         return;
@@ -210,6 +232,7 @@ void ConversionRun::commitBatch(bool ask) {
         convertedCommitted_ = result_.converted;
         recordsCommitted_ = result_.records;
         journalBatch_ = 0;
+        handOverStored();
     } catch (const ErrorRecord& error) {
         if (ask && error.number() == kConnectionLostNumber)
             endOnLostConnection(error);
@@ -240,6 +263,7 @@ QString ConversionRun::batchUndone() {
     result_.converted = convertedCommitted_;
     result_.records = recordsCommitted_;
     result_.notStored += lost;
+    stored_.clear();
     ++result_.batchesUndone;
     journalUndone(std::exchange(journalBatch_, 0));
     return FormatString(LoadResourceString(IDS_RUN_BATCH_UNDONE), {lost});
@@ -249,6 +273,17 @@ void ConversionRun::unplaced(Unplaced reason, const JournalEntry& entry) {
     ++result_.unplaced;
     ++result_.unplacedBy[static_cast<size_t>(reason)];
     unplacedEntries_ << std::pair{reason, entry};
+    // A record deleted since the run is a change since the run as much as a changed value.
+    if (reason == Unplaced::RecordGone && s_.unreadableFound)
+        attempt([&] {
+            s_.unreadableFound(UnreadableValue{entry.table,
+                                               entry.key,
+                                               {},
+                                               entry.field,
+                                               {},
+                                               Unreadable::UndoConflict,
+                                               entry.newValue});
+        });
 }
 
 // Before an undo visits anything: the entries it cannot place whatever it finds, and the fields
@@ -262,6 +297,9 @@ void ConversionRun::checkUndoPlan() {
         unplaced(Unplaced::NoKey, entry);
     if (facts.cutOff)
         unplaced(Unplaced::CutOff, {});
+    // A run that could not key its records journaled none of its changes: none can be put back.
+    if (facts.unkeyed)
+        unplaced(Unplaced::NoKey, {});
     QString database;
     attempt([&] { database = s_.database->FileName(); });
     const bool ours =
@@ -332,7 +370,8 @@ void ConversionRun::logUnplaced() {
     attempt([&] {
         s_.log.noteLine(QString());
         for (const auto& [reason, e] : std::as_const(unplacedEntries_)) {
-            s_.log.noteLine(reason == Unplaced::CutOff
+            s_.log.noteLine(reason == Unplaced::CutOff ||
+                                    (reason == Unplaced::NoKey && e.table.isEmpty())
                                 ? FormatString(LoadResourceString(IDS_RUN_UNPLACED_COUNT),
                                                {1, unplacedName(reason)})
                                 : FormatString(LoadResourceString(IDS_RUN_UNPLACED_ENTRY),

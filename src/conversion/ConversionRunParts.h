@@ -21,8 +21,9 @@ struct ConversionRun::TableState {
     FieldPtr countryField; // names each record's country; none: the location's
     QString country;       // the current record's, as stored
     bool newRecord = true;
-    std::optional<QString> key; // the current record's, once asked for
-    bool keyFailed = false;     // asking for it failed
+    std::optional<QString> key;   // the current record's, once asked for
+    std::optional<QString> label; // the current record's, once asked for the results
+    bool keyFailed = false;       // asking for it failed
 };
 
 template <class Step>

@@ -56,6 +56,7 @@ void ConversionRun::stop() {
             // The open batch's values are not in the database any more.
             result_.converted = convertedCommitted_;
             result_.records = recordsCommitted_;
+            stored_.clear();
             journalUndone(std::exchange(journalBatch_, 0));
             if (heldChanges)
                 s_.log.rollbackNotice();
@@ -66,6 +67,7 @@ void ConversionRun::stop() {
         s_.boxes.ok(u"Error "_s + HexNumber(error.number()) + u"\r\n"_s + error.description(),
                     AppTitle(), MsgIcon::Exclamation);
     }
+    handOverStored();
     s_.formatter.release();
     result_.stopped = true;
     throw Stop{};
@@ -111,6 +113,7 @@ void ConversionRun::endOnLostConnection(const ErrorRecord& error) {
         result_.converted = convertedCommitted_;
         result_.records = recordsCommitted_;
         result_.notStored += lost;
+        stored_.clear();
     }
     if (busy_) {
         s_.progress.setBusy(false);
@@ -135,7 +138,7 @@ void ConversionRun::endUserStop() {
     try {
         UndoPlan plan;
         qint64 places = 0;
-        if (result_.undone && !readOwnChanges(plan, places))
+        if (result_.undone && !readOwnChanges(plan, places, s_.log.journal().path(), journalFrom_))
             result_.undone = false;
         // An undo ends with a summary of its own.
         finish(!result_.undone);
@@ -146,7 +149,9 @@ void ConversionRun::endUserStop() {
     }
 }
 
-bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places) {
+// The changes of the journal's run whose mark begins at the byte from.
+bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places, const QString& journal,
+                                   qint64 from) {
     try {
         const auto own = [&](JournalEntry&& entry) {
             // Only fields this run could change: whatever else the file holds is not its own.
@@ -160,7 +165,8 @@ bool ConversionRun::readOwnChanges(UndoPlan& plan, qint64& places) {
             plan.add(std::move(entry));
         };
         // This run's part only, however long the window's journal has grown.
-        RunJournal::read(s_.log.journal().path(), own, nullptr, JournalPart::at(journalFrom_));
+        plan.facts().unkeyed =
+            RunJournal::read(journal, own, nullptr, JournalPart::at(from)).unkeyed;
         // The fields this run chose are the ones its entries may put back.
         for (const FieldPair& pair : std::as_const(chosen_))
             plan.facts().fields.insert({pair.table, pair.field});
@@ -183,6 +189,7 @@ void ConversionRun::undoStored(const UndoPlan& plan, qint64 places) {
     RunServices services = s_;
     services.undo = &plan;
     services.unreadableFound = {};
+    services.convertedFound = {};
     // Every record the journal names, marked or not.
     ConversionRun undo(services, fields, false);
     // The records after the last one the run stored hold nothing of it.
@@ -192,4 +199,39 @@ void ConversionRun::undoStored(const UndoPlan& plan, qint64 places) {
     undoRun_.store(nullptr);
     result_.putBack = undone.converted;
     result_.conflicts = undone.conflicts;
+    result_.resultsAsked = undone.resultsAsked;
+}
+
+RunResult ConversionRun::undoOf(const RunResult& done) {
+    auto plan = std::make_unique<UndoPlan>();
+    qint64 places = 0;
+    if (done.journalFrom < 0)
+        return {};
+    // A byte of another file would begin another run, to be undone in this one's place.
+    if (RunJournal::fileIdAt(done.journal) != done.journalId) {
+        s_.boxes.ok(u"Error "_s + HexNumber(ErrorNumber::FileAccess) + u"\r\nthe journal "_s +
+                        done.journal + u" is not the file the run wrote"_s,
+                    AppTitle(), MsgIcon::Exclamation);
+        return {};
+    }
+    if (!readOwnChanges(*plan, places, done.journal, done.journalFrom))
+        return {};
+    chosen_.clear();
+    for (const auto& [table, field] : plan->fields())
+        chosen_ << FieldPair{table, field};
+    onlyMarked_ = false;
+    ownPlan_ = std::move(plan);
+    s_.undo = ownPlan_.get();
+    s_.convertedFound = {};
+    s_.offerResults = false;
+    undoPlaces_ = places;
+    return run();
+}
+
+void ConversionRun::noteJournalPart() {
+    if (journalFrom_ < 0 || result_.undone || !s_.convertedFound)
+        return;
+    result_.journal = s_.log.journal().path();
+    result_.journalFrom = journalFrom_;
+    result_.journalId = s_.log.journal().fileId();
 }

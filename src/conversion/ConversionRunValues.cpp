@@ -126,9 +126,14 @@ void ConversionRun::leaveUnchanged(TableState& state, const FieldPtr& field, Unr
     ++result_.unreadableBy[static_cast<size_t>(reason)];
     if (s_.unreadableFound) {
         attempt([&] {
-            s_.unreadableFound(UnreadableValue{state.name, recordKey(state),
-                                               s_.itemLabel(*state.table), field->Name(), value,
-                                               reason});
+            s_.unreadableFound(UnreadableValue{state.name,
+                                               recordKey(state),
+                                               s_.itemLabel(*state.table),
+                                               field->Name(),
+                                               value,
+                                               reason,
+                                               {},
+                                               foreignCountry(state)});
         });
     }
     // Values of these kinds are odd data a person has to look at; the others are many and
@@ -182,9 +187,9 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
         leaveUnchanged(state, field, *why, text);
     } else if (replacement != text && s_.unreadableFound) {
         attempt([&] {
-            s_.unreadableFound(UnreadableValue{state.name, recordKey(state),
-                                               s_.itemLabel(*state.table), field->Name(), text,
-                                               Unreadable::LayoutOnly, replacement});
+            s_.unreadableFound(UnreadableValue{
+                state.name, recordKey(state), s_.itemLabel(*state.table), field->Name(), text,
+                Unreadable::LayoutOnly, replacement, foreignCountry(state)});
         });
     }
     return false;
@@ -211,6 +216,13 @@ bool ConversionRun::undoValue(TableState& state, const FieldPtr& field, const QV
     if (isText && text == change->oldValue)
         return false;
     ++result_.conflicts;
+    if (s_.unreadableFound)
+        attempt([&] {
+            s_.unreadableFound(UnreadableValue{state.name, key, s_.itemLabel(*state.table),
+                                               field->Name(),
+                                               value.isNull() ? u"Null"_s : valueText(value),
+                                               Unreadable::UndoConflict, change->newValue});
+        });
     writeRecordHeader(state);
     attempt([&] {
         s_.log.unchangedLine(

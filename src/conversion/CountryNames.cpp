@@ -14,7 +14,10 @@ using namespace Qt::StringLiterals;
 namespace {
 
 QString key(QStringView text) {
-    return text.trimmed().toString().toCaseFolded();
+    QString letters = text.toString();
+    // Marks that show nothing (a right-to-left mark pasted with the name) are no part of it.
+    letters.removeIf([](QChar c) { return c.category() == QChar::Other_Format; });
+    return letters.trimmed().toCaseFolded();
 }
 
 QString fromIcu(const icu::UnicodeString& text) {

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -28,6 +29,11 @@ bool plainJson(const QString& text) {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) {
         return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
     });
+}
+
+QByteArray idOf(const struct stat& info) {
+    return QByteArray::number(quint64(info.st_dev)) + ':' +
+           QByteArray::number(quint64(info.st_ino));
 }
 
 } // namespace
@@ -173,6 +179,16 @@ void RunJournal::write(const JournalEntry& entry) {
     writeObject(QJsonDocument(
                     QJsonArray{entry.table, entry.key, entry.field, entry.oldValue, entry.newValue})
                     .toJson(QJsonDocument::Compact));
+}
+
+QByteArray RunJournal::fileId() const {
+    struct stat info {};
+    return file_ && ::fstat(file_->handle(), &info) == 0 ? idOf(info) : QByteArray();
+}
+
+QByteArray RunJournal::fileIdAt(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? idOf(info) : QByteArray();
 }
 
 void RunJournal::close() {

@@ -78,6 +78,10 @@ public:
     void runFields(const QList<FieldPairKey>& fields);
     // Where the mark of the latest run begins, for JournalPart::at; -1 when none was written.
     qint64 runStart() const { return runStart_; }
+    // Which file the open journal is, and which one is at path now (empty: none), so that a
+    // later read can tell the run's own journal from one put in its place.
+    QByteArray fileId() const;
+    static QByteArray fileIdAt(const QString& path);
     // The run cannot key its records: its changes cannot be undone and are not written.
     void markUnkeyed();
     void close();

@@ -50,7 +50,8 @@ public:
         line_ = file_.readLine();
         ++number_;
         if (!line_.endsWith('\n')) {
-            facts_.cutOff = true;
+            // A mark or "undone" line cut off holds no change that could be missing.
+            facts_.cutOff = !line_.startsWith('{');
             return false;
         }
         return true;

@@ -64,6 +64,10 @@ QString unreadableName(Unreadable reason) {
         return LoadResourceString(IDS_LEFT_REFUSED_BY_CONDITION);
     case Unreadable::LayoutOnly:
         return LoadResourceString(IDS_LEFT_LAYOUT_ONLY);
+    case Unreadable::Converted:
+        return LoadResourceString(IDS_RESULTS_CONVERTED);
+    case Unreadable::UndoConflict:
+        return LoadResourceString(IDS_RESULTS_CONFLICT);
     }
     return {};
 }
@@ -96,6 +100,10 @@ QString unreadableKey(Unreadable reason) {
         return u"refused-by-condition"_s;
     case Unreadable::LayoutOnly:
         return u"layout-only"_s;
+    case Unreadable::Converted:
+        return u"converted"_s;
+    case Unreadable::UndoConflict:
+        return u"undo-conflict"_s;
     }
     return {};
 }

@@ -137,9 +137,10 @@ private:
 
 class Parser {
 public:
-    Parser(const QString& text, const QStringList& fields)
+    Parser(const QString& text, const QStringList& fields, const QStringList& texts)
         : lexer_(text)
-        , fields_(fields) {
+        , fields_(fields)
+        , texts_(texts) {
         token_ = lexer_.next();
     }
 
@@ -222,8 +223,9 @@ private:
                 const bool negated = takeWord(u"NOT");
                 const QString no = negated ? u" NOT"_s : QString();
                 if (takeWord(u"LIKE")) {
-                    // As on a .vdb file, LIKE ignores the case of letters.
-                    sql = u'(' + sql + no + u" ILIKE "_s + relational() + u')';
+                    // As on a .vdb file, LIKE ignores the case of letters, and a backslash in
+                    // the pattern is a character like any other.
+                    sql = u'(' + sql + no + u" ILIKE "_s + relational() + u" ESCAPE '')"_s;
                 } else if (takeWord(u"BETWEEN")) {
                     const QString low = relational();
                     if (!takeWord(u"AND"))
@@ -274,10 +276,11 @@ private:
         for (;;) {
             if (takeSymbol(u"*"))
                 sql = u'(' + sql + u" * "_s + concat() + u')';
+            // As on a .vdb file, a division by zero is Null (which a condition takes), no error.
             else if (takeSymbol(u"/"))
-                sql = u'(' + sql + u" / "_s + concat() + u')';
+                sql = u'(' + sql + u" / NULLIF("_s + concat() + u", 0))"_s;
             else if (takeSymbol(u"%"))
-                sql = u'(' + sql + u" % "_s + concat() + u')';
+                sql = u'(' + sql + u" % NULLIF("_s + concat() + u", 0))"_s;
             else
                 return sql;
         }
@@ -320,7 +323,14 @@ private:
             token_ = lexer_.next();
             if (takeSymbol(u"("))
                 return call(token.text);
-            return pgQuote(field(token.text));
+            {
+                const QString name = field(token.text);
+                // Texts compare, and change case, by their characters' codes alone, as on a .vdb
+                // file, whatever the database's collation.
+                if (texts_.contains(name))
+                    return u'(' + pgQuote(name) + u" COLLATE pg_catalog.\"C\")"_s;
+                return pgQuote(name);
+            }
         case Kind::Symbol:
             if (takeSymbol(u"(")) {
                 Deeper guard(*this);
@@ -351,6 +361,11 @@ private:
                             ? u" to "_s + QString::number(function->most)
                             : QString()) +
                        u" arguments"_s);
+        // As on a .vdb file, a negative start counts from the end of the text.
+        if (function->sql == u"substr"_s)
+            arguments[1] = u"(CASE WHEN "_s + arguments[1] + u" < 0 THEN pg_catalog.length("_s +
+                           arguments[0] + u") + 1 + "_s + arguments[1] + u" ELSE "_s +
+                           arguments[1] + u" END)"_s;
         // coalesce and nullif are the server's syntax, not functions another schema could hold.
         const bool syntax = function->sql == u"coalesce"_s || function->sql == u"nullif"_s;
         return (syntax ? QString() : u"pg_catalog."_s) + function->sql + u'(' +
@@ -386,12 +401,14 @@ private:
 
     Lexer lexer_;
     const QStringList& fields_;
+    const QStringList& texts_;
     Token token_;
     int depth_ = 0;
 };
 
 } // namespace
 
-QString pgConditionSql(const QString& condition, const QStringList& fields) {
-    return Parser(condition, fields).whole();
+QString pgConditionSql(const QString& condition, const QStringList& fields,
+                       const QStringList& texts) {
+    return Parser(condition, fields, texts).whole();
 }

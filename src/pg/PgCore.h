@@ -98,6 +98,8 @@ private:
     // (and leaves the transaction failed). The statements' results come back.
     std::vector<PgResult> withWrites(const QList<std::pair<QString, QVariantList>>& statements);
     void flushWrites();
+    void sendCommit();
+    void forgetReads();
     std::pair<QString, QVariantList> groupedWrite(const std::vector<Deferred>& writes, size_t from,
                                                   size_t to) const;
     [[noreturn]] void throwDeferredFailure(int t, const PgResult& result);

@@ -308,6 +308,18 @@ void PgCore::commit() {
     // Nothing was sent: there is nothing to commit.
     if (writes.empty() && db_->takeUnsentBegin())
         return;
+    deferred_ = std::move(writes);
+    try {
+        sendCommit();
+    } catch (const ErrorRecord&) {
+        // Nothing of the batch was stored: the held-back values the cursors show are not there.
+        deferred_.clear();
+        forgetReads();
+        throw;
+    }
+}
+
+void PgCore::sendCommit() {
     // The server answers COMMIT of a failed transaction with a rollback, not an error. A
     // failure undone with the next statement has not failed the transaction.
     if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending()) {
@@ -317,7 +329,6 @@ void PgCore::commit() {
     }
     // The held-back writes and the commit in one round trip: after a failed write the server
     // skips the rest, the commit too, and the batch is rolled back whole.
-    deferred_ = std::move(writes);
     std::vector<PgResult> results;
     try {
         results = withWrites({{u"COMMIT"_s, {}}});
@@ -339,7 +350,11 @@ void PgCore::rollback() {
     db_->dropRestore();
     if (!db_->takeUnsentBegin())
         db_->exec(u"ROLLBACK"_s);
-    // Records read inside the transaction may hold undone values.
+    forgetReads();
+}
+
+// Records read inside a transaction that was undone may hold undone values.
+void PgCore::forgetReads() {
     for (Cursor& cursor : cursors_) {
         if (!cursor.eof && !cursor.pending)
             cursor.loaded = false;

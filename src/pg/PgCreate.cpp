@@ -32,9 +32,12 @@ void checkServerName(const QString& name, const QString& kind) {
 QStringList checkTable(const TableSchema& table) {
     checkServerName(table.name, u"table"_s);
     QStringList names;
+    QStringList texts;
     for (const FieldSchema& field : table.fields) {
         checkServerName(field.name, u"field"_s);
         names << field.name;
+        if (field.type == FieldType::Text)
+            texts << field.name;
     }
     QStringList conditions;
     for (const FieldSchema& field : table.fields) {
@@ -43,7 +46,7 @@ QStringList checkTable(const TableSchema& table) {
             continue;
         }
         try {
-            conditions << pgConditionSql(field.condition, names);
+            conditions << pgConditionSql(field.condition, names, texts);
         } catch (const ErrorRecord& e) {
             invalid(u"the condition of field "_s + field.name + u" cannot be read: "_s +
                     e.description());

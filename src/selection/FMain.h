@@ -6,6 +6,8 @@
 #include "ConversionRun.h"
 #include "DbServer.h"
 #include "NumberFormatting.h"
+#include "ResultsView.h"
+#include "RunResults.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -17,6 +19,7 @@
 class MessageBoxes;
 class SettingsStore;
 class QCheckBox;
+class RecordLabels;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -38,6 +41,9 @@ struct RunEnvironment {
     };
     std::function<bool(const QString&)> openViewer = openInTextViewer;
     QLocale logLocale = QLocale::system();
+    // Where the results view saves its report.
+    std::function<QString(QWidget*, const QString&, const QString&)> chooseSavePath =
+        desktopSavePath;
 };
 
 // The main window: the tables of the database, the fields of the selected table, the list of
@@ -65,6 +71,10 @@ public:
     bool running() const { return run_ != nullptr; }
     // What the last run did.
     const RunResult& lastRun() const { return lastRun_; }
+    // The values behind the last run's counts.
+    const RunResults& lastResults() const { return results_; }
+    // Opens the results view of the last run (the summary box's Results button).
+    void showResults();
     // The change log of this window's runs.
     const ChangeLog& changeLog() const { return *log_; }
     bool hasPhoneComponent() const { return formatter_.hasComponent(); }
@@ -130,6 +140,9 @@ private:
     // Start and Preview need a field to convert.
     void chosenChanged();
     void startRun(RunMode mode);
+    RunServices runServices(RecordLabels& labels);
+    // The results view's undo: true when it ran.
+    UndoEnd undoLastRun();
     // Every control but the Stop button is disabled while a run holds the window.
     void showRunning(bool running);
     // Refuses chosen fields that hold no text, in one box naming them; true when there are none.
@@ -153,6 +166,9 @@ private:
     KanonicalFormatter formatter_;
     std::unique_ptr<WindowProgress> progress_;
     RunResult lastRun_;
+    RunResults results_;
+    // The chosen fields of the last run, for its undo.
+    QList<FieldPair> lastChosen_;
     // The run in progress, for stop requests; null between runs.
     ConversionRun* run_ = nullptr;
     // The close box asked for the stop: the window closes when the run has stopped.

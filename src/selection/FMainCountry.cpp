@@ -78,6 +78,8 @@ void FMain::showCountryChoice() {
         return;
     QStringList likely;
     for (const QString& field : textFields_.value(table)) {
+        if (chosen_.contains(table, field))
+            continue;
         cboCountryField->addItem(field, field);
         if (namedLikeCountry(field))
             likely << field;

@@ -5,6 +5,7 @@
 #include "GlobalDefs.h"
 #include "IndexChoice.h"
 #include "MessageBoxes.h"
+#include "ResultsView.h"
 #include "RunUnderWay.h"
 #include "StringTable.h"
 #include "WindowProgress.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -95,11 +97,7 @@ void FMain::cmdPreview_Click() {
         startRun(RunMode::Preview);
 }
 
-void FMain::startRun(RunMode mode) {
-    // One run at a time in the process: a second would share the first one's transaction.
-    if (RunUnderWay::underWay() || !chosenFieldsHoldText())
-        return;
-    RecordLabels labels(boxes_);
+RunServices FMain::runServices(RecordLabels& labels) {
     RunServices services{database_,
                          boxes_,
                          *progress_,
@@ -112,7 +110,31 @@ void FMain::startRun(RunMode mode) {
                              return labels(table);
                          }};
     services.uniform = chkUniform->isChecked();
-    services.countryFields = countryFields_;
+    // A field the run rewrites names no country, even where it once was chosen for one.
+    for (auto it = countryFields_.cbegin(); it != countryFields_.cend(); ++it) {
+        if (!chosen_.contains(it.key(), it.value()))
+            services.countryFields.insert(it.key(), it.value());
+    }
+    services.unreadableFound = [this](const UnreadableValue& value) {
+        results_.add(value);
+    };
+    return services;
+}
+
+void FMain::startRun(RunMode mode) {
+    // One run at a time in the process: a second would share the first one's transaction.
+    if (RunUnderWay::underWay() || !chosenFieldsHoldText())
+        return;
+    RecordLabels labels(boxes_);
+    RunServices services = runServices(labels);
+    services.convertedFound = [this](QList<UnreadableValue>&& values) {
+        results_.addAll(std::move(values));
+    };
+    services.offerResults = true;
+    // A view of the last run must not outlive its rows.
+    qDeleteAll(findChildren<ResultsView*>());
+    results_.clear();
+    lastChosen_ = chosen_.rows();
     ConversionRun run(std::move(services), chosen_.rows(), onlyMarked(), mode);
     run_ = &run;
     closeAfterStop_ = false;
@@ -122,7 +144,60 @@ void FMain::startRun(RunMode mode) {
         lastRun_ = run.run();
     }
     run_ = nullptr;
+    results_.squeeze();
     showRunning(false);
     if (closeAfterStop_ && lastRun_.stopped)
         close();
+    else if (lastRun_.resultsAsked)
+        showResults();
+}
+
+void FMain::showResults() {
+    ResultsActions actions;
+    actions.chooseSavePath = environment_.chooseSavePath;
+    try {
+        actions.database = database_->FileName();
+    } catch (const ErrorRecord&) {
+        // Only the database's own files are kept from the report: none to know of.
+    }
+    actions.modes = RunFiles::modesLike(actions.database);
+    if (lastRun_.undone)
+        actions.note = LoadResourceString(IDS_RESULTS_UNDONE);
+    if (!lastRun_.preview && !lastRun_.undone && lastRun_.journalFrom >= 0)
+        actions.undo = [this] {
+            return undoLastRun();
+        };
+    actions.stop = [this] {
+        if (run_ != nullptr)
+            run_->requestStop();
+    };
+    auto* view = new ResultsView(results_, boxes_, std::move(actions), this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    // The view shows this window's last run: no other may start while it is open.
+    view->setWindowModality(Qt::WindowModal);
+    view->show();
+}
+
+UndoEnd FMain::undoLastRun() {
+    if (RunUnderWay::underWay())
+        return UndoEnd::NotBegun;
+    RecordLabels labels(boxes_);
+    ConversionRun undo(runServices(labels), lastChosen_, false);
+    run_ = &undo;
+    closeAfterStop_ = false;
+    showRunning(true);
+    RunResult undone;
+    {
+        const RunUnderWay underWay(*this);
+        undone = undo.undoOf(lastRun_);
+    }
+    run_ = nullptr;
+    showRunning(false);
+    // The close box stopped it: the window closes once the view is done with the click.
+    if (closeAfterStop_ && undone.stopped)
+        QTimer::singleShot(0, this, &QWidget::close);
+    // A value it could not write is still the run's: another undo may put it back.
+    return !undone.started                          ? UndoEnd::NotBegun
+           : undone.stopped || undone.notStored > 0 ? UndoEnd::Unfinished
+                                                    : UndoEnd::Done;
 }

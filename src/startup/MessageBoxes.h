@@ -4,7 +4,7 @@
 
 enum class MsgButtons { Ok, YesNo };
 enum class MsgIcon { None, Stop, Question, Exclamation, Information };
-enum class MsgAnswer { Ok, Yes, No };
+enum class MsgAnswer { Ok, Yes, No, Extra };
 
 // One message box as the system asks for it.
 struct MessageBoxRequest {
@@ -15,6 +15,8 @@ struct MessageBoxRequest {
     MsgAnswer defaultButton = MsgAnswer::Ok;
     // The text can be selected and copied (a path, say).
     bool selectable = false;
+    // A Yes/No box's third button, answered as Extra (empty: none).
+    QString extraButton = {};
 
     bool operator==(const MessageBoxRequest&) const = default;
 };

@@ -1,6 +1,7 @@
 #include "QtMessageBoxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 std::unique_ptr<QMessageBox> QtMessageBoxes::build(const MessageBoxRequest& request,
                                                    QWidget* parent) {
@@ -33,6 +34,9 @@ std::unique_ptr<QMessageBox> QtMessageBoxes::build(const MessageBoxRequest& requ
                                                                      : QMessageBox::Yes);
         // Esc answers No, as closing the box through its frame does.
         box->setEscapeButton(QMessageBox::No);
+        if (!request.extraButton.isEmpty())
+            box->addButton(request.extraButton, QMessageBox::ActionRole)
+                ->setObjectName(QStringLiteral("extraButton"));
     } else {
         box->setStandardButtons(QMessageBox::Ok);
         box->setDefaultButton(QMessageBox::Ok);
@@ -45,5 +49,8 @@ MsgAnswer QtMessageBoxes::show(const MessageBoxRequest& request) {
     const int pressed = box->exec();
     if (request.buttons == MsgButtons::Ok)
         return MsgAnswer::Ok;
+    if (QAbstractButton* clicked = box->clickedButton();
+        clicked != nullptr && clicked->objectName() == QStringLiteral("extraButton"))
+        return MsgAnswer::Extra;
     return pressed == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }

@@ -348,13 +348,13 @@ TEST_F(TelnormerBatchTest, ReportListsTheValuesLeftUnchanged) {
     EXPECT_EQ(run.outcome.run->unreadable, 3);
     EXPECT_EQ(run.outcome.run->converted, 2);
     const char expected[] =
-        "table,record key,record label,field,value,reason\r\n"
-        "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\",two-numbers\r\n"
+        "table,record key,record label,field,value,reason,country\r\n"
+        "Kunden,1,Eins,Telefon,\"030 1234567, 030 7654321\",two-numbers,\r\n"
         "Kunden,1,Eins,Telefax,030 22222-333333,\"refused-by-condition: length(\"\"Telefax\"\") <= "
-        "16\"\r\n"
-        "Kunden,2,'@SUM(A1),Telefon,030\\01,invalid-bytes\r\n"
-        "Kunden,2,'@SUM(A1),Mobil,'+49 171 7654321,layout-only: +49 (171) 7654321\r\n"
-        "Kunden,3,'=1+2,Telefon,\"'+49 30 1234567, 030 7654321\",two-numbers\r\n";
+        "16\",\r\n"
+        "Kunden,2,'@SUM(A1),Telefon,030\\01,invalid-bytes,\r\n"
+        "Kunden,2,'@SUM(A1),Mobil,'+49 171 7654321,layout-only: +49 (171) 7654321,\r\n"
+        "Kunden,3,'=1+2,Telefon,\"'+49 30 1234567, 030 7654321\",two-numbers,\r\n";
     EXPECT_EQ(readFile(report), QByteArray(expected, sizeof expected - 1))
         << readFile(report).toHex().toStdString();
     EXPECT_TRUE(readFile(run.outcome.logPath)
@@ -382,7 +382,7 @@ TEST_F(TelnormerBatchTest, CountryFieldReadsEachRecordInItsCountry) {
     EXPECT_EQ(storedValues(file, u"Zweite"_s, u"Telefon"_s),
               (QStringList{u"+33 (1) 42685300"_s, u"+41 (44) 6681800"_s, u"+49 (30) 1234567"_s,
                            u"030 1234567"_s}));
-    EXPECT_TRUE(readFile(report).endsWith(",Telefon,030 1234567,unknown-country\r\n"));
+    EXPECT_TRUE(readFile(report).endsWith(",Telefon,030 1234567,unknown-country,Atlantis\r\n"));
     const QByteArray log = readFile(run.outcome.logPath);
     EXPECT_TRUE(log.contains("\r\nCountry: FR\r\nField Telefon: 01 42 68 53 00 -> +33 (1) 4"));
     EXPECT_FALSE(log.contains("Country: DE")) << log.toStdString();

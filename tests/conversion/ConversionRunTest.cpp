@@ -104,10 +104,18 @@ protected:
                              [this](Table& t) {
                                  return GetItem(t, boxes);
                              }};
+        // Told once committed: whatever failed, each value stored is told once, no other.
+        QStringList told;
+        services.convertedFound = [&told](QList<UnreadableValue>&& values) {
+            for (const UnreadableValue& value : values)
+                told << value.table + value.key + u'|' + value.field;
+        };
         ConversionRun conversion(services, chosen, onlyMarked);
         current = &conversion;
         const RunResult result = conversion.run();
         current = nullptr;
+        EXPECT_EQ(told.size(), result.converted);
+        EXPECT_EQ(told.size(), QSet<QString>(told.cbegin(), told.cend()).size());
         EXPECT_FALSE(formatter.hasComponent());
         EXPECT_EQ(progress.depth, 0);
         return result;

@@ -77,9 +77,9 @@ TEST(RunJournalLine, IsTheJsonOfItsTextsAndReadsBack) {
 }
 
 // A journal's runs: marked and numbered since version 2, one a header before. Lines: H1/H2 a
-// header, Rn a run mark, F an old fields line, Un takes back n changes, X a line cut off, a
-// letter a change to that value. Part: 0 the last run, n run n, -1 all, @n the run at the nth
-// line. Read: the values put back in order, or the error's end.
+// header, Rn a run mark, F an old fields line, Un takes back n changes, X a line cut off (Y a
+// mark), a letter a change to that value. Part: 0 the last run, n run n, -1 all, @n the run at
+// the nth line. Read: the values put back in order, or the error's end.
 TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
     struct Row {
         const char* lines;
@@ -103,6 +103,7 @@ TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
         {"H1 F a H1 F b", "-1", "ab", 2},
         {"H2 R1 a R2 b X", "0", "b", 2, true},   // a run killed mid-line, then read
         {"H2 R1 a X", "0", "a", 1, true},
+        {"H2 R1 a R2 b Y", "0", "b", 2},         // the next run's mark: no change is missing
         {"H2 R1 a R2 b X", "1", "a", 2},
         {"H2 R1 a a R2 b", "1", "aa", 2},
         {"H2", "0", "", 0},
@@ -133,11 +134,11 @@ TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
                 text += R"({"fields":[["T","F"]]})";
             else if (token[0] == 'U')
                 text += R"({"undone":)" + n + '}';
-            else if (token == "X")
-                text += R"(["T","9","F","x)";
+            else if (token == "X" || token == "Y")
+                text += token == "X" ? R"(["T","9","F","x)" : R"({"run":3,"fi)";
             else
                 text += R"(["T","1","F","old",")" + token + R"("])";
-            text += token == "X" ? "" : "\n";
+            text += token == "X" || token == "Y" ? "" : "\n";
         }
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));

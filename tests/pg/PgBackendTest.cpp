@@ -236,6 +236,10 @@ const SchemaCase kSchemas[] = {
     {u"K", u"length(\"ID\") < 3", false},
     {u"K", u"coalesce(nullif(Tel, ''), 'x') <> 'y' AND [Tel] IS `Tel` AND NOT Tel > '5' AND Tel NOT IN ('9') AND Tel NOT BETWEEN '6' AND '7'", true, u"", u"y"},
     {u"K", u"pg_read_file('/etc/passwd') IS NULL", false},
+    {u"K", u"length(Tel) / (length(Tel) - 1) IS NOT 1 AND 5 % (length(Tel) - 1) IS NOT 1", true, u"a", u"abc"},
+    {u"K", u"substr(Tel, -1) BETWEEN '0' AND '9' AND substr(Tel, -3, 2) = '12' AND substr(Tel, -9, 6) = 'x'", true, u"x123", u"x12a"},
+    {u"K", u"upper(Tel) = Tel AND lower('A') || Tel LIKE 'aä%' AND Tel > 'Z'", true, u"ä1", u"Ä1"},
+    {u"K", u"Tel NOT LIKE '%\\_%' AND Tel NOT LIKE '%\\'", true, u"a_b", u"a\\x"},
 };
 // clang-format on
 
@@ -442,7 +446,8 @@ TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
                 expectServerError([&] { t->Update(0); }, VdbCode::ConditionViolated);
             else
                 t->Update(0);
-            t->Skip(1, 0);
+            if (value != batch.last())
+                t->Skip(1, 0);
         }
         const TablePtr o = theirs->Tables()->Item(u"T"_s);
         o->MoveFirst(0);
@@ -455,5 +460,7 @@ TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
         else
             d->GetTransaction(0)->Commit();
         EXPECT_EQ(stored(), batch[0] == u"12"_s ? u",1,2"_s : u"56,1,78"_s);
+        // The cursor shows what the database holds, not a write the failed commit undid.
+        EXPECT_EQ(tel->Value(), QVariant(batch[0] == u"12"_s ? u"2"_s : u"78"_s));
     }
 }

@@ -40,9 +40,10 @@ void checkTables(Database& database, const QList<FieldPair>& fields) {
 
 } // namespace
 
-// Per table the field that names the record's country; a field the table lacks is a usage
-// error, as a table the database lacks is.
-QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>& pairs) {
+// Per table the field that names the record's country; a field the table lacks, or one the run
+// converts, is a usage error, as a table the database lacks is.
+QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>& pairs,
+                                      const QList<FieldPair>& chosen) {
     QHash<QString, QString> fields;
     if (pairs.isEmpty())
         return fields;
@@ -57,6 +58,9 @@ QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>
                 found = found || field->Name() == pair.field;
             if (!found)
                 usageFail(u"the table \""_s + name + u"\" has no field \""_s + pair.field + u'"');
+            if (chosen.contains(pair))
+                usageFail(u"the field \""_s + pair.field + u"\" of the table \""_s + name +
+                          u"\" cannot name the country and be converted"_s);
             fields.insert(name, pair.field);
         }
     }

@@ -14,5 +14,6 @@ QList<FieldPair> chooseFields(Database& database, const BatchCommandLine& comman
                               const BatchEnvironment& environment, ToolIo& io);
 
 // Per table the field that names the record's country; a table or field the database lacks is
-// a usage error.
-QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>& pairs);
+// a usage error, and so is a field the run converts.
+QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>& pairs,
+                                      const QList<FieldPair>& chosen);

@@ -136,7 +136,8 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     } else {
         chosen = chooseFields(*database, commandLine, environment, io);
     }
-    const QHash<QString, QString> countries = countryFields(*database, commandLine.countryFields());
+    const QHash<QString, QString> countries =
+        countryFields(*database, commandLine.countryFields(), chosen);
     BatchReport report;
     if (commandLine.report() &&
         !report.open(*commandLine.report(), RunFiles::modesLike(commandLine.file()))) {

@@ -1,15 +1,18 @@
 // Developer entry for screenshots: shows the main window on a database without the login, or
 // the login dialog as the start procedure configures it.
 //
-//   telnormer-preview FILE [--screenshot OUT.png | --running-screenshot OUT.png]
+//   telnormer-preview FILE [--screenshot | --running-screenshot | --results-screenshot OUT.png]
+//                          [--country-field FIELD]
 //   telnormer-preview --login-screenshot OUT.png [FOLDER]
 //
 // The user and password for FILE come from VDB_USER (default ADMIN) and VDB_PASSWORD (default
 // admin); the language follows the desktop (LANGUAGE / LANG). With --screenshot the main window
 // is saved as a PNG once it is shown, and the program ends. --running-screenshot starts a run,
 // saves the window while it runs, then stops it with a rollback (the questions answered by
-// themselves) and ends. --login-screenshot saves the login
+// themselves) and ends. --results-screenshot runs the conversion, asks the summary for the
+// results and saves the results view. --login-screenshot saves the login
 // dialog offered for FOLDER/*.vdb (default: the program's folder) and user ADMIN, then cancels it.
+// --country-field chooses FIELD as the country field of the table the window shows it for.
 
 #include "CurrentDatabase.h"
 #include "DatabaseServer.h"
@@ -22,6 +25,8 @@
 #include "vcoOpenDatabase.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QTimer>
 
 #include <cstdio>
@@ -73,6 +78,16 @@ public:
     }
 };
 
+// The summary's Results button; No to every other question.
+class ResultsBoxes : public MessageBoxes {
+public:
+    MsgAnswer show(const MessageBoxRequest& request) override {
+        if (request.buttons == MsgButtons::Ok)
+            return MsgAnswer::Ok;
+        return request.extraButton.isEmpty() ? MsgAnswer::No : MsgAnswer::Extra;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -94,6 +109,10 @@ int main(int argc, char** argv) {
     const bool running = runningAt > 0;
     if (running)
         shotAt = runningAt;
+    const qsizetype resultsAt = args.indexOf(u"--results-screenshot"_s);
+    const bool results = resultsAt > 0;
+    if (results)
+        shotAt = resultsAt;
     const QString screenshot =
         shotAt > 0 && shotAt + 1 < args.size() ? args[shotAt + 1] : QString();
     const QString user = qEnvironmentVariable("VDB_USER", u"ADMIN"_s);
@@ -101,12 +120,25 @@ int main(int argc, char** argv) {
 
     QtMessageBoxes desktopBoxes;
     AnsweringBoxes answeringBoxes;
-    MessageBoxes& boxes = running ? static_cast<MessageBoxes&>(answeringBoxes) : desktopBoxes;
+    ResultsBoxes resultsBoxes;
+    MessageBoxes& boxes = running   ? static_cast<MessageBoxes&>(answeringBoxes)
+                          : results ? static_cast<MessageBoxes&>(resultsBoxes)
+                                    : desktopBoxes;
     SettingsStore settings;
     try {
         gDatabase = DatabaseServer().OpenDatabase(args[1], user, password, OpenFlag::Converting);
         FMain window(gDatabase, settings, boxes);
         window.Form_Load();
+        if (const qsizetype at = args.indexOf(u"--country-field"_s);
+            at > 0 && at + 1 < args.size()) {
+            auto* country = window.findChild<QComboBox*>(u"cboCountryField"_s);
+            const int index = country ? country->findText(args[at + 1]) : -1;
+            if (index < 0) {
+                std::fprintf(stderr, "no country field %s\n", qPrintable(args[at + 1]));
+                return 1;
+            }
+            window.cboCountryField_Click(index);
+        }
         window.show();
         if (running && !screenshot.isEmpty()) {
             bool saved = false;
@@ -118,6 +150,14 @@ int main(int argc, char** argv) {
                 });
                 window.cmdStart_Click();
                 QApplication::exit(saved ? 0 : 1);
+            });
+        } else if (results && !screenshot.isEmpty()) {
+            QTimer::singleShot(kSettleMs, &window, [&] {
+                window.cmdStart_Click();
+                auto* view = window.findChild<QDialog*>();
+                QTimer::singleShot(kSettleMs, &window, [&, view] {
+                    QApplication::exit(view != nullptr && save(*view, screenshot) ? 0 : 1);
+                });
             });
         } else if (!screenshot.isEmpty()) {
             QTimer::singleShot(kSettleMs, &window,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CsvLine.h"
+
 #include <QByteArray>
 #include <QIODevice>
 #include <QList>
@@ -55,8 +57,3 @@ private:
     qint64 line_ = 1;
     qint64 rawLines_ = 0; // line feeds decoded so far, for the position of bad UTF-8
 };
-
-// One CSV record with its CRLF line end; std::nullopt is Null. Cells are quoted when they must
-// be (comma, quote, line break, empty text) and when blanks at either end or a BOM at the start
-// might be lost by other programs.
-QString csvLine(const QList<std::optional<QString>>& cells);

@@ -2,14 +2,15 @@
 
 #include "DatabaseAdmin.h"
 #include "DatabaseUri.h"
+#include "DemoAbroad.h"
 #include "DemoNumbers.h"
 #include "DemoRandom.h"
+#include "DemoScratch.h"
 #include "SeenTexts.h"
 #include "ToolError.h"
 #include "VdbCreate.h"
 
 #include <QDate>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,12 +18,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cerrno>
 #include <tuple>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -30,13 +26,6 @@ namespace {
 
 constexpr qint64 kBatchSize = 100000; // rows per transaction: keeps the write-ahead log small
 constexpr int kMarkEvery = 7;
-
-// The folder a demo database is built in, beside its target, and the lock that shows that the
-// run building it is alive.
-const QString kScratchPattern = u".vdbtool-demo-*"_s;
-const QString kScratchLock = u"in-use.lock"_s;
-// A scratch folder without a lock may be one whose run is just taking its lock.
-constexpr qint64 kUnlockedGraceSeconds = 60;
 
 constexpr QStringView kSurnames[] = {
     u"Müller",  u"Schmidt", u"Schneider", u"Fischer", u"Weber",      u"Meyer",  u"Wagner",
@@ -61,6 +50,8 @@ constexpr QStringView kCities[] = {
     u"Stuttgart", u"Düsseldorf", u"Leipzig", u"Nürnberg", u"Wien", u"Graz",
     u"Zürich",    u"Bern",       u"Basel",   u"Seattle",
 };
+// A customer's city lies in its "Land": the German ones come first above.
+constexpr qsizetype kGermanCities = 10;
 
 // A separate stream of random numbers for every field, so that fields do not mirror each other.
 enum Stream : quint64 {
@@ -136,6 +127,7 @@ constexpr qint64 kRecordsPerShared = 5;
 // Offsets of the further random streams a telephone field's stream has.
 constexpr quint64 kShareDecision = 100;
 constexpr quint64 kSharedValues = 200;
+constexpr quint64 kAbroad = 300;  // the numbers of a customer abroad
 constexpr quint64 kRedraw = 1000; // times the attempt
 
 bool hasDigit(const QVariant& value) {
@@ -176,17 +168,38 @@ QVariant customerPhone(const DemoOptions& options, qint64 index) {
     return phone(options, CustomerPhone, DemoLine::Landline, index, kSharedSwitchboard);
 }
 
+// A customer abroad shares no number with a German one: its own, as written in its country.
+QVariant abroadPhone(const DemoOptions& options, const QString& region, Stream stream,
+                     DemoLine line, qint64 index, quint64 attempt = 0) {
+    return demoAbroadPhone(options.seed, stream + kAbroad + attempt * kRedraw,
+                           static_cast<quint64>(index), region, line)
+        .value;
+}
+
 QVariantList customerRow(const DemoOptions& options, qint64 index) {
     DemoRandom random = DemoRandom::forItem(options.seed, CustomerRow, static_cast<quint64>(index));
     const QString name = companyName(random);
-    const QString place = city(random);
+    const QString place =
+        random.pick<QStringView>(std::span(kCities).first(kGermanCities)).toString();
     const QVariant turnover = random.chance(10)
                                   ? QVariant()
                                   : QVariant(static_cast<double>(random.below(100000000)) / 100);
     const QDate created = QDate(1995, 1, 1).addDays(random.below(11000));
+    const DemoCountry country = demoCustomerCountry(options.seed, static_cast<quint64>(index));
+    if (country.region != u"DE"_s)
+        return {index + 1,
+                name,
+                country.city,
+                country.land,
+                abroadPhone(options, country.region, CustomerPhone, DemoLine::Landline, index),
+                abroadPhone(options, country.region, CustomerFax, DemoLine::Fax, index),
+                abroadPhone(options, country.region, CustomerMobile, DemoLine::Mobile, index),
+                turnover,
+                created};
     return {index + 1,
             name,
             place,
+            country.land,
             customerPhone(options, index),
             phone(options, CustomerFax, DemoLine::Fax, index, kSharedFax),
             phone(options, CustomerMobile, DemoLine::Mobile, index),
@@ -215,9 +228,11 @@ QVariantList contactRow(const DemoOptions& options, qint64 index) {
     const QVariant first =
         random.chance(5) ? QVariant() : QVariant(random.pick<QStringView>(kFirstNames).toString());
     QVariant telephone;
-    if (!options.unique && DemoRandom::forItem(options.seed, ContactPhone + kShareDecision,
-                                               static_cast<quint64>(index))
-                               .chance(kContactSwitchboard))
+    if (!options.unique &&
+        DemoRandom::forItem(options.seed, ContactPhone + kShareDecision,
+                            static_cast<quint64>(index))
+            .chance(kContactSwitchboard) &&
+        demoCustomerCountry(options.seed, static_cast<quint64>(customer - 1)).region == u"DE"_s)
         telephone = customerPhone(options, customer - 1);
     else
         telephone = phone(options, ContactPhone, DemoLine::Landline, index);
@@ -273,14 +288,20 @@ QList<PhoneColumn> phoneColumns(const TableSchema& table) {
 
 // With unique values, a number drawn a second time (by chance: the demo's numbers come from a
 // few areas) is drawn again from a stream of its own until it is new.
-void makeUnique(QVariantList& row, const QList<PhoneColumn>& columns, const DemoOptions& options,
-                qint64 index, SeenTexts& seen) {
+void makeUnique(const QString& table, QVariantList& row, const QList<PhoneColumn>& columns,
+                const DemoOptions& options, qint64 index, SeenTexts& seen) {
+    const QString region =
+        table == DemoTable::Customers
+            ? demoCustomerCountry(options.seed, static_cast<quint64>(index)).region
+            : u"DE"_s;
     for (const PhoneColumn& column : columns) {
         QVariant& value = row[column.position];
         for (quint64 attempt = 1; hasDigit(value) && !seen.insert(value.toString()); ++attempt)
-            value = DemoNumbers(options.seed, column.stream + attempt * kRedraw, column.line)
-                        .at(static_cast<quint64>(index))
-                        .value;
+            value = region != u"DE"_s
+                        ? abroadPhone(options, region, column.stream, column.line, index, attempt)
+                        : DemoNumbers(options.seed, column.stream + attempt * kRedraw, column.line)
+                              .at(static_cast<quint64>(index))
+                              .value;
     }
 }
 
@@ -296,7 +317,7 @@ void fillTable(DatabaseAdmin& admin, const TableSchema& table, const DemoOptions
         for (qint64 i = start; i < end; ++i) {
             QVariantList row = demoRow(table.name, options, i);
             if (options.unique)
-                makeUnique(row, columns, options, i, seen);
+                makeUnique(table.name, row, columns, options, i, seen);
             inserter->add(row);
         }
         inserter->commit();
@@ -309,55 +330,6 @@ void markEverySeventh(DatabaseAdmin& admin, const QString& table, qint64 records
         ids << QString::number(id);
     if (!ids.isEmpty())
         admin.mark(table, ids, true);
-}
-
-// An exclusive lock on a file that the kernel drops when its holder dies, however it dies.
-class ScratchLock {
-public:
-    explicit ScratchLock(const QString& path)
-        : fd_(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {}
-    ~ScratchLock() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    ScratchLock(const ScratchLock&) = delete;
-    ScratchLock& operator=(const ScratchLock&) = delete;
-
-    bool tryLock() { return fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
-
-private:
-    int fd_;
-};
-
-// Removes the scratch folders of demo runs that were killed: their lock's process is gone, or
-// they never got a lock and are old. Folders of runs still alive are left alone.
-void removeStaleScratch(const QString& folder) {
-    const auto entries = QDir(folder).entryInfoList(
-        {kScratchPattern}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    for (const QFileInfo& entry : entries) {
-        const QString lockPath = QDir(entry.filePath()).filePath(kScratchLock);
-        if (QFileInfo::exists(lockPath)) {
-            if (!ScratchLock(lockPath).tryLock())
-                continue;
-        } else if (entry.lastModified().secsTo(QDateTime::currentDateTime()) <
-                   kUnlockedGraceSeconds) {
-            continue;
-        }
-        QDir(entry.filePath()).removeRecursively();
-    }
-}
-
-// Links draft to target: link() never replaces an existing file. Where the file system has no
-// hard links, rename() is the fallback, with the existence check just before it.
-void moveIntoPlace(const QString& draft, const QString& target) {
-    const QByteArray from = QFile::encodeName(draft);
-    const QByteArray to = QFile::encodeName(target);
-    if (::link(from.constData(), to.constData()) == 0)
-        return;
-    if (errno == EEXIST || QFileInfo::exists(target))
-        fail(u"the file already exists: "_s + target);
-    if (!QFile::rename(draft, target))
-        fail(u"cannot move the demo database into place: "_s + target);
 }
 
 } // namespace
@@ -373,7 +345,7 @@ DatabaseSchema demoSchema() {
     customers.name = DemoTable::Customers;
     customers.caption = u"Kunden (Firmenadressen)"_s;
     customers.fields << field(u"ID"_s, FieldType::Integer) << field(u"Name"_s) << field(u"Ort"_s)
-                     << field(u"Telefon"_s)
+                     << field(u"Land"_s) << field(u"Telefon"_s)
                      << field(u"Telefax"_s, FieldType::Text,
                               u"length(\"Telefax\") <= "_s +
                                   QString::number(DemoNumbers::kFaxMaxLength))

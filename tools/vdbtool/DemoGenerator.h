@@ -8,9 +8,10 @@
 #include <QVariantList>
 
 // The demo database: shown name "Demo", location DE / 30, user ADMIN with password "admin" and
-// both admin rights, and three tables of invented German customers, suppliers and contact
-// persons whose telephone fields hold the values of DemoNumbers. About one value in nine repeats
-// another: switchboards shared by branches and contact persons, shared fax lines.
+// both admin rights, and three tables of invented customers, suppliers and contact persons whose
+// telephone fields hold the values of DemoNumbers. A fifth of the customers are abroad: their
+// field "Land" names the country, and their numbers are those of DemoAbroad. About one value in
+// nine repeats another: switchboards shared by branches and contact persons, shared fax lines.
 
 struct DemoOptions {
     qint64 records = 1000; // per table

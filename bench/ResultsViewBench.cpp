@@ -1,0 +1,122 @@
+// The results view on many values (the offscreen platform). First a window run over a demo
+// database whose summary box asks for the results: the run's time and values told, and the time
+// to open the view. Then 400,000 made-up rows: memory per row, time to open the view, to filter
+// by an outcome, to search all cells, to save the report.
+//
+//   results_view_bench FILE.vdb [records per table=10000]
+
+#include "Application.h"
+#include "BenchSupport.h"
+#include "DemoGenerator.h"
+#include "MessageBoxes.h"
+#include "ResultsModel.h"
+#include "ResultsView.h"
+#include "SettingsStore.h"
+#include "VdbServer.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// "Results" on the summary, No to every other question.
+class ResultsBoxes : public MessageBoxes {
+public:
+    MsgAnswer show(const MessageBoxRequest& request) override {
+        if (request.buttons == MsgButtons::Ok)
+            return MsgAnswer::Ok;
+        return request.extraButton.isEmpty() ? MsgAnswer::No : MsgAnswer::Extra;
+    }
+};
+
+double openView(QWidget* parent, const std::function<void()>& open) {
+    const Stopwatch watch;
+    open();
+    auto* view = parent->findChild<ResultsView*>();
+    QApplication::processEvents();
+    const double seconds = watch.seconds();
+    delete view;
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: results_view_bench FILE.vdb [records per table]\n");
+        return 2;
+    }
+    const QString path = QString::fromLocal8Bit(argv[1]);
+    createDemoDatabase(path, DemoOptions{argc > 2 ? std::atoll(argv[2]) : 10000, 1});
+    QTemporaryDir settingsDir;
+    SettingsStore settings(settingsDir.path());
+    ResultsBoxes boxes;
+    Application application(settings, boxes);
+    DatabasePtr database = VdbServer().OpenDatabase(path, u"ADMIN"_s, u"admin"_s, 0);
+    application.UseDatabase(database);
+    FMain* window = application.window();
+    window->AutoAddFields(u"Telef"_s);
+    auto* start = window->findChild<QPushButton*>(u"cmdStart"_s);
+    const Stopwatch run;
+    start->click();
+    const double runSeconds = run.seconds();
+    delete window->findChild<ResultsView*>();
+    const double viewSeconds = openView(window, [window] { window->showResults(); });
+    std::printf("window run: %d records, %lld values told, %.2f s with the view; the view "
+                "opens in %.3f s\n",
+                window->lastRun().processed, qlonglong(window->lastResults().size()), runSeconds,
+                viewSeconds);
+    delete window;
+
+    RunResults results;
+    const Stopwatch fill;
+    constexpr int kRows = 400000;
+    for (int i = 0; i < kRows; ++i) {
+        const auto reason = i % 4 == 0 ? Unreadable(i % kRowReasons) : Unreadable::Converted;
+        results.add(UnreadableValue{
+            i % 3 == 0 ? u"Kunden"_s : u"Ansprechpartner"_s, QString::number(100000 + i / 3),
+            u"Kundin Nr. "_s + QString::number(i / 3), u"Telefon"_s,
+            u"030 "_s + QString::number(1000000 + i), reason,
+            reason == Unreadable::Converted ? u"+49 (30) "_s + QString::number(1000000 + i)
+                                            : QString()});
+    }
+    results.squeeze();
+    std::printf("400,000 rows: filled in %.3f s, %.1f MiB held (%.0f bytes a row, texts "
+                "included), peak memory of the process %.0f MiB\n",
+                fill.seconds(), double(results.bytes()) / 1048576.0,
+                double(results.bytes()) / kRows, peakMemoryMiB());
+    QWidget parent;
+    ResultsActions actions;
+    actions.chooseSavePath = [&settingsDir](QWidget*, const QString&, const QString&) {
+        return settingsDir.filePath(u"report.csv"_s);
+    };
+    ResultsView* view = nullptr;
+    const double open = openView(&parent, [&] {
+        view = new ResultsView(results, boxes, actions, &parent);
+        view->show();
+    });
+    view = new ResultsView(results, boxes, actions, &parent);
+    view->show();
+    const Stopwatch filter;
+    view->cboOutcome_Click(1);
+    const double filterSeconds = filter.seconds();
+    const int filtered = view->model().rowCount();
+    const Stopwatch search;
+    view->findChild<QLineEdit*>(u"txtSearch"_s)->setText(u"Nr. 12345"_s);
+    const double searchSeconds = search.seconds();
+    const Stopwatch save;
+    view->cmdSave_Click();
+    std::printf("view: opened in %.3f s, filtered by outcome in %.3f s (%d rows), searched in "
+                "%.3f s (%d rows), report saved in %.3f s\n",
+                open, filterSeconds, filtered, searchSeconds, view->model().rowCount(),
+                save.seconds());
+    return 0;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "RunResults.h"
+
+#include <QAbstractTableModel>
+
+// The results as a table a view shows: only the rows the filter lets through, each read from the
+// results when it is painted.
+class ResultsModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { TableColumn, RecordColumn, FieldColumn, ValueColumn, OutcomeColumn, Columns };
+    // Displayed cells are cut here; copies and the report keep the whole value.
+    static constexpr qsizetype kShownLength = 300;
+
+    explicit ResultsModel(const RunResults& results, QObject* parent = nullptr);
+
+    // Lets through the rows of these reasons (bit per Unreadable) that hold search.
+    void setFilter(quint32 reasons, const QString& search);
+    // The results changed (an undo added its conflicts): the filter is applied again.
+    void refresh();
+    qsizetype resultRow(int row) const { return shown_[row]; }
+
+    // The rows as tab-separated lines, whole values, line breaks and tabs made visible.
+    QString copyText(const QList<int>& rows) const;
+    // A row's last column: the new value, or why there is none.
+    QString outcomeText(qsizetype row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    QString cell(qsizetype row, int column) const;
+
+    const RunResults& results_;
+    QList<quint32> shown_;
+    quint32 reasons_ = ~0u;
+    QString search_;
+    QStringList headers_;
+};
