@@ -214,6 +214,10 @@ private:
     void journalUndone(qint32 count);
     // The record's ith change was stored: kept for convertedFound until its batch commits.
     void noteStored(TableState& state, qsizetype i);
+    const QString& recordLabel(TableState& state);
+    // Tells the caller of a value left out of canonical form.
+    void tellLeft(TableState& state, const QString& field, const QString& value, Unreadable reason,
+                  const QString& detail, const QString& country);
     void handOverStored();
     // Stores the record's written values (checker: only judges them); a broken condition costs
     // only the values whose field refuses them.

@@ -105,13 +105,8 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
     QStringList notes;
     for (const auto& [i, condition] : std::as_const(refused)) {
         notes << notes_[i];
-        if (s_.unreadableFound)
-            attempt([&] {
-                s_.unreadableFound(UnreadableValue{
-                    state.name, recordKey(state), s_.itemLabel(*state.table), changes_[i].field,
-                    changes_[i].oldValue, Unreadable::RefusedByCondition, condition,
-                    foreignCountry(state)});
-            });
+        tellLeft(state, changes_[i].field, changes_[i].oldValue, Unreadable::RefusedByCondition,
+                 condition, foreignCountry(state));
     }
     attempt([&] { s_.log.validationFailure(notes); });
 }
@@ -194,12 +189,27 @@ void ConversionRun::noteStored(TableState& state, qsizetype i) {
     if (!s_.convertedFound)
         return;
     const JournalEntry& change = changes_[i];
+    stored_ << UnreadableValue{state.name,     recordKey(state), recordLabel(state),
+                               change.field,   change.oldValue,  Unreadable::Converted,
+                               change.newValue};
+}
+
+// Read once a record, however many of its values are told of.
+const QString& ConversionRun::recordLabel(TableState& state) {
     if (!state.label) {
         state.label = QString();
         attempt([&] { state.label = s_.itemLabel(*state.table); });
     }
-    stored_ << UnreadableValue{state.name,      recordKey(state),      *state.label,   change.field,
-                               change.oldValue, Unreadable::Converted, change.newValue};
+    return *state.label;
+}
+
+void ConversionRun::tellLeft(TableState& state, const QString& field, const QString& value,
+                             Unreadable reason, const QString& detail, const QString& country) {
+    if (s_.unreadableFound)
+        attempt([&] {
+            s_.unreadableFound(UnreadableValue{state.name, recordKey(state), recordLabel(state),
+                                               field, value, reason, detail, country});
+        });
 }
 
 void ConversionRun::handOverStored() {

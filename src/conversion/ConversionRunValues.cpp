@@ -124,18 +124,7 @@ void ConversionRun::leaveUnchanged(TableState& state, const FieldPtr& field, Unr
                                    const QString& value) {
     ++result_.unreadable;
     ++result_.unreadableBy[static_cast<size_t>(reason)];
-    if (s_.unreadableFound) {
-        attempt([&] {
-            s_.unreadableFound(UnreadableValue{state.name,
-                                               recordKey(state),
-                                               s_.itemLabel(*state.table),
-                                               field->Name(),
-                                               value,
-                                               reason,
-                                               {},
-                                               foreignCountry(state)});
-        });
-    }
+    tellLeft(state, field->Name(), value, reason, {}, foreignCountry(state));
     // Values of these kinds are odd data a person has to look at; the others are many and
     // counted only.
     if (reason != Unreadable::TooLong && reason != Unreadable::InvalidBytes)
@@ -185,12 +174,9 @@ bool ConversionRun::formatValue(TableState& state, const FieldPtr& field, const 
         return true;
     if (const std::optional<Unreadable> why = unreadable(formatted.reason)) {
         leaveUnchanged(state, field, *why, text);
-    } else if (replacement != text && s_.unreadableFound) {
-        attempt([&] {
-            s_.unreadableFound(UnreadableValue{
-                state.name, recordKey(state), s_.itemLabel(*state.table), field->Name(), text,
-                Unreadable::LayoutOnly, replacement, foreignCountry(state)});
-        });
+    } else if (replacement != text) {
+        tellLeft(state, field->Name(), text, Unreadable::LayoutOnly, replacement,
+                 foreignCountry(state));
     }
     return false;
 }
@@ -216,13 +202,8 @@ bool ConversionRun::undoValue(TableState& state, const FieldPtr& field, const QV
     if (isText && text == change->oldValue)
         return false;
     ++result_.conflicts;
-    if (s_.unreadableFound)
-        attempt([&] {
-            s_.unreadableFound(UnreadableValue{state.name, key, s_.itemLabel(*state.table),
-                                               field->Name(),
-                                               value.isNull() ? u"Null"_s : valueText(value),
-                                               Unreadable::UndoConflict, change->newValue});
-        });
+    tellLeft(state, field->Name(), value.isNull() ? u"Null"_s : valueText(value),
+             Unreadable::UndoConflict, change->newValue, {});
     writeRecordHeader(state);
     attempt([&] {
         s_.log.unchangedLine(
