@@ -50,6 +50,9 @@ public:
         line_ = file_.readLine();
         ++number_;
         if (!line_.endsWith('\n')) {
+            // Only the last line can be cut off: one too long to read whole is no end.
+            if (!file_.atEnd())
+                bad(u": not a journal line"_s);
             // A mark or "undone" line cut off holds no change that could be missing.
             facts_.cutOff = !line_.startsWith('{');
             return false;
@@ -58,7 +61,8 @@ public:
     }
 
     // Reads the line; with changes false, a change line is only placed, not read. True when the
-    // line begins a run, which start then describes.
+    // line begins a run, which start then describes. After ending(), a header or a mark only
+    // ends the run read: what it says is the next run's.
     bool read(bool changes, std::optional<JournalEntry>& entry, RunStart& start) {
         entry.reset();
         const bool object = line_.startsWith('{');
@@ -91,7 +95,10 @@ public:
             if (version_ < 2 || number < 1 || (marks_ >= 0 && number != marks_ + 1) ||
                 !o.value(u"fields"_s).isArray())
                 bad(u": not a journal line"_s);
+            if (ending_)
+                return true;
             marks_ = number;
+            unkeyed_ = false;
             readFields(o);
             start = RunStart{offset_, number_, database_, version_, marks_};
             return true;
@@ -106,14 +113,18 @@ public:
                     bad(u": not a journal line"_s);
             }
             readFields(o);
-            facts_.unkeyed = facts_.unkeyed || o.contains(u"unkeyed"_s);
+            unkeyed_ = unkeyed_ || o.contains(u"unkeyed"_s);
+            facts_.unkeyed = facts_.unkeyed || unkeyed_;
             return false;
         }
         const qint64 version = o.value(u"version"_s).toInteger(-1);
         if (o.value(u"format"_s).toString() != QLatin1StringView(RunJournal::kFormat) ||
             version < 1 || version > RunJournal::kVersion)
             bad(u": not a Telnormer journal"_s);
+        if (ending_)
+            return true;
         version_ = version;
+        unkeyed_ = false;
         marks_ = 0;
         database_ = o.value(u"database"_s).toString();
         facts_.databases << database_;
@@ -141,6 +152,11 @@ public:
     }
     // Set after a line that takes back changes: how many.
     qint64 takeUndone() { return std::exchange(undone_, -1); }
+    // The run being read could not key its records: its "undone" counts may hold changes that
+    // were never written.
+    bool unkeyed() const { return unkeyed_; }
+    // From the next line on, one run is read.
+    void ending() { ending_ = true; }
     bool begun() const { return version_ > 0; }
     [[noreturn]] void bad(const QString& what) const {
         fail(path_ + u", line "_s + QString::number(number_) + what);
@@ -162,6 +178,8 @@ private:
     qint64 version_ = 0; // of the latest header; 0 before the first
     qint64 marks_ = 0;   // run marks since that header; -1: not known
     qint64 undone_ = -1;
+    bool unkeyed_ = false;
+    bool ending_ = false;
     QString database_;
 };
 
@@ -215,6 +233,8 @@ JournalFacts RunJournal::read(const QString& path, const std::function<void(Jour
         if (!whole && first && !begins)
             lines.bad(u": not the start of a run"_s);
         first = false;
+        if (!whole)
+            lines.ending();
         if (begins && whole) {
             // No line takes back changes of the run before.
             for (JournalEntry& e : recent)
@@ -223,9 +243,13 @@ JournalFacts RunJournal::read(const QString& path, const std::function<void(Jour
             ++facts.runs;
         }
         if (const qint64 undone = lines.takeUndone(); undone >= 0) {
-            if (size_t(undone) > recent.size())
+            // A run that could not key its records counted them without their lines (journals
+            // written so before): which lines such a count means cannot be told, and a line kept
+            // whose change was not stored is found put back already.
+            if (size_t(undone) <= recent.size())
+                recent.resize(recent.size() - size_t(undone));
+            else if (!lines.unkeyed())
                 lines.bad(u": not a journal line"_s);
-            recent.resize(recent.size() - size_t(undone));
         }
         if (!entry)
             continue;

@@ -77,9 +77,10 @@ TEST(RunJournalLine, IsTheJsonOfItsTextsAndReadsBack) {
 }
 
 // A journal's runs: marked and numbered since version 2, one a header before. Lines: H1/H2 a
-// header, Rn a run mark, F an old fields line, Un takes back n changes, X a line cut off (Y a
-// mark), a letter a change to that value. Part: 0 the last run, n run n, -1 all, @n the run at
-// the nth line. Read: the values put back in order, or the error's end.
+// header, Rn a run mark, F an old fields line, K a run that cannot key its records, Un takes back
+// n changes, X a line cut off (Y a mark), a letter a change to that value. Part: 0 the last run, n
+// run n, -1 all, @n the run at the nth line. Read: the values put back in order, or the error's
+// end.
 TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
     struct Row {
         const char* lines;
@@ -106,6 +107,10 @@ TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
         {"H2 R1 a R2 b Y", "0", "b", 2},         // the next run's mark: no change is missing
         {"H2 R1 a R2 b X", "1", "a", 2},
         {"H2 R1 a a R2 b", "1", "aa", 2},
+        {"H2 R1 a H2 R1 b", "1", "a", 2},         // a header ends the run before it, however read
+        {"H2 R1 a H2 R1 b", "@2", "a", 0},
+        {"H2 R1 K U9", "0", "", 1},                // it counted changes it could not journal
+        {"H2 R1 a R2 K b U5", "-1", "ab", 2},
         {"H2", "0", "", 0},
         {"H2 a R1 b", "0", ", line 2: not a journal line", 0}, // forged or misplaced marks
         {"H2 R1 a R3 b", "0", ", line 4: not a journal line", 0},
@@ -130,6 +135,8 @@ TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
                 text += R"({"format":"telnormer-journal","version":)" + n + R"(,"database":"d"})";
             else if (token[0] == 'R')
                 text += R"({"run":)" + n + R"(,"fields":[["T","F"]]})";
+            else if (token == "K")
+                text += R"({"unkeyed":true})";
             else if (token == "F")
                 text += R"({"fields":[["T","F"]]})";
             else if (token[0] == 'U')
@@ -156,6 +163,9 @@ TEST(RunJournalLine, ReadsOneRunOrAllOfThem) {
             EXPECT_EQ(facts.runs, row.runs);
             EXPECT_EQ(facts.cutOff, row.cutOff);
             EXPECT_EQ(facts.run == 0, which.run > row.runs || which.run < 0 || row.runs == 0);
+            EXPECT_EQ(facts.databases.size(), which.offset >= 0 ? 0
+                                              : which.run < 0   ? QByteArray(row.lines).count('H')
+                                                                : facts.run > 0);
         } catch (const ErrorRecord& error) {
             read = error.description().mid(path.size());
         }
