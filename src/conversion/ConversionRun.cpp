@@ -259,8 +259,7 @@ bool ConversionRun::visitRecord(TableState& state) {
         } else if (transaction_ && !begun_ && !beginBatch()) {
             result_.converted -= count;
             result_.notStored += count;
-            if (store)
-                journalUndone(count);
+            journalUndone(std::exchange(recordJournaled_, 0));
         } else {
             storeRecord(state, written, checker);
         }

@@ -57,8 +57,8 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
     try {
         save();
         ++result_.records;
-        if (!checker)
-            journalBatch_ += count;
+        // Only lines the journal holds: an unkeyed record has none for an "undone" to take back.
+        journalBatch_ += std::exchange(recordJournaled_, 0);
         for (qsizetype i = 0; i < count; ++i)
             noteStored(state, i);
         return;
@@ -68,8 +68,7 @@ void ConversionRun::storeRecord(TableState& state, const QList<FieldPtr>& writte
             // Not stored, so not converted.
             result_.converted -= count;
             result_.notStored += count;
-            if (!checker)
-                journalUndone(count);
+            journalUndone(std::exchange(recordJournaled_, 0));
             return;
         }
         lastError_ = error.number();
@@ -129,7 +128,7 @@ bool ConversionRun::storeAlone(TableState& state, const FieldPtr& field, qsizety
                 state.table->Update(kCursorOption);
             --recordCounted_;
             recordJournaled_ = 0;
-            if (!checker)
+            if (journaled)
                 ++journalBatch_;
             noteStored(state, i);
             return true;

@@ -466,6 +466,20 @@ TEST_F(ConversionRunTest, TablesWithoutIdUseTheRecordIdAndCountOnce) {
     EXPECT_FALSE(text.contains("Table: Notizen"));
 }
 
+// Record 2 has no key and its batch does not commit: the journal keeps record 1's and 3's changes.
+TEST_F(ConversionRunTest, UnkeyedRecordsBatchTakesBackNoOtherLines) {
+    addNumberedCustomers(3, true);
+    for (const MsgAnswer answer : {MsgAnswer::Ok, MsgAnswer::No, MsgAnswer::No})
+        boxes.expect(answer);
+    int keys = 0, commits = 0;
+    run({kTelefon, kMobil}, false, [&](const QString& op) {
+        if ((op == u"Table.StableRecordKey:Kunden"_s && ++keys == 2) ||
+            (op == u"Transaction.Commit"_s && ++commits == 2))
+            throw ErrorRecord(7, u"Out of memory"_s);
+    });
+    EXPECT_EQ(RunJournal::read(RunJournal::pathFor(log.path())).size(), 4);
+}
+
 TEST_F(ConversionRunTest, LogThatCannotBePreparedChangesNothing) {
     addNumberedCustomers(3);
     writeFile(fx.path(u"Logs"_s), "");

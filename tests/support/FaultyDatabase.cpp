@@ -94,8 +94,14 @@ public:
             check->CheckUpdate(opt);
     }
     QString RecordId() override { return after(u"Table.RecordId"_s)->RecordId(); }
+    // A fault here stands for a host without a key for the record.
     QString StableRecordKey() override {
         auto* key = dynamic_cast<RecordKey*>(real_.get());
+        try {
+            after(u"Table.StableRecordKey"_s);
+        } catch (const ErrorRecord&) {
+            key = nullptr;
+        }
         return key ? key->StableRecordKey() : QString();
     }
     std::shared_ptr<::Properties> Properties() override {
