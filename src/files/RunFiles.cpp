@@ -59,9 +59,11 @@ int createNew(const QString& path, const FileModes& modes) {
 }
 
 int openRegular(const QString& path, QString& why, const FileModes* modes) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // A link is trusted no more than a file someone else wrote: it names whichever file they like.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | (modes ? O_NOFOLLOW : 0));
     if (fd < 0) {
-        why = cause(errno);
+        why = modes && errno == ELOOP ? u"it is a symbolic link"_s : cause(errno);
         return -1;
     }
     struct stat info {};

@@ -27,7 +27,7 @@ FileModes modesLike(const QString& databasePath);
 int createNew(const QString& path, const FileModes& modes);
 
 // path open for reading when it is a regular file (a FIFO cannot hold the open up). With modes,
-// also only when it is trusted (see makeFolder). The descriptor, or -1 with why set.
+// also only when it is trusted (see makeFolder) and no link. The descriptor, or -1 with why set.
 int openRegular(const QString& path, QString& why, const FileModes* modes = nullptr);
 
 // The folder unless there is one; its parent must exist. One that is there is used only when no

@@ -39,6 +39,8 @@ TEST_F(TelnormerBatchTest, UndoPutsBackWhatTheRunChangedAndLeavesLaterChanges) {
     const QString journal = RunJournal::pathFor(first.outcome.logPath);
     ::chmod(QFile::encodeName(journal).constData(), 0666);
     EXPECT_TRUE(batch({u"--undo"_s, journal}).err.endsWith(u"(others may write to it)\n"_s));
+    QFile::link(journal, file + u".jsonl"_s); // nor one through a link someone could have put there
+    EXPECT_TRUE(batch({u"--undo"_s, file + u".jsonl"_s}).err.endsWith(u"symbolic link)\n"_s));
     ::chmod(QFile::encodeName(journal).constData(), 0600);
     const BatchRun undo = batch({u"--undo"_s, journal});
     ASSERT_EQ(undo.status, BatchStatus::Done) << undo.err.toStdString();
