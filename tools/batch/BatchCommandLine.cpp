@@ -1,5 +1,6 @@
 #include "BatchCommandLine.h"
 
+#include "ChangeLog.h"
 #include "StringTable.h"
 #include "ToolError.h"
 
@@ -78,12 +79,14 @@ QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPai
             // One country a record: a second field for the same table would contradict it.
             if (std::any_of(countryFields.cbegin(), countryFields.cend(),
                             [&](const FieldPair& p) { return p.table == pair.table; }))
-                usageFail(LoadResourceText(IDS_BATCH_COUNTRY_TWICE, {pair.table}));
+                usageFail(
+                    LoadResourceText(IDS_BATCH_COUNTRY_TWICE, {ChangeLog::visible(pair.table)}));
             countryFields << pair;
             continue;
         }
         if (fields.contains(pair))
-            usageFail(LoadResourceText(IDS_BATCH_FIELD_TWICE, {pair.table, pair.field}));
+            usageFail(LoadResourceText(IDS_BATCH_FIELD_TWICE, {ChangeLog::visible(pair.table),
+                                                               ChangeLog::visible(pair.field)}));
         fields << pair;
     }
     return rest;

@@ -57,9 +57,12 @@ QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>
             for (const FieldPtr& field : table->Fields())
                 found = found || field->Name() == pair.field;
             if (!found)
-                usageFail(LoadResourceText(IDS_BATCH_NO_FIELD, {name, pair.field}));
+                usageFail(LoadResourceText(IDS_BATCH_NO_FIELD, {ChangeLog::visible(name),
+                                                                ChangeLog::visible(pair.field)}));
             if (chosen.contains(pair))
-                usageFail(LoadResourceText(IDS_BATCH_COUNTRY_CONVERTED, {pair.field, name}));
+                usageFail(
+                    LoadResourceText(IDS_BATCH_COUNTRY_CONVERTED,
+                                     {ChangeLog::visible(pair.field), ChangeLog::visible(name)}));
             fields.insert(name, pair.field);
         }
     }
