@@ -162,12 +162,11 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
         EXPECT_EQ(convertedIn(u"Kunden"_s, u"Telefon"_s), c.convertedRecords);
         QStringList answers;
         const QString policy = c.policy.isEmpty() ? u"stop"_s : c.policy;
+        const QStringList yesNo{c.german ? u" Ja"_s : u" Yes"_s, c.german ? u" Nein"_s : u" No"_s};
         for (const char* a = c.answers; *a != 0; ++a)
             answers << LoadResourceString(a == c.answers ? IDS_RUN_ASK_CANCEL
                                                          : IDS_RUN_ASK_ROLLBACK) +
-                           QString::fromUtf8(*a == 'Y' ? (c.german ? " Ja" : " Yes")
-                                                       : (c.german ? " Nein" : " No")) +
-                           u" (--on-error "_s + policy + u')';
+                           yesNo[*a == 'Y' ? 0 : 1] + u" (--on-error "_s + policy + u')';
         EXPECT_EQ(run.err.split(u'\n').filter(u"(--on-error "_s), answers) << run.err.toStdString();
         EXPECT_EQ(run.err.count(u'\n' + LoadResourceString(IDS_RUN_ASK_CANCEL)), 1);
         EXPECT_FALSE(run.err.contains(QChar(0x1b)));
