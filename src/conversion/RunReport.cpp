@@ -4,6 +4,7 @@
 #include "CsvLine.h"
 #include "DatabaseUri.h"
 #include "ErrorRecord.h"
+#include "StringTable.h"
 #include "UnreadableValue.h"
 
 #include <QDir>
@@ -105,7 +106,7 @@ bool RunReport::open(const QString& path, const FileModes& modes) {
     // A link at the path is replaced, never followed; a device or a FIFO is no place for a report.
     if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode) &&
         !S_ISLNK(info.st_mode))
-        return fail(u"not a regular file"_s);
+        return fail(LoadResourceString(IDS_FILE_NOT_REGULAR));
     const QFileInfo target(path);
     for (int tries = 0; fd_ < 0 && tries < 100; ++tries) {
         temp_ = target.absolutePath() + u"/."_s + target.fileName() + u'.' +
@@ -175,7 +176,7 @@ void RunReport::discard() {
 
 bool RunReport::fail(const QString& cause) {
     failed_ = true;
-    error_ = u"cannot write the report "_s + path_ + u" ("_s + cause + u')';
+    error_ = LoadResourceText(IDS_REPORT_CANNOT_WRITE, {path_, cause});
     discard();
     return false;
 }

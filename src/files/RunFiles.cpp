@@ -1,5 +1,7 @@
 #include "RunFiles.h"
 
+#include "StringTable.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -30,9 +32,9 @@ void limitGroup(int fd, const FileModes& modes) {
 QString distrust(const struct stat& info, const FileModes& modes) {
     const uid_t runner = ::geteuid();
     if (info.st_uid != runner && info.st_uid != 0 && info.st_uid != modes.owner)
-        return u"it belongs to another user"_s;
+        return LoadResourceString(IDS_FILE_OTHER_OWNER);
     if ((info.st_mode & 022) != 0 && !(S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0))
-        return u"others may write to it"_s;
+        return LoadResourceString(IDS_FILE_OTHERS_WRITE);
     return {};
 }
 
@@ -67,9 +69,10 @@ int openRegular(const QString& path, QString& why, const FileModes* modes) {
         return -1;
     }
     struct stat info {};
-    why = ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ? u"not a regular file"_s
-          : modes                                           ? distrust(info, *modes)
-                                                            : QString();
+    why = ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+              ? LoadResourceString(IDS_FILE_NOT_REGULAR)
+          : modes ? distrust(info, *modes)
+                  : QString();
     if (!why.isEmpty()) {
         ::close(fd);
         return -1;

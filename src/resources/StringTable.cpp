@@ -54,3 +54,14 @@ QString LoadResourceString(int id, UiLanguage language) {
                       u"Resource with identifier '"_s + QString::number(id) + u"' not found"_s,
                       u"LoadResourceString"_s);
 }
+
+QString LoadResourceText(int id, const QStringList& args, UiLanguage language) {
+    const QStringList parts = LoadResourceString(id, language).split(u"%s"_s);
+    QString text;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            text += i <= args.size() ? args[i - 1] : u"%s"_s;
+        text += QString(parts[i]).replace(u"/n"_s, u"\n"_s);
+    }
+    return text;
+}

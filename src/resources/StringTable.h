@@ -3,6 +3,7 @@
 #include "modResourceConstants.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -19,3 +20,7 @@ void setUiLanguageOverride(std::optional<UiLanguage> language);
 QString LoadResourceString(int id);
 // The entry's text in the given language; fails with error 326 when there is none.
 QString LoadResourceString(int id, UiLanguage language);
+// The entry's text with its "%s" filled in order by args and its "/n" made line feeds. Unlike
+// FormatString an argument is taken as it is: a "%s" or "/n" in a path or a value someone typed
+// ("/nfs/kunden.vdb") stays as it was written.
+QString LoadResourceText(int id, const QStringList& args, UiLanguage language = uiLanguage());

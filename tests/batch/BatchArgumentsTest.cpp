@@ -45,6 +45,7 @@ TEST(BatchArguments, AreRefusedBeforeAnythingIsOpened) {
         {{u"F"_s, user, u"--field=Kunden"_s}, u"--field takes two values"_s},
         {{u"F"_s, user, u"--field"_s, u"Kunden"_s, u""_s}, u"--field needs a table and a field that are not empty"_s},
         {{u"F"_s, user, u"--field"_s, u"K"_s, u"T"_s, u"--field"_s, u"K"_s, u"T"_s}, u"the field K T is given twice"_s},
+        {{u"F"_s, user, u"--field"_s, u"/n%s"_s, u"%1"_s, u"--field"_s, u"/n%s"_s, u"%1"_s}, u"the field /n%s %1 is given twice\n"_s},
         {{u"F"_s, user, u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--prefix"_s, u"Tel"_s}, u"--field and --prefix exclude each other"_s},
         {{u"F"_s, user, u"--prefix="_s}, u"--prefix needs a prefix that is not empty"_s},
         {{u"F"_s, user, u"--report="_s}, u"--report needs a file name"_s},
@@ -118,13 +119,18 @@ TEST(BatchArguments, NotValidInTheSystemsEncodingIsRefused) {
 // The help and the messages speak the language the window would; the manual page is made with
 // LANGUAGE=en. Rows: the environment, the argument, the start of what is said.
 TEST(BatchArguments, SpeakTheUserInterfaceLanguage) {
-    const std::array<std::array<const char*, 3>, 4> rows{{
+    // clang-format off
+    const std::array<std::array<const char*, 3>, 8> rows{{
         {"LANG=de_DE.UTF-8", "--help", "Aufruf: telnormer-batch DATEI.vdb --user NAME"},
-        {"LANG=de_DE.UTF-8", "x.vdb",
-         "telnormer-batch: kein Benutzer angegeben: --user NAME\nMehr mit 'telnormer-batch"},
+        {"LANG=de_DE.UTF-8", "x.vdb", "telnormer-batch: kein Benutzer angegeben: --user NAME\nMehr mit 'telnormer-batch"},
         {"LANG=de_DE.UTF-8 LANGUAGE=en", "--help", "Usage: telnormer-batch FILE.vdb --user NAME"},
         {"LANG=C.UTF-8", "x.vdb", "telnormer-batch: no user given: --user NAME\nTry"},
+        {"LANG=de_DE.UTF-8", "x.vdb --user A --bogus", "telnormer-batch: unbekannte Option (das Argument wird nicht gezeigt"},
+        {"LANG=de_DE.UTF-8", "x.vdb --user", "telnormer-batch: Fehlender Wert nach '--user'.\nMehr mit"},
+        {"LANG=de_DE.UTF-8", "x.vdb --user A --password-file /n%s", "telnormer-batch: die Kennwortdatei /n%s lässt sich nicht lesen: "},
+        {"LANG=de_DE.UTF-8", "x.vdb --user A --report x.vdb", "telnormer-batch: der Bericht x.vdb würde eine Datei ersetzen"},
     }};
+    // clang-format on
     for (const auto& [environment, arg, said] : rows) {
         QProcess batch;
         batch.start(u"/bin/sh"_s,

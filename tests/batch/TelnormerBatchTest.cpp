@@ -116,11 +116,13 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
         int convertedRecords;
         const char* answers; // to "cancel?" and then to "rollback changes?": Y or N
         const char* ending;  // of a stopped run on standard error; null: not stopped
+        bool german = false;
     };
     // clang-format off
     const Case cases[] = {
         {u"continue"_s, Value, 99, "N", nullptr},
         {u"stop"_s, Value, 14, "YN", "the values converted so far are kept"},
+        {u"stop"_s, Value, 14, "YN", "nach einem Fehler angehalten; die bisher konvertierten Werte bleiben gespeichert", true},
         {u""_s, Value, 14, "YN", "the values converted so far are kept"},
         {u"rollback"_s, Value, 10, "YY", "the open batch was rolled back"},
         {u"stop"_s, Closing, 10, "YN", "closing the open batch failed (see above)"},
@@ -132,6 +134,7 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.policy.toStdString() + ' ' + std::to_string(c.fault));
+        setUiLanguageOverride(c.german ? UiLanguage::German : UiLanguage::English);
         renew();
         addCustomers(100);
         componentFailed = false;
@@ -159,12 +162,13 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
         EXPECT_EQ(convertedIn(u"Kunden"_s, u"Telefon"_s), c.convertedRecords);
         QStringList answers;
         const QString policy = c.policy.isEmpty() ? u"stop"_s : c.policy;
+        const QStringList yesNo{c.german ? u" Ja"_s : u" Yes"_s, c.german ? u" Nein"_s : u" No"_s};
         for (const char* a = c.answers; *a != 0; ++a)
-            answers << (a == c.answers ? u"Do you want to cancel? "_s
-                                       : u"Do you want to rollback changes? "_s) +
-                           (*a == 'Y' ? u"Yes"_s : u"No"_s) + u" (--on-error "_s + policy + u')';
+            answers << LoadResourceString(a == c.answers ? IDS_RUN_ASK_CANCEL
+                                                         : IDS_RUN_ASK_ROLLBACK) +
+                           yesNo[*a == 'Y' ? 0 : 1] + u" (--on-error "_s + policy + u')';
         EXPECT_EQ(run.err.split(u'\n').filter(u"(--on-error "_s), answers) << run.err.toStdString();
-        EXPECT_EQ(run.err.count(u"\nDo you want to cancel? "_s), 1);
+        EXPECT_EQ(run.err.count(u'\n' + LoadResourceString(IDS_RUN_ASK_CANCEL)), 1);
         EXPECT_FALSE(run.err.contains(QChar(0x1b)));
         EXPECT_TRUE(run.err.startsWith(c.fault == MissingField ? u"Error 80041018"_s
                                                                : u"Error 7\nOut of memory\n"_s))
@@ -176,11 +180,14 @@ TEST_F(TelnormerBatchTest, ErrorPoliciesAnswerTheRunsQuestions) {
                 << run.out.toStdString();
         } else {
             EXPECT_EQ(run.out, run.outcome.logPath + u'\n');
-            EXPECT_TRUE(run.err.endsWith(u"\ntelnormer-batch: stopped after an error; "_s +
-                                         QString::fromLatin1(c.ending) + u'\n'))
+            EXPECT_TRUE(
+                run.err.endsWith((c.german ? u"\ntelnormer-batch: "_s
+                                           : u"\ntelnormer-batch: stopped after an error; "_s) +
+                                 QString::fromUtf8(c.ending) + u'\n'))
                 << run.err.toStdString();
         }
     }
+    setUiLanguageOverride(std::nullopt);
 }
 
 // The label of a record in Zweite is its first field, Notiz; Null there fails the label, whose
@@ -242,6 +249,12 @@ TEST_F(TelnormerBatchTest, ReportThatWouldReplaceARunsFileOrCannotBeWrittenFails
         EXPECT_EQ(readFile(file), database);
         EXPECT_FALSE(run.outcome.run.has_value());
     }
+    // The cause of a report that cannot be written is said in the same language as the rest.
+    setUiLanguageOverride(UiLanguage::German);
+    EXPECT_EQ(
+        batch({u"--field"_s, u"Kunden"_s, u"Telefon"_s, u"--report"_s, u"/dev/full"_s}).err,
+        u"telnormer-batch: der Bericht /dev/full lässt sich nicht schreiben (keine gewöhnliche Datei)\n"_s);
+    setUiLanguageOverride(std::nullopt);
 }
 
 // The password comes from --password-file, else VDB_PASSWORD, else standard input.
@@ -264,6 +277,7 @@ TEST_F(TelnormerBatchTest, LoginFailuresExitWithStatusThreeAndTheReason) {
         {"meier", {}, {}, k, no, u": The user has no right to administer the database.\n"_s, u"MEIER"_s},
         {"lang", {}, {}, k, no, u": The user has no right to administer users.\n"_s, u"LANG"_s},
         {"admin", {}, {}, u"Fehlt.vdb"_s, no, u"The database file does not exist"_s},
+        {"admin", {}, {}, u"n/n%s.vdb"_s, no, u"/n/n%s.vdb: The database file does not exist"_s},
         {QByteArray(), {}, {}, k, no, u"no password"_s},
         {"", {}, {}, k, no, u"the password is empty"_s},
         {"wrong", u"admin\n"_s, {}, k, no, u"is wrong"_s},

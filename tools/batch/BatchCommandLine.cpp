@@ -1,5 +1,6 @@
 #include "BatchCommandLine.h"
 
+#include "ChangeLog.h"
 #include "StringTable.h"
 #include "ToolError.h"
 
@@ -61,7 +62,7 @@ QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPai
         const bool country = arg == u"--country-field"_s || arg.startsWith(u"--country-field="_s);
         const QString name = country ? u"--country-field"_s : u"--field"_s;
         if (arg.startsWith(name + u'='))
-            usageFail(name + u" takes two values: "_s + name + u" TABLE FIELD"_s);
+            usageFail(LoadResourceText(IDS_BATCH_FIELD_TAKES_TWO, {name, name}));
         if (arg != name) {
             rest << arg;
             if (takesNextArgument(arg) && i + 1 < args.size())
@@ -69,40 +70,40 @@ QStringList BatchCommandLine::takeFields(const QStringList& args, QList<FieldPai
             continue;
         }
         if (i + 2 >= args.size())
-            usageFail(name + u" needs a table and a field: "_s + name + u" TABLE FIELD"_s);
+            usageFail(LoadResourceText(IDS_BATCH_FIELD_NEEDS_PAIR, {name, name}));
         const FieldPair pair{args[i + 1], args[i + 2]};
         i += 2;
         if (pair.table.isEmpty() || pair.field.isEmpty())
-            usageFail(name + u" needs a table and a field that are not empty"_s);
+            usageFail(LoadResourceText(IDS_BATCH_FIELD_EMPTY, {name}));
         if (country) {
             // One country a record: a second field for the same table would contradict it.
             if (std::any_of(countryFields.cbegin(), countryFields.cend(),
                             [&](const FieldPair& p) { return p.table == pair.table; }))
-                usageFail(u"--country-field is given twice for the table "_s + pair.table);
+                usageFail(
+                    LoadResourceText(IDS_BATCH_COUNTRY_TWICE, {ChangeLog::visible(pair.table)}));
             countryFields << pair;
             continue;
         }
         if (fields.contains(pair))
-            usageFail(u"the field "_s + pair.table + u' ' + pair.field + u" is given twice"_s);
+            usageFail(LoadResourceText(IDS_BATCH_FIELD_TWICE, {ChangeLog::visible(pair.table),
+                                                               ChangeLog::visible(pair.field)}));
         fields << pair;
     }
     return rest;
 }
 
 BatchCommandLine::BatchCommandLine(const QStringList& args)
-    : options_(takeFields(args, fields_, countryFields_), optionDefs()) {
+    : options_(takeFields(args, fields_, countryFields_), optionDefs(), uiLanguage()) {
     if (options_.helpRequested() || versionRequested())
         return;
     const QStringList& operands = options_.operands();
     if (operands.isEmpty())
         usageFail(LoadResourceString(IDS_BATCH_NO_DATABASE));
     if (operands.size() > 1)
-        usageFail(u"too many arguments: "_s + QString::number(operands.size() - 1) +
-                  u" besides the database file, not shown (passwords are never taken from the "
-                  "command line)"_s);
+        usageFail(LoadResourceText(IDS_BATCH_TOO_MANY, {QString::number(operands.size() - 1)}));
     file_ = operands.first();
     if (file_.isEmpty())
-        usageFail(u"the database file name is empty"_s);
+        usageFail(LoadResourceString(IDS_BATCH_EMPTY_FILE_NAME));
 
     user_ = options_.value(u"user"_s);
     if (user_.isEmpty())
@@ -110,22 +111,21 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
 
     if (options_.isSet(u"prefix"_s)) {
         if (!fields_.isEmpty())
-            usageFail(u"--field and --prefix exclude each other"_s);
+            usageFail(LoadResourceString(IDS_BATCH_FIELD_AND_PREFIX));
         prefix_ = options_.value(u"prefix"_s);
         // It would choose nothing: an empty prefix matches no field.
         if (prefix_->isEmpty())
-            usageFail(u"--prefix needs a prefix that is not empty"_s);
+            usageFail(LoadResourceString(IDS_BATCH_EMPTY_PREFIX));
     }
 
     if (options_.isSet(u"undo"_s)) {
         undo_ = options_.value(u"undo"_s);
         if (undo_->isEmpty())
-            usageFail(u"--undo needs the journal of a run: --undo FILE.jsonl"_s);
+            usageFail(LoadResourceString(IDS_BATCH_UNDO_NEEDS_JOURNAL));
         // The journal says which fields; a report of unreadable values has nothing to find.
         if (!fields_.isEmpty() || prefix_ || onlyMarked() || options_.isSet(u"report"_s) ||
             !countryFields_.isEmpty() || uniform())
-            usageFail(u"--undo takes its fields from the journal: it excludes --field, --prefix, "
-                      "--only-marked, --report, --country-field and --uniform"_s);
+            usageFail(LoadResourceString(IDS_BATCH_UNDO_EXCLUDES));
     }
     if (options_.isSet(u"run"_s)) {
         if (!undo_)
@@ -138,15 +138,14 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
     if (options_.isSet(u"report"_s)) {
         report_ = options_.value(u"report"_s);
         if (report_->isEmpty())
-            usageFail(u"--report needs a file name: --report FILE.csv"_s);
+            usageFail(LoadResourceString(IDS_BATCH_REPORT_NEEDS_FILE));
     }
 
     if (options_.isSet(u"threads"_s)) {
         bool ok = false;
         threads_ = options_.value(u"threads"_s).toInt(&ok);
         if (!ok || threads_ < 1 || threads_ > kMaxThreads)
-            usageFail(u"--threads needs a whole number from 1 to "_s +
-                      QString::number(kMaxThreads));
+            usageFail(LoadResourceText(IDS_BATCH_THREADS, {QString::number(kMaxThreads)}));
     }
     if (options_.isSet(u"on-error"_s)) {
         const QString policy = options_.value(u"on-error"_s);
@@ -157,6 +156,6 @@ BatchCommandLine::BatchCommandLine(const QStringList& args)
         else if (policy == u"rollback"_s)
             onError_ = ErrorPolicy::Rollback;
         else
-            usageFail(u"--on-error takes continue, stop or rollback"_s);
+            usageFail(LoadResourceString(IDS_BATCH_ON_ERROR));
     }
 }

@@ -34,7 +34,7 @@ void checkTables(Database& database, const QList<FieldPair>& fields) {
         tables << table->Name();
     for (const FieldPair& pair : fields) {
         if (!tables.contains(pair.table))
-            usageFail(u"the database has no table \""_s + ChangeLog::visible(pair.table) + u'"');
+            usageFail(LoadResourceText(IDS_BATCH_NO_TABLE, {ChangeLog::visible(pair.table)}));
     }
 }
 
@@ -57,10 +57,12 @@ QHash<QString, QString> countryFields(Database& database, const QList<FieldPair>
             for (const FieldPtr& field : table->Fields())
                 found = found || field->Name() == pair.field;
             if (!found)
-                usageFail(u"the table \""_s + name + u"\" has no field \""_s + pair.field + u'"');
+                usageFail(LoadResourceText(IDS_BATCH_NO_FIELD, {ChangeLog::visible(name),
+                                                                ChangeLog::visible(pair.field)}));
             if (chosen.contains(pair))
-                usageFail(u"the field \""_s + pair.field + u"\" of the table \""_s + name +
-                          u"\" cannot name the country and be converted"_s);
+                usageFail(
+                    LoadResourceText(IDS_BATCH_COUNTRY_CONVERTED,
+                                     {ChangeLog::visible(pair.field), ChangeLog::visible(name)}));
             fields.insert(name, pair.field);
         }
     }
@@ -81,7 +83,7 @@ QList<FieldPair> chooseFields(Database& database, const BatchCommandLine& comman
                                               SettingKey::defaultFieldSearchPrefix());
     QList<FieldPair> chosen = fieldsWithPrefix(database, prefix);
     if (chosen.isEmpty())
-        io.err << u"telnormer-batch: "_s
-               << FormatString(LoadResourceString(IDS_BATCH_NO_PREFIX_FIELD), {prefix}) << '\n';
+        io.err << u"telnormer-batch: "_s << LoadResourceText(IDS_BATCH_NO_PREFIX_FIELD, {prefix})
+               << '\n';
     return chosen;
 }

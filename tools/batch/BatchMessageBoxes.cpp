@@ -44,16 +44,19 @@ MsgAnswer BatchMessageBoxes::show(const MessageBoxRequest& request) {
         return MsgAnswer::No;
     }
     MsgAnswer answer = request.defaultButton;
-    QString reason = u"default"_s;
+    QString reason = LoadResourceString(IDS_BATCH_BY_DEFAULT);
     if (request.text.endsWith(LoadResourceString(IDS_RUN_ASK_CANCEL))) {
         const bool interrupted = interrupted_ && interrupted_();
         answer = policy_ == ErrorPolicy::Continue && !interrupted ? MsgAnswer::No : MsgAnswer::Yes;
-        reason = interrupted ? u"interrupted"_s : u"--on-error "_s + errorPolicyName(policy_);
+        reason = interrupted ? LoadResourceString(IDS_BATCH_INTERRUPTED)
+                             : u"--on-error "_s + errorPolicyName(policy_);
     } else if (request.text == LoadResourceString(IDS_RUN_ASK_ROLLBACK)) {
         answer = policy_ == ErrorPolicy::Rollback ? MsgAnswer::Yes : MsgAnswer::No;
         stopping_ = true;
         reason = u"--on-error "_s + errorPolicyName(policy_);
     }
-    print(request.text, (answer == MsgAnswer::Yes ? u"Yes"_s : u"No"_s) + u" ("_s + reason + u')');
+    print(request.text,
+          LoadResourceText(answer == MsgAnswer::Yes ? IDS_BATCH_ANSWER_YES : IDS_BATCH_ANSWER_NO,
+                           {reason}));
     return answer;
 }

@@ -91,9 +91,8 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
         BatchReport::checkPath(*commandLine.report(), commandLine.file());
     QString password;
     try {
-        password = readPassword(
-            commandLine.options(), io,
-            FormatString(LoadResourceString(IDS_BATCH_PASSWORD_FOR), {commandLine.user()}));
+        password = readPassword(commandLine.options(), io,
+                                LoadResourceText(IDS_BATCH_PASSWORD_FOR, {commandLine.user()}));
     } catch (const ToolError& e) {
         io.err << kProgram << e.message() << '\n';
         outcome.status = BatchStatus::NoLogin;
@@ -107,8 +106,8 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                                                        password, OpenFlag::Converting);
     } catch (const ErrorRecord& e) {
         io.err << kProgram
-               << FormatString(LoadResourceString(IDS_BATCH_CANNOT_OPEN),
-                               {uriWithoutPassword(commandLine.file()), ShownErrorText(e)})
+               << LoadResourceText(IDS_BATCH_CANNOT_OPEN,
+                                   {uriWithoutPassword(commandLine.file()), ShownErrorText(e)})
                << '\n';
         outcome.status = BatchStatus::NoLogin;
         return;
@@ -127,9 +126,10 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
             return;
         }
         if (undo->facts().run == 0)
-            usageFail(FormatString(
-                LoadResourceString(IDS_BATCH_NO_RUN),
-                {*commandLine.undo(), std::max<qint64>(commandLine.run(), 1), undo->facts().runs}));
+            usageFail(LoadResourceText(IDS_BATCH_NO_RUN,
+                                       {*commandLine.undo(),
+                                        QString::number(std::max<qint64>(commandLine.run(), 1)),
+                                        QString::number(undo->facts().runs)}));
         // Tables and fields the database lacks are the undo's to count and list.
         for (const auto& [table, field] : undo->fields())
             chosen << FieldPair{table, field};
@@ -192,10 +192,9 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
                           : boxes.failedAfterStop() ? IDS_BATCH_CLOSE_FAILED
                                                     : IDS_BATCH_KEPT;
         io.err << kProgram
-               << FormatString(LoadResourceString(interruptSeen.load()
-                                                      ? IDS_BATCH_STOPPED_ON_REQUEST
-                                                      : IDS_BATCH_STOPPED_AFTER_ERROR),
-                               {LoadResourceString(batch)})
+               << LoadResourceText(interruptSeen.load() ? IDS_BATCH_STOPPED_ON_REQUEST
+                                                        : IDS_BATCH_STOPPED_AFTER_ERROR,
+                                   {LoadResourceString(batch)})
                << '\n';
         io.out << log.path() << '\n';
         outcome.status = BatchStatus::Stopped;
@@ -208,15 +207,30 @@ void convert(const BatchCommandLine& commandLine, ToolIo& io, const BatchEnviron
     // A full disk is no problem of one value: the run did not do what it was asked.
     if (result.batchesUndone > 0)
         io.err << kProgram
-               << FormatString(LoadResourceString(IDS_BATCH_NOT_COMMITTED), {result.batchesUndone})
+               << LoadResourceText(IDS_BATCH_NOT_COMMITTED, {QString::number(result.batchesUndone)})
                << '\n';
     if (result.unplaced > 0)
         io.err << kProgram
-               << FormatString(LoadResourceString(IDS_BATCH_NOT_PUT_BACK), {result.unplaced})
+               << LoadResourceText(IDS_BATCH_NOT_PUT_BACK, {QString::number(result.unplaced)})
                << '\n';
     outcome.status = !reported || result.batchesUndone > 0 || result.unplaced > 0
                          ? BatchStatus::Stopped
                          : BatchStatus::Done;
+}
+
+// Why a server address on the command line is refused (it shows a secret to every user of the
+// machine), in the user interface's language; empty when it is not refused.
+QString uriRefusal(const QString& uri) {
+    if (commandLineUriRefusal(uri).isEmpty())
+        return {};
+    const auto parameters = uriParameters(uri);
+    if (!parameters)
+        return LoadResourceString(IDS_BATCH_URI_INVALID);
+    for (const auto& [keyword, value] : *parameters) {
+        if (isSecretParameter(keyword))
+            return LoadResourceText(IDS_BATCH_URI_SECRET, {keyword});
+    }
+    return commandLineUriRefusal(uri);
 }
 
 } // namespace
@@ -230,8 +244,7 @@ BatchOutcome executeTelnormerBatch(const QStringList& args, ToolIo& io,
             io.out << (commandLine.helpRequested() ? LoadResourceString(IDS_BATCH_HELP)
                                                    : versionText(u"telnormer-batch"_s));
             outcome.status = BatchStatus::Done;
-        } else if (const QString refusal = commandLineUriRefusal(commandLine.file());
-                   !refusal.isEmpty()) {
+        } else if (const QString refusal = uriRefusal(commandLine.file()); !refusal.isEmpty()) {
             throw ToolError(refusal, ExitStatus::Usage);
         } else {
             convert(commandLine, io, environment, outcome);
@@ -246,7 +259,7 @@ BatchOutcome executeTelnormerBatch(const QStringList& args, ToolIo& io,
         io.err << kProgram << ErrorText(e) << '\n';
         outcome.status = BatchStatus::Stopped;
     } catch (const std::bad_alloc&) {
-        io.err << kProgram << "out of memory\n";
+        io.err << kProgram << LoadResourceString(IDS_BATCH_OUT_OF_MEMORY) << '\n';
         outcome.status = BatchStatus::Stopped;
     }
     io.out.flush();

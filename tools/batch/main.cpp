@@ -1,4 +1,5 @@
 // telnormer-batch: the conversion run of Telnormer without a window.
+#include "StringTable.h"
 #include "TelnormerBatch.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,8 @@
 
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,9 +28,10 @@ int main(int argc, char** argv) {
     // the program as another name: a path would open a different file.
     for (int i = 1; i < argc; ++i) {
         if (QFile::encodeName(QFile::decodeName(argv[i])) != QByteArray(argv[i])) {
-            std::fputs("telnormer-batch: an argument is not valid in the system's encoding "
-                       "(the argument is not shown)\nTry 'telnormer-batch --help'.\n",
-                       stderr);
+            const QString text = u"telnormer-batch: "_s +
+                                 LoadResourceString(IDS_BATCH_BAD_ENCODING) + u'\n' +
+                                 LoadResourceString(IDS_BATCH_TRY_HELP) + u'\n';
+            std::fputs(text.toLocal8Bit().constData(), stderr);
             return BatchStatus::Usage;
         }
     }

@@ -25,14 +25,26 @@ QString restore(QString arg) {
     return arg;
 }
 
-} // namespace
-
-QString passwordOnCommandLineMessage() {
-    return u"passwords are not taken from the command line, where other users can see them; "
-           "use --password-file FILE, the environment variable VDB_PASSWORD or standard input"_s;
+// Qt's own texts name only an option of ours ("Missing value after '--user'."); they are said
+// again in the command line's language. Another text of Qt's is passed on as it is.
+QString parserError(const QString& error, UiLanguage language) {
+    const QString option = error.section(u'\'', 1, 1);
+    if (error == u"Missing value after '"_s + option + u"'."_s)
+        return LoadResourceText(IDS_TOOL_MISSING_VALUE, {option}, language);
+    if (error == u"Unexpected value after '"_s + option + u"'."_s)
+        return LoadResourceText(IDS_TOOL_UNEXPECTED_VALUE, {option}, language);
+    return error;
 }
 
-CommandLine::CommandLine(const QStringList& args, const QList<OptionDef>& options) {
+} // namespace
+
+QString passwordOnCommandLineMessage(UiLanguage language) {
+    return LoadResourceString(IDS_TOOL_PASSWORD_ON_COMMAND_LINE, language);
+}
+
+CommandLine::CommandLine(const QStringList& args, const QList<OptionDef>& options,
+                         UiLanguage language)
+    : language_(language) {
     QCommandLineParser parser;
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s});
     parser.addOption(help);
@@ -51,16 +63,16 @@ CommandLine::CommandLine(const QStringList& args, const QList<OptionDef>& option
     if (!parsed) {
         const QStringList unknown = parser.unknownOptionNames();
         if (std::any_of(unknown.cbegin(), unknown.cend(), carriesPassword))
-            usageFail(passwordOnCommandLineMessage());
+            usageFail(passwordOnCommandLineMessage(language));
         if (!unknown.isEmpty())
-            usageFail(refusedArgument(u"unknown option"_s));
-        // Qt's own text, which names only an option of ours ("Missing value after '--user'.").
-        usageFail(parser.errorText());
+            usageFail(
+                refusedArgument(LoadResourceString(IDS_TOOL_UNKNOWN_OPTION, language), language));
+        usageFail(parserError(parser.errorText(), language));
     }
     const QStringList seen = parser.optionNames();
     for (const OptionDef& o : options) {
         if (seen.count(o.name) > 1)
-            usageFail(u"the option --"_s + o.name + u" is given twice"_s);
+            usageFail(LoadResourceText(IDS_TOOL_GIVEN_TWICE, {o.name}, language));
         if (parser.isSet(o.name))
             values_.insert(o.name, restore(parser.value(o.name)));
     }
@@ -82,6 +94,6 @@ QString versionText(const QString& program) {
                      "\n"_s;
 }
 
-QString refusedArgument(const QString& what) {
-    return what + u" (the argument is not shown: it might be a password typed by mistake)"_s;
+QString refusedArgument(const QString& what, UiLanguage language) {
+    return LoadResourceText(IDS_TOOL_NOT_SHOWN, {what}, language);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StringTable.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -21,10 +23,12 @@ struct OptionDef {
 // The options and operands of one command, read by QCommandLineParser. Options ("--name",
 // "--name value", "--name=value") may stand anywhere; "--" ends them. "-5" is an operand, so
 // that negative IDs work. Options that would carry a password are refused outright, and no
-// refused argument is ever echoed.
+// refused argument is ever echoed. Its refusals, and those of the password reading, are said in
+// language: vdbtool keeps to English, telnormer-batch speaks the user interface's.
 class CommandLine {
 public:
-    CommandLine(const QStringList& args, const QList<OptionDef>& options);
+    CommandLine(const QStringList& args, const QList<OptionDef>& options,
+                UiLanguage language = UiLanguage::English);
 
     bool helpRequested() const { return help_; }
     bool isSet(const QString& name) const { return values_.contains(name); }
@@ -33,8 +37,10 @@ public:
     const QStringList& operands() const { return operands_; }
     // Fails with a usage error unless there are between min and max operands.
     void expectOperands(qsizetype min, qsizetype max) const;
+    UiLanguage language() const { return language_; }
 
 private:
+    UiLanguage language_;
     bool help_ = false;
     QHash<QString, QString> values_;
     QStringList operands_;
@@ -44,8 +50,8 @@ private:
 QString versionText(const QString& program);
 
 // The explanation every refusal of a command-line password gives.
-QString passwordOnCommandLineMessage();
+QString passwordOnCommandLineMessage(UiLanguage language = UiLanguage::English);
 
 // The message for a refused argument, which is never echoed: it might be a password typed by
 // mistake, and messages end up on terminals and in logs.
-QString refusedArgument(const QString& what);
+QString refusedArgument(const QString& what, UiLanguage language = UiLanguage::English);

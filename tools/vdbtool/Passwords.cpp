@@ -1,6 +1,7 @@
 #include "Passwords.h"
 
 #include "RunFiles.h"
+#include "StringTable.h"
 #include "ToolError.h"
 
 #include <QFile>
@@ -20,12 +21,12 @@ QString firstLine(const QString& text) {
     return line;
 }
 
-QString fromFile(const QString& path) {
+QString fromFile(const QString& path, UiLanguage language) {
     // A FIFO there would hold the program up for good.
     QString why;
     const int fd = RunFiles::openRegular(path, why);
     if (fd < 0)
-        fail(u"cannot read the password file "_s + path + u": "_s + why);
+        fail(LoadResourceText(IDS_TOOL_CANNOT_READ_PASSWORD_FILE, {path, why}, language));
     QFile file;
     file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     return firstLine(QString::fromUtf8(file.readAll()));
@@ -62,18 +63,17 @@ OptionDef passwordFileOption() {
 QString readPassword(const CommandLine& commandLine, ToolIo& io, const QString& prompt) {
     QString password;
     if (commandLine.isSet(u"password-file"_s)) {
-        password = fromFile(commandLine.value(u"password-file"_s));
+        password = fromFile(commandLine.value(u"password-file"_s), commandLine.language());
     } else if (qEnvironmentVariableIsSet("VDB_PASSWORD")) {
         password = qEnvironmentVariable("VDB_PASSWORD");
     } else if (isTerminal(io.in)) {
         password = fromTerminal(io, prompt);
     } else {
         if (io.in.atEnd())
-            fail(u"no password: give --password-file FILE, set VDB_PASSWORD or write it to "
-                 "standard input"_s);
+            fail(LoadResourceString(IDS_TOOL_NO_PASSWORD, commandLine.language()));
         password = firstLine(io.in.readLine());
     }
     if (password.isEmpty())
-        fail(u"the password is empty"_s);
+        fail(LoadResourceString(IDS_TOOL_EMPTY_PASSWORD, commandLine.language()));
     return password;
 }
