@@ -35,7 +35,7 @@ def outside():
                 '<allow own="*"/></policy></busconfig>' % (work, services))
     env = dict(os.environ, QT_QPA_PLATFORM='offscreen', XDG_CONFIG_HOME=work + '/config',
                TELNORMER_WORK=work, TELNORMER_AUTOMATION_TEST_START='Telef')
-    if CASE in ('empty', 'two_windows', 'foreign', 'lifetime'):
+    if CASE in ('empty', 'two_windows', 'foreign', 'lifetime', 'private_socket'):
         env['TELNORMER_AUTOMATION_TEST_START'] = ''
     if CASE == 'use_database_times_out':
         env['TELNORMER_AUTOMATION_TEST_RUN_WAIT_MS'] = '1000'
@@ -92,8 +92,8 @@ def demo(path, records=None):
     subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
 
 
-def start_host(path, user='ADMIN', run=None, **options):
-    env = dict(os.environ, VDB_PASSWORD='admin')
+def start_host(path, user='ADMIN', run=None, env=os.environ, **options):
+    env = dict(env, VDB_PASSWORD='admin')
     if run:  # where its private socket goes
         os.makedirs(run, mode=0o700)
         env['XDG_RUNTIME_DIR'] = run
@@ -264,7 +264,7 @@ def case_same_as_batch():
     # and on the private socket: refused every time, the run's result the same.
     import dbus
     stranger, name = dbus.SessionBus(private=True), unique_name(bus(), host.pid)
-    sockets = glob.glob(work + '/run/dbus-*')
+    sockets = glob.glob(work + '/run/telnormer-host-*/dbus-*')
     assert len(sockets) == 1, sockets
     direct = dbus.connection.Connection('unix:path=' + sockets[0])
     while 'record(s) converted' not in bus_log():
@@ -279,6 +279,49 @@ def case_same_as_batch():
     journal = lambda n: open(glob.glob(work + '/Logs/Telnormer/%s_*.jsonl' % n)[0]).readlines()[1:]
     local, remote = journal('local'), journal('bus')
     assert len(local) > 100 and local == remote, [d for d in zip(local, remote) if d[0] != d[1]][:2]
+
+
+def case_private_socket():
+    # Without XDG_RUNTIME_DIR: the socket in a folder of its own that only the user may enter, and
+    # strangers that connect and never log in give their places back.
+    import socket
+    work = os.environ['TELNORMER_WORK']
+    demo(work + '/a.vdb', 20)
+    os.chmod(work, 0o711)
+    os.mkdir(work + '/tmp', 0o1777)
+    os.chmod(work + '/tmp', 0o1777)
+    env = {k: v for k, v in os.environ.items() if k != 'XDG_RUNTIME_DIR'}
+    host = start_host(work + '/a.vdb', env=dict(env, TMPDIR=work + '/tmp'))
+    assert host.stdout.readline().startswith('handed over: ')
+    sockets = glob.glob(work + '/tmp/telnormer-host-*/dbus-*')
+    assert len(sockets) == 1, os.listdir(work + '/tmp')
+    folder = os.lstat(os.path.dirname(sockets[0]))
+    assert (folder.st_mode & 0o7777, folder.st_uid) == (0o700, os.getuid()), folder
+    other = subprocess.run(['runuser', '-u', 'nobody', '--', PY, '-c',
+                            'import socket; socket.socket(socket.AF_UNIX).connect(%r)' % sockets[0]],
+                           capture_output=True, text=True)
+    assert 'PermissionError' in other.stderr, other
+    strangers = [socket.socket(socket.AF_UNIX) for _ in range(40)]
+    for s in strangers:
+        s.connect(sockets[0])
+        s.settimeout(5)
+    assert [s.recv(1) for s in strangers] == [b''] * 40, 'a stranger held its place'
+    host.stdin.close()
+    assert host.wait(30) == 0 and glob.glob(work + '/tmp/*') == []
+    # A folder others may write to without the sticky bit, or one that is not ours: no socket,
+    # the bus serves.
+    os.mkdir(work + '/open', 0o777)
+    os.chmod(work + '/open', 0o777)
+    os.mkdir(work + '/theirs', 0o700)
+    os.chown(work + '/theirs', 65534, 65534)
+    os.symlink(work + '/theirs', work + '/link')
+    for run in ('/open', '/link'):
+        host = start_host(work + '/a.vdb', env=dict(env, XDG_RUNTIME_DIR=work + run))
+        assert host.stdout.readline().startswith('handed over: ')
+        assert os.listdir(work + run) == [], run
+        host.stdin.close()
+        assert host.wait(30) == 0
+    os.kill(telnormer_pid(bus()), signal.SIGTERM)
 
 
 def case_host_killed():
