@@ -129,6 +129,9 @@ QString DatabaseExporter::directAddress() {
 bool DatabaseExporter::publish(QDBusConnection connection, const QString& path) {
     if (!connection.registerVirtualObject(u"/"_s, this, QDBusConnection::SubPath))
         return false;
+    // Else the library answers a stranger's Ping itself.
+    if (auto* raw = static_cast<DBusConnection*>(connection.internalPointer()))
+        dbus_connection_set_route_peer_messages(raw, TRUE);
     connection_ = connection;
     path_ = path;
     return true;

@@ -161,18 +161,24 @@ def unique_name(b, pid):
                 .GetConnectionUnixProcessID(n, dbus_interface='org.freedesktop.DBus') == pid)
 
 
-# What a stranger on the bus tried on a host's database during a run: all refused.
-DB = 'com.veltrano.VelDbServer.Database'
+# What a stranger on the bus tried on a host's database during a run: all refused, even on the
+# paths above it, which would name it.
+DB, PEER = 'com.veltrano.VelDbServer.Database', 'org.freedesktop.DBus.Peer'
+INTRO = 'org.freedesktop.DBus.Introspectable'
 STRANGER = [(DB, 'UserName', '', ()), (DB, 'Direct', '', ()), (DB, 'Begin', 'i', (0,)),
-            (DB, 'Commit', '', ()), ('org.freedesktop.DBus.Introspectable', 'Introspect', '', ())] + \
+            (DB, 'Commit', '', ()), (INTRO, 'Introspect', '', ())] + \
     [(DB, 'Skip', 'sii', (t, 1, 0)) for t in ('Kunden', 'Lieferanten', 'Ansprechpartner')]
+ABOVE = [(INTRO, 'Introspect', '', (), p) for p in ('/', '/com/veltrano/TelnormerHost')]
+# On the bus only: on a private connection the library answers Ping before any object sees it.
+PINGS = [(PEER, 'Ping', '', (), p) for p in ('/', '/com/veltrano/TelnormerHost/Database')]
 
 
-def refused(connection, name, path):
+def refused(connection, name, path, above=[]):
     import dbus
-    for interface, method, signature, args in STRANGER:
+    for interface, method, signature, args, *where in STRANGER + above:
         try:
-            connection.call_blocking(name, path, interface, method, signature, args)
+            connection.call_blocking(name, where[0] if where else path, interface, method,
+                                     signature, args)
             raise AssertionError(method + ' by a stranger succeeded')
         except dbus.DBusException as e:
             assert e.get_dbus_name() == 'org.freedesktop.DBus.Error.AccessDenied', (method, e)
@@ -266,10 +272,18 @@ def case_same_as_batch():
     stranger, name = dbus.SessionBus(private=True), unique_name(bus(), host.pid)
     sockets = glob.glob(work + '/run/telnormer-host-*/dbus-*')
     assert len(sockets) == 1, sockets
-    direct = dbus.connection.Connection('unix:path=' + sockets[0])
+    direct, since = dbus.connection.Connection('unix:path=' + sockets[0]), time.time()
+    refused(direct, None, '/com/veltrano/TelnormerHost/Database', ABOVE)
     while 'record(s) converted' not in bus_log():
-        refused(stranger, name, '/com/veltrano/TelnormerHost/Database')
-    refused(direct, None, '/com/veltrano/TelnormerHost/Database')
+        refused(stranger, name, '/com/veltrano/TelnormerHost/Database', ABOVE + PINGS)
+    # Logged in, but not as Telnormer: its place is given back.
+    time.sleep(max(0, since + 3 - time.time()))
+    try:
+        direct.call_blocking(None, '/', INTRO, 'Introspect', '', ())
+        raise AssertionError('a stranger kept its private connection')
+    except dbus.DBusException as e:
+        assert e.get_dbus_name() in ('org.freedesktop.DBus.Error.NoReply',
+                                     'org.freedesktop.DBus.Error.Disconnected'), e
     host.stdin.close()
     assert host.wait(30) == 0
     os.kill(telnormer_pid(bus()), signal.SIGTERM)
