@@ -71,9 +71,9 @@ constexpr size_t kMaxWaiting = 64;
 // The run repaints and asks its questions with the event loop, so a call can come in the middle
 // of it: a window opened then would work beside the run. The call waits for the run's end,
 // behind the calls that came before it.
-void AutomationServer::useDatabase(const QDBusMessage& message, const QString& owner) {
+void AutomationServer::useDatabase(const QDBusMessage& message, const QString& owner, uint pid) {
     if (waiting_.empty() && !(hooks_.runUnderWay && hooks_.runUnderWay())) {
-        openWindow(message, owner);
+        openWindow(message, owner, pid);
         return;
     }
     // A host calling on and on gets no queue without end.
@@ -82,7 +82,8 @@ void AutomationServer::useDatabase(const QDBusMessage& message, const QString& o
             QDBusError::LimitsExceeded, u"Too many UseDatabase calls wait for a run's end."_s));
         return;
     }
-    waiting_.push_back({message, owner, QDateTime::currentMSecsSinceEpoch() + hooks_.runWaitMs});
+    waiting_.push_back(
+        {message, owner, pid, QDateTime::currentMSecsSinceEpoch() + hooks_.runWaitMs});
     if (!waitTimer_.isActive())
         waitTimer_.start(100);
 }
@@ -91,7 +92,7 @@ void AutomationServer::serveWaiting() {
     while (!waiting_.empty() && !(hooks_.runUnderWay && hooks_.runUnderWay())) {
         const Waiting call = waiting_.front();
         waiting_.pop_front();
-        openWindow(call.message, call.owner);
+        openWindow(call.message, call.owner, call.pid);
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     std::erase_if(waiting_, [&](const Waiting& call) {
@@ -110,9 +111,11 @@ void AutomationServer::serveWaiting() {
         waitTimer_.stop();
 }
 
-void AutomationServer::openWindow(const QDBusMessage& message, const QString& owner) {
-    QList<QPointer<QWidget>>& open = windows_[owner];
-    open.removeIf([](const QPointer<QWidget>& window) { return !window || !window->isVisible(); });
+void AutomationServer::openWindow(const QDBusMessage& message, const QString& owner, uint pid) {
+    for (auto& windows : windows_)
+        windows.removeIf([](const QPointer<QWidget>& w) { return !w || !w->isVisible(); });
+    windows_.removeIf([](const auto& entry) { return entry.value().isEmpty(); });
+    QList<QPointer<QWidget>>& open = windows_[pid];
     QDBusMessage reply;
     try {
         // A host that opens window after window would take the memory of every other one.
@@ -144,7 +147,6 @@ void AutomationServer::drop(const QString& path) {
 }
 
 void AutomationServer::ownerLeft(const QString& owner) {
-    windows_.remove(owner);
     // Their answers could reach nobody.
     std::erase_if(waiting_, [&](const Waiting& call) { return call.owner == owner; });
 }

@@ -40,7 +40,7 @@ public:
         int runWaitMs = Remote::callTimeoutMs - 1000;
     };
 
-    // What one host (one connection) may hold at once.
+    // What one host (one process, over all its connections) may hold at once.
     static constexpr int mostObjectsPerHost = 16;
     static constexpr int mostWindowsPerHost = 8;
 
@@ -56,8 +56,8 @@ public:
 private:
     friend class AutomationGate;
     // From the gate, on this thread: answers the call.
-    void useDatabase(const QDBusMessage& message, const QString& owner);
-    void openWindow(const QDBusMessage& message, const QString& owner);
+    void useDatabase(const QDBusMessage& message, const QString& owner, uint pid);
+    void openWindow(const QDBusMessage& message, const QString& owner, uint pid);
     void serveWaiting();
     void drop(const QString& path);
     void ownerLeft(const QString& owner);
@@ -68,11 +68,13 @@ private:
     QThread thread_;
     AutomationGate* gate_;
     std::map<QString, std::unique_ptr<Application>> applications_; // by object path
-    QMap<QString, QList<QPointer<QWidget>>> windows_;              // by owner
+    // By the owner's process, for as long as they are open: the owner may have gone meanwhile.
+    QMap<uint, QList<QPointer<QWidget>>> windows_;
     QTimer idleTimer_;
     struct Waiting {
         QDBusMessage message;
         QString owner;
+        uint pid;
         qint64 deadlineMs;
     };
     std::deque<Waiting> waiting_;

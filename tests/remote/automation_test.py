@@ -455,6 +455,18 @@ def case_lifetime():
         assert stays.stdout.readline().startswith('handed over: ')
     assert stays.wait(30) == 1
     assert 'A program may have at most 8 windows open at once.' in stays.stderr.read()
+    # Limits hold for a process, whatever connections it uses and however long they last.
+    spread = subprocess.run([PY, HERE + '/python_host.py', work + '/py.vdb', 'Spread'],
+                            stdout=subprocess.PIPE, text=True, timeout=60).stdout.splitlines()
+    assert spread[:8] == ['handed over %d' % n for n in range(1, 9)], spread
+    assert 'at most 8 windows open at once.' in spread[8], spread
+    mine = [dbus.SessionBus(private=True) for _ in range(16)]
+    for n, connection in enumerate(mine + [mine[0]]):
+        try:
+            connection.get_object(NAME, FACTORY).CreateApplication(dbus_interface=IFACE)
+            assert n < 16, 'a 17th object through a connection of its own'
+        except dbus.DBusException as e:
+            assert n == 16 and e.get_dbus_name().endswith('LimitsExceeded'), (n, e)
     # No object is held any more (the host released its own on its way out), but the windows
     # are open: the process stays.
     time.sleep(4)
