@@ -6,7 +6,7 @@
 #include "RemoteDatabase.h"
 #include "RemoteErrors.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDateTime>
@@ -49,9 +49,13 @@ void AutomationServer::quitWhenIdle(int graceMs, int firstGraceMs) {
 }
 
 void AutomationServer::checkIdle() {
+    // No host can release its objects any more.
+    const bool busGone = !connection_.isConnected();
+    if (busGone)
+        closeForGoneBus();
     // Whatever grace the start gave is over once a host came.
     const quint64 created = gate_->created();
-    if (created != createdSeen_ || gate_->objects() > 0 ||
+    if (created != createdSeen_ || (gate_->objects() > 0 && !busGone) ||
         (hooks_.windowOpen && hooks_.windowOpen())) {
         createdSeen_ = created;
         idleSinceMs_ = -1;
@@ -62,6 +66,20 @@ void AutomationServer::checkIdle() {
         idleSinceMs_ = now;
     else if (now - idleSinceMs_ >= graceMs_)
         QCoreApplication::quit();
+}
+
+// The bus that carried every hand-over has closed: no host can reach a window any more. Each
+// window ends as when its host leaves: a run's calls fail as for a host gone, so it ends at what it
+// committed; the window closes once no run and no question is under way.
+void AutomationServer::closeForGoneBus() {
+    waiting_.clear();
+    waitTimer_.stop();
+    if ((hooks_.runUnderWay && hooks_.runUnderWay()) || QApplication::activeModalWidget())
+        return;
+    for (const auto& windows : std::as_const(windows_))
+        for (const QPointer<QWidget>& window : windows)
+            if (window && window->isVisible())
+                window->close();
 }
 
 namespace {

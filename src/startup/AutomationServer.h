@@ -62,6 +62,7 @@ private:
     void drop(const QString& path);
     void ownerLeft(const QString& owner);
     void checkIdle();
+    void closeForGoneBus();
 
     QDBusConnection connection_;
     Hooks hooks_;

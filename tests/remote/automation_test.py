@@ -357,6 +357,42 @@ def case_host_killed():
     os.kill(telnormer_pid(b), signal.SIGTERM)
 
 
+def case_bus_gone():
+    # The session bus ends during a run: the run ends as when its host leaves, at what it
+    # committed (its journal undoes exactly what the database holds), and Telnormer ends.
+    import dbus
+    work = os.environ['TELNORMER_WORK']
+    for name in ('big', 'before'):
+        demo(work + '/%s.vdb' % name, 10000)
+    with open(work + '/second.log', 'w') as log:
+        daemon = subprocess.Popen(['dbus-daemon', '--config-file=' + work + '/bus.conf',
+                                   '--nofork', '--print-address=1'], stdout=subprocess.PIPE,
+                                  stderr=log, text=True)
+    address = daemon.stdout.readline().strip()
+    host = start_host(work + '/big.vdb', env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address))
+    assert host.stdout.readline().startswith('handed over: ')
+    pid = int(dbus.bus.BusConnection(address).get_object('org.freedesktop.DBus', '/')
+              .GetConnectionUnixProcessID(NAME, dbus_interface='org.freedesktop.DBus'))
+    logs = lambda: glob.glob(work + '/Logs/Telnormer/big_*.txt')
+    wait_until(lambda: logs() and os.path.getsize(logs()[0]) > 20000, 60, 'the run did not start')
+    daemon.terminate()
+    daemon.wait()
+    ended = lambda: not os.path.exists('/proc/%d' % pid) or \
+        open('/proc/%d/stat' % pid).read().split(') ')[1][0] in 'ZX'
+    wait_until(ended, 30, 'telnormer outlived its bus')
+    host.kill()
+    host.wait()
+    said = open(work + '/second.log', errors='replace').read()
+    assert 'The program that handed over the database has ended.' in said, said[-3000:]
+    dump = lambda f: [sqlite3.connect(work + f).execute('SELECT * FROM "%s" ORDER BY rowid' % t)
+                      .fetchall() for t in ('Kunden', 'Lieferanten', 'Ansprechpartner')]
+    converted = dump('/big.vdb')
+    subprocess.run([BUILD + '/tools/batch/telnormer-batch', work + '/big.vdb', '--user', 'ADMIN',
+                    '--undo', glob.glob(work + '/Logs/Telnormer/big_*.jsonl')[0]], check=True,
+                   capture_output=True, env=dict(os.environ, VDB_PASSWORD='admin'))
+    assert converted != dump('/before.vdb') and dump('/big.vdb') == dump('/before.vdb')
+
+
 def case_use_database_waits():
     # A host's UseDatabase during a run is answered once the run has ended; held longer than
     # the wait allows, it fails with a clear error and opens no window.
