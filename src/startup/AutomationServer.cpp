@@ -3,8 +3,10 @@
 #include "Application.h"
 #include "AutomationGate.h"
 #include "ErrorRecord.h"
+#include "GlobalDefs.h"
 #include "RemoteDatabase.h"
 #include "RemoteErrors.h"
+#include "StringTable.h"
 
 #include <QApplication>
 #include <QDBusMessage>
@@ -134,6 +136,9 @@ void AutomationServer::openWindow(const QDBusMessage& message, const QString& ow
         windows.removeIf([](const QPointer<QWidget>& w) { return !w || !w->isVisible(); });
     windows_.removeIf([](const auto& entry) { return entry.value().isEmpty(); });
     QList<QPointer<QWidget>>& open = windows_[pid];
+    qsizetype all = 0;
+    for (const auto& windows : std::as_const(windows_))
+        all += windows.size();
     QDBusMessage reply;
     try {
         // A host that opens window after window would take the memory of every other one.
@@ -142,6 +147,11 @@ void AutomationServer::openWindow(const QDBusMessage& message, const QString& ow
                               u"A program may have at most "_s +
                                   QString::number(mostWindowsPerHost) + u" windows open at once."_s,
                               u"VelTelnormer"_s);
+        if (all >= mostWindows)
+            throw ErrorRecord(
+                serverErrorNumber(12002),
+                FormatString(LoadResourceString(IDS_AUTOMATION_MOST_WINDOWS), {mostWindows}),
+                u"VelTelnormer"_s);
         std::unique_ptr<Application>& application = applications_[message.path()];
         if (!application)
             application = hooks_.makeApplication();

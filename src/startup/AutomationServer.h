@@ -43,6 +43,8 @@ public:
     // What one host (one process, over all its connections) may hold at once.
     static constexpr int mostObjectsPerHost = 16;
     static constexpr int mostWindowsPerHost = 8;
+    // And all hosts together: a program may start processes without end.
+    static constexpr int mostWindows = 64;
 
     AutomationServer(QDBusConnection connection, Hooks hooks, QObject* parent = nullptr);
     ~AutomationServer() override;

@@ -35,7 +35,7 @@ def outside():
                 '<allow own="*"/></policy></busconfig>' % (work, services))
     env = dict(os.environ, QT_QPA_PLATFORM='offscreen', XDG_CONFIG_HOME=work + '/config',
                TELNORMER_WORK=work, TELNORMER_AUTOMATION_TEST_START='Telef')
-    if CASE in ('empty', 'two_windows', 'foreign', 'lifetime', 'private_socket'):
+    if CASE in ('empty', 'two_windows', 'foreign', 'lifetime', 'private_socket', 'many_hosts'):
         env['TELNORMER_AUTOMATION_TEST_START'] = ''
     if CASE == 'use_database_times_out':
         env['TELNORMER_AUTOMATION_TEST_RUN_WAIT_MS'] = '1000'
@@ -391,6 +391,18 @@ def case_bus_gone():
                     '--undo', glob.glob(work + '/Logs/Telnormer/big_*.jsonl')[0]], check=True,
                    capture_output=True, env=dict(os.environ, VDB_PASSWORD='admin'))
     assert converted != dump('/before.vdb') and dump('/big.vdb') == dump('/before.vdb')
+
+
+def case_many_hosts():
+    # Processes one after the other, eight windows each: all hosts together have at most 64.
+    work = os.environ['TELNORMER_WORK']
+    for n in range(9):
+        said = subprocess.run([PY, HERE + '/python_host.py', work + '/py.vdb', 'Spread'],
+                              stdout=subprocess.PIPE, text=True, timeout=60).stdout.splitlines()
+        opened = said[:-1]
+        assert opened == ['handed over %d' % w for w in range(1, 9 if n < 8 else 1)], (n, said)
+        assert ('at most 8 windows' if n < 8 else 'at most 64 windows') in said[-1], (n, said)
+    os.kill(telnormer_pid(bus()), signal.SIGTERM)
 
 
 def case_use_database_waits():
