@@ -74,9 +74,14 @@ DatabaseExporter::~DatabaseExporter() {
         QDBusConnection::disconnectFromPeer(peer);
     }
     delete server_;
-    // Only we can enter it: what is in it is the socket.
-    if (!folder_.isEmpty())
-        QDir(folder_).removeRecursively();
+    // Only we can enter it: what is in it is the socket, if its server left it.
+    if (!folder_.isEmpty()) {
+        QDir folder(folder_);
+        for (const QString& name : folder.entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                                    QDir::NoDotAndDotDot))
+            folder.remove(name);
+        folder.rmdir(folder_);
+    }
 }
 
 void DatabaseExporter::dropPeer(const QString& name) {
