@@ -1,5 +1,6 @@
 #include "DatabaseExporter.h"
 
+#include "PrivateFolder.h"
 #include "RemoteErrors.h"
 #include "RemoteNames.h"
 #include "RemoteProtocol.h"
@@ -9,14 +10,9 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDir>
-#include <QFileInfo>
 #include <QTimer>
 
 #include <dbus/dbus.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
@@ -34,30 +30,6 @@ QStringList names(auto&& collection) {
     for (const auto& member : collection)
         list << member->Name();
     return list;
-}
-
-// The socket's own folder, which only this user may enter: the socket itself is open to all.
-// Made fresh under a name no one can foresee, in a folder where no one else can rename it (ours
-// or root's, and sticky if others may write there); empty when there is no such place.
-QString privateFolder() {
-    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (base.isEmpty())
-        base = QDir::tempPath();
-    const QByteArray real = QFileInfo(base).canonicalFilePath().toLocal8Bit();
-    struct stat info {};
-    if (real.isEmpty() || ::stat(real.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        (info.st_uid != ::geteuid() && info.st_uid != 0) ||
-        ((info.st_mode & (S_IWGRP | S_IWOTH)) && !(info.st_mode & S_ISVTX)))
-        return {};
-    QByteArray folder = real + "/telnormer-host-XXXXXX";
-    if (!::mkdtemp(folder.data()))
-        return {};
-    if (::lstat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        info.st_uid != ::geteuid() || (info.st_mode & 077)) {
-        ::rmdir(folder.constData());
-        return {};
-    }
-    return QString::fromLocal8Bit(folder);
 }
 
 } // namespace
@@ -96,7 +68,7 @@ void DatabaseExporter::dropPeer(const QString& name) {
 QString DatabaseExporter::directAddress() {
     if (!server_) {
         if (folder_.isEmpty())
-            folder_ = privateFolder();
+            folder_ = Remote::privateFolder();
         if (folder_.isEmpty())
             return {};
         auto server = std::make_unique<QDBusServer>(u"unix:dir="_s + folder_);
