@@ -1,5 +1,6 @@
 #include "DatabaseExporter.h"
 
+#include "PrivateFolder.h"
 #include "RemoteErrors.h"
 #include "RemoteNames.h"
 #include "RemoteProtocol.h"
@@ -9,6 +10,7 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDir>
+#include <QTimer>
 
 #include <dbus/dbus.h>
 
@@ -18,6 +20,8 @@ namespace {
 
 // Private connections at once: one for each window the client has open on the database.
 constexpr qsizetype kMostPeers = 16;
+// A connection that has not logged in as the client's process by then gives its place back.
+constexpr int kLoginMs = 2000;
 
 struct UnknownMethod {};
 
@@ -36,47 +40,75 @@ DatabaseExporter::DatabaseExporter(DatabasePtr database, QObject* parent)
 
 DatabaseExporter::~DatabaseExporter() {
     if (!path_.isEmpty())
-        connection_.unregisterObject(path_);
+        connection_.unregisterObject(u"/"_s);
     for (const QString& peer : std::as_const(peers_)) {
-        QDBusConnection(peer).unregisterObject(path_);
+        QDBusConnection(peer).unregisterObject(u"/"_s);
         QDBusConnection::disconnectFromPeer(peer);
     }
+    delete server_;
+    // Only we can enter it: what is in it is the socket, if its server left it.
+    if (!folder_.isEmpty()) {
+        QDir folder(folder_);
+        for (const QString& name : folder.entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                                    QDir::NoDotAndDotDot))
+            folder.remove(name);
+        folder.rmdir(folder_);
+    }
+}
+
+void DatabaseExporter::dropPeer(const QString& name) {
+    QDBusConnection(name).unregisterObject(u"/"_s);
+    QDBusConnection::disconnectFromPeer(name);
+    peers_.removeAll(name);
+    admittedPeers_.remove(name);
 }
 
 // A private socket for the caller's calls: the bus daemon's two hops are a third of a call's
 // time. Only the host's own user may connect; empty when no socket could be opened.
 QString DatabaseExporter::directAddress() {
     if (!server_) {
-        const QString dir = qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
-                                ? QDir::tempPath()
-                                : qEnvironmentVariable("XDG_RUNTIME_DIR");
-        auto server = std::make_unique<QDBusServer>(u"unix:dir="_s + dir);
+        if (folder_.isEmpty())
+            folder_ = Remote::privateFolder();
+        if (folder_.isEmpty())
+            return {};
+        auto server = std::make_unique<QDBusServer>(u"unix:dir="_s + folder_);
         if (!server->isConnected())
             return {};
         server_ = server.release();
         server_->setParent(this);
         connect(server_, &QDBusServer::newConnection, this, [this](const QDBusConnection& peer) {
-            // Whoever the peer is shows with its first call; until then it holds one of few.
-            peers_.removeIf([this](const QString& name) {
-                if (QDBusConnection(name).isConnected())
-                    return false;
-                admittedPeers_.remove(name);
+            const QStringList known = peers_;
+            for (const QString& name : known)
+                if (!QDBusConnection(name).isConnected())
+                    dropPeer(name);
+            const QString name = peer.name();
+            if (peers_.size() >= kMostPeers || !QDBusConnection(peer).registerVirtualObject(
+                                                   u"/"_s, this, QDBusConnection::SubPath)) {
                 QDBusConnection::disconnectFromPeer(name);
-                return true;
+                return;
+            }
+            peers_ << name;
+            // Else strangers that never log in, or log in and never call, could hold every place.
+            QTimer::singleShot(kLoginMs, this, [this, name] {
+                const QDBusConnection connection(name);
+                auto* raw = static_cast<DBusConnection*>(connection.internalPointer());
+                if (peers_.contains(name) && (!raw || !dbus_connection_get_is_authenticated(raw) ||
+                                              !clientsPeer(connection)))
+                    dropPeer(name);
             });
-            if (peers_.size() < kMostPeers &&
-                QDBusConnection(peer).registerVirtualObject(path_, this))
-                peers_ << peer.name();
-            else
-                QDBusConnection::disconnectFromPeer(peer.name());
         });
     }
     return server_->address();
 }
 
+// Registered at the root, so that a stranger's Introspect or Ping on a path above ours is refused
+// too and names nothing; the connection then carries no other object.
 bool DatabaseExporter::publish(QDBusConnection connection, const QString& path) {
-    if (!connection.registerVirtualObject(path, this))
+    if (!connection.registerVirtualObject(u"/"_s, this, QDBusConnection::SubPath))
         return false;
+    // Else the library answers a stranger's Ping itself.
+    if (auto* raw = static_cast<DBusConnection*>(connection.internalPointer()))
+        dbus_connection_set_route_peer_messages(raw, TRUE);
     connection_ = connection;
     path_ = path;
     return true;
@@ -95,6 +127,12 @@ bool DatabaseExporter::admitted(const QDBusMessage& message, const QDBusConnecti
         return false;
     if (connection.name() == connection_.name())
         return message.service() == client_;
+    return clientsPeer(connection);
+}
+
+bool DatabaseExporter::clientsPeer(const QDBusConnection& connection) {
+    if (client_.isEmpty())
+        return false;
     const auto known = admittedPeers_.constFind(connection.name());
     if (known != admittedPeers_.cend())
         return *known;
@@ -115,15 +153,13 @@ QString DatabaseExporter::introspect(const QString& path) const {
 
 bool DatabaseExporter::handleMessage(const QDBusMessage& message,
                                      const QDBusConnection& connection) {
-    if (message.path() != path_)
-        return false;
     // Not even its introspection: a stranger learns nothing, not that the object is there.
     if (!admitted(message, connection)) {
         connection.send(message.createErrorReply(
             QDBusError::AccessDenied, u"This database was handed over to another program."_s));
         return true;
     }
-    if (message.interface() != Remote::databaseInterface())
+    if (message.path() != path_ || message.interface() != Remote::databaseInterface())
         return false;
     QDBusMessage reply;
     try {

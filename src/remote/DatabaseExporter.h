@@ -18,7 +18,7 @@ public:
     explicit DatabaseExporter(DatabasePtr database, QObject* parent = nullptr);
     ~DatabaseExporter() override;
 
-    // Registers at path on connection; false when the path is taken.
+    // Serves path on connection, which must carry no other object; false when it does.
     bool publish(QDBusConnection connection, const QString& path);
     // From now on only the bus connection of that unique name (and its process's private
     // connections) is served; before, no one is.
@@ -29,6 +29,8 @@ public:
 
 private:
     bool admitted(const QDBusMessage& message, const QDBusConnection& connection);
+    bool clientsPeer(const QDBusConnection& connection);
+    void dropPeer(const QString& name);
     QList<QVariant> dispatch(const QString& member, const QList<QVariant>& args);
     TablePtr table(const QVariant& name);
     QList<QVariant> page(const TablePtr& table, qint32 skip, qint32 count,
@@ -42,6 +44,7 @@ private:
     QDBusConnection connection_{QString()};
     QString path_;
     QDBusServer* server_ = nullptr;
+    QString folder_;
     QStringList peers_;
     QString client_;
     QHash<QString, bool> admittedPeers_; // peer connection name -> same process as client_

@@ -79,8 +79,12 @@ ErrorRecord RemoteLink::failure(quint32 code, const QString& detail) {
 
 QList<QVariant> RemoteLink::call(const QString& method, const QList<QVariant>& args,
                                  bool* unknown) {
-    if (ended_)
+    // The bus that carried the hand-over has closed: as if the host had gone, even where its
+    // private socket still answers.
+    if (ended_ || !connection_.isConnected()) {
+        ended_ = true;
         throw failure(RemoteCode::HostEnded);
+    }
     QDBusConnection& to = direct_ ? peer_ : connection_;
     QDBusMessage request = QDBusMessage::createMethodCall(direct_ ? QString() : service_, path_,
                                                           Remote::databaseInterface(), method);

@@ -65,17 +65,24 @@ bool AutomationGate::handleMessage(const QDBusMessage& message, const QDBusConne
     return true;
 }
 
+// Counted by process: one process may open as many connections as the bus lets it.
 QDBusMessage AutomationGate::createApplication(const QDBusMessage& message) {
     const QString owner = message.service();
-    const auto held = std::count_if(owners_.cbegin(), owners_.cend(),
-                                    [&](const auto& entry) { return entry.second == owner; });
+    const QDBusReply<uint> pid = connection_.interface()->servicePid(owner);
+    if (!pid.isValid())
+        return message.createErrorReply(QDBusError::AccessDenied,
+                                        u"The calling process is not known: "_s +
+                                            pid.error().message());
+    const auto held = std::count_if(owners_.cbegin(), owners_.cend(), [&](const auto& entry) {
+        return entry.second.pid == pid.value();
+    });
     if (held >= AutomationServer::mostObjectsPerHost)
         return message.createErrorReply(QDBusError::LimitsExceeded,
                                         u"A program may hold at most "_s +
                                             QString::number(AutomationServer::mostObjectsPerHost) +
                                             u" Application objects."_s);
     const QString path = Remote::applicationPathPrefix() + QString::number(nextId_++);
-    owners_.emplace(path, owner);
+    owners_.emplace(path, Owner{owner, pid.value()});
     watcher_->addWatchedService(owner);
     counted();
     ++created_;
@@ -86,8 +93,8 @@ QDBusMessage AutomationGate::createApplication(const QDBusMessage& message) {
 }
 
 // An invalid message when the server answers on the windows' thread.
-QDBusMessage AutomationGate::callApplication(const QDBusMessage& message, const QString& owner) {
-    if (message.service() != owner)
+QDBusMessage AutomationGate::callApplication(const QDBusMessage& message, const Owner& owner) {
+    if (message.service() != owner.name)
         return message.createErrorReply(
             QDBusError::AccessDenied, u"This Application object belongs to another connection."_s);
     if (!message.interface().isEmpty() && message.interface() != Remote::applicationInterface())
@@ -101,7 +108,7 @@ QDBusMessage AutomationGate::callApplication(const QDBusMessage& message, const 
                                         message.member() + u"("_s + message.signature() + u")"_s);
     AutomationServer* server = &server_;
     QMetaObject::invokeMethod(
-        server, [server, message, owner] { server->useDatabase(message, owner); },
+        server, [server, message, owner] { server->useDatabase(message, owner.name, owner.pid); },
         Qt::QueuedConnection);
     return {};
 }
@@ -110,10 +117,10 @@ void AutomationGate::drop(const QString& path) {
     const auto found = owners_.find(path);
     if (found == owners_.end())
         return;
-    const QString owner = found->second;
+    const QString owner = found->second.name;
     owners_.erase(found);
     if (std::none_of(owners_.cbegin(), owners_.cend(),
-                     [&](const auto& entry) { return entry.second == owner; }))
+                     [&](const auto& entry) { return entry.second.name == owner; }))
         watcher_->removeWatchedService(owner);
     counted();
     AutomationServer* server = &server_;
@@ -124,7 +131,7 @@ void AutomationGate::drop(const QString& path) {
 void AutomationGate::dropOwner(const QString& owner) {
     QStringList paths;
     for (const auto& [path, holder] : owners_) {
-        if (holder == owner)
+        if (holder.name == owner)
             paths << path;
     }
     for (const QString& path : std::as_const(paths))

@@ -34,7 +34,11 @@ public:
 
 private:
     QDBusMessage createApplication(const QDBusMessage& message);
-    QDBusMessage callApplication(const QDBusMessage& message, const QString& owner);
+    struct Owner {
+        QString name; // the connection that created the object
+        uint pid;     // and the process behind it, whatever connection it comes through
+    };
+    QDBusMessage callApplication(const QDBusMessage& message, const Owner& owner);
     void drop(const QString& path);
     void dropOwner(const QString& owner);
     void counted();
@@ -42,7 +46,7 @@ private:
     QDBusConnection connection_;
     AutomationServer& server_;
     QDBusServiceWatcher* watcher_;
-    std::map<QString, QString> owners_; // object path -> the connection that created it
+    std::map<QString, Owner> owners_; // by object path
     quint64 nextId_ = 1;
     std::atomic<int> objects_{0};
     std::atomic<quint64> created_{0};

@@ -3,10 +3,12 @@
 #include "Application.h"
 #include "AutomationGate.h"
 #include "ErrorRecord.h"
+#include "GlobalDefs.h"
 #include "RemoteDatabase.h"
 #include "RemoteErrors.h"
+#include "StringTable.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDateTime>
@@ -49,9 +51,13 @@ void AutomationServer::quitWhenIdle(int graceMs, int firstGraceMs) {
 }
 
 void AutomationServer::checkIdle() {
+    // No host can release its objects any more.
+    const bool busGone = !connection_.isConnected();
+    if (busGone)
+        closeForGoneBus();
     // Whatever grace the start gave is over once a host came.
     const quint64 created = gate_->created();
-    if (created != createdSeen_ || gate_->objects() > 0 ||
+    if (created != createdSeen_ || (gate_->objects() > 0 && !busGone) ||
         (hooks_.windowOpen && hooks_.windowOpen())) {
         createdSeen_ = created;
         idleSinceMs_ = -1;
@@ -64,6 +70,20 @@ void AutomationServer::checkIdle() {
         QCoreApplication::quit();
 }
 
+// The bus that carried every hand-over has closed: no host can reach a window any more. Each
+// window ends as when its host leaves: a run's calls fail as for a host gone, so it ends at what it
+// committed; the window closes once no run and no question is under way.
+void AutomationServer::closeForGoneBus() {
+    waiting_.clear();
+    waitTimer_.stop();
+    if ((hooks_.runUnderWay && hooks_.runUnderWay()) || QApplication::activeModalWidget())
+        return;
+    for (const auto& windows : std::as_const(windows_))
+        for (const QPointer<QWidget>& window : windows)
+            if (window && window->isVisible())
+                window->close();
+}
+
 namespace {
 constexpr size_t kMaxWaiting = 64;
 } // namespace
@@ -71,9 +91,9 @@ constexpr size_t kMaxWaiting = 64;
 // The run repaints and asks its questions with the event loop, so a call can come in the middle
 // of it: a window opened then would work beside the run. The call waits for the run's end,
 // behind the calls that came before it.
-void AutomationServer::useDatabase(const QDBusMessage& message, const QString& owner) {
+void AutomationServer::useDatabase(const QDBusMessage& message, const QString& owner, uint pid) {
     if (waiting_.empty() && !(hooks_.runUnderWay && hooks_.runUnderWay())) {
-        openWindow(message, owner);
+        openWindow(message, owner, pid);
         return;
     }
     // A host calling on and on gets no queue without end.
@@ -82,7 +102,8 @@ void AutomationServer::useDatabase(const QDBusMessage& message, const QString& o
             QDBusError::LimitsExceeded, u"Too many UseDatabase calls wait for a run's end."_s));
         return;
     }
-    waiting_.push_back({message, owner, QDateTime::currentMSecsSinceEpoch() + hooks_.runWaitMs});
+    waiting_.push_back(
+        {message, owner, pid, QDateTime::currentMSecsSinceEpoch() + hooks_.runWaitMs});
     if (!waitTimer_.isActive())
         waitTimer_.start(100);
 }
@@ -91,7 +112,7 @@ void AutomationServer::serveWaiting() {
     while (!waiting_.empty() && !(hooks_.runUnderWay && hooks_.runUnderWay())) {
         const Waiting call = waiting_.front();
         waiting_.pop_front();
-        openWindow(call.message, call.owner);
+        openWindow(call.message, call.owner, call.pid);
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     std::erase_if(waiting_, [&](const Waiting& call) {
@@ -110,9 +131,14 @@ void AutomationServer::serveWaiting() {
         waitTimer_.stop();
 }
 
-void AutomationServer::openWindow(const QDBusMessage& message, const QString& owner) {
-    QList<QPointer<QWidget>>& open = windows_[owner];
-    open.removeIf([](const QPointer<QWidget>& window) { return !window || !window->isVisible(); });
+void AutomationServer::openWindow(const QDBusMessage& message, const QString& owner, uint pid) {
+    for (auto& windows : windows_)
+        windows.removeIf([](const QPointer<QWidget>& w) { return !w || !w->isVisible(); });
+    windows_.removeIf([](const auto& entry) { return entry.value().isEmpty(); });
+    QList<QPointer<QWidget>>& open = windows_[pid];
+    qsizetype all = 0;
+    for (const auto& windows : std::as_const(windows_))
+        all += windows.size();
     QDBusMessage reply;
     try {
         // A host that opens window after window would take the memory of every other one.
@@ -121,6 +147,11 @@ void AutomationServer::openWindow(const QDBusMessage& message, const QString& ow
                               u"A program may have at most "_s +
                                   QString::number(mostWindowsPerHost) + u" windows open at once."_s,
                               u"VelTelnormer"_s);
+        if (all >= mostWindows)
+            throw ErrorRecord(
+                serverErrorNumber(12002),
+                FormatString(LoadResourceString(IDS_AUTOMATION_MOST_WINDOWS), {mostWindows}),
+                u"VelTelnormer"_s);
         std::unique_ptr<Application>& application = applications_[message.path()];
         if (!application)
             application = hooks_.makeApplication();
@@ -144,7 +175,6 @@ void AutomationServer::drop(const QString& path) {
 }
 
 void AutomationServer::ownerLeft(const QString& owner) {
-    windows_.remove(owner);
     // Their answers could reach nobody.
     std::erase_if(waiting_, [&](const Waiting& call) { return call.owner == owner; });
 }

@@ -40,9 +40,11 @@ public:
         int runWaitMs = Remote::callTimeoutMs - 1000;
     };
 
-    // What one host (one connection) may hold at once.
+    // What one host (one process, over all its connections) may hold at once.
     static constexpr int mostObjectsPerHost = 16;
     static constexpr int mostWindowsPerHost = 8;
+    // And all hosts together: a program may start processes without end.
+    static constexpr int mostWindows = 64;
 
     AutomationServer(QDBusConnection connection, Hooks hooks, QObject* parent = nullptr);
     ~AutomationServer() override;
@@ -56,23 +58,26 @@ public:
 private:
     friend class AutomationGate;
     // From the gate, on this thread: answers the call.
-    void useDatabase(const QDBusMessage& message, const QString& owner);
-    void openWindow(const QDBusMessage& message, const QString& owner);
+    void useDatabase(const QDBusMessage& message, const QString& owner, uint pid);
+    void openWindow(const QDBusMessage& message, const QString& owner, uint pid);
     void serveWaiting();
     void drop(const QString& path);
     void ownerLeft(const QString& owner);
     void checkIdle();
+    void closeForGoneBus();
 
     QDBusConnection connection_;
     Hooks hooks_;
     QThread thread_;
     AutomationGate* gate_;
     std::map<QString, std::unique_ptr<Application>> applications_; // by object path
-    QMap<QString, QList<QPointer<QWidget>>> windows_;              // by owner
+    // By the owner's process, for as long as they are open: the owner may have gone meanwhile.
+    QMap<uint, QList<QPointer<QWidget>>> windows_;
     QTimer idleTimer_;
     struct Waiting {
         QDBusMessage message;
         QString owner;
+        uint pid;
         qint64 deadlineMs;
     };
     std::deque<Waiting> waiting_;

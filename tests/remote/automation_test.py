@@ -35,7 +35,7 @@ def outside():
                 '<allow own="*"/></policy></busconfig>' % (work, services))
     env = dict(os.environ, QT_QPA_PLATFORM='offscreen', XDG_CONFIG_HOME=work + '/config',
                TELNORMER_WORK=work, TELNORMER_AUTOMATION_TEST_START='Telef')
-    if CASE in ('empty', 'two_windows', 'foreign', 'lifetime'):
+    if CASE in ('empty', 'two_windows', 'foreign', 'lifetime', 'private_socket', 'many_hosts'):
         env['TELNORMER_AUTOMATION_TEST_START'] = ''
     if CASE == 'use_database_times_out':
         env['TELNORMER_AUTOMATION_TEST_RUN_WAIT_MS'] = '1000'
@@ -92,8 +92,8 @@ def demo(path, records=None):
     subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
 
 
-def start_host(path, user='ADMIN', run=None, **options):
-    env = dict(os.environ, VDB_PASSWORD='admin')
+def start_host(path, user='ADMIN', run=None, env=os.environ, **options):
+    env = dict(env, VDB_PASSWORD='admin')
     if run:  # where its private socket goes
         os.makedirs(run, mode=0o700)
         env['XDG_RUNTIME_DIR'] = run
@@ -161,18 +161,24 @@ def unique_name(b, pid):
                 .GetConnectionUnixProcessID(n, dbus_interface='org.freedesktop.DBus') == pid)
 
 
-# What a stranger on the bus tried on a host's database during a run: all refused.
-DB = 'com.veltrano.VelDbServer.Database'
+# What a stranger on the bus tried on a host's database during a run: all refused, even on the
+# paths above it, which would name it.
+DB, PEER = 'com.veltrano.VelDbServer.Database', 'org.freedesktop.DBus.Peer'
+INTRO = 'org.freedesktop.DBus.Introspectable'
 STRANGER = [(DB, 'UserName', '', ()), (DB, 'Direct', '', ()), (DB, 'Begin', 'i', (0,)),
-            (DB, 'Commit', '', ()), ('org.freedesktop.DBus.Introspectable', 'Introspect', '', ())] + \
+            (DB, 'Commit', '', ()), (INTRO, 'Introspect', '', ())] + \
     [(DB, 'Skip', 'sii', (t, 1, 0)) for t in ('Kunden', 'Lieferanten', 'Ansprechpartner')]
+ABOVE = [(INTRO, 'Introspect', '', (), p) for p in ('/', '/com/veltrano/TelnormerHost')]
+# On the bus only: on a private connection the library answers Ping before any object sees it.
+PINGS = [(PEER, 'Ping', '', (), p) for p in ('/', '/com/veltrano/TelnormerHost/Database')]
 
 
-def refused(connection, name, path):
+def refused(connection, name, path, above=[]):
     import dbus
-    for interface, method, signature, args in STRANGER:
+    for interface, method, signature, args, *where in STRANGER + above:
         try:
-            connection.call_blocking(name, path, interface, method, signature, args)
+            connection.call_blocking(name, where[0] if where else path, interface, method,
+                                     signature, args)
             raise AssertionError(method + ' by a stranger succeeded')
         except dbus.DBusException as e:
             assert e.get_dbus_name() == 'org.freedesktop.DBus.Error.AccessDenied', (method, e)
@@ -264,12 +270,20 @@ def case_same_as_batch():
     # and on the private socket: refused every time, the run's result the same.
     import dbus
     stranger, name = dbus.SessionBus(private=True), unique_name(bus(), host.pid)
-    sockets = glob.glob(work + '/run/dbus-*')
+    sockets = glob.glob(work + '/run/telnormer-host-*/dbus-*')
     assert len(sockets) == 1, sockets
-    direct = dbus.connection.Connection('unix:path=' + sockets[0])
+    direct, since = dbus.connection.Connection('unix:path=' + sockets[0]), time.time()
+    refused(direct, None, '/com/veltrano/TelnormerHost/Database', ABOVE)
     while 'record(s) converted' not in bus_log():
-        refused(stranger, name, '/com/veltrano/TelnormerHost/Database')
-    refused(direct, None, '/com/veltrano/TelnormerHost/Database')
+        refused(stranger, name, '/com/veltrano/TelnormerHost/Database', ABOVE + PINGS)
+    # Logged in, but not as Telnormer: its place is given back.
+    time.sleep(max(0, since + 3 - time.time()))
+    try:
+        direct.call_blocking(None, '/', INTRO, 'Introspect', '', ())
+        raise AssertionError('a stranger kept its private connection')
+    except dbus.DBusException as e:
+        assert e.get_dbus_name() in ('org.freedesktop.DBus.Error.NoReply',
+                                     'org.freedesktop.DBus.Error.Disconnected'), e
     host.stdin.close()
     assert host.wait(30) == 0
     os.kill(telnormer_pid(bus()), signal.SIGTERM)
@@ -398,6 +412,18 @@ def case_lifetime():
         assert stays.stdout.readline().startswith('handed over: ')
     assert stays.wait(30) == 1
     assert 'A program may have at most 8 windows open at once.' in stays.stderr.read()
+    # Limits hold for a process, whatever connections it uses and however long they last.
+    spread = subprocess.run([PY, HERE + '/python_host.py', work + '/py.vdb', 'Spread'],
+                            stdout=subprocess.PIPE, text=True, timeout=60).stdout.splitlines()
+    assert spread[:8] == ['handed over %d' % n for n in range(1, 9)], spread
+    assert 'at most 8 windows open at once.' in spread[8], spread
+    mine = [dbus.SessionBus(private=True) for _ in range(16)]
+    for n, connection in enumerate(mine + [mine[0]]):
+        try:
+            connection.get_object(NAME, FACTORY).CreateApplication(dbus_interface=IFACE)
+            assert n < 16, 'a 17th object through a connection of its own'
+        except dbus.DBusException as e:
+            assert n == 16 and e.get_dbus_name().endswith('LimitsExceeded'), (n, e)
     # No object is held any more (the host released its own on its way out), but the windows
     # are open: the process stays.
     time.sleep(4)
@@ -405,14 +431,15 @@ def case_lifetime():
     os.kill(telnormer_pid(b), signal.SIGTERM)
 
 
-if len(sys.argv) > 3:
+if __name__ == '__main__' and len(sys.argv) > 3:
+    import automation_cases
     try:
-        globals()['case_' + CASE]()
+        (globals().get('case_' + CASE) or getattr(automation_cases, 'case_' + CASE))()
     except BaseException:
         # A failed case leaves no Telnormer behind to hold the test's output open.
         if telnormer_pid(bus()):
             os.kill(telnormer_pid(bus()), signal.SIGKILL)
         raise
     print(CASE, 'passed')
-else:
+elif __name__ == '__main__':
     outside()
