@@ -78,6 +78,7 @@ private:
     QLabel* lblRows;
     QTableView* tblValues;
     QLabel* lblNote;
+    QLabel* lblCut;
     QPushButton* cmdCopy;
     QPushButton* cmdSave;
     QPushButton* cmdUndo;
