@@ -17,14 +17,27 @@ ResultsModel::ResultsModel(const RunResults& results, QObject* parent)
 }
 
 void ResultsModel::setFilter(quint32 reasons, const QString& search) {
+    // Typing on: only the rows shown can hold the longer text. Long values are read back from
+    // their file to be searched, so each key searches less of them.
+    const bool narrower = reasons == reasons_ && selectedAt_ == results_.changes() &&
+                          !search_.isEmpty() && search.contains(search_, Qt::CaseInsensitive);
     reasons_ = reasons;
     search_ = search;
-    refresh();
+    if (!narrower) {
+        refresh();
+        return;
+    }
+    beginResetModel();
+    std::sort(shown_.begin(), shown_.end());
+    shown_ = results_.select(reasons_, search_, &shown_);
+    sortShown();
+    endResetModel();
 }
 
 void ResultsModel::refresh() {
     beginResetModel();
     shown_ = results_.select(reasons_, search_);
+    selectedAt_ = results_.changes();
     sortShown();
     endResetModel();
 }

@@ -46,6 +46,7 @@ private:
     QList<quint32> shown_;
     quint32 reasons_ = ~0u;
     QString search_;
+    quint64 selectedAt_ = ~0ull; // the results' changes when shown_ was chosen
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     QStringList headers_;

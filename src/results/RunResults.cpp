@@ -49,7 +49,7 @@ void RunResults::add(const UnreadableValue& value) {
             nameIndex(value.table),
             nameIndex(value.field),
             nameIndex(value.country),
-            value.reason,
+            static_cast<quint8>(value.reason),
             false};
     Spilled spilled{size(), {-1, -1, -1, -1}, {}};
     bool cut = false;
@@ -76,6 +76,7 @@ void RunResults::add(const UnreadableValue& value) {
         cut_.append(size());
     rows_.append(row);
     ++counts_[size_t(value.reason)];
+    ++changes_;
 }
 
 void RunResults::addAll(QList<UnreadableValue>&& values) {
@@ -87,8 +88,9 @@ void RunResults::addAll(QList<UnreadableValue>&& values) {
 void RunResults::truncate(qsizetype rows) {
     if (rows >= rows_.size())
         return;
+    ++changes_;
     for (qsizetype i = rows; i < rows_.size(); ++i)
-        --counts_[size_t(rows_[i].reason)];
+        --counts_[size_t(reason(i))];
     text_.truncate(rows_[rows].start);
     rows_.resize(rows);
     const auto byRow = [](const Spilled& spilled, qsizetype row) {
@@ -113,6 +115,7 @@ void RunResults::clear() {
     names_.clear();
     nameIndex_.clear();
     counts_ = {};
+    ++changes_;
     spilled_ = QList<Spilled>();
     cut_.clear();
     cutCause_.clear();
@@ -163,8 +166,9 @@ bool RunResults::at(qsizetype row, UnreadableValue& value, QString& error) const
            whole(row, Value, value.value, error) && whole(row, Detail, value.detail, error);
 }
 
-bool RunResults::holds(qsizetype row, QStringView cell, int part, const QString& search) const {
-    if (cell.contains(search, Qt::CaseInsensitive))
+bool RunResults::holds(qsizetype row, QStringView cell, int part,
+                       const QStringMatcher& search) const {
+    if (search.indexIn(cell) >= 0)
         return true;
     const Spilled* spilled = spilledOf(row);
     if (spilled == nullptr || spilled->start[size_t(part)] < 0)
@@ -175,19 +179,23 @@ bool RunResults::holds(qsizetype row, QStringView cell, int part, const QString&
                            read);
 }
 
-QList<quint32> RunResults::select(quint32 reasons, const QString& search) const {
+QList<quint32> RunResults::select(quint32 reasons, const QString& search,
+                                  const QList<quint32>* within) const {
     QList<quint32> chosen;
-    for (qsizetype i = 0; i < rows_.size(); ++i) {
+    const QStringMatcher matcher(search, Qt::CaseInsensitive);
+    const qsizetype count = within != nullptr ? within->size() : rows_.size();
+    for (qsizetype n = 0; n < count; ++n) {
+        const qsizetype i = within != nullptr ? qsizetype(within->at(n)) : n;
         const Row& row = rows_[i];
         if ((reasons & (1u << quint32(row.reason))) == 0)
             continue;
-        const auto holdsName = [&search](const QString& name) {
-            return name.contains(search, Qt::CaseInsensitive);
+        const auto holdsName = [&matcher](const QString& name) {
+            return matcher.indexIn(name) >= 0;
         };
         // The row's texts lie side by side: each is searched on its own, never across two.
         if (search.isEmpty() || holdsName(names_[row.table]) || holdsName(names_[row.field]) ||
-            holds(i, key(i), Key, search) || holds(i, label(i), Label, search) ||
-            holds(i, value(i), Value, search) || holds(i, detail(i), Detail, search))
+            holds(i, key(i), Key, matcher) || holds(i, label(i), Label, matcher) ||
+            holds(i, value(i), Value, matcher) || holds(i, detail(i), Detail, matcher))
             chosen << static_cast<quint32>(i);
     }
     return chosen;
@@ -202,7 +210,7 @@ bool RunResults::saveReport(const QString& path, const FileModes& modes, QString
     UnreadableValue value;
     try {
         for (qsizetype i = 0; i < rows_.size(); ++i) {
-            const Outcome outcome = outcomeOf(rows_[i].reason);
+            const Outcome outcome = outcomeOf(reason(i));
             if (outcome == Outcome::Converted || outcome == Outcome::Conflict)
                 continue;
             // A value that cannot be read back whole leaves no report, rather than a cut one.

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringMatcher>
 
 #include <array>
 
@@ -52,7 +53,7 @@ public:
     qint64 count(Unreadable reason) const { return counts_[size_t(reason)]; }
     qint64 count(Outcome outcome) const;
 
-    Unreadable reason(qsizetype row) const { return rows_[row].reason; }
+    Unreadable reason(qsizetype row) const { return Unreadable(rows_[row].reason); }
     const QString& table(qsizetype row) const { return names_[rows_[row].table]; }
     const QString& field(qsizetype row) const { return names_[rows_[row].field]; }
     const QString& country(qsizetype row) const { return names_[rows_[row].country]; }
@@ -68,7 +69,11 @@ public:
 
     // The rows whose reason is among reasons (bit per Unreadable) and that hold search in one
     // of their cells, ignoring case.
-    QList<quint32> select(quint32 reasons, const QString& search) const;
+    // Only among within when given (rows in the run's order).
+    QList<quint32> select(quint32 reasons, const QString& search,
+                          const QList<quint32>* within = nullptr) const;
+    // Counts every change of the rows.
+    quint64 changes() const { return changes_; }
 
     // The report of the values left out of canonical form, as the batch program writes it, in
     // a new file put in path's place; false with error set.
@@ -81,8 +86,8 @@ private:
         quint32 table;
         quint32 field;
         quint32 country; // few distinct texts: kept once, as the names are
-        Unreadable reason;
-        bool spilled; // a text of it is in the file
+        quint8 reason;   // an Unreadable, in a byte: the row stays 40 bytes
+        bool spilled;    // a text of it is in the file
     };
     // Where the whole texts of a spilled row are in the file (-1: held whole).
     struct Spilled {
@@ -93,7 +98,7 @@ private:
 
     QStringView text(qsizetype row, int part) const;
     const Spilled* spilledOf(qsizetype row) const;
-    bool holds(qsizetype row, QStringView cell, int part, const QString& search) const;
+    bool holds(qsizetype row, QStringView cell, int part, const QStringMatcher& search) const;
     quint32 nameIndex(const QString& name);
 
     QList<Row> rows_;
@@ -105,4 +110,5 @@ private:
     QStringList names_;
     QHash<QString, quint32> nameIndex_;
     std::array<qint64, kRowReasons> counts_{};
+    quint64 changes_ = 0;
 };

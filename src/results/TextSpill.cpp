@@ -97,10 +97,11 @@ bool TextSpill::read(qint64 offset, qint64 length, QString& text) const {
     return false;
 }
 
-bool TextSpill::contains(qint64 offset, qint64 length, QStringView needle, bool& ok) const {
+bool TextSpill::contains(qint64 offset, qint64 length, const QStringMatcher& needle,
+                         bool& ok) const {
     ok = true;
     // Pieces overlap by the needle's length, so that a match across their border is found.
-    const qint64 overlap = std::max<qint64>(needle.size() - 1, 0);
+    const qint64 overlap = std::max<qint64>(needle.pattern().size() - 1, 0);
     QString piece;
     for (qint64 from = 0; from < length; from += kChunk) {
         const qint64 size = std::min(length - from, kChunk + overlap);
@@ -108,7 +109,7 @@ bool TextSpill::contains(qint64 offset, qint64 length, QStringView needle, bool&
             ok = false;
             return false;
         }
-        if (piece.contains(needle, Qt::CaseInsensitive))
+        if (needle.indexIn(piece) >= 0)
             return true;
         if (from + size >= length)
             break;

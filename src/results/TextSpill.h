@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringMatcher>
 #include <QStringView>
 
 // Long texts kept out of memory, in a file without a name in the temporary folder: no one else
@@ -19,9 +20,9 @@ public:
     qint64 append(QStringView text);
     // The length units at offset; false with error() set.
     bool read(qint64 offset, qint64 length, QString& text) const;
-    // Whether the length units at offset hold needle, ignoring case; ok false when they could
-    // not be read.
-    bool contains(qint64 offset, qint64 length, QStringView needle, bool& ok) const;
+    // Whether the length units at offset hold what needle seeks; ok false when they could not
+    // be read.
+    bool contains(qint64 offset, qint64 length, const QStringMatcher& needle, bool& ok) const;
     // Drops what begins at offset and after.
     void truncate(qint64 offset);
     void close();
