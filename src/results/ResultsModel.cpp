@@ -146,6 +146,12 @@ bool ResultsModel::copyText(const QList<int>& rows, QString& text, QString& erro
             text += ChangeLog::visible(whole).replace(u'\t', u' ');
             text += c + 1 < Columns ? u'\t' : u'\n';
         }
+        if (text.size() > kCopyLength) {
+            text.clear();
+            error = FormatString(LoadResourceString(IDS_RESULTS_COPY_TOO_LARGE),
+                                 {QLocale().toString(kCopyLength)});
+            return false;
+        }
     }
     return true;
 }

@@ -14,6 +14,8 @@ public:
     // Displayed cells are cut here; copies and the report keep the whole value.
     static constexpr qsizetype kShownLength = 300;
     static_assert(RunResults::kHeldLength > kShownLength, "a cut cell must show that it is");
+    // A copy is held whole in memory, twice over on the clipboard: beyond this, save the report.
+    static constexpr qsizetype kCopyLength = 64 << 20;
 
     explicit ResultsModel(const RunResults& results, QObject* parent = nullptr);
 
@@ -24,7 +26,7 @@ public:
     qsizetype resultRow(int row) const { return shown_[row]; }
 
     // The rows as tab-separated lines, whole values, line breaks and tabs made visible; false
-    // with error set when a value could not be read back.
+    // with error set when a value could not be read back or they pass kCopyLength.
     bool copyText(const QList<int>& rows, QString& text, QString& error) const;
     // A row's last column: the new value (detail), or why there is none.
     QString outcomeText(qsizetype row, const QString& detail) const;
