@@ -2,7 +2,7 @@
 // database whose summary box asks for the results: the run's time and values told, and the time
 // to open the view. Then made-up rows, 400,000 of short values and some of long ones (100,000
 // characters, kept in the temporary file): memory, time to open the view, to filter by an
-// outcome, to search all cells, to sort by the value, to save the report.
+// outcome, to search all cells, to sort by the value, to copy all rows, to save the report.
 //
 //   results_view_bench FILE.vdb [records per table=10000] [long rows=20000]
 
