@@ -98,18 +98,26 @@ QString ResultsModel::outcomeText(qsizetype row, const QString& detail) const {
 }
 
 QString ResultsModel::cell(qsizetype row, int column) const {
+    // A long text is read back only as far as a cell shows it.
+    const auto shown = [this, row](RunResults::Part part, QStringView held) {
+        QString text;
+        QString error;
+        if (!results_.whole(row, part, text, error, kShownLength + 1))
+            text = held + u'…'; // unreadable: it is not all there
+        return text;
+    };
     switch (column) {
     case TableColumn:
         return results_.table(row);
     case RecordColumn:
-        return results_.label(row).isEmpty() ? results_.key(row).toString()
-                                             : results_.label(row).toString();
+        return results_.label(row).isEmpty() ? shown(RunResults::Key, results_.key(row))
+                                             : shown(RunResults::Label, results_.label(row));
     case FieldColumn:
         return results_.field(row);
     case ValueColumn:
-        return results_.value(row).toString();
+        return shown(RunResults::Value, results_.value(row));
     case OutcomeColumn:
-        return outcomeText(row, results_.detail(row).toString());
+        return outcomeText(row, shown(RunResults::Detail, results_.detail(row)));
     default:
         return {};
     }

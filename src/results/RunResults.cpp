@@ -148,13 +148,15 @@ const RunResults::Spilled* RunResults::spilledOf(qsizetype row) const {
     return &*found;
 }
 
-bool RunResults::whole(qsizetype row, Part part, QString& text, QString& error) const {
+bool RunResults::whole(qsizetype row, Part part, QString& text, QString& error,
+                       qsizetype most) const {
     const Spilled* spilled = spilledOf(row);
     if (spilled == nullptr || spilled->start[part] < 0) {
-        text = this->text(row, part).toString();
+        const QStringView held = this->text(row, part);
+        text = held.first(std::min(held.size(), most)).toString();
         return true;
     }
-    if (spill_.read(spilled->start[part], spilled->length[part], text))
+    if (spill_.read(spilled->start[part], std::min(spilled->length[part], qint64(most)), text))
         return true;
     error = FormatString(LoadResourceString(IDS_RESULTS_READ_FAILED), {spill_.error()});
     return false;

@@ -10,6 +10,7 @@
 #include <QStringMatcher>
 
 #include <array>
+#include <limits>
 
 // The groups the results view counts and filters by.
 enum class Outcome : quint8 { Converted, Refused, NotANumber, Unreadable, LayoutOnly, Conflict };
@@ -21,11 +22,11 @@ constexpr int kRowReasons = int(Unreadable::UndoConflict) + 1;
 // Every value a run told of, in the order it told them: what was converted and what was left
 // out, and why. Held compactly (one text buffer, table and field names once), so that a run of
 // hundreds of thousands of values costs tens of bytes a value besides its texts. A text longer
-// than kHeldLength is held only as its beginning, enough to show; the whole of it goes to a
-// temporary file and is read back for the report, copies and the search.
+// than kHeldLength is held only as its beginning, enough to sort by; the whole of it goes to a
+// temporary file and is read back to be shown, for the report, copies and the search.
 class RunResults {
 public:
-    static constexpr qsizetype kHeldLength = 301;
+    static constexpr qsizetype kHeldLength = 64;
     enum Part { Key, Label, Value, Detail };
 
     void add(const UnreadableValue& value);
@@ -62,8 +63,9 @@ public:
     QStringView label(qsizetype row) const { return text(row, Label); }
     QStringView value(qsizetype row) const { return text(row, Value); }
     QStringView detail(qsizetype row) const { return text(row, Detail); }
-    // The whole text, read back when it is not held; false with error set.
-    bool whole(qsizetype row, Part part, QString& text, QString& error) const;
+    // The whole text (up to most units), read back when it is not held; false with error set.
+    bool whole(qsizetype row, Part part, QString& text, QString& error,
+               qsizetype most = std::numeric_limits<qsizetype>::max()) const;
     // The row with its whole texts; false with error set.
     bool at(qsizetype row, UnreadableValue& value, QString& error) const;
 

@@ -311,8 +311,10 @@ TEST_F(FMainTest, LongResultValuesComeBackWholeOrSayTheyAreCut) {
         EXPECT_TRUE(boxes.last().text.startsWith(u"The report would hold 1 value(s) cut short"_s));
         EXPECT_EQ(QFileInfo::exists(savePath), answer == MsgAnswer::Yes);
     }
-    EXPECT_TRUE(readFile(savePath).contains(
-        QByteArray(",030 ").append(QByteArray(297, '7')).append(",too-long")));
+    EXPECT_TRUE(
+        readFile(savePath).contains(QByteArray(",030 ")
+                                        .append(QByteArray(RunResults::kHeldLength - 4, '7'))
+                                        .append(",too-long")));
 }
 
 } // namespace
