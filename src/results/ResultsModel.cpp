@@ -43,6 +43,8 @@ void ResultsModel::refresh() {
 }
 
 void ResultsModel::sort(int column, Qt::SortOrder order) {
+    if (column < 0 && sortColumn_ < 0)
+        return; // in the run's order already
     sortColumn_ = column;
     sortOrder_ = order;
     beginResetModel();
