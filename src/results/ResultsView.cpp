@@ -90,6 +90,7 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
     , lblRows(new QLabel(this))
     , tblValues(new QTableView(this))
     , lblNote(new QLabel(this))
+    , lblCut(new QLabel(this))
     , cmdCopy(new QPushButton(LoadResourceString(IDS_RESULTS_COPY), this))
     , cmdSave(new QPushButton(LoadResourceString(IDS_RESULTS_SAVE), this))
     , cmdUndo(new QPushButton(LoadResourceString(IDS_RESULTS_UNDO), this))
@@ -102,6 +103,7 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
                                                                  {lblRows, "lblRows"},
                                                                  {tblValues, "tblValues"},
                                                                  {lblNote, "lblNote"},
+                                                                 {lblCut, "lblCut"},
                                                                  {cmdCopy, "cmdCopy"},
                                                                  {cmdSave, "cmdSave"},
                                                                  {cmdUndo, "cmdUndo"},
@@ -115,6 +117,9 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
     tblValues->verticalHeader()->setDefaultSectionSize(tblValues->fontMetrics().height() + 6);
     tblValues->verticalHeader()->hide();
     tblValues->horizontalHeader()->setStretchLastSection(true);
+    // The run's order until a header is clicked.
+    tblValues->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    tblValues->setSortingEnabled(true);
     for (const auto& [column, width] : {std::pair{0, 110}, {1, 170}, {2, 90}, {3, 170}})
         tblValues->setColumnWidth(column, width);
     auto* copy = new QAction(tblValues);
@@ -141,8 +146,10 @@ ResultsView::ResultsView(RunResults& results, MessageBoxes& boxes, ResultsAction
     layout->addLayout(filters);
     layout->addWidget(tblValues, 1);
     layout->addWidget(lblNote);
+    layout->addWidget(lblCut);
     layout->addLayout(buttons);
     lblNote->setWordWrap(true);
+    lblCut->setWordWrap(true);
     lblNote->setText(actions_.note);
     lblNote->setVisible(!actions_.note.isEmpty());
     cmdUndo->setVisible(bool(actions_.undo));
@@ -175,6 +182,10 @@ void ResultsView::showResults() {
                             bar.reasons);
     cboOutcome->setCurrentIndex(std::max(cboOutcome->findData(chosen), 0));
     cmdUndo->setEnabled(results_.count(Outcome::Converted) > 0);
+    lblCut->setText(FormatString(
+        LoadResourceString(IDS_RESULTS_CUT),
+        {QLocale().toString(results_.cutValues()), results_.cutCause(), RunResults::kHeldLength}));
+    lblCut->setVisible(results_.cutValues() > 0);
     applyFilter();
 }
 
@@ -204,13 +215,26 @@ void ResultsView::cmdCopy_Click() {
             rows << row;
     }
     std::sort(rows.begin(), rows.end());
-    QGuiApplication::clipboard()->setText(model_->copyText(rows));
+    QString text;
+    QString error;
+    if (model_->copyText(rows, text, error)) {
+        QGuiApplication::clipboard()->setText(text);
+        return;
+    }
+    error[0] = error[0].toUpper();
+    boxes_.ok(error, AppTitle(), MsgIcon::Exclamation);
 }
 
 void ResultsView::cmdSave_Click() {
     const QString path = actions_.chooseSavePath(this, LoadResourceString(IDS_RESULTS_SAVE),
                                                  LoadResourceString(IDS_RESULTS_SAVE_FILTER));
     if (path.isEmpty())
+        return;
+    // A report with values cut short is saved only when the user wants it so, knowing.
+    if (results_.cutValues() > 0 &&
+        boxes_.yesNo(FormatString(LoadResourceString(IDS_RESULTS_SAVE_CUT),
+                                  {QLocale().toString(results_.cutValues()), results_.cutCause()}),
+                     AppTitle(), MsgIcon::Exclamation, MsgAnswer::No) != MsgAnswer::Yes)
         return;
     QString error;
     if (RunReport::clashes(path, actions_.database))

@@ -40,7 +40,7 @@ struct ResultsActions {
 QString desktopSavePath(QWidget* parent, const QString& caption, const QString& filter);
 
 // After a run: the outcome counts as bars, the values behind them in a table that can be
-// filtered, searched, copied and saved as the report, and the run's undo.
+// sorted, filtered, searched, copied and saved as the report, and the run's undo.
 class ResultsView : public QDialog {
     Q_OBJECT
 
@@ -78,6 +78,7 @@ private:
     QLabel* lblRows;
     QTableView* tblValues;
     QLabel* lblNote;
+    QLabel* lblCut;
     QPushButton* cmdCopy;
     QPushButton* cmdSave;
     QPushButton* cmdUndo;

@@ -1,9 +1,11 @@
 // The results view after a run: counts, filter, search, copy, the saved report, the undo.
 #include "FMainTestSupport.h"
 
+#include "ChangeLog.h"
 #include "OutcomeChart.h"
 #include "ResultsModel.h"
 #include "ResultsView.h"
+#include "RunReport.h"
 #include "Sqlite.h"
 #include "TelnormerBatch.h"
 #include "TestProcess.h"
@@ -13,6 +15,9 @@
 #include <QLabel>
 #include <QTableView>
 #include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -213,6 +218,103 @@ TEST_F(FMainTest, StoppedUndoSaysSoAndBeginsAgain) {
         w->show();
         view->show();
     }
+}
+
+// Long values live in an unnamed temporary file: every unit comes back for the report, copies and
+// the search, also across the pieces the search reads; a file that cannot take them says so.
+TEST_F(FMainTest, LongResultValuesComeBackWholeOrSayTheyAreCut) {
+    const QString tail = u"\0\xD800\n;"_s; // NUL, half a pair
+    const auto long_ = [&tail](int length, QChar fill) -> QString {
+        return QString(length, fill) + tail;
+    };
+    const QList<UnreadableValue> values{
+        {u"Kunden"_s, u"1"_s, u"Graf"_s, u"Telefon"_s,
+         u"030 "_s + QString((1 << 20) - 7, u'7') + u"NeedLe"_s + tail, Unreadable::TooLong},
+        {u"Kunden"_s, u"2"_s, long_(400, u'\u00e4'), u"Telefon"_s, long_(302, u'1'),
+         Unreadable::Converted, long_(5000, u'2')},
+        {u"Kunden"_s, u"3"_s, {}, u"Fax"_s, u"=040 1"_s, Unreadable::LayoutOnly, u"+49 40 1"_s}};
+    RunResults results;
+    RunResults other; // another window's, at the same time
+    for (const UnreadableValue& value : values) {
+        other.add({u"T"_s, u"9"_s, {}, u"F"_s, long_(900, u'9'), Unreadable::TooLong});
+        results.add(value);
+    }
+    results.truncate(1); // an undo begun again drops its rows and their room in the file
+    results.addAll(values.mid(1));
+    for (qsizetype row = 0; row < values.size(); ++row) {
+        UnreadableValue read;
+        QString error;
+        ASSERT_TRUE(results.at(row, read, error)) << error.toStdString();
+        EXPECT_TRUE(read.label == values[row].label && read.value == values[row].value &&
+                    read.detail == values[row].detail)
+            << row;
+        ASSERT_TRUE(other.at(row, read, error));
+        EXPECT_EQ(read.value, long_(900, u'9'));
+    }
+    for (const auto& [search, rows] : {std::pair{u"needle"_s, QList<quint32>{0}},
+                                       {u"7NEED"_s, {0}}, // the needle crosses a piece's border
+                                       {QString(400, u'\u00c4'), {1}},
+                                       {QString(401, u'\u00c4'), {}},
+                                       {u"222"_s + tail, {1}}})
+        EXPECT_EQ(results.select(~0u, search), rows) << search.left(10).toStdString();
+
+    QString savePath = fx.path(u"report.csv"_s);
+    ResultsActions actions;
+    actions.chooseSavePath = [&savePath](QWidget*, const QString&, const QString&) {
+        return savePath;
+    };
+    ResultsView view(results, boxes, actions);
+    view.cmdSave_Click();
+    RunReport expected;
+    ASSERT_TRUE(expected.open(fx.path(u"expected.csv"_s), {}));
+    expected.add(values[0]);
+    expected.add(values[2]);
+    ASSERT_TRUE(expected.commit());
+    EXPECT_EQ(readFile(savePath), readFile(fx.path(u"expected.csv"_s)));
+    // Sorted by the value, searched, copied: whole cells.
+    auto* table = child<QTableView>(&view, "tblValues");
+    table->horizontalHeader()->setSortIndicator(ResultsModel::ValueColumn, Qt::DescendingOrder);
+    EXPECT_EQ(table->model()->index(0, 1).data().toString(), u"3"_s); // "=040 1" first
+    for (const QString& typed : {u"\u00e4"_s, u"\u00e4\u00c4"_s})     // typing on narrows
+        child<QLineEdit>(&view, "txtSearch")->setText(typed);
+    ASSERT_EQ(table->model()->rowCount(), 1);
+    view.cmdCopy_Click();
+    const QStringList cells{u"Kunden"_s, ChangeLog::visible(values[1].label), u"Telefon"_s,
+                            ChangeLog::visible(values[1].value),
+                            ChangeLog::visible(values[1].detail)};
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), cells.join(u'\t') + u'\n');
+    EXPECT_FALSE(child<QLabel>(&view, "lblCut")->isVisibleTo(&view));
+
+    // No room for the file (a file-size limit here): the value is held cut, and the view and the
+    // save say so; the report is saved only when the user wants it cut.
+    RunResults cut;
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit tiny{4096, limit.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    cut.add(values[0]);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(cut.cutValues(), 1);
+    ResultsView cutView(cut, boxes, actions);
+    EXPECT_TRUE(child<QLabel>(&cutView, "lblCut")->isVisibleTo(&cutView));
+    EXPECT_TRUE(child<QLabel>(&cutView, "lblCut")
+                    ->text()
+                    .startsWith(u"1 value(s) are held cut short, as the temporary file for long "
+                                u"values could not be "
+                                "written (File too large)"_s));
+    savePath = fx.path(u"cut.csv"_s);
+    for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        boxes.expect(answer);
+        cutView.cmdSave_Click();
+        EXPECT_TRUE(boxes.last().text.startsWith(u"The report would hold 1 value(s) cut short"_s));
+        EXPECT_EQ(QFileInfo::exists(savePath), answer == MsgAnswer::Yes);
+    }
+    EXPECT_TRUE(
+        readFile(savePath).contains(QByteArray(",030 ")
+                                        .append(QByteArray(RunResults::kHeldLength - 4, '7'))
+                                        .append(",too-long")));
 }
 
 } // namespace
