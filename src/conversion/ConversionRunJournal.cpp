@@ -1,4 +1,5 @@
 #include "AppTitle.h"
+#include "ChainedCommit.h"
 #include "ChangeLog.h"
 #include "ConversionRunParts.h"
 #include "GlobalDefs.h"
@@ -235,10 +236,14 @@ bool ConversionRun::beginBatch() {
     return begun_;
 }
 
-void ConversionRun::commitBatch(bool ask) {
+void ConversionRun::commitBatch(bool ask, bool thenBegin) {
     begun_ = false;
     try {
-        transaction_->Commit();
+        auto* chained = thenBegin ? dynamic_cast<ChainedCommit*>(transaction_.get()) : nullptr;
+        if (chained)
+            chained->CommitThenBegin();
+        else
+            transaction_->Commit();
         convertedCommitted_ = result_.converted;
         recordsCommitted_ = result_.records;
         journalBatch_ = 0;

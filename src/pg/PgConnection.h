@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -63,6 +64,7 @@ public:
     void beginLater() { beginPending_ = true; }
     // True while the transaction beginLater opened has sent nothing yet; clears the mark.
     bool takeUnsentBegin() { return std::exchange(beginPending_, false); }
+    bool beginUnsent() const { return beginPending_; }
     // Sends sql (a ROLLBACK TO SAVEPOINT after a failure) ahead of the next statement, in its
     // round trip; until then the transaction stays failed.
     void restoreWithNext(const QString& sql) { restore_ << sql; }
@@ -70,6 +72,11 @@ public:
     void dropRestore() { restore_.clear(); }
     // Sends a held-back BEGIN now (before statements that bypass exec and pipeline).
     void sendPendingBegin();
+    // The open transaction was begun ahead of its caller's Begin: until adoptAhead takes it,
+    // it does not count as open, and the next statement rolls it back first.
+    void openedAhead() { ahead_ = true; }
+    // True when a transaction begun ahead is open and healthy; it is then the caller's.
+    bool adoptAhead();
     bool inTransaction() const;
     // Throws ConnectionLost when libpq knows the connection is gone.
     void requireConnection() const;
@@ -83,6 +90,11 @@ private:
 
     PGconn* conn_ = nullptr;
     bool beginPending_ = false;
+    bool ahead_ = false;
+    // Statements sent more than once are parsed and planned once a connection, under a name.
+    QHash<QByteArray, QByteArray> prepared_; // text -> name, once the server took it
+    QHash<QByteArray, int> seen_;            // text -> times sent unnamed
+    quint64 named_ = 0;
     QStringList restore_;
 };
 

@@ -211,6 +211,25 @@ void PgCore::update(int t) {
     Cursor& cursor = positioned(t);
     if (!cursor.dirty)
         return;
+    // A record this batch holds locked, with values nothing but the conditions judged here could
+    // refuse, is written with the commit.
+    if (canDefer(t, cursor)) {
+        Deferred write{t, cursor.current.rid, {}, {}, {}};
+        for (size_t f = 0; f < cursor.edits.size(); ++f) {
+            if (!cursor.edits[f])
+                continue;
+            write.fields.push_back(static_cast<int>(f));
+            write.values << *cursor.edits[f];
+            write.olds << cursor.current.values[f];
+            cursor.current.values[f] = *cursor.edits[f];
+        }
+        deferred_.push_back(std::move(write));
+        dropEdits(cursor);
+        // A transaction of many writes sends them on the way.
+        if (deferred_.size() >= 1000)
+            flushWrites();
+        return;
+    }
     QStringList assignments;
     QStringList unchanged;
     QVariantList params;
@@ -233,25 +252,6 @@ void PgCore::update(int t) {
     const QString sql = u"UPDATE "_s + pgTable(table(t).name) + u" SET "_s +
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
-    // A record this batch holds locked, with values nothing but the conditions judged here could
-    // refuse, is written with the commit.
-    if (canDefer(t, cursor)) {
-        Deferred write{t, cursor.current.rid, {}, {}, {}};
-        for (size_t f = 0; f < cursor.edits.size(); ++f) {
-            if (!cursor.edits[f])
-                continue;
-            write.fields.push_back(static_cast<int>(f));
-            write.values << *cursor.edits[f];
-            write.olds << cursor.current.values[f];
-            cursor.current.values[f] = *cursor.edits[f];
-        }
-        deferred_.push_back(std::move(write));
-        dropEdits(cursor);
-        // A transaction of many writes sends them on the way.
-        if (deferred_.size() >= 1000)
-            flushWrites();
-        return;
-    }
     // The held-back writes go first, in the same round trip: this one may be judged by a
     // value one of them wrote. A failed write is undone with the next statement.
     if (guardedWrite(t, u"vdb_update"_s, sql, params, PGRES_COMMAND_OK).affected() == 0) {

@@ -29,6 +29,7 @@ public:
 
     void begin() override;
     void commit() override;
+    void commitBeforeBegin() override;
     void rollback() override;
 
     // Also refuses a text with NUL, which a server's text cannot hold.
@@ -98,7 +99,11 @@ private:
     // (and leaves the transaction failed). The statements' results come back.
     std::vector<PgResult> withWrites(const QList<std::pair<QString, QVariantList>>& statements);
     void flushWrites();
-    void sendCommit();
+    void endTransaction(bool thenBegin);
+    void sendCommit(bool thenBegin);
+    // The records the visit of the table last read ahead reaches next, as many as it read then;
+    // empty when the page does not hold them all.
+    std::vector<qint64> nextAhead(int& t) const;
     void forgetReads();
     std::pair<QString, QVariantList> groupedWrite(const std::vector<Deferred>& writes, size_t from,
                                                   size_t to) const;
@@ -111,6 +116,16 @@ private:
     std::vector<WritePlan> writePlans_;
     ConditionJudges judges_;
     std::vector<Deferred> deferred_;
+    // Records read and locked ahead, in the transaction begun with the last commit.
+    struct Ahead {
+        int table = -1;
+        std::vector<qint64> ids;
+        std::vector<Row> rows;
+        quint64 transaction = 0; // the transaction that took them; 0 until begin
+    };
+    Ahead ahead_;
+    int lastAheadTable_ = -1;
+    qint32 lastAheadCount_ = 0;
     QString encoding_;
     quint64 transaction_ = 0; // counts the transactions begun; 0 outside one
     quint64 serial_ = 0;

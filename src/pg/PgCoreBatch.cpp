@@ -56,11 +56,22 @@ QList<QVariantList> PgCore::readAheadAt(int t, const std::vector<int>& fields, q
     Cursor& cursor = cursors_[t];
     QList<QVariantList> values;
     const std::vector<qint64> ids = upcomingRows(t, count);
-    // Locked inside the batch's transaction: nobody changes them before its commit.
-    std::vector<Row> rows = readRows(t,
-                                     u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s +
-                                         kRowId + u" = ANY($1::bigint[])"_s,
-                                     {idArray(ids)}, db_->inTransaction());
+    lastAheadTable_ = t;
+    lastAheadCount_ = count;
+    // Locked inside the batch's transaction: nobody changes them before its commit. The last
+    // commit may have read them already, in this transaction.
+    std::vector<Row> rows;
+    if (ahead_.transaction != 0 && ahead_.transaction == transaction_ && ahead_.table == t &&
+        ahead_.ids == ids) {
+        rows = std::exchange(ahead_, {}).rows;
+        for (Row& row : rows)
+            row.locked = transaction_;
+    } else {
+        rows = readRows(t,
+                        u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId +
+                            u" = ANY($1::bigint[])"_s,
+                        {idArray(ids)}, db_->inTransaction());
+    }
     QHash<qint64, size_t> byId;
     for (size_t r = 0; r < rows.size(); ++r)
         byId.insert(rows[r].rid, r);
@@ -292,6 +303,13 @@ void PgCore::throwDeferredFailure(int t, const PgResult& result) {
 
 void PgCore::begin() {
     db_->requireConnection();
+    // The last commit began this one.
+    if (db_->adoptAhead()) {
+        transaction_ = ++serial_;
+        ahead_.transaction = transaction_;
+        return;
+    }
+    ahead_ = {};
     if (db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
     // BEGIN travels with the batch's first statement.
@@ -300,17 +318,26 @@ void PgCore::begin() {
 }
 
 void PgCore::commit() {
+    endTransaction(false);
+}
+
+void PgCore::commitBeforeBegin() {
+    endTransaction(true);
+}
+
+void PgCore::endTransaction(bool thenBegin) {
     db_->requireConnection();
     if (!db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
     transaction_ = 0;
+    ahead_ = {};
     std::vector<Deferred> writes = std::exchange(deferred_, {});
     // Nothing was sent: there is nothing to commit.
     if (writes.empty() && db_->takeUnsentBegin())
         return;
     deferred_ = std::move(writes);
     try {
-        sendCommit();
+        sendCommit(thenBegin);
     } catch (const ErrorRecord&) {
         // Nothing of the batch was stored: the held-back values the cursors show are not there.
         deferred_.clear();
@@ -319,7 +346,22 @@ void PgCore::commit() {
     }
 }
 
-void PgCore::sendCommit() {
+std::vector<qint64> PgCore::nextAhead(int& t) const {
+    t = lastAheadTable_;
+    std::vector<qint64> ids;
+    if (t < 0 || lastAheadCount_ <= 0)
+        return ids;
+    const Cursor& cursor = cursors_[static_cast<size_t>(t)];
+    const auto wanted = static_cast<size_t>(lastAheadCount_);
+    const size_t left = cursor.page.size() - std::min(cursor.pagePosition, cursor.page.size());
+    if (cursor.eof || cursor.pending || left == 0 || (left < wanted && !cursor.exhausted))
+        return ids;
+    for (size_t k = cursor.pagePosition; k < cursor.page.size() && ids.size() < wanted; ++k)
+        ids.push_back(cursor.page[k].rid);
+    return ids;
+}
+
+void PgCore::sendCommit(bool thenBegin) {
     // The server answers COMMIT of a failed transaction with a rollback, not an error. A
     // failure undone with the next statement has not failed the transaction.
     if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending()) {
@@ -329,16 +371,38 @@ void PgCore::sendCommit() {
     }
     // The held-back writes and the commit in one round trip: after a failed write the server
     // skips the rest, the commit too, and the batch is rolled back whole.
+    // Then the next transaction, with the records the visit reaches next read and locked: a
+    // record another session holds locked leaves them to the next batch's own read.
+    QList<std::pair<QString, QVariantList>> statements{{u"COMMIT"_s, {}}};
+    int next = -1;
+    const std::vector<qint64> ids = thenBegin ? nextAhead(next) : std::vector<qint64>{};
+    if (!ids.empty())
+        statements << std::pair{u"BEGIN"_s, QVariantList{}}
+                   << std::pair{u"SET LOCAL enable_seqscan = off"_s, QVariantList{}}
+                   << std::pair{u"SELECT "_s + columns(next) + u" FROM "_s +
+                                    pgTable(table(next).name) + u" AS t WHERE t."_s + kRowId +
+                                    u" = ANY($1::bigint[]) FOR UPDATE OF t NOWAIT"_s,
+                                QVariantList{idArray(ids)}};
     std::vector<PgResult> results;
     try {
-        results = withWrites({{u"COMMIT"_s, {}}});
+        results = withWrites(statements);
     } catch (const ErrorRecord&) {
         if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
             db_->execRaw(u"ROLLBACK"_s);
         throw;
     }
-    if (PQresultStatus(results.back().handle()) != PGRES_COMMAND_OK)
-        db_->throwFailure(results.back(), {});
+    if (PQresultStatus(results.front().handle()) != PGRES_COMMAND_OK)
+        db_->throwFailure(results.front(), {});
+    if (ids.empty())
+        return;
+    db_->openedAhead();
+    const PgResult& read = results.back();
+    if (PQresultStatus(read.handle()) != PGRES_TUPLES_OK)
+        return; // the next statement rolls the transaction back
+    ahead_.table = next;
+    ahead_.ids = ids;
+    for (int r = 0; r < read.rows(); ++r)
+        ahead_.rows.push_back(rowOf(next, read, r));
 }
 
 void PgCore::rollback() {
