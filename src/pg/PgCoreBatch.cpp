@@ -169,12 +169,12 @@ PgCore::WritePlan& PgCore::writePlan(int t) {
     return plan;
 }
 
-bool PgCore::canDefer(int t, const Cursor& cursor) {
+PgCore::WriteWay PgCore::writeWay(int t, const Cursor& cursor, int& refused) {
     if (transaction_ == 0 || cursor.current.locked != transaction_ || !db_->inTransaction())
-        return false;
+        return WriteWay::Send;
     WritePlan& plan = writePlan(t);
     if (!plan.plain || !plan.judged)
-        return false;
+        return WriteWay::Send;
     // Any character fits these; another encoding may lack one beyond ASCII.
     const bool anyText = encoding_ == u"UTF8"_s || encoding_ == u"SQL_ASCII"_s;
     for (size_t f = 0; f < cursor.edits.size(); ++f) {
@@ -183,23 +183,31 @@ bool PgCore::canDefer(int t, const Cursor& cursor) {
             continue;
         if (table(t).fields[static_cast<qsizetype>(f)].type != FieldType::Text || plan.risky[f] ||
             edit->metaType().id() != QMetaType::QString || edit->isNull())
-            return false;
+            return WriteWay::Send;
         const QString text = edit->toString();
         if (!anyText &&
             std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80; }))
-            return false;
+            return WriteWay::Send;
     }
     if (!plan.judge)
-        return true;
+        return WriteWay::HoldBack;
     std::vector<QVariant> values(cursor.edits.size());
     for (size_t f = 0; f < cursor.edits.size(); ++f)
         values[f] = cursor.edits[f] ? *cursor.edits[f] : cursor.current.values[f];
-    // A refusal judged here is the server's to say, at the record.
+    std::vector<int> fields;
     try {
-        return plan.judge->allows(values);
+        fields = plan.judge->refused(values);
     } catch (const ErrorRecord&) {
-        return false;
+        return WriteWay::Send;
     }
+    if (fields.empty())
+        return WriteWay::HoldBack;
+    // The table's only CHECKs are the conditions' own, so the server would refuse as well; of
+    // several, it names the first by constraint name.
+    const auto name = [](int f) { return u"vdb_ck_"_s + QString::number(f); };
+    refused = *std::min_element(fields.cbegin(), fields.cend(),
+                                [&](int a, int b) { return name(a) < name(b); });
+    return WriteWay::Refuse;
 }
 
 // Held-back writes to one table, each record once, as one statement: the values come as rows,
