@@ -250,10 +250,20 @@ PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements
 std::vector<PgResult>
 PgConnection::send(const QList<std::pair<QString, QVariantList>>& statements) {
     std::vector<PgResult> results;
+    answered_.clear();
     if (PQenterPipelineMode(conn_) != 1)
         throw connectionLost(serverMessage(conn_));
     bool sent = true;
+    size_t expected = 0;
     for (const auto& [sql, params] : statements) {
+        if (sql.isEmpty()) {
+            if (PQsendFlushRequest(conn_) != 1) {
+                sent = false;
+                break;
+            }
+            continue;
+        }
+        ++expected;
         QByteArrayList texts;
         std::vector<const char*> values;
         for (const QVariant& param : params) {
@@ -295,8 +305,10 @@ PgConnection::send(const QList<std::pair<QString, QVariantList>>& statements) {
         results.emplace_back(r);
     }
     PQexitPipelineMode(conn_);
-    if (results.size() < static_cast<size_t>(statements.size()))
+    if (results.size() < expected) {
+        answered_ = std::move(results);
         throw connectionLost(serverMessage(conn_));
+    }
     return results;
 }
 

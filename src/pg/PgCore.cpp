@@ -1,6 +1,7 @@
 #include "PgCore.h"
 
 #include "FieldValues.h"
+#include "PgCommitOutcome.h"
 #include "PgErrors.h"
 #include "VdbObjects.h"
 
@@ -109,6 +110,39 @@ void PgCore::throwWriteFailure(int t, const PgResult& result) {
             QString::fromUtf8(PQresultErrorMessage(result.handle())).trimmed());
     }
     db_->throwFailure(result, u"writing to the table \""_s + table(t).name + u'"');
+}
+
+void PgCore::throwLostCommit(const ErrorRecord& lost, std::vector<PgResult> answered,
+                             int backendPid) {
+    CommitWitness witness{{}, {}, backendPid};
+    bool seen = false;
+    bool skipped = false;
+    for (const PgResult& result : answered) {
+        const ExecStatusType status = PQresultStatus(result.handle());
+        skipped = skipped || status == PGRES_FATAL_ERROR || status == PGRES_PIPELINE_ABORTED;
+        if (status == PGRES_TUPLES_OK && result.rows() == 1 && PQnfields(result.handle()) == 2 &&
+            qstrcmp(PQfname(result.handle(), 0), "vdb_xid") == 0) {
+            seen = true;
+            witness.xid = result.isNull(0, 0) ? QByteArray() : result.text(0, 0).toLatin1();
+            witness.server = result.text(0, 1).toLatin1();
+        }
+    }
+    // The server runs COMMIT only after a pipeline without failure and after it sent the id; a
+    // local socket loses nothing the server sent before it went.
+    const char* host = PQhost(db_->handle());
+    const bool local = host && (host[0] == '/' || host[0] == '@');
+    const CommitOutcome outcome = skipped || (!seen && local) ? CommitOutcome::NotCommitted
+                                  : seen ? askCommitOutcome(db_->handle(), witness)
+                                         : CommitOutcome::Unknown;
+    if (outcome == CommitOutcome::Committed)
+        throw pgError(PgCode::LostAfterCommit,
+                      lost.description() +
+                          u" The server had stored the batch, as a new connection found."_s);
+    if (outcome == CommitOutcome::Unknown)
+        throw pgError(PgCode::CommitUnknown,
+                      lost.description() +
+                          u" Whether the server stored the batch before cannot be found out."_s);
+    throw lost;
 }
 
 // Read from the server, not rebuilt from the conditions: what is checked is what Update meets.
@@ -233,6 +267,7 @@ void PgCore::update(int t) {
     const QString sql = u"UPDATE "_s + pgTable(table(t).name) + u" SET "_s +
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
+    wrote_ = true;
     // A record this batch holds locked, with values nothing but the conditions judged here could
     // refuse, is written with the commit.
     if (canDefer(t, cursor)) {

@@ -99,6 +99,10 @@ private:
     std::vector<PgResult> withWrites(const QList<std::pair<QString, QVariantList>>& statements);
     void flushWrites();
     void sendCommit();
+    // A commit whose answer went with the connection: what the server did, as far as it can
+    // be found out.
+    [[noreturn]] void throwLostCommit(const ErrorRecord& lost, std::vector<PgResult> answered,
+                                      int backendPid);
     void forgetReads();
     std::pair<QString, QVariantList> groupedWrite(const std::vector<Deferred>& writes, size_t from,
                                                   size_t to) const;
@@ -113,5 +117,6 @@ private:
     std::vector<Deferred> deferred_;
     QString encoding_;
     quint64 transaction_ = 0; // counts the transactions begun; 0 outside one
+    bool wrote_ = false;      // the open transaction sent or held back a write
     quint64 serial_ = 0;
 };

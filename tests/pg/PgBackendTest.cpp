@@ -238,6 +238,7 @@ const SchemaCase kSchemas[] = {
     {u"K", u"pg_read_file('/etc/passwd') IS NULL", false},
     {u"K", u"length(Tel) / (length(Tel) - 1) IS NOT 1 AND 5 % (length(Tel) - 1) IS NOT 1", true, u"a", u"abc"},
     {u"K", u"substr(Tel, -1) BETWEEN '0' AND '9' AND substr(Tel, -3, 2) = '12' AND substr(Tel, -9, 6) = 'x'", true, u"x123", u"x12a"},
+    {u"K", u"substr(Tel, 4, -2) = 'bc' AND substr(Tel, -1, -9) = 'abc'", true, u"abcd", u"xbcd"},
     {u"K", u"upper(Tel) = Tel AND lower('A') || Tel LIKE 'aä%' AND Tel > 'Z'", true, u"ä1", u"Ä1"},
     {u"K", u"Tel NOT LIKE '%\\_%' AND Tel NOT LIKE '%\\'", true, u"a_b", u"a\\x"},
 };
@@ -463,4 +464,18 @@ TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
         // The cursor shows what the database holds, not a write the failed commit undid.
         EXPECT_EQ(tel->Value(), QVariant(batch[0] == u"12"_s ? u"2"_s : u"78"_s));
     }
+    // A constraint another program made to divide by zero fails the batch in its own words.
+    TestDatabases::superuserExec(uriDatabaseName(uri),
+                                 u"ALTER TABLE telnormer.\"T\" DROP CONSTRAINT vdb_ck_1, ADD "
+                                 "CONSTRAINT vdb_ck_1 CHECK (1 / (length(\"Tel\") - 3) < 9)"_s);
+    const DatabasePtr e = fx.open(uri);
+    const TablePtr et = e->Tables()->Item(u"T"_s);
+    e->GetTransaction(0)->Begin(0);
+    et->MoveFirst(0);
+    dynamic_cast<BatchRead*>(et.get())->ReadAhead({u"Tel"_s}, 10);
+    et->Fields()->Item(u"Tel"_s)->SetValue(u"999"_s);
+    et->Update(0);
+    const QString text =
+        expectServerError([&] { e->GetTransaction(0)->Commit(); }, VdbCode::StorageFailure);
+    EXPECT_TRUE(text.contains(u"division by zero"_s) && text.contains(u"not stored"_s));
 }
