@@ -30,6 +30,14 @@ PgCore::PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue c
     , judges_(judges) {
     for (size_t t = 0; t < cursors_.size(); ++t)
         cursors_[t].edits.resize(table(static_cast<int>(t)).fields.size());
+    // A commit whose answer is lost is asked after on the same cluster only, by the transaction
+    // ids a server gives since version 13.
+    if (PQserverVersion(db_->handle()) >= 130000) {
+        const PgResult id =
+            db_->execRaw(u"SELECT system_identifier FROM pg_catalog.pg_control_system()"_s);
+        if (PQresultStatus(id.handle()) == PGRES_TUPLES_OK && id.rows() == 1)
+            serverId_ = id.text(0, 0).toLatin1();
+    }
 }
 
 // An open transaction ends with the connection: the server rolls it back.
@@ -114,26 +122,31 @@ void PgCore::throwWriteFailure(int t, const PgResult& result) {
 
 void PgCore::throwLostCommit(const ErrorRecord& lost, std::vector<PgResult> answered,
                              int backendPid) {
-    CommitWitness witness{{}, {}, backendPid};
+    CommitWitness witness{{}, serverId_, backendPid};
     bool seen = false;
     bool skipped = false;
+    bool cut = false;
     for (const PgResult& result : answered) {
         const ExecStatusType status = PQresultStatus(result.handle());
-        skipped = skipped || status == PGRES_FATAL_ERROR || status == PGRES_PIPELINE_ABORTED;
-        if (status == PGRES_TUPLES_OK && result.rows() == 1 && PQnfields(result.handle()) == 2 &&
+        // An error the server sent ends the pipeline before its COMMIT. The one libpq makes of a
+        // connection that ended has no SQLSTATE: all the server sent before came first.
+        cut = status == PGRES_FATAL_ERROR && sqlState(result).isEmpty();
+        skipped = skipped || (status == PGRES_FATAL_ERROR && !cut);
+        if (status == PGRES_TUPLES_OK && result.rows() == 1 && PQnfields(result.handle()) == 1 &&
             qstrcmp(PQfname(result.handle(), 0), "vdb_xid") == 0) {
             seen = true;
             witness.xid = result.isNull(0, 0) ? QByteArray() : result.text(0, 0).toLatin1();
-            witness.server = result.text(0, 1).toLatin1();
         }
     }
     // The server runs COMMIT only after a pipeline without failure and after it sent the id; a
-    // local socket loses nothing the server sent before it went.
+    // local socket, read to its end, loses nothing the server sent.
     const char* host = PQhost(db_->handle());
-    const bool local = host && (host[0] == '/' || host[0] == '@');
-    const CommitOutcome outcome = skipped || (!seen && local) ? CommitOutcome::NotCommitted
-                                  : seen ? askCommitOutcome(db_->handle(), witness)
-                                         : CommitOutcome::Unknown;
+    const bool local = cut && host && (host[0] == '/' || host[0] == '@');
+    const CommitOutcome outcome = skipped               ? CommitOutcome::NotCommitted
+                                  : serverId_.isEmpty() ? CommitOutcome::Unknown
+                                  : seen                ? askCommitOutcome(db_->handle(), witness)
+                                  : local               ? CommitOutcome::NotCommitted
+                                                        : CommitOutcome::Unknown;
     if (outcome == CommitOutcome::Committed)
         throw pgError(PgCode::LostAfterCommit,
                       lost.description() +

@@ -118,5 +118,6 @@ private:
     QString encoding_;
     quint64 transaction_ = 0; // counts the transactions begun; 0 outside one
     bool wrote_ = false;      // the open transaction sent or held back a write
+    QByteArray serverId_;     // the cluster's system identifier; empty: a lost commit is unknown
     quint64 serial_ = 0;
 };

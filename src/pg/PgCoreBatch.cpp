@@ -337,10 +337,8 @@ void PgCore::sendCommit() {
     // first has the server send its transaction's id, before the commit runs: should the answer
     // be lost, the id asks what became of it.
     QList<std::pair<QString, QVariantList>> statements;
-    if (wrote_)
-        statements = {{u"SELECT pg_catalog.pg_current_xact_id_if_assigned() AS vdb_xid, "
-                       "s.system_identifier FROM pg_catalog.pg_control_system() AS s"_s,
-                       {}},
+    if (wrote_ && !serverId_.isEmpty())
+        statements = {{u"SELECT pg_catalog.pg_current_xact_id_if_assigned() AS vdb_xid"_s, {}},
                       {QString(), {}}};
     statements.append({u"COMMIT"_s, {}});
     const int pid = PQbackendPID(db_->handle());
@@ -348,7 +346,7 @@ void PgCore::sendCommit() {
     try {
         results = withWrites(statements);
     } catch (const ErrorRecord& error) {
-        if (PQstatus(db_->handle()) != CONNECTION_OK && wrote_)
+        if (error.number() == kConnectionLostNumber && wrote_)
             throwLostCommit(error, db_->takeAnswered(), pid);
         if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
             db_->execRaw(u"ROLLBACK"_s);
