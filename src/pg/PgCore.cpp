@@ -31,10 +31,11 @@ PgCore::PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue c
     for (size_t t = 0; t < cursors_.size(); ++t)
         cursors_[t].edits.resize(table(static_cast<int>(t)).fields.size());
     // A commit whose answer is lost is asked after on the same cluster only, by the transaction
-    // ids a server gives since version 13.
+    // ids a server gives since version 13; a function taken away would fail every commit.
     if (PQserverVersion(db_->handle()) >= 130000) {
         const PgResult id =
-            db_->execRaw(u"SELECT system_identifier FROM pg_catalog.pg_control_system()"_s);
+            db_->execRaw(u"SELECT system_identifier, pg_catalog.pg_current_xact_id_if_assigned() "
+                         "FROM pg_catalog.pg_control_system()"_s);
         if (PQresultStatus(id.handle()) == PGRES_TUPLES_OK && id.rows() == 1)
             serverId_ = id.text(0, 0).toLatin1();
     }
