@@ -305,8 +305,7 @@ TEST_F(ConversionRunTest, FaultsAreAskedAboutAndCountedAsNotStored) {
         const QByteArray text = readFile(log.path());
         EXPECT_TRUE(text.contains(c.logHas)) << text.toStdString();
         EXPECT_FALSE(text.contains(c.logLacks)) << text.toStdString();
-        // The journal holds every stored change and nothing else; a batch that may be stored
-        // stays in it.
+        // The journal holds every stored change (and those that may be) and nothing else.
         EXPECT_EQ(RunJournal::read(RunJournal::pathFor(log.path())).size(),
                   c.converted + (c.number == kCommitUnknownNumber ? 2 : 0));
     }

@@ -348,29 +348,28 @@ TEST_F(PgBackendTest, LostConnectionsAndForeignBytes) {
     EXPECT_EQ(t->Fields()->Item(0)->Value(), QVariant(u"+49 30 3"_s));
 }
 
-// What a lost commit is asked after: the answer counts only from the same cluster, for an id
-// that is a number the server gave.
+// A lost commit is asked after: the answer counts only from the same cluster, for an id the
+// server gave; one still open (its session waits for a client that is gone) is ended.
 TEST_F(PgBackendTest, ALostCommitIsAskedAfterOnTheSameClusterOnly) {
     PgConnection db(TestDatabases::superuserUri(uriDatabaseName(uri)), {}, {});
+    PgConnection open(TestDatabases::superuserUri(uriDatabaseName(uri)), {}, {});
+    QByteArray ids[3]; // committed, rolled back, open
+    int i = 0;
+    for (const QString& end : {u"COMMIT"_s, u"ROLLBACK"_s, QString()}) {
+        PgConnection& c = end.isEmpty() ? open : db;
+        c.exec(u"BEGIN"_s);
+        ids[i++] = c.exec(u"SELECT pg_current_xact_id()"_s).text(0, 0).toLatin1();
+        c.exec(end.isEmpty() ? u"SELECT 1"_s : end);
+    }
     const QByteArray server =
         db.exec(u"SELECT system_identifier FROM pg_control_system()"_s).text(0, 0).toLatin1();
-    QByteArray ids[2];
-    for (const QString& end : {u"COMMIT"_s, u"ROLLBACK"_s}) {
-        db.exec(u"BEGIN"_s);
-        ids[end == u"ROLLBACK"_s] = db.exec(u"SELECT pg_current_xact_id()"_s).text(0, 0).toLatin1();
-        db.exec(end);
-    }
-    // Still open in a session that waits for a client that is gone: that session is ended.
-    PgConnection open(TestDatabases::superuserUri(uriDatabaseName(uri)), {}, {});
-    open.exec(u"BEGIN"_s);
-    const QByteArray running = open.exec(u"SELECT pg_current_xact_id()"_s).text(0, 0).toLatin1();
     const std::pair<CommitWitness, CommitOutcome> cases[] = {
-        {{running, server, PQbackendPID(open.handle())}, CommitOutcome::NotCommitted},
+        {{ids[2], server, PQbackendPID(open.handle())}, CommitOutcome::NotCommitted},
         {{ids[0], server}, CommitOutcome::Committed},
         {{ids[1], server}, CommitOutcome::NotCommitted},
         {{{}, server}, CommitOutcome::NotCommitted}, // the transaction wrote nothing
         {{ids[0], server + '1'}, CommitOutcome::Unknown},
-        {{"99999999999", server}, CommitOutcome::Unknown}, // an id the server never gave
+        {{"99999999999", server}, CommitOutcome::Unknown},
         {{ids[0] + "::text", server}, CommitOutcome::Unknown},
     };
     for (const auto& [witness, outcome] : cases)
