@@ -283,7 +283,6 @@ TEST(PgRunTest, ACommitWhoseAnswerIsLostIsToldAsFarAsKnown) {
         ASSERT_TRUE(!dies || cluster.script(u"restart"_s) == 0);
         // Stored, as the server said: after the kill too.
         const QHash<QString, QStringList> after = suppliers(cluster.uri(database, superuser));
-        EXPECT_GT(changes.size(), 0);
         for (const LogChange& c : changes)
             EXPECT_EQ(after[c.id][static_cast<int>(kFields.indexOf(c.field))], c.after);
         const QString log = QString::fromUtf8(run->readAllStandardOutput()).trimmed();
