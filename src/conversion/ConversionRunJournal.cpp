@@ -249,7 +249,8 @@ void ConversionRun::commitBatch(bool ask, bool thenBegin) {
         journalBatch_ = 0;
         handOverStored();
     } catch (const ErrorRecord& error) {
-        if (ask && error.number() == kConnectionLostNumber)
+        if ((ask && error.number() == kConnectionLostNumber) ||
+            error.number() == kLostAfterCommitNumber || error.number() == kCommitUnknownNumber)
             endOnLostConnection(error);
         const QString note = batchUndone();
         if (ask) {

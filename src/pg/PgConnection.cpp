@@ -272,6 +272,7 @@ PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements
 std::vector<PgResult>
 PgConnection::send(const QList<std::pair<QString, QVariantList>>& statements) {
     std::vector<PgResult> results;
+    answered_.clear();
     if (PQenterPipelineMode(conn_) != 1)
         throw connectionLost(serverMessage(conn_));
     // What went out, in order: a Parse (naming a text) or a statement (under its name, if any).
@@ -283,7 +284,16 @@ PgConnection::send(const QList<std::pair<QString, QVariantList>>& statements) {
     std::vector<Sent> sent;
     QHash<QByteArray, QByteArray> parsing; // this round trip's Parses, by text
     bool ok = true;
+    size_t expected = 0;
     for (const auto& [sql, params] : statements) {
+        if (sql.isEmpty()) {
+            if (PQsendFlushRequest(conn_) != 1) {
+                ok = false;
+                break;
+            }
+            continue;
+        }
+        ++expected;
         QByteArrayList texts;
         std::vector<const char*> values;
         for (const QVariant& param : params) {
@@ -292,7 +302,9 @@ PgConnection::send(const QList<std::pair<QString, QVariantList>>& statements) {
         }
         const QByteArray text = sql.toUtf8();
         const int count = static_cast<int>(values.size());
-        QByteArray name = prepared_.value(text, parsing.value(text));
+        QByteArray name = prepared_.value(text);
+        if (name.isEmpty())
+            name = parsing.value(text);
         if (name.isEmpty() && prepared_.size() + parsing.size() < kMaxPrepared &&
             seen_.value(text) > 0) {
             name = "tn_" + QByteArray::number(++named_);
@@ -360,8 +372,10 @@ PgConnection::send(const QList<std::pair<QString, QVariantList>>& statements) {
         results.push_back(std::move(result));
     }
     PQexitPipelineMode(conn_);
-    if (results.size() < static_cast<size_t>(statements.size()))
+    if (results.size() < expected) {
+        answered_ = std::move(results);
         throw connectionLost(serverMessage(conn_));
+    }
     return results;
 }
 

@@ -57,7 +57,9 @@ public:
     // Runs one statement and hands back the result whatever its status (no throw).
     PgResult execRaw(const QString& sql, const QVariantList& params = {});
     // Sends the statements in one round trip (pipeline) and hands back one result each, whatever
-    // its status; after a failure the server skips the rest (PGRES_PIPELINE_ABORTED).
+    // its status; after a failure the server skips the rest (PGRES_PIPELINE_ABORTED). A statement
+    // of empty SQL has no result: it asks the server to send what it has answered so far before
+    // it runs the next one.
     std::vector<PgResult> pipeline(const QList<std::pair<QString, QVariantList>>& statements);
     // Opens a transaction with the next statement sent, in its round trip; inside it the
     // server finds records by key, never by reading the table whole.
@@ -84,6 +86,8 @@ public:
     [[noreturn]] void throwFailure(const PgResult& result, const QString& context) const;
     // The database name the connection uses.
     QString databaseName() const { return QString::fromUtf8(PQdb(conn_)); }
+    // The results that came before the connection was lost in the last pipeline.
+    std::vector<PgResult> takeAnswered() { return std::exchange(answered_, {}); }
 
 private:
     std::vector<PgResult> send(const QList<std::pair<QString, QVariantList>>& statements);
@@ -96,6 +100,7 @@ private:
     QHash<QByteArray, int> seen_;            // text -> times sent unnamed
     quint64 named_ = 0;
     QStringList restore_;
+    std::vector<PgResult> answered_;
 };
 
 // The SQLSTATE of a failed result, or empty.

@@ -107,6 +107,10 @@ private:
     // The records the visit of the table last read ahead reaches next, as many as it read then;
     // empty when the page does not hold them all.
     std::vector<qint64> nextAhead(int& t) const;
+    // A commit whose answer went with the connection: what the server did, as far as it can
+    // be found out.
+    [[noreturn]] void throwLostCommit(const ErrorRecord& lost, std::vector<PgResult> answered,
+                                      int backendPid);
     void forgetReads();
     std::pair<QString, QVariantList> groupedWrite(const std::vector<Deferred>& writes, size_t from,
                                                   size_t to) const;
@@ -131,5 +135,7 @@ private:
     qint32 lastAheadCount_ = 0;
     QString encoding_;
     quint64 transaction_ = 0; // counts the transactions begun; 0 outside one
+    bool wrote_ = false;      // the open transaction sent or held back a write
+    QByteArray serverId_;     // the cluster's system identifier; empty: a lost commit is unknown
     quint64 serial_ = 0;
 };

@@ -211,8 +211,9 @@ PgCore::WriteWay PgCore::writeWay(int t, const Cursor& cursor, int& refused) {
 }
 
 // Held-back writes to one table, each record once, as one statement: the values come as rows,
-// and a field a record does not write keeps its value. The statement fails (1 / 0) when it does
-// not write every record, so that a commit after it cannot store the rest.
+// and a field a record does not write keeps its value. The statement fails when it does not
+// write every record, so that a commit after it cannot store the rest: with a subquery of two
+// rows, which no CHECK constraint can hold (one can divide by zero).
 std::pair<QString, QVariantList> PgCore::groupedWrite(const std::vector<Deferred>& writes,
                                                       size_t from, size_t to) const {
     const int t = writes[from].table;
@@ -256,8 +257,9 @@ std::pair<QString, QVariantList> PgCore::groupedWrite(const std::vector<Deferred
     return {u"WITH v ("_s + names.join(u", "_s) + u") AS (VALUES "_s + rows.join(u", "_s) +
                 u"), w AS (UPDATE "_s + pgTable(table(t).name) + u" AS t SET "_s +
                 sets.join(u", "_s) + u" FROM v WHERE t."_s + kRowId + u" = v.rid AND "_s +
-                unchanged.join(u" AND "_s) + u" RETURNING 1) SELECT 1 / (count(*) = "_s +
-                QString::number(to - from) + u")::integer FROM w"_s,
+                unchanged.join(u" AND "_s) + u" RETURNING 1) SELECT CASE WHEN count(*) = "_s +
+                QString::number(to - from) +
+                u" THEN 1 ELSE (SELECT 1 FROM (VALUES (1), (2)) AS x (y)) END FROM w"_s,
             params};
 }
 
@@ -296,22 +298,25 @@ void PgCore::throwDeferredFailure(int t, const PgResult& result) {
     writePlans_[t].plain = false;
     const QString batch =
         u"The batch's writes to the table \""_s + table(t).name + u"\" were not stored."_s;
-    if (sqlState(result) == u"22012"_s)
+    if (sqlState(result) == u"21000"_s)
         throw pgError(VdbCode::Locked,
                       u"A record changed or went away before the commit. "_s + batch);
     try {
         throwWriteFailure(t, result);
     } catch (const ErrorRecord& error) {
-        // A refusal at the commit is the batch's, not the record's the run is at.
-        if (error.number() != serverErrorNumber(VdbCode::ConditionViolated))
+        if (error.number() == kConnectionLostNumber)
             throw;
-        throw pgError(VdbCode::StorageFailure, error.description() + u' ' + batch);
+        // A refusal at the commit is the batch's, not the record's the run is at.
+        const bool refusal = error.number() == serverErrorNumber(VdbCode::ConditionViolated);
+        throw ErrorRecord(refusal ? serverErrorNumber(VdbCode::StorageFailure) : error.number(),
+                          error.description() + u' ' + batch, error.source());
     }
 }
 
 void PgCore::begin() {
     db_->requireConnection();
     // The last commit began this one.
+    wrote_ = false;
     if (db_->adoptAhead()) {
         transaction_ = ++serial_;
         ahead_.transaction = transaction_;
@@ -378,10 +383,17 @@ void PgCore::sendCommit(bool thenBegin) {
                       u"The transaction failed on the server and was rolled back."_s);
     }
     // The held-back writes and the commit in one round trip: after a failed write the server
-    // skips the rest, the commit too, and the batch is rolled back whole.
+    // skips the rest, the commit too, and the batch is rolled back whole. A batch that wrote
+    // first has the server send its transaction's id, before the commit runs: should the answer
+    // be lost, the id asks what became of it.
+    QList<std::pair<QString, QVariantList>> statements;
+    if (wrote_ && !serverId_.isEmpty())
+        statements = {{u"SELECT pg_catalog.pg_current_xact_id_if_assigned() AS vdb_xid"_s, {}},
+                      {QString(), {}}};
+    const auto commitAt = static_cast<size_t>(statements.size() / 2);
+    statements.append({u"COMMIT"_s, {}});
     // Then the next transaction, with the records the visit reaches next read and locked: a
     // record another session holds locked leaves them to the next batch's own read.
-    QList<std::pair<QString, QVariantList>> statements{{u"COMMIT"_s, {}}};
     int next = -1;
     const std::vector<qint64> ids = thenBegin ? nextAhead(next) : std::vector<qint64>{};
     if (!ids.empty())
@@ -391,16 +403,29 @@ void PgCore::sendCommit(bool thenBegin) {
                                     pgTable(table(next).name) + u" AS t WHERE t."_s + kRowId +
                                     u" = ANY($1::bigint[]) FOR UPDATE OF t NOWAIT"_s,
                                 QVariantList{idArray(ids)}};
+    const int pid = PQbackendPID(db_->handle());
     std::vector<PgResult> results;
     try {
         results = withWrites(statements);
-    } catch (const ErrorRecord&) {
+    } catch (const ErrorRecord& error) {
+        if (error.number() == kConnectionLostNumber && wrote_)
+            throwLostCommit(error, db_->takeAnswered(), pid);
         if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
             db_->execRaw(u"ROLLBACK"_s);
         throw;
     }
-    if (PQresultStatus(results.front().handle()) != PGRES_COMMAND_OK)
-        db_->throwFailure(results.front(), {});
+    if (PQresultStatus(results[commitAt].handle()) != PGRES_COMMAND_OK) {
+        try {
+            db_->throwFailure(results[commitAt], {});
+        } catch (const ErrorRecord& error) {
+            // A server shut down while the commit waits (for a standby) ends it with an error,
+            // when the batch may be stored already.
+            if (error.number() != kConnectionLostNumber || !wrote_)
+                throw;
+            results.resize(commitAt);
+            throwLostCommit(error, std::move(results), pid);
+        }
+    }
     if (ids.empty())
         return;
     db_->openedAhead();
