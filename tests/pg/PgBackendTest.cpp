@@ -588,3 +588,38 @@ TEST_F(PgBackendTest, StatementsSentAgainAnswerAsTheFirstTime) {
     expectServerError([&] { c.exec(wert); }, VdbCode::StorageFailure);
     EXPECT_EQ(c.exec(wert).text(0, 0), u"alt"_s);
 }
+
+// A write the conditions refuse inside a batch is refused without asking the server, in the words
+// the server's refusal gives: of several refusing conditions, the one the server names first.
+TEST_F(PgBackendTest, ConditionsRefuseInABatchAsTheServerDoes) {
+    QStringList names;
+    for (int f = 0; f < 11; ++f)
+        names << u"F%1"_s.arg(f);
+    TableSchema s = tableOf(u"S"_s, names);
+    for (FieldSchema& field : s.fields) {
+        if (field.name == u"F2"_s || field.name == u"F10"_s)
+            field.condition = u"length(\"%1\") <= 2"_s.arg(field.name);
+    }
+    const QString judged = fx.create(u"judged"_s, schemaOf({s}));
+    fx.insert(judged, u"S"_s, {u"F0"_s}, {{u"1"_s}});
+    const DatabasePtr d = fx.open(judged);
+    const TablePtr t = d->Tables()->Item(u"S"_s);
+    for (const auto& [f2, f10] :
+         {std::pair{u"123"_s, u"1"_s}, {u"1"_s, u"123"_s}, {u"123"_s, u"1234"_s}}) {
+        const auto refusal = [&](bool inBatch) {
+            if (inBatch)
+                d->GetTransaction(0)->Begin(0);
+            t->MoveFirst(0);
+            if (inBatch)
+                dynamic_cast<BatchRead*>(t.get())->ReadAhead({u"F2"_s}, 10);
+            t->Fields()->Item(u"F2"_s)->SetValue(f2);
+            t->Fields()->Item(u"F10"_s)->SetValue(f10);
+            const QString said =
+                expectServerError([&] { t->Update(0); }, VdbCode::ConditionViolated);
+            if (inBatch)
+                d->GetTransaction(0)->Rollback();
+            return said;
+        };
+        EXPECT_EQ(refusal(true), refusal(false)) << f2.toStdString();
+    }
+}
