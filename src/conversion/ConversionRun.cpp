@@ -294,7 +294,7 @@ void ConversionRun::reportProgress(const QString& tableName) {
     });
     // Without a transaction (none could be had, or a preview) there is no batch to close.
     if (begun_) {
-        commitBatch();
+        commitBatch(true, transaction_ != nullptr);
     } else {
         convertedCommitted_ = result_.converted;
         recordsCommitted_ = result_.records;

@@ -228,7 +228,8 @@ private:
                     UpdateCheck* checker, QList<std::pair<qsizetype, QString>>& refused,
                     bool& usable);
     // Closes the open batch; a failed commit leaves none of it stored and says so.
-    void commitBatch(bool ask = true);
+    // thenBegin: beginBatch follows at once.
+    void commitBatch(bool ask = true, bool thenBegin = false);
     bool beginBatch();
     QString batchUndone();
     void checkUndoPlan();

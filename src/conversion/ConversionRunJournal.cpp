@@ -1,4 +1,5 @@
 #include "AppTitle.h"
+#include "ChainedCommit.h"
 #include "ChangeLog.h"
 #include "ConversionRunParts.h"
 #include "GlobalDefs.h"
@@ -234,16 +235,21 @@ bool ConversionRun::beginBatch() {
     return begun_;
 }
 
-void ConversionRun::commitBatch(bool ask) {
+void ConversionRun::commitBatch(bool ask, bool thenBegin) {
     begun_ = false;
     try {
-        transaction_->Commit();
+        auto* chained = thenBegin ? dynamic_cast<ChainedCommit*>(transaction_.get()) : nullptr;
+        if (chained)
+            chained->CommitThenBegin();
+        else
+            transaction_->Commit();
         convertedCommitted_ = result_.converted;
         recordsCommitted_ = result_.records;
         journalBatch_ = 0;
         handOverStored();
     } catch (const ErrorRecord& error) {
-        if (ask && error.number() == kConnectionLostNumber)
+        if ((ask && error.number() == kConnectionLostNumber) ||
+            error.number() == kLostAfterCommitNumber || error.number() == kCommitUnknownNumber)
             endOnLostConnection(error);
         const QString note = batchUndone();
         if (ask) {

@@ -98,15 +98,34 @@ void ConversionRun::stopByUser() {
 
 // A lost connection took the open batch with it, and every later step would fail the same way:
 // the run ends at once, whatever the user or the error policy would answer, and the batch's
-// values count as not stored, in the log and the journal too.
+// values count as not stored, in the log and the journal too. A commit whose answer was lost
+// stored the batch, or may have: those values count as stored, or as neither.
 void ConversionRun::endOnLostConnection(const ErrorRecord& error) {
     lastError_ = error.number();
+    const bool stored = error.number() == kLostAfterCommitNumber;
+    const bool unknown = error.number() == kCommitUnknownNumber;
     // The record being visited is part of the batch: counted, journaled, not stored.
+    if (stored || unknown) {
+        result_.converted -= recordCounted_;
+        result_.notStored += recordCounted_;
+    }
     recordCounted_ = 0;
     journalUndone(std::exchange(recordJournaled_, 0));
     const qint32 lost = result_.converted - convertedCommitted_;
-    // Between batches there is nothing to undo.
-    if (transaction_ && (begun_ || lost > 0)) {
+    if (stored || unknown) {
+        begun_ = false;
+        // An undo puts back only a value that holds what the run wrote: the journal's lines
+        // stay, whether the server stored them or not.
+        journalBatch_ = 0;
+        if (stored) {
+            convertedCommitted_ = result_.converted;
+            recordsCommitted_ = result_.records;
+            handOverStored();
+        }
+        result_.converted = convertedCommitted_;
+        result_.records = recordsCommitted_;
+        stored_.clear();
+    } else if (transaction_ && (begun_ || lost > 0)) {
         begun_ = false;
         batchUndone();
     } else {
@@ -119,7 +138,10 @@ void ConversionRun::endOnLostConnection(const ErrorRecord& error) {
         s_.progress.setBusy(false);
         busy_ = false;
     }
-    const QString note = FormatString(LoadResourceString(IDS_RUN_CONNECTION_LOST), {lost});
+    const QString note = FormatString(LoadResourceString(stored    ? IDS_RUN_LOST_AFTER_COMMIT
+                                                         : unknown ? IDS_RUN_COMMIT_UNKNOWN
+                                                                   : IDS_RUN_CONNECTION_LOST),
+                                      {lost});
     try {
         s_.log.errorEntry(error.number(), error.description());
         s_.log.noteLine(note);

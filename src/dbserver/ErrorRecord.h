@@ -41,3 +41,7 @@ constexpr qint32 serverErrorNumber(quint32 code) {
 // The server error of a database server whose connection was lost: nothing more can be stored
 // or read through it, so a run ends at once whatever its error policy.
 constexpr qint32 kConnectionLostNumber = serverErrorNumber(4171);
+// The connection was lost with a commit's answer: the server had stored the batch (a new
+// connection found it), or whether it had cannot be known.
+constexpr qint32 kLostAfterCommitNumber = serverErrorNumber(4174);
+constexpr qint32 kCommitUnknownNumber = serverErrorNumber(4175);

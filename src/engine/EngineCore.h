@@ -64,5 +64,7 @@ public:
 
     virtual void begin() = 0;
     virtual void commit() = 0;
+    // A commit that begin follows at once.
+    virtual void commitBeforeBegin() { commit(); }
     virtual void rollback() = 0;
 };

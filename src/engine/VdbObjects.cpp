@@ -1,6 +1,7 @@
 #include "VdbObjects.h"
 
 #include "BatchRead.h"
+#include "ChainedCommit.h"
 #include "EngineCore.h"
 #include "VdbErrors.h"
 #include "VdbExpression.h"
@@ -31,11 +32,12 @@ private:
     CorePtr core_;
 };
 
-class VdbTransaction : public Transaction {
+class VdbTransaction : public Transaction, public ChainedCommit {
 public:
     explicit VdbTransaction(CorePtr core)
         : core_(std::move(core)) {}
     void Commit() override { core_->commit(); }
+    void CommitThenBegin() override { core_->commitBeforeBegin(); }
     void Rollback() override { core_->rollback(); }
     void Begin(qint32) override { core_->begin(); }
 

@@ -361,11 +361,18 @@ private:
                             ? u" to "_s + QString::number(function->most)
                             : QString()) +
                        u" arguments"_s);
-        // As on a .vdb file, a negative start counts from the end of the text.
-        if (function->sql == u"substr"_s)
+        // As on a .vdb file, a negative start counts from the end of the text, and a negative
+        // length takes the characters before the start (the server would refuse it).
+        if (function->sql == u"substr"_s) {
             arguments[1] = u"(CASE WHEN "_s + arguments[1] + u" < 0 THEN pg_catalog.length("_s +
                            arguments[0] + u") + 1 + "_s + arguments[1] + u" ELSE "_s +
                            arguments[1] + u" END)"_s;
+            if (arguments.size() == 3) {
+                arguments[1] = u"(CASE WHEN "_s + arguments[2] + u" < 0 THEN "_s + arguments[1] +
+                               u" + "_s + arguments[2] + u" ELSE "_s + arguments[1] + u" END)"_s;
+                arguments[2] = u"pg_catalog.abs("_s + arguments[2] + u')';
+            }
+        }
         // coalesce and nullif are the server's syntax, not functions another schema could hold.
         const bool syntax = function->sql == u"coalesce"_s || function->sql == u"nullif"_s;
         return (syntax ? QString() : u"pg_catalog."_s) + function->sql + u'(' +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -56,13 +57,16 @@ public:
     // Runs one statement and hands back the result whatever its status (no throw).
     PgResult execRaw(const QString& sql, const QVariantList& params = {});
     // Sends the statements in one round trip (pipeline) and hands back one result each, whatever
-    // its status; after a failure the server skips the rest (PGRES_PIPELINE_ABORTED).
+    // its status; after a failure the server skips the rest (PGRES_PIPELINE_ABORTED). A statement
+    // of empty SQL has no result: it asks the server to send what it has answered so far before
+    // it runs the next one.
     std::vector<PgResult> pipeline(const QList<std::pair<QString, QVariantList>>& statements);
     // Opens a transaction with the next statement sent, in its round trip; inside it the
     // server finds records by key, never by reading the table whole.
     void beginLater() { beginPending_ = true; }
     // True while the transaction beginLater opened has sent nothing yet; clears the mark.
     bool takeUnsentBegin() { return std::exchange(beginPending_, false); }
+    bool beginUnsent() const { return beginPending_; }
     // Sends sql (a ROLLBACK TO SAVEPOINT after a failure) ahead of the next statement, in its
     // round trip; until then the transaction stays failed.
     void restoreWithNext(const QString& sql) { restore_ << sql; }
@@ -70,6 +74,11 @@ public:
     void dropRestore() { restore_.clear(); }
     // Sends a held-back BEGIN now (before statements that bypass exec and pipeline).
     void sendPendingBegin();
+    // The open transaction was begun ahead of its caller's Begin: until adoptAhead takes it,
+    // it does not count as open, and the next statement rolls it back first.
+    void openedAhead() { ahead_ = true; }
+    // True when a transaction begun ahead is open and healthy; it is then the caller's.
+    bool adoptAhead();
     bool inTransaction() const;
     // Throws ConnectionLost when libpq knows the connection is gone.
     void requireConnection() const;
@@ -77,13 +86,21 @@ public:
     [[noreturn]] void throwFailure(const PgResult& result, const QString& context) const;
     // The database name the connection uses.
     QString databaseName() const { return QString::fromUtf8(PQdb(conn_)); }
+    // The results that came before the connection was lost in the last pipeline.
+    std::vector<PgResult> takeAnswered() { return std::exchange(answered_, {}); }
 
 private:
     std::vector<PgResult> send(const QList<std::pair<QString, QVariantList>>& statements);
 
     PGconn* conn_ = nullptr;
     bool beginPending_ = false;
+    bool ahead_ = false;
+    // Statements sent more than once are parsed and planned once a connection, under a name.
+    QHash<QByteArray, QByteArray> prepared_; // text -> name, once the server took it
+    QHash<QByteArray, int> seen_;            // text -> times sent unnamed
+    quint64 named_ = 0;
     QStringList restore_;
+    std::vector<PgResult> answered_;
 };
 
 // The SQLSTATE of a failed result, or empty.

@@ -1,6 +1,7 @@
 #include "PgCore.h"
 
 #include "FieldValues.h"
+#include "PgCommitOutcome.h"
 #include "PgErrors.h"
 #include "VdbObjects.h"
 
@@ -29,6 +30,15 @@ PgCore::PgCore(std::unique_ptr<PgConnection> db, QString shownUri, PgCatalogue c
     , judges_(judges) {
     for (size_t t = 0; t < cursors_.size(); ++t)
         cursors_[t].edits.resize(table(static_cast<int>(t)).fields.size());
+    // A commit whose answer is lost is asked after on the same cluster only, by the transaction
+    // ids a server gives since version 13; a function taken away would fail every commit.
+    if (PQserverVersion(db_->handle()) >= 130000) {
+        const PgResult id =
+            db_->execRaw(u"SELECT system_identifier, pg_catalog.pg_current_xact_id_if_assigned() "
+                         "FROM pg_catalog.pg_control_system()"_s);
+        if (PQresultStatus(id.handle()) == PGRES_TUPLES_OK && id.rows() == 1)
+            serverId_ = id.text(0, 0).toLatin1();
+    }
 }
 
 // An open transaction ends with the connection: the server rolls it back.
@@ -109,6 +119,51 @@ void PgCore::throwWriteFailure(int t, const PgResult& result) {
             QString::fromUtf8(PQresultErrorMessage(result.handle())).trimmed());
     }
     db_->throwFailure(result, u"writing to the table \""_s + table(t).name + u'"');
+}
+
+void PgCore::throwLostCommit(const ErrorRecord& lost, std::vector<PgResult> answered,
+                             int backendPid) {
+    CommitWitness witness{{}, serverId_, backendPid};
+    bool seen = false;
+    bool skipped = false;
+    bool cut = false;
+    bool committed = false;
+    for (const PgResult& result : answered) {
+        const ExecStatusType status = PQresultStatus(result.handle());
+        // Its answer came: what went after it (the next batch's read) was lost.
+        if (status == PGRES_COMMAND_OK && qstrcmp(PQcmdStatus(result.handle()), "COMMIT") == 0) {
+            committed = true;
+            break;
+        }
+        // An error the server sent ends the pipeline before its COMMIT. The one libpq makes of a
+        // connection that ended has no SQLSTATE: all the server sent before came first.
+        cut = status == PGRES_FATAL_ERROR && sqlState(result).isEmpty();
+        skipped = skipped || (status == PGRES_FATAL_ERROR && !cut);
+        if (status == PGRES_TUPLES_OK && result.rows() == 1 && PQnfields(result.handle()) == 1 &&
+            qstrcmp(PQfname(result.handle(), 0), "vdb_xid") == 0) {
+            seen = true;
+            witness.xid = result.isNull(0, 0) ? QByteArray() : result.text(0, 0).toLatin1();
+        }
+    }
+    // The server runs COMMIT only after a pipeline without failure and after it sent the id; a
+    // local socket, read to its end, loses nothing the server sent.
+    const char* host = PQhost(db_->handle());
+    const bool local = cut && host && (host[0] == '/' || host[0] == '@');
+    const CommitOutcome outcome = committed             ? CommitOutcome::Committed
+                                  : skipped             ? CommitOutcome::NotCommitted
+                                  : serverId_.isEmpty() ? CommitOutcome::Unknown
+                                  : seen                ? askCommitOutcome(db_->handle(), witness)
+                                  : local               ? CommitOutcome::NotCommitted
+                                                        : CommitOutcome::Unknown;
+    if (outcome == CommitOutcome::Committed)
+        throw pgError(PgCode::LostAfterCommit,
+                      lost.description() +
+                          u" The server had stored the batch, as a new connection found."_s);
+    if (outcome == CommitOutcome::Unknown)
+        throw pgError(PgCode::CommitUnknown,
+                      lost.description() +
+                          u" Whether the server stored the batch before cannot be found out."_s);
+    throw lost;
 }
 
 // Read from the server, not rebuilt from the conditions: what is checked is what Update meets.
@@ -211,6 +266,30 @@ void PgCore::update(int t) {
     Cursor& cursor = positioned(t);
     if (!cursor.dirty)
         return;
+    // A record this batch holds locked, with values nothing but the conditions judged here could
+    // refuse, is written with the commit, or refused at once.
+    int refused = -1;
+    const WriteWay way = writeWay(t, cursor, refused);
+    if (way == WriteWay::Refuse)
+        throwConditionViolated(t, refused, {});
+    wrote_ = true;
+    if (way == WriteWay::HoldBack) {
+        Deferred write{t, cursor.current.rid, {}, {}, {}};
+        for (size_t f = 0; f < cursor.edits.size(); ++f) {
+            if (!cursor.edits[f])
+                continue;
+            write.fields.push_back(static_cast<int>(f));
+            write.values << *cursor.edits[f];
+            write.olds << cursor.current.values[f];
+            cursor.current.values[f] = *cursor.edits[f];
+        }
+        deferred_.push_back(std::move(write));
+        dropEdits(cursor);
+        // A transaction of many writes sends them on the way.
+        if (deferred_.size() >= 1000)
+            flushWrites();
+        return;
+    }
     QStringList assignments;
     QStringList unchanged;
     QVariantList params;
@@ -233,25 +312,6 @@ void PgCore::update(int t) {
     const QString sql = u"UPDATE "_s + pgTable(table(t).name) + u" SET "_s +
                         assignments.join(u", "_s) + u" WHERE "_s + kRowId + u" = "_s + ridParam +
                         u" AND "_s + unchanged.join(u" AND "_s);
-    // A record this batch holds locked, with values nothing but the conditions judged here could
-    // refuse, is written with the commit.
-    if (canDefer(t, cursor)) {
-        Deferred write{t, cursor.current.rid, {}, {}, {}};
-        for (size_t f = 0; f < cursor.edits.size(); ++f) {
-            if (!cursor.edits[f])
-                continue;
-            write.fields.push_back(static_cast<int>(f));
-            write.values << *cursor.edits[f];
-            write.olds << cursor.current.values[f];
-            cursor.current.values[f] = *cursor.edits[f];
-        }
-        deferred_.push_back(std::move(write));
-        dropEdits(cursor);
-        // A transaction of many writes sends them on the way.
-        if (deferred_.size() >= 1000)
-            flushWrites();
-        return;
-    }
     // The held-back writes go first, in the same round trip: this one may be judged by a
     // value one of them wrote. A failed write is undone with the next statement.
     if (guardedWrite(t, u"vdb_update"_s, sql, params, PGRES_COMMAND_OK).affected() == 0) {

@@ -29,6 +29,7 @@ public:
 
     void begin() override;
     void commit() override;
+    void commitBeforeBegin() override;
     void rollback() override;
 
     // Also refuses a text with NUL, which a server's text cannot hold.
@@ -93,12 +94,23 @@ private:
     [[noreturn]] void throwConditionViolated(int t, int f, const QString& serverText);
     std::vector<qint64> upcomingRows(int t, qint32 count);
     WritePlan& writePlan(int t);
-    bool canDefer(int t, const Cursor& cursor);
+    // How the current record's write goes: held back for the commit, refused here by the
+    // condition of the field refused names, or sent at once.
+    enum class WriteWay { Send, HoldBack, Refuse };
+    WriteWay writeWay(int t, const Cursor& cursor, int& refused);
     // Sends the held-back writes ahead of statements, in one round trip; a failed one throws
     // (and leaves the transaction failed). The statements' results come back.
     std::vector<PgResult> withWrites(const QList<std::pair<QString, QVariantList>>& statements);
     void flushWrites();
-    void sendCommit();
+    void endTransaction(bool thenBegin);
+    void sendCommit(bool thenBegin);
+    // The records the visit of the table last read ahead reaches next, as many as it read then;
+    // empty when the page does not hold them all.
+    std::vector<qint64> nextAhead(int& t) const;
+    // A commit whose answer went with the connection: what the server did, as far as it can
+    // be found out.
+    [[noreturn]] void throwLostCommit(const ErrorRecord& lost, std::vector<PgResult> answered,
+                                      int backendPid);
     void forgetReads();
     std::pair<QString, QVariantList> groupedWrite(const std::vector<Deferred>& writes, size_t from,
                                                   size_t to) const;
@@ -111,7 +123,19 @@ private:
     std::vector<WritePlan> writePlans_;
     ConditionJudges judges_;
     std::vector<Deferred> deferred_;
+    // Records read and locked ahead, in the transaction begun with the last commit.
+    struct Ahead {
+        int table = -1;
+        std::vector<qint64> ids;
+        std::vector<Row> rows;
+        quint64 transaction = 0; // the transaction that took them; 0 until begin
+    };
+    Ahead ahead_;
+    int lastAheadTable_ = -1;
+    qint32 lastAheadCount_ = 0;
     QString encoding_;
     quint64 transaction_ = 0; // counts the transactions begun; 0 outside one
+    bool wrote_ = false;      // the open transaction sent or held back a write
+    QByteArray serverId_;     // the cluster's system identifier; empty: a lost commit is unknown
     quint64 serial_ = 0;
 };

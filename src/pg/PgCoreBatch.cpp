@@ -56,11 +56,22 @@ QList<QVariantList> PgCore::readAheadAt(int t, const std::vector<int>& fields, q
     Cursor& cursor = cursors_[t];
     QList<QVariantList> values;
     const std::vector<qint64> ids = upcomingRows(t, count);
-    // Locked inside the batch's transaction: nobody changes them before its commit.
-    std::vector<Row> rows = readRows(t,
-                                     u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s +
-                                         kRowId + u" = ANY($1::bigint[])"_s,
-                                     {idArray(ids)}, db_->inTransaction());
+    lastAheadTable_ = t;
+    lastAheadCount_ = count;
+    // Locked inside the batch's transaction: nobody changes them before its commit. The last
+    // commit may have read them already, in this transaction.
+    std::vector<Row> rows;
+    if (ahead_.transaction != 0 && ahead_.transaction == transaction_ && ahead_.table == t &&
+        ahead_.ids == ids) {
+        rows = std::exchange(ahead_, {}).rows;
+        for (Row& row : rows)
+            row.locked = transaction_;
+    } else {
+        rows = readRows(t,
+                        u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId +
+                            u" = ANY($1::bigint[])"_s,
+                        {idArray(ids)}, db_->inTransaction());
+    }
     QHash<qint64, size_t> byId;
     for (size_t r = 0; r < rows.size(); ++r)
         byId.insert(rows[r].rid, r);
@@ -158,12 +169,12 @@ PgCore::WritePlan& PgCore::writePlan(int t) {
     return plan;
 }
 
-bool PgCore::canDefer(int t, const Cursor& cursor) {
+PgCore::WriteWay PgCore::writeWay(int t, const Cursor& cursor, int& refused) {
     if (transaction_ == 0 || cursor.current.locked != transaction_ || !db_->inTransaction())
-        return false;
+        return WriteWay::Send;
     WritePlan& plan = writePlan(t);
     if (!plan.plain || !plan.judged)
-        return false;
+        return WriteWay::Send;
     // Any character fits these; another encoding may lack one beyond ASCII.
     const bool anyText = encoding_ == u"UTF8"_s || encoding_ == u"SQL_ASCII"_s;
     for (size_t f = 0; f < cursor.edits.size(); ++f) {
@@ -172,28 +183,37 @@ bool PgCore::canDefer(int t, const Cursor& cursor) {
             continue;
         if (table(t).fields[static_cast<qsizetype>(f)].type != FieldType::Text || plan.risky[f] ||
             edit->metaType().id() != QMetaType::QString || edit->isNull())
-            return false;
+            return WriteWay::Send;
         const QString text = edit->toString();
         if (!anyText &&
             std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80; }))
-            return false;
+            return WriteWay::Send;
     }
     if (!plan.judge)
-        return true;
+        return WriteWay::HoldBack;
     std::vector<QVariant> values(cursor.edits.size());
     for (size_t f = 0; f < cursor.edits.size(); ++f)
         values[f] = cursor.edits[f] ? *cursor.edits[f] : cursor.current.values[f];
-    // A refusal judged here is the server's to say, at the record.
+    std::vector<int> fields;
     try {
-        return plan.judge->allows(values);
+        fields = plan.judge->refused(values);
     } catch (const ErrorRecord&) {
-        return false;
+        return WriteWay::Send;
     }
+    if (fields.empty())
+        return WriteWay::HoldBack;
+    // The table's only CHECKs are the conditions' own, so the server would refuse as well; of
+    // several, it names the first by constraint name.
+    const auto name = [](int f) { return u"vdb_ck_"_s + QString::number(f); };
+    refused = *std::min_element(fields.cbegin(), fields.cend(),
+                                [&](int a, int b) { return name(a) < name(b); });
+    return WriteWay::Refuse;
 }
 
 // Held-back writes to one table, each record once, as one statement: the values come as rows,
-// and a field a record does not write keeps its value. The statement fails (1 / 0) when it does
-// not write every record, so that a commit after it cannot store the rest.
+// and a field a record does not write keeps its value. The statement fails when it does not
+// write every record, so that a commit after it cannot store the rest: with a subquery of two
+// rows, which no CHECK constraint can hold (one can divide by zero).
 std::pair<QString, QVariantList> PgCore::groupedWrite(const std::vector<Deferred>& writes,
                                                       size_t from, size_t to) const {
     const int t = writes[from].table;
@@ -237,8 +257,9 @@ std::pair<QString, QVariantList> PgCore::groupedWrite(const std::vector<Deferred
     return {u"WITH v ("_s + names.join(u", "_s) + u") AS (VALUES "_s + rows.join(u", "_s) +
                 u"), w AS (UPDATE "_s + pgTable(table(t).name) + u" AS t SET "_s +
                 sets.join(u", "_s) + u" FROM v WHERE t."_s + kRowId + u" = v.rid AND "_s +
-                unchanged.join(u" AND "_s) + u" RETURNING 1) SELECT 1 / (count(*) = "_s +
-                QString::number(to - from) + u")::integer FROM w"_s,
+                unchanged.join(u" AND "_s) + u" RETURNING 1) SELECT CASE WHEN count(*) = "_s +
+                QString::number(to - from) +
+                u" THEN 1 ELSE (SELECT 1 FROM (VALUES (1), (2)) AS x (y)) END FROM w"_s,
             params};
 }
 
@@ -277,21 +298,31 @@ void PgCore::throwDeferredFailure(int t, const PgResult& result) {
     writePlans_[t].plain = false;
     const QString batch =
         u"The batch's writes to the table \""_s + table(t).name + u"\" were not stored."_s;
-    if (sqlState(result) == u"22012"_s)
+    if (sqlState(result) == u"21000"_s)
         throw pgError(VdbCode::Locked,
                       u"A record changed or went away before the commit. "_s + batch);
     try {
         throwWriteFailure(t, result);
     } catch (const ErrorRecord& error) {
-        // A refusal at the commit is the batch's, not the record's the run is at.
-        if (error.number() != serverErrorNumber(VdbCode::ConditionViolated))
+        if (error.number() == kConnectionLostNumber)
             throw;
-        throw pgError(VdbCode::StorageFailure, error.description() + u' ' + batch);
+        // A refusal at the commit is the batch's, not the record's the run is at.
+        const bool refusal = error.number() == serverErrorNumber(VdbCode::ConditionViolated);
+        throw ErrorRecord(refusal ? serverErrorNumber(VdbCode::StorageFailure) : error.number(),
+                          error.description() + u' ' + batch, error.source());
     }
 }
 
 void PgCore::begin() {
     db_->requireConnection();
+    // The last commit began this one.
+    wrote_ = false;
+    if (db_->adoptAhead()) {
+        transaction_ = ++serial_;
+        ahead_.transaction = transaction_;
+        return;
+    }
+    ahead_ = {};
     if (db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"A transaction is already open."_s);
     // BEGIN travels with the batch's first statement.
@@ -300,17 +331,26 @@ void PgCore::begin() {
 }
 
 void PgCore::commit() {
+    endTransaction(false);
+}
+
+void PgCore::commitBeforeBegin() {
+    endTransaction(true);
+}
+
+void PgCore::endTransaction(bool thenBegin) {
     db_->requireConnection();
     if (!db_->inTransaction())
         throw pgError(VdbCode::TransactionState, u"There is no open transaction to commit."_s);
     transaction_ = 0;
+    ahead_ = {};
     std::vector<Deferred> writes = std::exchange(deferred_, {});
     // Nothing was sent: there is nothing to commit.
     if (writes.empty() && db_->takeUnsentBegin())
         return;
     deferred_ = std::move(writes);
     try {
-        sendCommit();
+        sendCommit(thenBegin);
     } catch (const ErrorRecord&) {
         // Nothing of the batch was stored: the held-back values the cursors show are not there.
         deferred_.clear();
@@ -319,7 +359,22 @@ void PgCore::commit() {
     }
 }
 
-void PgCore::sendCommit() {
+std::vector<qint64> PgCore::nextAhead(int& t) const {
+    t = lastAheadTable_;
+    std::vector<qint64> ids;
+    if (t < 0 || lastAheadCount_ <= 0)
+        return ids;
+    const Cursor& cursor = cursors_[static_cast<size_t>(t)];
+    const auto wanted = static_cast<size_t>(lastAheadCount_);
+    const size_t left = cursor.page.size() - std::min(cursor.pagePosition, cursor.page.size());
+    if (cursor.eof || cursor.pending || left == 0 || (left < wanted && !cursor.exhausted))
+        return ids;
+    for (size_t k = cursor.pagePosition; k < cursor.page.size() && ids.size() < wanted; ++k)
+        ids.push_back(cursor.page[k].rid);
+    return ids;
+}
+
+void PgCore::sendCommit(bool thenBegin) {
     // The server answers COMMIT of a failed transaction with a rollback, not an error. A
     // failure undone with the next statement has not failed the transaction.
     if (PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending()) {
@@ -328,17 +383,59 @@ void PgCore::sendCommit() {
                       u"The transaction failed on the server and was rolled back."_s);
     }
     // The held-back writes and the commit in one round trip: after a failed write the server
-    // skips the rest, the commit too, and the batch is rolled back whole.
+    // skips the rest, the commit too, and the batch is rolled back whole. A batch that wrote
+    // first has the server send its transaction's id, before the commit runs: should the answer
+    // be lost, the id asks what became of it.
+    QList<std::pair<QString, QVariantList>> statements;
+    if (wrote_ && !serverId_.isEmpty())
+        statements = {{u"SELECT pg_catalog.pg_current_xact_id_if_assigned() AS vdb_xid"_s, {}},
+                      {QString(), {}}};
+    const auto commitAt = static_cast<size_t>(statements.size() / 2);
+    statements.append({u"COMMIT"_s, {}});
+    // Then the next transaction, with the records the visit reaches next read and locked: a
+    // record another session holds locked leaves them to the next batch's own read.
+    int next = -1;
+    const std::vector<qint64> ids = thenBegin ? nextAhead(next) : std::vector<qint64>{};
+    if (!ids.empty())
+        statements << std::pair{u"BEGIN"_s, QVariantList{}}
+                   << std::pair{u"SET LOCAL enable_seqscan = off"_s, QVariantList{}}
+                   << std::pair{u"SELECT "_s + columns(next) + u" FROM "_s +
+                                    pgTable(table(next).name) + u" AS t WHERE t."_s + kRowId +
+                                    u" = ANY($1::bigint[]) FOR UPDATE OF t NOWAIT"_s,
+                                QVariantList{idArray(ids)}};
+    const int pid = PQbackendPID(db_->handle());
     std::vector<PgResult> results;
     try {
-        results = withWrites({{u"COMMIT"_s, {}}});
-    } catch (const ErrorRecord&) {
+        results = withWrites(statements);
+    } catch (const ErrorRecord& error) {
+        if (error.number() == kConnectionLostNumber && wrote_)
+            throwLostCommit(error, db_->takeAnswered(), pid);
         if (PQstatus(db_->handle()) == CONNECTION_OK && db_->inTransaction())
             db_->execRaw(u"ROLLBACK"_s);
         throw;
     }
-    if (PQresultStatus(results.back().handle()) != PGRES_COMMAND_OK)
-        db_->throwFailure(results.back(), {});
+    if (PQresultStatus(results[commitAt].handle()) != PGRES_COMMAND_OK) {
+        try {
+            db_->throwFailure(results[commitAt], {});
+        } catch (const ErrorRecord& error) {
+            // A server shut down while the commit waits (for a standby) ends it with an error,
+            // when the batch may be stored already.
+            if (error.number() != kConnectionLostNumber || !wrote_)
+                throw;
+            results.resize(commitAt);
+            throwLostCommit(error, std::move(results), pid);
+        }
+    }
+    if (ids.empty())
+        return;
+    db_->openedAhead();
+    const PgResult& read = results.back();
+    if (PQresultStatus(read.handle()) != PGRES_TUPLES_OK)
+        return; // the next statement rolls the transaction back
+    ahead_.table = next;
+    ahead_.ids = ids;
+    for (int r = 0; r < read.rows(); ++r)
+        ahead_.rows.push_back(rowOf(next, read, r));
 }
 
 void PgCore::rollback() {

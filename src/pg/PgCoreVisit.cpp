@@ -62,6 +62,17 @@ bool isEncodingFailure(const PgResult& result) {
 PgResult PgCore::guardedRead(const QString& sql, const QVariantList& params) {
     if (!db_->inTransaction())
         return db_->execRaw(sql, params);
+    // The transaction's first statement needs no savepoint: a failure there costs nothing that
+    // a new beginning does not give back.
+    if (db_->beginUnsent() && deferred_.empty() && !db_->restorePending()) {
+        PgResult result = db_->execRaw(sql, params);
+        if (PQresultStatus(result.handle()) != PGRES_TUPLES_OK &&
+            PQstatus(db_->handle()) == CONNECTION_OK) {
+            db_->execRaw(u"ROLLBACK"_s);
+            db_->beginLater();
+        }
+        return result;
+    }
     // A record read again comes with what the batch wrote to it: the held-back writes go first.
     std::vector<PgResult> results = withWrites(
         {{u"SAVEPOINT vdb_read"_s, {}}, {sql, params}, {u"RELEASE SAVEPOINT vdb_read"_s, {}}});

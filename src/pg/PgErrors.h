@@ -9,6 +9,8 @@ constexpr quint32 ConnectionLost = 4171; // kConnectionLostNumber
 constexpr quint32 NoPrivilege = 4172;
 // The server refused the login; it does not say whether the name or the password was wrong.
 constexpr quint32 LoginRefused = 4173;
+constexpr quint32 LostAfterCommit = 4174; // kLostAfterCommitNumber
+constexpr quint32 CommitUnknown = 4175;   // kCommitUnknownNumber
 } // namespace PgCode
 
 // A server error of the PostgreSQL backend.

@@ -19,7 +19,8 @@ struct Session {
 };
 
 // Connects and, in the same round trip, sets the session up (the lock timeout; only the server's
-// own functions by unqualified name) and asks which of the database's roles the login holds. The
+// own functions by unqualified name; no compiling of plans, which a batch's few records never
+// repay and which a table read whole in a batch's transaction would pay every time) and asks which of the database's roles the login holds. The
 // connection already starts with that search_path; the statement names the server's own operator
 // all the same, should a pooler drop the connection's options.
 Session connect(const QString& uri, const QString& user, const QString& password,
@@ -31,13 +32,14 @@ Session connect(const QString& uri, const QString& user, const QString& password
         "pg_catalog.pg_roles WHERE rolname OPERATOR(pg_catalog.=) $%1), 'MEMBER'), false)"_s;
     const PgResult result = session.db->exec(
         u"SELECT pg_catalog.set_config('lock_timeout', $4, false), "
-        "pg_catalog.set_config('search_path', 'pg_catalog', false), "_s +
+        "pg_catalog.set_config('search_path', 'pg_catalog', false), "
+        "pg_catalog.set_config('jit', 'off', false), "_s +
             member.arg(1) + u", "_s + member.arg(2) + u", "_s + member.arg(3),
         {session.roles.users, session.roles.databaseAdmins, session.roles.userAdmins,
          QString(QString::number(lockTimeoutMs) + u"ms"_s)});
-    session.user = result.text(0, 2) == u"t"_s;
-    session.databaseAdmin = result.text(0, 3) == u"t"_s;
-    session.userAdmin = result.text(0, 4) == u"t"_s;
+    session.user = result.text(0, 3) == u"t"_s;
+    session.databaseAdmin = result.text(0, 4) == u"t"_s;
+    session.userAdmin = result.text(0, 5) == u"t"_s;
     return session;
 }
 

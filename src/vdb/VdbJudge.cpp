@@ -9,7 +9,8 @@ namespace {
 
 class VdbJudge : public ConditionJudge {
 public:
-    explicit VdbJudge(const TableDef& table, const QStringList& checks) {
+    VdbJudge(const TableDef& table, const QStringList& checks, std::vector<int> fields)
+        : fields_(std::move(fields)) {
         QStringList values;
         for (const FieldDef& field : table.fields)
             values << u"? AS "_s + quoteIdentifier(field.name);
@@ -19,20 +20,22 @@ public:
                                   values.join(u", "_s) + u") AS "_s + quoteIdentifier(table.name));
     }
 
-    bool allows(const std::vector<QVariant>& values) override {
+    std::vector<int> refused(const std::vector<QVariant>& values) override {
         StatementScope scope(*conditions_);
         for (size_t f = 0; f < values.size(); ++f)
             conditions_->bind(static_cast<int>(f + 1), values[f]);
         if (!conditions_->step())
-            return false;
-        for (int c = 0; c < sqlite3_column_count(conditions_->handle()); ++c) {
-            if (conditions_->integer(c) != 0)
-                return false;
+            throw vdbError(VdbCode::StorageFailure, db_.message());
+        std::vector<int> fields;
+        for (size_t c = 0; c < fields_.size(); ++c) {
+            if (conditions_->integer(static_cast<int>(c)) != 0)
+                fields.push_back(fields_[c]);
         }
-        return true;
+        return fields;
     }
 
 private:
+    std::vector<int> fields_; // the field of each condition
     SqliteConnection db_;
     std::unique_ptr<SqliteStatement> conditions_;
 };
@@ -41,11 +44,14 @@ private:
 
 std::unique_ptr<ConditionJudge> makeVdbJudge(const TableDef& table) {
     QStringList checks;
-    for (const FieldDef& field : table.fields) {
-        if (!field.condition.isEmpty())
-            checks << u"(NOT ("_s + field.condition + u")) IS 1"_s;
+    std::vector<int> fields;
+    for (int f = 0; f < static_cast<int>(table.fields.size()); ++f) {
+        if (table.fields[f].condition.isEmpty())
+            continue;
+        checks << u"(NOT ("_s + table.fields[f].condition + u")) IS 1"_s;
+        fields.push_back(f);
     }
     if (checks.isEmpty())
         return nullptr;
-    return std::make_unique<VdbJudge>(table, checks);
+    return std::make_unique<VdbJudge>(table, checks, std::move(fields));
 }
