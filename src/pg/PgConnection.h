@@ -90,6 +90,8 @@ public:
     std::vector<PgResult> takeAnswered() { return std::exchange(answered_, {}); }
 
 private:
+    // libpq's last word on the connection.
+    QString message() const { return QString::fromUtf8(PQerrorMessage(conn_)).trimmed(); }
     std::vector<PgResult> send(const QList<std::pair<QString, QVariantList>>& statements);
 
     PGconn* conn_ = nullptr;

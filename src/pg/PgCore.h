@@ -82,6 +82,8 @@ private:
         QVariantList olds;
     };
     QString columns(int t) const;
+    // Row ids as an array parameter.
+    static QString idArray(const std::vector<qint64>& ids);
     bool fetchPage(int t);
     PgResult guardedRead(const QString& sql, const QVariantList& params);
     std::vector<Row> readRows(int t, const QString& from, const QVariantList& params,

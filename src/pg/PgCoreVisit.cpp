@@ -151,15 +151,11 @@ bool PgCore::fetchPage(int t) {
         std::vector<qint64> ids;
         if (!nextOrderPage(cursor, ids))
             return false;
-        QString array = u"{"_s;
-        for (size_t i = 0; i < ids.size(); ++i)
-            array += (i ? u","_s : QString()) + QString::number(ids[i]);
-        array += u'}';
         std::vector<Row> rows =
             readRows(t,
                      u" FROM "_s + pgTable(table(t).name) + u" AS t WHERE t."_s + kRowId +
                          u" = ANY($1::bigint[])"_s,
-                     {array});
+                     {idArray(ids)});
         QHash<qint64, size_t> byId;
         for (size_t r = 0; r < rows.size(); ++r)
             byId.insert(rows[r].rid, r);

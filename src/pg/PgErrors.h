@@ -15,3 +15,5 @@ constexpr quint32 CommitUnknown = 4175;   // kCommitUnknownNumber
 
 // A server error of the PostgreSQL backend.
 ErrorRecord pgError(quint32 code, const QString& description);
+// The connection to the server is gone; reason is libpq's.
+ErrorRecord pgConnectionLost(const QString& reason);

@@ -20,9 +20,10 @@ struct Session {
 
 // Connects and, in the same round trip, sets the session up (the lock timeout; only the server's
 // own functions by unqualified name; no compiling of plans, which a batch's few records never
-// repay and which a table read whole in a batch's transaction would pay every time) and asks which of the database's roles the login holds. The
-// connection already starts with that search_path; the statement names the server's own operator
-// all the same, should a pooler drop the connection's options.
+// repay and which a table read whole in a batch's transaction would pay every time) and asks which
+// of the database's roles the login holds. The connection already starts with that search_path; the
+// statement names the server's own operator all the same, should a pooler drop the connection's
+// options.
 Session connect(const QString& uri, const QString& user, const QString& password,
                 int lockTimeoutMs) {
     Session session{std::make_unique<PgConnection>(uri, user, password), {}};
