@@ -267,13 +267,9 @@ void PgCore::update(int t) {
     if (!cursor.dirty)
         return;
     // A record this batch holds locked, with values nothing but the conditions judged here could
-    // refuse, is written with the commit, or refused at once.
-    int refused = -1;
-    const WriteWay way = writeWay(t, cursor, refused);
-    if (way == WriteWay::Refuse)
-        throwConditionViolated(t, refused, {});
+    // refuse, is written with the commit.
     wrote_ = true;
-    if (way == WriteWay::HoldBack) {
+    if (writeWay(t, cursor) == WriteWay::HoldBack) {
         Deferred write{t, cursor.current.rid, {}, {}, {}};
         for (size_t f = 0; f < cursor.edits.size(); ++f) {
             if (!cursor.edits[f])

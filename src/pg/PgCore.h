@@ -96,10 +96,9 @@ private:
     [[noreturn]] void throwConditionViolated(int t, int f, const QString& serverText);
     std::vector<qint64> upcomingRows(int t, qint32 count);
     WritePlan& writePlan(int t);
-    // How the current record's write goes: held back for the commit, refused here by the
-    // condition of the field refused names, or sent at once.
-    enum class WriteWay { Send, HoldBack, Refuse };
-    WriteWay writeWay(int t, const Cursor& cursor, int& refused);
+    // How the current record's write goes: held back for the commit, or sent at once.
+    enum class WriteWay { Send, HoldBack };
+    WriteWay writeWay(int t, const Cursor& cursor);
     // Sends the held-back writes ahead of statements, in one round trip; a failed one throws
     // (and leaves the transaction failed). The statements' results come back.
     std::vector<PgResult> withWrites(const QList<std::pair<QString, QVariantList>>& statements);
