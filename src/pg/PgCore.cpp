@@ -215,6 +215,12 @@ const PgCore::CheckPlan& PgCore::checkPlan(int t) {
 PgResult PgCore::guardedWrite(int t, const QString& savepoint, const QString& sql,
                               const QVariantList& params, ExecStatusType expected) {
     const bool guarded = db_->inTransaction();
+    // A held-back write that failed lost the transaction: what the batch writes later is not
+    // sent, where the server would skip it without a word and its commit would blame a savepoint.
+    if (guarded && PQtransactionStatus(db_->handle()) == PQTRANS_INERROR && !db_->restorePending())
+        throw pgError(VdbCode::StorageFailure,
+                      u"The batch's transaction failed on the server; nothing more of it is "
+                      "stored."_s);
     std::vector<PgResult> results;
     if (guarded)
         results = withWrites({{u"SAVEPOINT "_s + savepoint, {}},
