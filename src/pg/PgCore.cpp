@@ -158,7 +158,10 @@ void PgCore::throwLostCommit(const ErrorRecord& lost, std::vector<PgResult> answ
     if (outcome == CommitOutcome::Committed)
         throw pgError(PgCode::LostAfterCommit,
                       lost.description() +
-                          u" The server had stored the batch, as a new connection found."_s);
+                          (committed ? u" The server had stored the batch: it answered the "
+                                       "commit before the connection ended."_s
+                                     : u" The server had stored the batch, as a new "
+                                       "connection found."_s));
     if (outcome == CommitOutcome::Unknown)
         throw pgError(PgCode::CommitUnknown,
                       lost.description() +
