@@ -64,8 +64,9 @@ public:
     // Opens a transaction with the next statement sent, in its round trip; inside it the
     // server finds records by key, never by reading the table whole.
     void beginLater() { beginPending_ = true; }
-    // True while the transaction beginLater opened has sent nothing yet; clears the mark.
-    bool takeUnsentBegin() { return std::exchange(beginPending_, false); }
+    // True while the transaction beginLater opened has sent nothing yet; clears the mark, and
+    // rolls back a transaction begun ahead that nobody took (a failed one holds what it locked).
+    bool takeUnsentBegin();
     bool beginUnsent() const { return beginPending_; }
     // Sends sql (a ROLLBACK TO SAVEPOINT after a failure) ahead of the next statement, in its
     // round trip; until then the transaction stays failed.

@@ -53,6 +53,14 @@ void PgConnection::sendPendingBegin() {
         pipeline({});
 }
 
+bool PgConnection::takeUnsentBegin() {
+    if (!std::exchange(beginPending_, false))
+        return false;
+    if (std::exchange(ahead_, false) && PQtransactionStatus(conn_) != PQTRANS_IDLE)
+        execRaw(u"ROLLBACK"_s);
+    return true;
+}
+
 bool PgConnection::adoptAhead() {
     // One that failed stays marked: the next statement rolls it back.
     if (!ahead_ || PQtransactionStatus(conn_) != PQTRANS_INTRANS)
