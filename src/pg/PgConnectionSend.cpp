@@ -193,8 +193,10 @@ PgConnection::send(const QList<std::pair<QString, QVariantList>>& statements) {
         }
         if (refusedParse.handle())
             result = std::move(refusedParse);
-        // Another session changed the table under a named plan: the text is named anew.
-        else if (what && !what->name.isEmpty() && sqlState(result) == u"0A000"_s)
+        // Another session changed the table under a named plan, or a pooler or DEALLOCATE took
+        // the name away: the text is named anew.
+        else if (what && !what->name.isEmpty() &&
+                 (sqlState(result) == u"0A000"_s || sqlState(result) == u"26000"_s))
             prepared_.remove(what->text);
         results.push_back(std::move(result));
     }
