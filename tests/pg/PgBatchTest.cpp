@@ -65,9 +65,15 @@ TEST_F(PgBackendTest, HeldBackWritesKeepTheBatchWhole) {
     dynamic_cast<BatchRead*>(et.get())->ReadAhead({u"Tel"_s}, 10);
     et->Fields()->Item(u"Tel"_s)->SetValue(u"999"_s);
     et->Update(0);
-    const QString text =
-        expectServerError([&] { e->GetTransaction(0)->Commit(); }, VdbCode::StorageFailure);
+    // A write sent at once sends the held-back one first; later ones the lost transaction refuses.
+    et->Skip(1, 0);
+    et->Fields()->Item(u"Tel"_s)->SetValue(QVariant());
+    QString text = expectServerError([&] { et->Update(0); }, VdbCode::StorageFailure);
     EXPECT_TRUE(text.contains(u"division by zero"_s) && text.contains(u"not stored"_s));
+    EXPECT_TRUE(expectServerError([&] { et->Update(0); }, VdbCode::StorageFailure)
+                    .contains(u"nothing more"_s));
+    text = expectServerError([&] { e->GetTransaction(0)->Commit(); }, VdbCode::StorageFailure);
+    EXPECT_TRUE(text.contains(u"rolled back"_s)) << text.toStdString();
 }
 
 // A commit its Begin follows reads and locks the next batch in its own round trip: nobody else
@@ -85,8 +91,7 @@ TEST_F(PgBackendTest, CommitBeforeBeginHoldsTheNextBatchOnlyForIt) {
     PgConnection watcher(TestDatabases::superuserUri(uriDatabaseName(uri)), {}, {});
     const auto locks = [&] {
         return watcher
-            .exec(u"SELECT count(*) FROM pg_catalog.pg_locks WHERE relation = "
-                  "'telnormer.\"T\"'::pg_catalog.regclass"_s)
+            .exec(u"SELECT count(*) FROM pg_locks WHERE relation = 'telnormer.\"T\"'::regclass"_s)
             .integer(0, 0);
     };
     const auto theirWrite = [&](int skip) {
@@ -99,11 +104,14 @@ TEST_F(PgBackendTest, CommitBeforeBeginHoldsTheNextBatchOnlyForIt) {
     const auto commitThenBegin = [&] {
         dynamic_cast<ChainedCommit*>(d->GetTransaction(0).get())->CommitThenBegin();
     };
-    d->GetTransaction(0)->Begin(0);
-    t->MoveFirst(0);
-    ASSERT_EQ(reader->ReadAhead({u"Tel"_s}, 10).size(), 10);
-    t->Skip(9, 0);
-    commitThenBegin();
+    const auto firstBatchThenBegin = [&] {
+        d->GetTransaction(0)->Begin(0);
+        t->MoveFirst(0);
+        EXPECT_EQ(reader->ReadAhead({u"Tel"_s}, 10).size(), 10);
+        t->Skip(9, 0);
+        commitThenBegin();
+    };
+    firstBatchThenBegin();
     EXPECT_GT(locks(), 0);
     expectServerError([&] { theirWrite(10); }, VdbCode::Locked);
     d->GetTransaction(0)->Begin(0);
@@ -126,6 +134,16 @@ TEST_F(PgBackendTest, CommitBeforeBeginHoldsTheNextBatchOnlyForIt) {
     o->MoveFirst(0);
     o->Skip(10, 0);
     EXPECT_EQ(o->Fields()->Item(u"Tel"_s)->Value(), QVariant(u"y"_s));
+    // A read ahead that met a lock elsewhere is rolled back, though its batch sends nothing: no
+    // session of ours waits in a failed transaction (which a server's idle timeout would end).
+    watcher.exec(u"BEGIN"_s);
+    watcher.exec(u"SELECT 1 FROM telnormer.\"T\" WHERE \"Tel\" = '16' FOR UPDATE"_s);
+    firstBatchThenBegin();
+    d->GetTransaction(0)->Begin(0);
+    d->GetTransaction(0)->Commit();
+    const QString aborted = u"SELECT count(*) FROM pg_stat_activity WHERE state LIKE '%ted)'"_s;
+    EXPECT_EQ(watcher.exec(aborted).integer(0, 0), 0);
+    watcher.exec(u"COMMIT"_s);
 }
 
 // A text sent again goes under a name the server took: its refusal is still the answer, a name
@@ -147,10 +165,13 @@ TEST_F(PgBackendTest, StatementsSentAgainAnswerAsTheFirstTime) {
                                  u"ALTER TABLE telnormer.\"T\" ALTER \"Wert\" TYPE varchar(40)"_s);
     expectServerError([&] { c.exec(wert); }, VdbCode::StorageFailure);
     EXPECT_EQ(c.exec(wert).text(0, 0), u"alt"_s);
+    c.exec(u"DEALLOCATE ALL"_s); // as a pooler does
+    expectServerError([&] { c.exec(wert); }, VdbCode::StorageFailure);
+    EXPECT_EQ(c.exec(wert).text(0, 0), u"alt"_s);
 }
 
-// A write the conditions refuse inside a batch is refused without asking the server, in the words
-// the server's refusal gives: of several refusing conditions, the one the server names first.
+// A write the conditions refuse inside a batch is refused as the server refuses it: of several
+// refusing conditions, the one the server names first; a CHECK loosened on the server decides.
 TEST_F(PgBackendTest, ConditionsRefuseInABatchAsTheServerDoes) {
     QStringList names;
     for (int f = 0; f < 11; ++f)
@@ -182,4 +203,16 @@ TEST_F(PgBackendTest, ConditionsRefuseInABatchAsTheServerDoes) {
         };
         EXPECT_EQ(refusal(true), refusal(false)) << f2.toStdString();
     }
+    // A CHECK another program loosened takes what the conditions refuse.
+    TestDatabases::superuserExec(uriDatabaseName(judged),
+                                 u"ALTER TABLE telnormer.\"S\" DROP CONSTRAINT vdb_ck_2, ADD "
+                                 "CONSTRAINT vdb_ck_2 CHECK (length(\"F2\") <= 4)"_s);
+    d->GetTransaction(0)->Begin(0);
+    t->MoveFirst(0);
+    dynamic_cast<BatchRead*>(t.get())->ReadAhead({u"F2"_s}, 10);
+    t->Fields()->Item(u"F2"_s)->SetValue(u"123"_s);
+    t->Update(0);
+    d->GetTransaction(0)->Commit();
+    t->MoveFirst(0);
+    EXPECT_EQ(t->Fields()->Item(u"F2"_s)->Value(), QVariant(u"123"_s));
 }
