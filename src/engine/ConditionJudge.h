@@ -13,9 +13,9 @@
 class ConditionJudge {
 public:
     virtual ~ConditionJudge() = default;
-    // The fields whose condition refuses the values (one per field, in order); none when every
-    // condition takes them. Throws ErrorRecord when they cannot be judged.
-    virtual std::vector<int> refused(const std::vector<QVariant>& values) = 0;
+    // Whether no condition refuses the values (one per field, in order); throws ErrorRecord when
+    // they cannot be judged.
+    virtual bool allows(const std::vector<QVariant>& values) = 0;
 };
 
 // The judge of a table's conditions; none when it has none; throws ErrorRecord when they cannot

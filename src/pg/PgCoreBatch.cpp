@@ -197,7 +197,7 @@ PgCore::WriteWay PgCore::writeWay(int t, const Cursor& cursor) {
     // A refusal goes to the server all the same: its CHECK, which another program may have
     // loosened, decides; a refusal judged here alone would keep a value it takes.
     try {
-        return plan.judge->refused(values).empty() ? WriteWay::HoldBack : WriteWay::Send;
+        return plan.judge->allows(values) ? WriteWay::HoldBack : WriteWay::Send;
     } catch (const ErrorRecord&) {
         return WriteWay::Send;
     }

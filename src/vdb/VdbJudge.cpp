@@ -9,8 +9,7 @@ namespace {
 
 class VdbJudge : public ConditionJudge {
 public:
-    VdbJudge(const TableDef& table, const QStringList& checks, std::vector<int> fields)
-        : fields_(std::move(fields)) {
+    explicit VdbJudge(const TableDef& table, const QStringList& checks) {
         QStringList values;
         for (const FieldDef& field : table.fields)
             values << u"? AS "_s + quoteIdentifier(field.name);
@@ -20,22 +19,20 @@ public:
                                   values.join(u", "_s) + u") AS "_s + quoteIdentifier(table.name));
     }
 
-    std::vector<int> refused(const std::vector<QVariant>& values) override {
+    bool allows(const std::vector<QVariant>& values) override {
         StatementScope scope(*conditions_);
         for (size_t f = 0; f < values.size(); ++f)
             conditions_->bind(static_cast<int>(f + 1), values[f]);
         if (!conditions_->step())
-            throw vdbError(VdbCode::StorageFailure, db_.message());
-        std::vector<int> fields;
-        for (size_t c = 0; c < fields_.size(); ++c) {
-            if (conditions_->integer(static_cast<int>(c)) != 0)
-                fields.push_back(fields_[c]);
+            return false;
+        for (int c = 0; c < sqlite3_column_count(conditions_->handle()); ++c) {
+            if (conditions_->integer(c) != 0)
+                return false;
         }
-        return fields;
+        return true;
     }
 
 private:
-    std::vector<int> fields_; // the field of each condition
     SqliteConnection db_;
     std::unique_ptr<SqliteStatement> conditions_;
 };
@@ -44,14 +41,11 @@ private:
 
 std::unique_ptr<ConditionJudge> makeVdbJudge(const TableDef& table) {
     QStringList checks;
-    std::vector<int> fields;
-    for (int f = 0; f < static_cast<int>(table.fields.size()); ++f) {
-        if (table.fields[f].condition.isEmpty())
-            continue;
-        checks << u"(NOT ("_s + table.fields[f].condition + u")) IS 1"_s;
-        fields.push_back(f);
+    for (const FieldDef& field : table.fields) {
+        if (!field.condition.isEmpty())
+            checks << u"(NOT ("_s + field.condition + u")) IS 1"_s;
     }
     if (checks.isEmpty())
         return nullptr;
-    return std::make_unique<VdbJudge>(table, checks, std::move(fields));
+    return std::make_unique<VdbJudge>(table, checks);
 }
