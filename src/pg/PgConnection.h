@@ -73,6 +73,13 @@ public:
     void restoreWithNext(const QString& sql) { restore_ << sql; }
     bool restorePending() const { return !restore_.isEmpty(); }
     void dropRestore() { restore_.clear(); }
+    // BEGIN and the settings of a batch's transaction: it finds its records by their keys, as a
+    // table the server holds small, or has not analysed yet, would otherwise be read whole for
+    // every batch.
+    static QList<std::pair<QString, QVariantList>> beginning() {
+        return {{QStringLiteral("BEGIN"), {}},
+                {QStringLiteral("SET LOCAL enable_seqscan = off"), {}}};
+    }
     // Sends a held-back BEGIN now (before statements that bypass exec and pipeline).
     void sendPendingBegin();
     // The open transaction was begun ahead of its caller's Begin: until adoptAhead takes it,

@@ -77,12 +77,8 @@ PgConnection::pipeline(const QList<std::pair<QString, QVariantList>>& statements
     // Nobody took the transaction begun ahead: what it read and locked goes.
     if (std::exchange(ahead_, false))
         all.append({u"ROLLBACK"_s, {}});
-    if (std::exchange(beginPending_, false)) {
-        // A batch finds its records by their keys: a table the server holds small, or has not
-        // analysed yet, would otherwise be read whole for every batch.
-        all.append({u"BEGIN"_s, {}});
-        all.append({u"SET LOCAL enable_seqscan = off"_s, {}});
-    }
+    if (std::exchange(beginPending_, false))
+        all += beginning();
     for (const QString& sql : std::exchange(restore_, {}))
         all.append({sql, {}});
     const auto ahead = static_cast<qsizetype>(all.size());

@@ -11,8 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kRowId = u"vdb_rid"_s;
-
 qint32 clampCount(qint64 count) {
     return static_cast<qint32>(std::min<qint64>(count, std::numeric_limits<qint32>::max()));
 }

@@ -38,6 +38,9 @@ public:
     [[noreturn]] void throwWriteFailure(int t, const PgResult& result);
 
 private:
+    // The row id column every product table has.
+    static inline const QString kRowId = QStringLiteral("vdb_rid");
+
     struct Row {
         qint64 rid = 0;
         std::vector<QVariant> values;

@@ -16,12 +16,6 @@ using namespace Qt::StringLiterals;
 // the field conditions could refuse it and those conditions, judged here, take it; any other
 // write goes at once, as the run expects to hear of a refusal at the record.
 
-namespace {
-
-const QString kRowId = u"vdb_rid"_s;
-
-} // namespace
-
 QString PgCore::idArray(const std::vector<qint64>& ids) {
     QString array = u"{"_s;
     for (size_t i = 0; i < ids.size(); ++i)

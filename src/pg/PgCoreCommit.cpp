@@ -7,12 +7,6 @@ using namespace Qt::StringLiterals;
 // A batch's end: its held-back writes with its commit, and, when the next batch follows at once,
 // that batch's transaction begun and its records read and locked in the same round trip.
 
-namespace {
-
-const QString kRowId = u"vdb_rid"_s;
-
-} // namespace
-
 void PgCore::begin() {
     db_->requireConnection();
     // The last commit began this one.
@@ -97,8 +91,7 @@ void PgCore::sendCommit(bool thenBegin) {
     int next = -1;
     const std::vector<qint64> ids = thenBegin ? nextAhead(next) : std::vector<qint64>{};
     if (!ids.empty())
-        statements << std::pair{u"BEGIN"_s, QVariantList{}}
-                   << std::pair{u"SET LOCAL enable_seqscan = off"_s, QVariantList{}}
+        statements << PgConnection::beginning()
                    << std::pair{u"SELECT "_s + columns(next) + u" FROM "_s +
                                     pgTable(table(next).name) + u" AS t WHERE t."_s + kRowId +
                                     u" = ANY($1::bigint[]) FOR UPDATE OF t NOWAIT"_s,

@@ -10,12 +10,6 @@ using namespace Qt::StringLiterals;
 
 // The cursor's visit: which records, in which order, read a page at a time.
 
-namespace {
-
-const QString kRowId = u"vdb_rid"_s;
-
-} // namespace
-
 // The row ids stream from the server (COPY) into the order's file.
 void PgCore::readOrder(int t, VisitOrder& order) {
     QStringList columns;
